@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages listed in debian-packages.txt that are missing.
+# Fetches nothing else.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/debian-packages.txt")
+missing=()
+for pkg in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+if ((${#missing[@]})); then
+    echo "bootstrap: installing ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

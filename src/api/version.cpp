@@ -1,0 +1,12 @@
+#include <cstring>
+
+#include "api/quorvel.h"
+
+namespace {
+char Versao[16];  // the version text, rewritten on every call, never moved
+}
+
+extern "C" const char* QUORVEL_CALL Le_VersaoDLL() {
+    std::memcpy(Versao, "1.2.0.0", 8);
+    return Versao;
+}

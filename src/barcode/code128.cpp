@@ -1,0 +1,61 @@
+// Code 128 symbols in code set C from a list of 22 values.
+#include "api/quorvel.h"
+#include "barcode/bar_settings.h"
+#include "device/decimal_list.h"
+#include "link/command.h"
+
+using namespace quorvel;
+
+namespace {
+
+constexpr std::size_t code_values = 22;
+constexpr std::size_t code_area = 97;  // items parsed at most, as the code area holds
+
+// Parses the list into the 22 code bytes (low byte of each value). False when
+// an item among the first 22 is missing or converts nothing.
+bool read_code_values(char* codes, std::uint8_t (&values)[code_values]) {
+    if (codes == nullptr) return false;
+    bool complete = true;
+    std::size_t count = parse_decimal_list(codes, [&](std::size_t index, std::optional<std::int32_t> value) {
+        if (index < code_values) {
+            if (!value) complete = false;
+            else values[index] = static_cast<std::uint8_t>(*value);
+        }
+        return complete && index + 1 < code_area;
+    });
+    return complete && count >= code_values;
+}
+
+// ESC @, ESC a j, GS w, GS h, GS H 0, GS k 73 n.
+template <typename Cmd>
+Cmd& open_code128(Cmd& cmd, int justification, std::uint8_t width, int height, std::uint8_t count) {
+    open_command(cmd, justification);
+    return cmd.put(GS, 'w', width, GS, 'h', bar_height(height), GS, 'H', 0x00, GS, 'k', 73, count);
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int height, int width) {
+    link::CallGuard guard;
+    std::uint8_t values[code_values];
+    if (!read_code_values(codes, values)) return 0;
+    bool all_sent = true;
+    for (std::size_t half = 0; half < 2; ++half) {  // two symbols of 11 values each
+        Command<35> cmd;
+        open_code128(cmd, justification, module_width(width), height, 15);
+        cmd.put('{', 'B', '{', 'C');  // start in code set B, change to C at once
+        cmd.append(values + half * 11, 11).put(CR, LF);
+        all_sent = cmd.send() && all_sent;  // the second goes out even if the first failed
+    }
+    return all_sent ? 1 : 0;
+}
+
+extern "C" int QUORVEL_CALL ImprimeCode128C(char* codes, int justification, int height) {
+    link::CallGuard guard;
+    std::uint8_t values[code_values];
+    if (!read_code_values(codes, values)) return 0;
+    Command<44> cmd;
+    open_code128(cmd, justification, 2, height, 24);
+    cmd.put('{', 'C').append(values, code_values).put(CR, LF);
+    return cmd.send();
+}

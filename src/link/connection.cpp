@@ -1,0 +1,83 @@
+#include "link/connection.h"
+
+#include <chrono>
+
+namespace quorvel::link {
+
+std::uint8_t Statesocket = 0;
+platform::SocketHandle remote_socket = 0;
+platform::PortHandle serial_handle = 0;
+bool serial_port_held = false;
+int printer_model = 0;
+std::uint8_t message[message_capacity] = {};
+int message_length = 0;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remaining_ms(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(write_timeout_base_ms + length);
+    std::size_t written = 0;
+    while (written < length) {
+        std::ptrdiff_t count = platform::tcp_send(remote_socket, command + written, length - written);
+        if (count < 0) return false;
+        written += static_cast<std::size_t>(count);
+        if (written == length) break;
+        // The socket buffer is full: wait for room, within the write time-out.
+        int left = remaining_ms(deadline);
+        if (left == 0 || platform::tcp_wait_writable(remote_socket, left) != platform::Wait::ready)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool send_command(const std::uint8_t* command, std::size_t length) {
+    if (Statesocket == 1) return send_over_tcp(command, length);
+    if (!serial_port_held) return false;
+    return platform::port_write(serial_handle, command, length) ==
+           static_cast<std::ptrdiff_t>(length);
+}
+
+void discard_pending_input() {
+    if (Statesocket == 1) {
+        std::uint8_t scratch[256];
+        while (platform::tcp_recv(remote_socket, scratch, sizeof scratch) > 0) {
+        }
+    } else if (serial_port_held) {
+        platform::port_discard_input(serial_handle);
+    }
+}
+
+std::optional<std::uint8_t> recv_reply() {
+    if (Statesocket == 1) {
+        for (auto& byte : message) byte = 0;
+        message_length = 0;
+        if (platform::tcp_wait_readable(remote_socket, reply_timeout_ms) == platform::Wait::timed_out)
+            return std::nullopt;
+        std::ptrdiff_t count = platform::tcp_recv(remote_socket, message, message_capacity);
+        if (count == -1) {
+            report_failure("recv() failed\n");
+            return std::nullopt;
+        }
+        if (count <= 0) return std::nullopt;  // closed by the printer, or nothing after all
+        message_length = static_cast<int>(count);
+        return message[0];
+    }
+    if (!serial_port_held) return std::nullopt;
+    std::uint8_t byte = 0;
+    if (platform::port_read(serial_handle, &byte, 1) != 1) return std::nullopt;
+    return byte;
+}
+
+void report_failure(const char* text) { platform::write_error(text); }
+
+}  // namespace quorvel::link

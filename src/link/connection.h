@@ -1,0 +1,54 @@
+// Process-wide connection state and the shared steps through which every
+// command reaches the printer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "link/platform.h"
+
+namespace quorvel::link {
+
+// All zero at load: nothing open, model 0.
+extern std::uint8_t Statesocket;  // 1 while the TCP link is open
+extern platform::SocketHandle remote_socket;
+extern platform::PortHandle serial_handle;
+extern bool serial_port_held;  // serial_handle refers to a port we still own
+extern int printer_model;
+inline constexpr std::size_t message_capacity = 8192;
+extern std::uint8_t message[message_capacity];  // last TCP reply
+extern int message_length;
+
+inline constexpr std::uint16_t printer_port = 9100;
+inline constexpr int connect_timeout_ms = 5000;
+inline constexpr int reply_timeout_ms = 2000;
+inline constexpr int write_timeout_base_ms = 1000;  // plus 1 ms per byte
+
+// Holds the library lock for the life of an exported call.
+class CallGuard {
+public:
+    CallGuard() { platform::lock_library(); }
+    ~CallGuard() { platform::unlock_library(); }
+    CallGuard(const CallGuard&) = delete;
+    CallGuard& operator=(const CallGuard&) = delete;
+};
+
+// Writes one finished command whole to the open link: the TCP socket while
+// Statesocket is 1, otherwise the serial port. True only if every byte was
+// written; a short write is continued within the write time-out.
+bool send_command(const std::uint8_t* command, std::size_t length);
+
+// Drops bytes already waiting on the current link, so a status query never
+// reads an earlier, late answer.
+void discard_pending_input();
+
+// Reads the printer's reply to a query just sent, on the same link, waiting at
+// most reply_timeout_ms. Over TCP the reply lands in message/message_length.
+// Returns the first reply byte, or nothing when no byte arrived.
+std::optional<std::uint8_t> recv_reply();
+
+// Reports a failure on standard error; the host process carries on.
+void report_failure(const char* message);
+
+}  // namespace quorvel::link

@@ -1,0 +1,62 @@
+// The one narrow interface between the library and the operating system.
+// Everything above it (connection state, command building, status logic) is
+// shared by every build; a POSIX and a Win32 implementation sit below it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quorvel::platform {
+
+// Sockets and port handles are carried as pointer-sized integers; -1 is the
+// invalid value on every platform (INVALID_SOCKET, INVALID_HANDLE_VALUE, fd -1).
+using SocketHandle = std::intptr_t;
+using PortHandle = std::intptr_t;
+inline constexpr std::intptr_t invalid_handle = -1;
+
+enum class Wait { ready, timed_out, failed };
+
+// Socket library start-up and release (WSAStartup 2.0 / WSACleanup on Windows).
+bool net_startup();
+void net_cleanup();
+
+// A TCP stream socket for IPv4, in non-blocking mode, or invalid_handle.
+SocketHandle tcp_socket();
+// Connects to address:port, waiting at most timeout_ms for the handshake.
+bool tcp_connect(SocketHandle socket, const std::uint8_t (&address)[4], std::uint16_t port,
+                 int timeout_ms);
+// One send call. Returns the count accepted, 0 when the socket buffer is full,
+// -1 on failure (reset, closed). Never raises SIGPIPE.
+std::ptrdiff_t tcp_send(SocketHandle socket, const std::uint8_t* data, std::size_t length);
+// One recv call. Returns the count received, 0 when the peer closed,
+// -1 on failure, -2 when nothing is waiting.
+inline constexpr std::ptrdiff_t would_block = -2;
+std::ptrdiff_t tcp_recv(SocketHandle socket, std::uint8_t* data, std::size_t length);
+Wait tcp_wait_writable(SocketHandle socket, int timeout_ms);
+Wait tcp_wait_readable(SocketHandle socket, int timeout_ms);
+void tcp_close(SocketHandle socket);
+
+// Opens a serial port by name, exclusively, for reading and writing;
+// invalid_handle when it does not exist or another opener holds it.
+PortHandle port_open(const char* name);
+// Line settings: baud, 8 data bits, no parity, one stop bit, no flow control,
+// raw binary. Then the time-outs: reads 2000 ms, writes 1 ms per byte + 1000 ms.
+bool port_configure(PortHandle port, std::uint32_t baud);
+// Drops DTR, then RTS; results are not examined.
+void port_drop_modem_lines(PortHandle port);
+// Writes within the port's write time-out; returns the count written or -1.
+std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t length);
+// Reads up to length bytes within the port's read time-out; the count read
+// (0 on time-out) or -1.
+std::ptrdiff_t port_read(PortHandle port, std::uint8_t* data, std::size_t length);
+void port_discard_input(PortHandle port);
+bool port_close(PortHandle port);
+
+// The process-wide lock that every exported call holds for its whole run.
+void lock_library();
+void unlock_library();
+
+// Writes a message to standard error as it stands.
+void write_error(const char* message);
+
+}  // namespace quorvel::platform
