@@ -1,0 +1,94 @@
+#include "status.h"
+
+namespace qvp {
+
+StatusModel::StatusModel(PrinterState state, Clock clock) : state_(state), clock_(std::move(clock)) {
+    if (!clock_) clock_ = [] { return std::chrono::steady_clock::now(); };
+}
+
+PrinterState StatusModel::state() const {
+    std::lock_guard lock(mu_);
+    return state_;
+}
+
+void StatusModel::pulseDrawer() {
+    std::lock_guard lock(mu_);
+    pulsed_ = true;
+    pulse_at_ = clock_();
+}
+
+bool StatusModel::drawerOpen() const {
+    std::lock_guard lock(mu_);
+    if (state_.drawer_open) return true;
+    return pulsed_ && clock_() - pulse_at_ < state_.drawer_open_time;
+}
+
+bool StatusModel::offline() const {
+    std::lock_guard lock(mu_);
+    // An open cover or an empty roll takes the printer offline as well.
+    return state_.offline || state_.cover_open || state_.paper == Paper::kOut;
+}
+
+bool StatusModel::silent() const {
+    std::lock_guard lock(mu_);
+    return state_.silent;
+}
+
+uint8_t StatusModel::dleEot(int n) const {
+    const PrinterState s = state();
+    uint8_t b = 0x12;  // bits 1 and 4 are fixed at 1
+    switch (n) {
+        case 1:  // printer status
+            if (drawerOpen()) b |= 0x04;
+            if (offline()) b |= 0x08;
+            break;
+        case 2:  // offline cause
+            if (s.cover_open) b |= 0x04;
+            if (s.paper == Paper::kOut) b |= 0x20;
+            if (s.cover_open || s.paper == Paper::kOut) b |= 0x40;
+            break;
+        case 3:  // error cause: the emulation has no mechanical errors
+            break;
+        case 4:  // roll paper sensors
+            if (s.paper != Paper::kOk) b |= 0x0C;
+            if (s.paper == Paper::kOut) b |= 0x60;
+            break;
+        default:
+            break;
+    }
+    return b;
+}
+
+uint8_t StatusModel::escV() const {
+    const PrinterState s = state();
+    uint8_t b = 0;
+    if (s.paper != Paper::kOk) b |= 0x03;
+    if (s.paper == Paper::kOut) b |= 0x0C;
+    return b;
+}
+
+uint8_t StatusModel::gsR(int n) const {
+    const PrinterState s = state();
+    if (n == 1 || n == 0x31) {
+        uint8_t b = 0;
+        if (s.paper != Paper::kOk) b |= 0x03;
+        if (s.paper == Paper::kOut) b |= 0x0C;
+        return b;
+    }
+    if (n == 2 || n == 0x32) return drawerOpen() ? 0x01 : 0x00;
+    return 0;
+}
+
+std::array<uint8_t, 4> StatusModel::autoStatus() const {
+    const PrinterState s = state();
+    uint8_t b1 = 0x10;
+    if (drawerOpen()) b1 |= 0x04;
+    if (offline()) b1 |= 0x08;
+    if (s.cover_open) b1 |= 0x20;
+    uint8_t b3 = 0;
+    if (s.paper != Paper::kOk) b3 |= 0x03;
+    if (s.paper == Paper::kOut) b3 |= 0x0C;
+    return {b1, 0x00, b3, 0x00};
+}
+
+}  // namespace qvp

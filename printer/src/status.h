@@ -1,0 +1,56 @@
+// Emulated printer status: drawer, paper, cover, online state, and the
+// one-byte replies to the status queries.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+namespace qvp {
+
+enum class Paper { kOk, kNearEnd, kOut };
+
+struct PrinterState {
+    bool drawer_open = false;  // drawer held open (--drawer open)
+    bool offline = false;      // forced offline (--offline)
+    Paper paper = Paper::kOk;
+    bool cover_open = false;
+    bool silent = false;  // never answer a query
+    // After ESC p the emulated drawer reads open for this long.
+    std::chrono::milliseconds drawer_open_time{3000};
+};
+
+// Shared by every connection of one printer: a drawer opened by one host
+// is still open for the next. Thread-safe.
+class StatusModel {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    explicit StatusModel(PrinterState state = {}, Clock clock = {});
+
+    PrinterState state() const;
+    void pulseDrawer();
+    bool drawerOpen() const;
+    bool offline() const;
+    bool silent() const;
+
+    // DLE EOT n, n 1..4. Every reply matches 0xx1xx10.
+    uint8_t dleEot(int n) const;
+    // ESC v: near end in bits 0-1, paper end in bits 2-3.
+    uint8_t escV() const;
+    // GS r n: 1 paper sensor, 2 drawer connector.
+    uint8_t gsR(int n) const;
+    // GS a: the four automatic status back bytes.
+    std::array<uint8_t, 4> autoStatus() const;
+
+private:
+    mutable std::mutex mu_;
+    PrinterState state_;
+    Clock clock_;
+    bool pulsed_ = false;
+    std::chrono::steady_clock::time_point pulse_at_{};
+};
+
+}  // namespace qvp

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# The Linux build and its whole test suite.
+set -euo pipefail
+cmake --preset dev
+cmake --build --preset dev -j "$QUORVEL_JOBS"
+ctest --preset dev -j "$QUORVEL_JOBS"

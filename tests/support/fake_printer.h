@@ -1,0 +1,76 @@
+// A real TCP listener on its own loopback address at port 9100 that plays the
+// printer for a test: it records what arrives and answers as told.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quorvel::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A loopback address of the form 127.a.b.c for the running test, derived from
+// its name, so parallel test processes never share a listener.
+std::string unique_loopback_address(const std::string& salt = "");
+
+class FakePrinter {
+public:
+    enum class Behaviour {
+        record,           // read everything, answer through the responder
+        close_at_once,    // accept, then close without reading
+        reset_at_once,    // accept, then reset the connection (RST)
+        reset_on_data,    // reset as soon as the first bytes arrive
+        never_read,       // accept and never read: the socket buffer fills up
+    };
+    // Gets each chunk as it arrives; returns the bytes to answer with (maybe none).
+    using Responder = std::function<Bytes(const Bytes& chunk)>;
+
+    explicit FakePrinter(Behaviour behaviour = Behaviour::record, std::string address = "");
+    ~FakePrinter();
+    FakePrinter(const FakePrinter&) = delete;
+    FakePrinter& operator=(const FakePrinter&) = delete;
+
+    const std::string& address() const { return address_; }
+    void set_responder(Responder responder);
+    // Answers every chunk that holds a status query with these bytes.
+    void answer_with(Bytes reply);
+
+    // Waits until at least count bytes have arrived (or timeout), then returns all bytes so far.
+    Bytes wait_for_bytes(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    Bytes received();
+    int connections();
+    // Waits for the current connection to end (peer closed); true if it did.
+    bool wait_for_disconnect(std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    // Sends bytes to the connected host unasked.
+    void send_unsolicited(const Bytes& bytes);
+
+private:
+    void serve();
+
+    std::string address_;
+    Behaviour behaviour_;
+    int listener_ = -1;
+    int client_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Bytes received_;
+    int connections_ = 0;
+    bool disconnected_ = false;
+    Responder responder_;
+    std::thread thread_;
+};
+
+std::string hex(const Bytes& bytes);
+Bytes bytes_of(std::initializer_list<int> values);
+Bytes bytes_of(const std::string& text);
+Bytes concat_bytes(std::initializer_list<Bytes> parts);
+
+}  // namespace quorvel::testing

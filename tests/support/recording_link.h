@@ -1,0 +1,18 @@
+// A test double of the link behind the platform layer: the library's own
+// command code runs unchanged, and every write call it makes is recorded.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "fake_printer.h"
+
+namespace quorvel::testing::recording {
+
+// Each element is the bytes of one write call (TCP send or serial write).
+std::vector<Bytes> writes();
+void clear();
+// Bytes the next reads will deliver, as one reply.
+void queue_reply(const Bytes& reply);
+
+}  // namespace quorvel::testing::recording

@@ -1,0 +1,81 @@
+#include <mutex>
+
+#include "link/platform.h"
+#include "recording_link.h"
+
+namespace quorvel::testing::recording {
+namespace {
+std::mutex guard;
+std::vector<Bytes> recorded;
+Bytes pending_reply;
+}  // namespace
+
+std::vector<Bytes> writes() {
+    std::lock_guard lock(guard);
+    return recorded;
+}
+
+void clear() {
+    std::lock_guard lock(guard);
+    recorded.clear();
+}
+
+void queue_reply(const Bytes& reply) {
+    std::lock_guard lock(guard);
+    pending_reply = reply;
+}
+
+namespace {
+std::ptrdiff_t record(const std::uint8_t* data, std::size_t length) {
+    std::lock_guard lock(guard);
+    recorded.emplace_back(data, data + length);
+    return static_cast<std::ptrdiff_t>(length);
+}
+
+std::ptrdiff_t take_reply(std::uint8_t* data, std::size_t length) {
+    std::lock_guard lock(guard);
+    std::size_t count = std::min(length, pending_reply.size());
+    std::copy_n(pending_reply.begin(), count, data);
+    pending_reply.erase(pending_reply.begin(), pending_reply.begin() + static_cast<long>(count));
+    return static_cast<std::ptrdiff_t>(count);
+}
+}  // namespace
+
+}  // namespace quorvel::testing::recording
+
+namespace quorvel::platform {
+using testing::recording::record;
+using testing::recording::take_reply;
+
+bool net_startup() { return true; }
+void net_cleanup() {}
+SocketHandle tcp_socket() { return 3; }
+bool tcp_connect(SocketHandle, const std::uint8_t (&)[4], std::uint16_t, int) { return true; }
+std::ptrdiff_t tcp_send(SocketHandle, const std::uint8_t* data, std::size_t length) {
+    return record(data, length);
+}
+std::ptrdiff_t tcp_recv(SocketHandle, std::uint8_t* data, std::size_t length) {
+    std::ptrdiff_t count = take_reply(data, length);
+    return count > 0 ? count : would_block;
+}
+Wait tcp_wait_writable(SocketHandle, int) { return Wait::ready; }
+Wait tcp_wait_readable(SocketHandle, int) { return Wait::ready; }
+void tcp_close(SocketHandle) {}
+
+PortHandle port_open(const char*) { return 4; }
+bool port_configure(PortHandle, std::uint32_t) { return true; }
+void port_drop_modem_lines(PortHandle) {}
+std::ptrdiff_t port_write(PortHandle, const std::uint8_t* data, std::size_t length) {
+    return record(data, length);
+}
+std::ptrdiff_t port_read(PortHandle, std::uint8_t* data, std::size_t length) {
+    return take_reply(data, length);
+}
+void port_discard_input(PortHandle) {}
+bool port_close(PortHandle) { return true; }
+
+void lock_library() {}
+void unlock_library() {}
+void write_error(const char*) {}
+
+}  // namespace quorvel::platform
