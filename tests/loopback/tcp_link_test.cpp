@@ -1,0 +1,128 @@
+// The TCP link: opening, closing and what a printer that refuses, resets or
+// closes the connection does to the results.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "fake_printer.h"
+#include "quorvel.h"
+
+using namespace quorvel::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const Bytes cut = bytes_of({0x1D, 0x56, 0x00});
+
+TEST(TcpLink, SecondOpenKeepsFirstConnectionButTakesModel) {
+    FakePrinter first, second;
+    second.answer_with(bytes_of({0x12}));
+    first.answer_with(bytes_of({0x04}));
+    ASSERT_EQ(AbreSocket(first.address().c_str(), 0), 1);
+    EXPECT_EQ(AbreSocket(second.address().c_str(), 2), 0);
+    EXPECT_EQ(AcionaGuilhotina(), 1);
+    // Model 2 now asks ESC v, still of the first printer.
+    EXPECT_EQ(Le_Status(), 9);
+    EXPECT_EQ(hex(first.wait_for_bytes(6)), hex(concat_bytes({cut, bytes_of({0x1B, 0x76, 0x01})})));
+    EXPECT_EQ(second.connections(), 0);
+}
+
+TEST(TcpLink, CloseTwiceAndCloseWithNothingOpen) {
+    EXPECT_EQ(FechaSocket(), 0);
+    FakePrinter printer;
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    EXPECT_EQ(FechaSocket(), 1);
+    EXPECT_TRUE(printer.wait_for_disconnect());
+    EXPECT_EQ(FechaSocket(), 0);
+    EXPECT_EQ(AcionaGuilhotina(), 0) << "nothing is open after the close";
+}
+
+TEST(TcpLink, ReopenMakesANewConnection) {
+    FakePrinter printer;
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    ASSERT_EQ(FechaSocket(), 1);
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    EXPECT_EQ(AcionaGuilhotina(), 1);
+    EXPECT_EQ(hex(printer.wait_for_bytes(3)), hex(cut));
+    EXPECT_EQ(printer.connections(), 2);
+    EXPECT_EQ(FechaSocket(), 1);
+}
+
+class RejectedAddress : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RejectedAddress, RefusedAndLinkStaysClosed) {
+    EXPECT_EQ(AbreSocket(GetParam(), 0), 0);
+    EXPECT_EQ(AcionaGuilhotina(), 0);
+    EXPECT_EQ(FechaSocket(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(NotDottedDecimal, RejectedAddress,
+                         ::testing::Values("localhost", "", "1.2.3", "1.2.3.4.5", "256.1.1.1",
+                                           "127.0.0.01", "127.0.0.1 ", " 127.0.0.1", "127..0.1",
+                                           "127.0.0.-1", "0x7f.0.0.1", "1.2.3.4x", "1234.0.0.1"));
+
+TEST(TcpLink, NullAddressRefused) {
+    EXPECT_EQ(AbreSocket(nullptr, 0), 0);
+    EXPECT_EQ(FechaSocket(), 0);
+}
+
+TEST(TcpLink, NobodyListeningRefusesAtOnce) {
+    // A loopback address of this test where nothing listens: the connection is refused.
+    const std::string address = unique_loopback_address("nobody");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(AbreSocket(address.c_str(), 0), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(AcionaGuilhotina(), 0);
+    EXPECT_EQ(FechaSocket(), 0);
+    // The failed open does not stand in the way of a good one.
+    FakePrinter printer;
+    EXPECT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    EXPECT_EQ(AcionaGuilhotina(), 1);
+    EXPECT_EQ(hex(printer.wait_for_bytes(3)), hex(cut));
+}
+
+class BrokenConnection : public ::testing::TestWithParam<FakePrinter::Behaviour> {};
+
+// The printer ends the connection: commands report 0 instead of killing or
+// hanging the host, the link stays marked open, and close-then-open recovers.
+TEST_P(BrokenConnection, WritesFailCleanlyAndLinkRecovers) {
+    FakePrinter broken(GetParam());
+    ASSERT_EQ(AbreSocket(broken.address().c_str(), 0), 1);
+    ASSERT_TRUE(broken.wait_for_disconnect());
+    std::this_thread::sleep_for(50ms);
+    int result = 1;
+    for (int attempt = 0; attempt < 5 && result == 1; ++attempt) {
+        result = ImprimeTexto("after the printer went away", 0, 0, 0, 0);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(AcionaGuilhotina(), 0);
+    EXPECT_EQ(FechaSocket(), 1) << "a failed send leaves the link marked open";
+
+    FakePrinter good;
+    ASSERT_EQ(AbreSocket(good.address().c_str(), 0), 1);
+    EXPECT_EQ(AcionaGuilhotina(), 1);
+    EXPECT_EQ(hex(good.wait_for_bytes(3)), hex(cut));
+}
+
+INSTANTIATE_TEST_SUITE_P(Peer, BrokenConnection,
+                         ::testing::Values(FakePrinter::Behaviour::close_at_once,
+                                           FakePrinter::Behaviour::reset_at_once),
+                         [](const auto& info) {
+                             return info.param == FakePrinter::Behaviour::close_at_once ? "Closes"
+                                                                                        : "Resets";
+                         });
+
+TEST(TcpLink, ResetInTheMiddleOfWritingFailsCleanly) {
+    FakePrinter printer(FakePrinter::Behaviour::reset_on_data);
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    AcionaGuilhotina();  // the printer resets on these bytes
+    ASSERT_TRUE(printer.wait_for_disconnect());
+    std::this_thread::sleep_for(50ms);
+    std::string long_text(8000, 'x');
+    EXPECT_EQ(ImprimeTexto(long_text.c_str(), 0, 0, 0, 0), 0);
+    EXPECT_EQ(FechaSocket(), 1);
+}
+
+}  // namespace
