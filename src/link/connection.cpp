@@ -49,9 +49,10 @@ bool send_command(const std::uint8_t* command, std::size_t length) {
 
 void discard_pending_input() {
     if (Statesocket == 1) {
-        std::uint8_t scratch[256];
-        while (platform::tcp_recv(remote_socket, scratch, sizeof scratch) > 0) {
-        }
+        // Bounded, so a printer that streams without pause cannot hold the call.
+        std::uint8_t scratch[512];
+        for (int round = 0; round < 64; ++round)
+            if (platform::tcp_recv(remote_socket, scratch, sizeof scratch) <= 0) break;
     } else if (serial_port_held) {
         platform::port_discard_input(serial_handle);
     }
