@@ -1,0 +1,212 @@
+// quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "server.h"
+#include "session.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+void onSignal(int) { g_stop = true; }
+
+const char* kUsage = R"(usage: quorvel-printer [options]
+  --listen ADDR:PORT      TCP address (default 127.0.0.1:9100)
+  --serial-link PATH      also serve a pseudo-terminal, symlinked at PATH
+  --no-tcp                serve only the serial link
+  --out DIR               write receipt PNGs here (default: .)
+  --prefix NAME           image file prefix (default: receipt)
+  --journal FILE          command journal (default: standard output; '-' also means it)
+  --decode FILE           render a captured byte stream offline and exit
+  --bench FILE            time interpretation and render+PNG of a captured stream
+  --drawer open|closed    drawer state (default closed)
+  --drawer-open-ms N      how long ESC p leaves the drawer open (default 3000)
+  --offline               report the printer offline
+  --paper ok|near-end|out paper state (default ok)
+  --cover open|closed     cover state (default closed)
+  --silent                never answer status queries
+  --idle-timeout SEC      close a connection silent for this long (default: never)
+  --max-height DOTS       receipt height cap (default 32000)
+  --font-a FILE           font for font A (default: Terminus 12x24 strike)
+  --font-b FILE           font for font B (default: X11 misc 9x15)
+)";
+
+bool readFile(const std::string& path, std::vector<uint8_t>* out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& fonts, qvp::StatusModel& status) {
+    std::vector<uint8_t> data;
+    if (!readFile(file, &data) || data.empty()) {
+        std::fprintf(stderr, "quorvel-printer: cannot read %s\n", file.c_str());
+        return 2;
+    }
+    qvp::Journal quiet(nullptr);
+    auto run = [&](bool png, int* pages) {
+        qvp::SessionConfig c = cfg;
+        if (!png) c.out_dir.clear();
+        qvp::Session s(c, fonts, status, quiet, {});
+        s.feed(data);
+        s.finish();
+        if (pages) *pages = s.renderer().pagesWritten();
+    };
+    using clock = std::chrono::steady_clock;
+    int pages = 0;
+    run(false, &pages);  // warm the glyph cache
+    int reps = 0;
+    const auto t0 = clock::now();
+    while (clock::now() - t0 < std::chrono::seconds(1) || reps < 5) {
+        run(false, nullptr);
+        ++reps;
+    }
+    const double parse_s = std::chrono::duration<double>(clock::now() - t0).count() / reps;
+    int preps = 0;
+    const auto t1 = clock::now();
+    while (clock::now() - t1 < std::chrono::seconds(1) || preps < 5) {
+        run(true, nullptr);
+        ++preps;
+    }
+    const double png_s = std::chrono::duration<double>(clock::now() - t1).count() / preps;
+    std::printf("stream: %zu bytes, %d receipt(s)\n", data.size(), pages);
+    std::printf("interpret+render (no PNG): %.3f ms per stream, %.1f MB/s\n", parse_s * 1e3,
+                data.size() / parse_s / 1e6);
+    std::printf("interpret+render+PNG:      %.3f ms per stream, %.3f ms per receipt\n", png_s * 1e3,
+                png_s * 1e3 / std::max(1, pages));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file;
+    bool tcp = true;
+    qvp::SessionConfig cfg;
+    cfg.out_dir = ".";
+    qvp::PrinterState state;
+    qvp::FontPaths font_paths;
+    int idle = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "quorvel-printer: %s needs a value\n%s", a.c_str(), kUsage);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--listen") listen = value();
+        else if (a == "--serial-link") serial_link = value();
+        else if (a == "--no-tcp") tcp = false;
+        else if (a == "--out") cfg.out_dir = value();
+        else if (a == "--prefix") cfg.prefix = value();
+        else if (a == "--journal") journal_path = value();
+        else if (a == "--decode") decode = value();
+        else if (a == "--bench") bench_file = value();
+        else if (a == "--drawer") state.drawer_open = value() == "open";
+        else if (a == "--drawer-open-ms") state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
+        else if (a == "--offline") state.offline = true;
+        else if (a == "--paper") {
+            const std::string v = value();
+            if (v == "ok") state.paper = qvp::Paper::kOk;
+            else if (v == "near-end") state.paper = qvp::Paper::kNearEnd;
+            else if (v == "out") state.paper = qvp::Paper::kOut;
+            else {
+                std::fprintf(stderr, "quorvel-printer: --paper takes ok, near-end or out\n");
+                return 2;
+            }
+        } else if (a == "--cover") state.cover_open = value() == "open";
+        else if (a == "--silent") state.silent = true;
+        else if (a == "--idle-timeout") idle = std::atoi(value().c_str());
+        else if (a == "--max-height") cfg.render.max_page_height = std::max(100, std::atoi(value().c_str()));
+        else if (a == "--font-a") font_paths.font_a = value();
+        else if (a == "--font-b") font_paths.font_b = value();
+        else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+
+    std::FILE* jf = stdout;
+    if (!journal_path.empty() && journal_path != "-") {
+        jf = std::fopen(journal_path.c_str(), "w");
+        if (!jf) {
+            std::fprintf(stderr, "quorvel-printer: cannot write %s\n", journal_path.c_str());
+            return 2;
+        }
+    }
+    std::setvbuf(jf, nullptr, _IOLBF, 0);
+    qvp::Journal journal(jf);
+    const qvp::FontSet fonts(font_paths);
+    qvp::StatusModel status(state);
+
+    if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
+
+    journal.note("font A: " + fonts.description(0));
+    journal.note("font B: " + fonts.description(1));
+    if (!decode.empty()) {
+        std::vector<uint8_t> data;
+        if (!readFile(decode, &data)) {
+            std::fprintf(stderr, "quorvel-printer: cannot read %s\n", decode.c_str());
+            return 2;
+        }
+        qvp::Session s(cfg, fonts, status, journal, {});
+        for (size_t at = 0; at < data.size(); at += 4096)
+            s.feed({data.data() + at, std::min<size_t>(4096, data.size() - at)});
+        s.finish();
+        for (const auto& p : s.images()) std::fprintf(stderr, "%s\n", p.c_str());
+        return 0;
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<qvp::TcpServer> tcp_server;
+    std::unique_ptr<qvp::PtyServer> pty_server;
+    if (tcp) {
+        const auto colon = listen.rfind(':');
+        const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
+        const int port = colon == std::string::npos ? 9100 : std::atoi(listen.c_str() + colon + 1);
+        tcp_server = std::make_unique<qvp::TcpServer>(cfg, fonts, status, journal);
+        tcp_server->idle_timeout = std::chrono::seconds(idle);
+        std::string err;
+        if (!tcp_server->listen(host, port, &err)) {
+            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+            return 1;
+        }
+        journal.note("listening on " + host + ":" + std::to_string(port));
+    }
+    if (!serial_link.empty()) {
+        pty_server = std::make_unique<qvp::PtyServer>(cfg, fonts, status, journal);
+        std::string err;
+        if (!pty_server->open(serial_link, &err)) {
+            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+            return 1;
+        }
+        journal.note("serial port " + serial_link + " -> " + pty_server->slavePath());
+    }
+    if (!tcp_server && !pty_server) {
+        std::fprintf(stderr, "quorvel-printer: nothing to serve\n");
+        return 2;
+    }
+    if (pty_server) pty_server->start();
+    if (tcp_server) tcp_server->start();
+    while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (tcp_server) tcp_server->stop();
+    if (pty_server) pty_server->stop();
+    journal.note("stopped");
+    if (jf != stdout) std::fclose(jf);
+    return 0;
+}

@@ -1,0 +1,88 @@
+#include "png_io.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace qvp {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+
+}  // namespace
+
+bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m, std::string* error) {
+    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
+    if (!f) {
+        if (error) *error = "cannot create " + path;
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        if (error) *error = "libpng failed to start";
+        return false;
+    }
+    const int width = page.width() + m.left + m.right;
+    const int height = page.height() + m.top + m.bottom;
+    std::vector<uint8_t> row(static_cast<size_t>((width + 7) / 8));
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        if (error) *error = "libpng failed writing " + path;
+        return false;
+    }
+    png_init_io(png, f.get());
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // 203 dots per inch is 7992 dots per metre.
+    png_set_pHYs(png, info, 7992, 7992, PNG_RESOLUTION_METER);
+    png_write_info(png, info);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    for (int y = 0; y < height; ++y) {
+        std::fill(row.begin(), row.end(), 0xFF);  // in PNG gray, 1 is white
+        const int py = y - m.top;
+        if (py >= 0 && py < page.height()) {
+            const uint8_t* src = page.row(py);
+            for (int x = 0; x < page.width(); ++x)
+                if ((src[x >> 3] >> (7 - (x & 7))) & 1) {
+                    const int dx = x + m.left;
+                    row[static_cast<size_t>(dx >> 3)] &= static_cast<uint8_t>(~(0x80 >> (dx & 7)));
+                }
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool readPng(const std::string& path, Bitmap* out, std::string* error) {
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) {
+        if (error) *error = img.message;
+        return false;
+    }
+    img.format = PNG_FORMAT_GRAY;
+    std::vector<uint8_t> px(PNG_IMAGE_SIZE(img));
+    if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) {
+        if (error) *error = img.message;
+        return false;
+    }
+    const int w = static_cast<int>(img.width), h = static_cast<int>(img.height);
+    *out = Bitmap(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (px[static_cast<size_t>(y) * w + x] < 128) out->set(x, y);
+    return true;
+}
+
+}  // namespace qvp

@@ -1,0 +1,23 @@
+// 1-bit PNG files of receipt pages, tagged 203 dpi.
+#pragma once
+
+#include <string>
+
+#include "bitmap.h"
+
+namespace qvp {
+
+struct PaperMargins {
+    int left = 32;  // 80 mm paper is 640 dots; the 576-dot print area is centred
+    int right = 32;
+    int top = 16;
+    int bottom = 24;
+};
+
+// Writes `page` on white paper with the given margins. Returns false and
+// sets `error` on failure.
+bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& margins, std::string* error = nullptr);
+// Reads a 1-bit or 8-bit grayscale PNG back (dark pixels become set bits).
+bool readPng(const std::string& path, Bitmap* out, std::string* error = nullptr);
+
+}  // namespace qvp

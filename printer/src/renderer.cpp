@@ -1,0 +1,318 @@
+#include "renderer.h"
+
+#include <algorithm>
+
+namespace qvp {
+
+namespace {
+std::vector<int> defaultTabs() {
+    std::vector<int> t;
+    for (int c = 8; c <= 64; c += 8) t.push_back(c);
+    return t;
+}
+}  // namespace
+
+Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits limits)
+    : fonts_(fonts), sink_(std::move(sink)), log_(std::move(log)), limits_(limits), page_(kPrintWidth, 0) {
+    initialize();
+}
+
+void Renderer::initialize() {
+    items_.clear();
+    x_ = 0;
+    style_ = Style{};
+    justification_ = 0;
+    line_spacing_ = kDefaultLineSpacing;
+    code_table_ = 0;
+    upside_down_ = false;
+    left_margin_ = 0;
+    area_width_ = kPrintWidth;
+    tabs_ = defaultTabs();
+    bar_height_ = 162;
+    module_width_ = 3;
+    hri_position_ = 0;
+    hri_font_ = 0;
+}
+
+void Renderer::setLeftMargin(int dots) { left_margin_ = std::clamp(dots, 0, kPrintWidth - 1); }
+void Renderer::setPrintAreaWidth(int dots) { area_width_ = std::clamp(dots, 1, kPrintWidth); }
+void Renderer::setAbsolutePosition(int dots) {
+    if (dots >= 0 && dots < areaWidth()) x_ = dots;
+}
+void Renderer::setRelativePosition(int dots) {
+    const int x = x_ + dots;
+    if (x >= 0 && x < areaWidth()) x_ = x;
+}
+
+int Renderer::areaWidth() const { return std::max(1, std::min(area_width_, kPrintWidth - left_margin_)); }
+
+int Renderer::cellWidth(const Style& s) const { return (FontSet::kCellW[s.font] + s.char_spacing) * s.wmul; }
+
+int Renderer::alignedX(int width, int justification) const {
+    const int free = std::max(0, areaWidth() - width);
+    switch (justification) {
+        case 1: return left_margin_ + free / 2;
+        case 2: return left_margin_ + free;
+        default: return left_margin_;
+    }
+}
+
+bool Renderer::reserve(int h) {
+    const int need = y_ + h;
+    if (need > limits_.max_page_height) {
+        if (!overflow_logged_) {
+            log_("receipt reached the height cap of " + std::to_string(limits_.max_page_height) +
+                 " dots; the rest up to the next cut is dropped");
+            overflow_logged_ = true;
+        }
+        return false;
+    }
+    if (need > page_.height()) page_.resizeHeight(need);
+    return true;
+}
+
+void Renderer::advance(int dots) {
+    if (dots <= 0) return;
+    if (reserve(dots)) y_ += dots;
+}
+
+void Renderer::putChar(uint8_t byte) {
+    const Item probe{nullptr, nullptr, style_, 0, cellWidth(style_), cellHeight(style_)};
+    if (x_ + probe.w > areaWidth()) {
+        if (probe.w > areaWidth()) return;  // wider than the paper: not printable
+        printLine();                        // automatic line break
+    }
+    Item it = probe;
+    it.glyph = &fonts_.glyph(style_.font, code_table_, byte);
+    it.x = x_;
+    items_.push_back(it);
+    x_ += it.w;
+}
+
+void Renderer::tab() {
+    const int col = cellWidth(style_);
+    for (int stop : tabs_) {
+        const int x = stop * col;
+        if (x > x_ && x < areaWidth()) {
+            items_.push_back(Item{nullptr, nullptr, style_, x_, x - x_, cellHeight(style_)});
+            x_ = x;
+            return;
+        }
+    }
+}
+
+void Renderer::putImage(Bitmap image) {
+    const int w = image.width();
+    if (w <= 0 || image.height() <= 0) return;
+    if (x_ + w > areaWidth()) {
+        if (!items_.empty()) printLine();
+        if (w > areaWidth()) log_("bit image wider than the print area; cut at the right edge");
+    }
+    Item it{nullptr, std::make_shared<const Bitmap>(std::move(image)), style_, x_, w, 0};
+    it.h = it.image->height();
+    it.style.underline = 0;
+    it.style.reverse = false;
+    items_.push_back(it);
+    x_ += w;
+}
+
+void Renderer::drawItem(Bitmap& band, const Item& it, int x0, int base) const {
+    const Style& s = it.style;
+    const int top = base - it.h;
+    const int left = x0 + it.x;
+    if (it.image) {
+        band.blit(*it.image, left, top);
+        return;
+    }
+    if (s.reverse) band.fillRect(left, top, it.w, it.h, true);
+    if (it.glyph) {
+        const bool ink = !s.reverse;
+        const Bitmap& g = *it.glyph;
+        for (int gy = 0; gy < g.height(); ++gy)
+            for (int gx = 0; gx < g.width(); ++gx) {
+                if (!g.get(gx, gy)) continue;
+                const int px = left + gx * s.wmul, py = top + gy * s.hmul;
+                band.fillRect(px, py, s.wmul, s.hmul, ink);
+                if (s.bold) band.fillRect(px + 1, py, s.wmul, s.hmul, ink);  // emphasis: one dot wider strokes
+            }
+    }
+    if (s.underline > 0 && !s.reverse) band.fillRect(left, base - s.underline, it.w, s.underline, true);
+}
+
+void Renderer::printLine() {
+    if (items_.empty()) {
+        x_ = 0;
+        advance(line_spacing_);
+        return;
+    }
+    int h = 0, w = 0;
+    for (const Item& it : items_) {
+        h = std::max(h, it.h);
+        w = std::max(w, it.x + it.w);
+    }
+    // Text after an ESC $ / ESC \ position is placed where it was put.
+    const bool positioned = items_.front().x != 0;
+    const int x0 = positioned ? left_margin_ : alignedX(w, justification_);
+    Bitmap band(kPrintWidth, h);
+    for (const Item& it : items_) drawItem(band, it, x0, h);
+    if (upside_down_) band.rotate180();
+    if (reserve(h)) {
+        page_.blit(band, 0, y_);
+        dirty_ = true;
+    }
+    items_.clear();
+    x_ = 0;
+    advance(std::max(line_spacing_, h));
+}
+
+void Renderer::printAndFeedDots(int dots) {
+    if (!items_.empty()) {
+        // The line is printed, and the paper moves by `dots` (at least the line height).
+        const int spacing = line_spacing_;
+        line_spacing_ = dots;
+        printLine();
+        line_spacing_ = spacing;
+        return;
+    }
+    advance(dots);
+}
+
+void Renderer::printAndFeedLines(int lines) {
+    if (!items_.empty()) {
+        printLine();
+        --lines;
+    }
+    for (int i = 0; i < lines; ++i) advance(line_spacing_);
+}
+
+void Renderer::drawText(std::string_view text, int font, int x, int y) {
+    const int cw = FontSet::kCellW[font];
+    for (size_t i = 0; i < text.size(); ++i)
+        page_.blit(fonts_.glyph(font, 0, static_cast<uint8_t>(text[i])), x + static_cast<int>(i) * cw, y);
+}
+
+void Renderer::textLine(std::string_view text, const Style& style, int justification) {
+    const Style saved = style_;
+    const int saved_j = justification_;
+    style_ = style;
+    justification_ = justification;
+    for (char c : text) putChar(static_cast<uint8_t>(c));
+    printLine();
+    style_ = saved;
+    justification_ = saved_j;
+}
+
+void Renderer::barcode(const LinearSymbol& symbol) {
+    if (!items_.empty()) printLine();
+    if (!symbol.ok) return;
+    const int mw = std::max(1, module_width_);
+    const int width = static_cast<int>(symbol.modules.size()) * mw;
+    if (width > areaWidth()) {
+        log_(symbol.name + " is " + std::to_string(width) + " dots wide, more than the print area; not printed");
+        return;
+    }
+    const int x0 = alignedX(width, justification_);
+    const int fh = FontSet::kCellH[hri_font_];
+    const int tw = static_cast<int>(symbol.hri.size()) * FontSet::kCellW[hri_font_];
+    const int tx = std::max(left_margin_, x0 + (width - tw) / 2);
+    const bool above = hri_position_ == 1 || hri_position_ == 3;
+    const bool below = hri_position_ == 2 || hri_position_ == 3;
+    const int height = std::max(1, bar_height_);
+    const int total = height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0);
+    if (!reserve(total)) return;
+    int y = y_;
+    if (above) {
+        drawText(symbol.hri, hri_font_, tx, y);
+        y += fh + 2;
+    }
+    for (size_t i = 0; i < symbol.modules.size(); ++i)
+        if (symbol.modules[i]) page_.fillRect(x0 + static_cast<int>(i) * mw, y, mw, height, true);
+    y += height;
+    if (below) drawText(symbol.hri, hri_font_, tx, y + 2);
+    y_ += total;
+    dirty_ = true;
+}
+
+void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
+    if (!items_.empty()) printLine();
+    if (!m.ok) return;
+    module_w = std::max(1, module_w);
+    module_h = std::max(1, module_h);
+    const int width = m.cols * module_w;
+    if (width > areaWidth()) {
+        log_("2D symbol is " + std::to_string(width) + " dots wide, more than the print area; not printed");
+        return;
+    }
+    const int height = m.rows * module_h;
+    if (!reserve(height)) return;
+    const int x0 = alignedX(width, justification_);
+    for (int r = 0; r < m.rows; ++r)
+        for (int c = 0; c < m.cols; ++c)
+            if (m.at(r, c)) page_.fillRect(x0 + c * module_w, y_ + r * module_h, module_w, module_h, true);
+    y_ += height;
+    dirty_ = true;
+}
+
+void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xscale, int yscale) {
+    if (!items_.empty()) printLine();
+    const int width = width_bytes * 8 * xscale;
+    const int shown = std::min(width, areaWidth());
+    if (width > shown) log_("raster image wider than the print area; cut at the right edge");
+    const int total = height * yscale;
+    if (!reserve(total)) return;
+    const int x0 = alignedX(shown, justification_);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
+        for (int x = 0; x < width_bytes * 8 && x * xscale < shown; ++x)
+            if ((row[x >> 3] >> (7 - (x & 7))) & 1)
+                page_.fillRect(x0 + x * xscale, y_ + y * yscale, xscale, yscale, true);
+    }
+    y_ += total;
+    dirty_ = true;
+}
+
+void Renderer::placeholder(std::string_view label, int width, int height) {
+    if (!items_.empty()) printLine();
+    width = std::min(width, areaWidth());
+    if (!reserve(height)) return;
+    const int x0 = alignedX(width, justification_);
+    page_.fillRect(x0, y_, width, 3, true);
+    page_.fillRect(x0, y_ + height - 3, width, 3, true);
+    page_.fillRect(x0, y_, 3, height, true);
+    page_.fillRect(x0 + width - 3, y_, 3, height, true);
+    const int tw = static_cast<int>(label.size()) * FontSet::kCellW[0];
+    drawText(label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::kCellH[0]) / 2);
+    y_ += height;
+    dirty_ = true;
+}
+
+void Renderer::emit() {
+    if (dirty_) {
+        if (pages_ < limits_.max_pages) {
+            Bitmap out(kPrintWidth, y_);
+            for (int y = 0; y < y_ && y < page_.height(); ++y)
+                std::copy(page_.row(y), page_.row(y) + page_.stride(), out.row(y));
+            ++pages_;
+            if (sink_) sink_(out, pages_);
+        } else if (!page_cap_logged_) {
+            log_("image cap of " + std::to_string(limits_.max_pages) + " per stream reached; further receipts dropped");
+            page_cap_logged_ = true;
+        }
+    }
+    page_ = Bitmap(kPrintWidth, 0);
+    y_ = 0;
+    dirty_ = false;
+    overflow_logged_ = false;
+}
+
+void Renderer::cut() {
+    if (!items_.empty()) printLine();
+    emit();
+}
+
+void Renderer::finish() {
+    if (!items_.empty()) printLine();
+    emit();
+}
+
+}  // namespace qvp

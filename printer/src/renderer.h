@@ -1,0 +1,155 @@
+// The print mechanism: keeps the print modes, lays text out line by line,
+// draws symbols and images onto the page and hands finished pages on.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bitmap.h"
+#include "fonts.h"
+#include "symbols.h"
+
+namespace qvp {
+
+constexpr int kPrintWidth = 576;  // 72 mm at 203 dpi
+constexpr int kDefaultLineSpacing = 30;
+
+struct RenderLimits {
+    int max_page_height = 32000;  // dots, about 4 m of paper per receipt
+    int max_pages = 1000;         // images per stream
+};
+
+struct Style {
+    int font = 0;  // 0 A, 1 B
+    bool bold = false;
+    int underline = 0;  // dots
+    int wmul = 1;
+    int hmul = 1;
+    bool reverse = false;
+    int char_spacing = 0;
+};
+
+class Renderer {
+public:
+    // Receives each finished page; `index` counts from 1 per renderer.
+    using PageSink = std::function<void(const Bitmap&, int index)>;
+    using Logger = std::function<void(std::string_view)>;
+
+    Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits limits = {});
+
+    // ESC @: every mode back to its default. The line buffer is dropped.
+    void initialize();
+
+    void setJustification(int j) { justification_ = j; }
+    void setLineSpacing(int dots) { line_spacing_ = dots; }
+    void setCodeTable(int t) { code_table_ = t; }
+    void setBold(bool on) { style_.bold = on; }
+    void setUnderline(int dots) { style_.underline = dots; }
+    void setFont(int f) { style_.font = f & 1; }
+    void setSize(int w, int h) { style_.wmul = w, style_.hmul = h; }
+    void setReverse(bool on) { style_.reverse = on; }
+    void setCharSpacing(int dots) { style_.char_spacing = dots; }
+    void setUpsideDown(bool on) { upside_down_ = on; }
+    void setLeftMargin(int dots);
+    void setPrintAreaWidth(int dots);
+    void setAbsolutePosition(int dots);
+    void setRelativePosition(int dots);
+    void setTabStops(std::vector<int> columns) { tabs_ = std::move(columns); }
+    void setBarHeight(int dots) { bar_height_ = dots; }
+    void setModuleWidth(int dots) { module_width_ = dots; }
+    void setHriPosition(int pos) { hri_position_ = pos; }
+    void setHriFont(int f) { hri_font_ = f & 1; }
+
+    const Style& style() const { return style_; }
+    int justification() const { return justification_; }
+    int lineSpacing() const { return line_spacing_; }
+    int codeTable() const { return code_table_; }
+    bool upsideDown() const { return upside_down_; }
+    int barHeight() const { return bar_height_; }
+    int moduleWidth() const { return module_width_; }
+    int hriPosition() const { return hri_position_; }
+
+    // Text.
+    void putChar(uint8_t byte);
+    void tab();
+    // A bit image placed in the line like a character (ESC *).
+    void putImage(Bitmap image);
+    // LF: print the line buffer and feed one line.
+    void printLine();
+    // Print the line buffer, then feed `dots` (ESC J) or `lines` (ESC d).
+    void printAndFeedDots(int dots);
+    void printAndFeedLines(int lines);
+    bool lineEmpty() const { return items_.empty(); }
+
+    // Graphics; each starts on a fresh line.
+    void barcode(const LinearSymbol& symbol);
+    // module_h: dots per matrix row (PDF417 rows are taller than wide).
+    void matrix(const Matrix& m, int module_w, int module_h);
+    // Row-major 1-bit raster, most significant bit first.
+    void raster(const uint8_t* data, int width_bytes, int height, int xscale, int yscale);
+    void placeholder(std::string_view label, int width, int height);
+    // Print a line of text in the given style without disturbing the modes.
+    void textLine(std::string_view text, const Style& style, int justification);
+
+    // GS V: finish the receipt as one page.
+    void cut();
+    // End of the stream: whatever was printed and not cut is a page too.
+    void finish();
+
+    int pagesWritten() const { return pages_; }
+    int paperPosition() const { return y_; }
+    const Bitmap& page() const { return page_; }
+
+private:
+    struct Item {
+        const Bitmap* glyph;  // nullptr for a tab gap
+        std::shared_ptr<const Bitmap> image;  // a bit image in the line (ESC *)
+        Style style;
+        int x;
+        int w;
+        int h;
+    };
+    int cellWidth(const Style& s) const;
+    int cellHeight(const Style& s) const { return FontSet::kCellH[s.font] * s.hmul; }
+    int areaWidth() const;
+    int alignedX(int width, int justification) const;
+    // Make rows up to y_ + h available; false when the receipt is too long.
+    bool reserve(int h);
+    void advance(int dots);
+    void drawItem(Bitmap& band, const Item& it, int x0, int base) const;
+    void drawText(std::string_view text, int font, int x, int y);
+    void emit();
+
+    const FontSet& fonts_;
+    PageSink sink_;
+    Logger log_;
+    RenderLimits limits_;
+
+    Bitmap page_;
+    int y_ = 0;
+    bool dirty_ = false;
+    bool overflow_logged_ = false;
+    bool page_cap_logged_ = false;
+    int pages_ = 0;
+
+    std::vector<Item> items_;
+    int x_ = 0;  // cursor, from the left margin
+
+    Style style_;
+    int justification_ = 0;
+    int line_spacing_ = kDefaultLineSpacing;
+    int code_table_ = 0;
+    bool upside_down_ = false;
+    int left_margin_ = 0;
+    int area_width_ = kPrintWidth;
+    std::vector<int> tabs_;
+    int bar_height_ = 162;
+    int module_width_ = 3;
+    int hri_position_ = 0;
+    int hri_font_ = 0;
+};
+
+}  // namespace qvp

@@ -1,0 +1,417 @@
+#include "symbols.h"
+
+#include <zint.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace qvp {
+namespace {
+
+struct ZintDeleter {
+    void operator()(zint_symbol* s) const { ZBarcode_Delete(s); }
+};
+using ZintPtr = std::unique_ptr<zint_symbol, ZintDeleter>;
+
+bool moduleSet(const zint_symbol* s, int row, int col) {
+    return (s->encoded_data[row][col >> 3] >> (col & 7)) & 1;
+}
+
+bool allDigits(std::string_view d) {
+    return !d.empty() && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The mod-10 check digit of UPC and EAN.
+char gtinCheck(std::string_view digits) {
+    int sum = 0;
+    const int n = static_cast<int>(digits.size());
+    for (int i = 0; i < n; ++i) {
+        const int d = digits[n - 1 - i] - '0';
+        sum += (i % 2 == 0) ? d * 3 : d;
+    }
+    return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// Encode with zint and copy the first row of modules.
+LinearSymbol zintLinear(int symbology, const std::string& input, int input_mode = DATA_MODE) {
+    LinearSymbol out;
+    ZintPtr s(ZBarcode_Create());
+    s->symbology = symbology;
+    s->input_mode = input_mode;
+    s->show_hrt = 0;
+    const int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(input.data()),
+                                   static_cast<int>(input.size()));
+    if (rc >= ZINT_ERROR) {
+        out.error = s->errtxt;
+        return out;
+    }
+    // Stacked symbologies are printed by their first (only) linear row.
+    for (int c = 0; c < s->width; ++c) out.modules.push_back(moduleSet(s.get(), 0, c) ? 1 : 0);
+    out.ok = true;
+    return out;
+}
+
+// Expand a UPC-E body (number system + 6 digits) to its 11-digit UPC-A form.
+std::string upceToUpca(std::string_view e) {
+    const char ns = e[0];
+    const std::string_view d = e.substr(1, 6);
+    std::string a(1, ns);
+    switch (d[5]) {
+        case '0': case '1': case '2':
+            a += std::string{d[0], d[1], d[5], '0', '0', '0', '0', d[2], d[3], d[4]};
+            break;
+        case '3':
+            a += std::string{d[0], d[1], d[2], '0', '0', '0', '0', '0', d[3], d[4]};
+            break;
+        case '4':
+            a += std::string{d[0], d[1], d[2], d[3], '0', '0', '0', '0', '0', d[4]};
+            break;
+        default:
+            a += std::string{d[0], d[1], d[2], d[3], d[4], '0', '0', '0', '0', d[5]};
+    }
+    return a;
+}
+
+// Compress an 11-digit UPC-A body to number system + 6 digits, or "".
+std::string upcaToUpce(std::string_view a) {
+    for (char last = '0'; last <= '9'; ++last) {
+        // Try every UPC-E body whose expansion equals `a`.
+        std::string cand(1, a[0]);
+        switch (last) {
+            case '0': case '1': case '2':
+                cand += std::string{a[1], a[2], a[8], a[9], a[10], last};
+                break;
+            case '3':
+                cand += std::string{a[1], a[2], a[3], a[9], a[10], '3'};
+                break;
+            case '4':
+                cand += std::string{a[1], a[2], a[3], a[4], a[10], '4'};
+                break;
+            default:
+                cand += std::string{a[1], a[2], a[3], a[4], a[5], a[10]};
+                if (a[10] != last) continue;
+        }
+        if (upceToUpca(cand) == a) return cand;
+    }
+    return {};
+}
+
+LinearSymbol upcA(std::string_view d) {
+    if (!allDigits(d) || (d.size() != 11 && d.size() != 12))
+        return {false, "UPC-A needs 11 or 12 digits", {}, {}, {}};
+    std::string body(d.substr(0, 11));
+    const char check = gtinCheck(body);
+    if (d.size() == 12 && d[11] != check) return {false, "UPC-A check digit is wrong", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_UPCA, body);
+    s.hri = body + check;
+    return s;
+}
+
+LinearSymbol upcE(std::string_view d) {
+    if (!allDigits(d)) return {false, "UPC-E takes digits only", {}, {}, {}};
+    std::string body;  // number system + 6 digits
+    if (d.size() == 6) {
+        body = "0" + std::string(d);
+    } else if (d.size() == 7 || d.size() == 8) {
+        body = std::string(d.substr(0, 7));
+    } else if (d.size() == 11 || d.size() == 12) {
+        body = upcaToUpce(d.substr(0, 11));
+        if (body.empty()) return {false, "UPC-A number cannot be compressed to UPC-E", {}, {}, {}};
+    } else {
+        return {false, "UPC-E needs 6, 7, 8, 11 or 12 digits", {}, {}, {}};
+    }
+    if (body[0] != '0') return {false, "UPC-E number system must be 0", {}, {}, {}};
+    const char check = gtinCheck(upceToUpca(body));
+    if ((d.size() == 8 && d[7] != check) || (d.size() == 12 && d[11] != check))
+        return {false, "UPC-E check digit is wrong", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_UPCE, body);
+    s.hri = body + check;
+    return s;
+}
+
+LinearSymbol ean(std::string_view d, size_t len) {
+    const std::string name = len == 13 ? "JAN13/EAN-13" : "JAN8/EAN-8";
+    if (!allDigits(d) || (d.size() != len - 1 && d.size() != len))
+        return {false, name + " needs " + std::to_string(len - 1) + " or " + std::to_string(len) + " digits",
+                {}, {}, {}};
+    const std::string body(d.substr(0, len - 1));
+    const char check = gtinCheck(body);
+    if (d.size() == len && d[len - 1] != check) return {false, name + " check digit is wrong", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_EANX, body);
+    s.hri = body + check;
+    return s;
+}
+
+LinearSymbol code39(std::string_view d) {
+    std::string_view body = d;
+    if (body.size() >= 2 && body.front() == '*' && body.back() == '*') body = body.substr(1, body.size() - 2);
+    if (body.empty()) return {false, "CODE39 data is empty", {}, {}, {}};
+    static constexpr std::string_view kSet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
+    for (char c : body)
+        if (kSet.find(c) == std::string_view::npos)
+            return {false, "CODE39 cannot encode the byte " + std::to_string(static_cast<uint8_t>(c)), {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_CODE39, std::string(body));
+    s.hri = "*" + std::string(body) + "*";
+    return s;
+}
+
+LinearSymbol itf(std::string_view d) {
+    if (!allDigits(d)) return {false, "ITF takes digits only", {}, {}, {}};
+    if (d.size() % 2) return {false, "ITF needs an even number of digits", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_C25INTER, std::string(d));
+    s.hri = std::string(d);
+    return s;
+}
+
+LinearSymbol codabar(std::string_view d) {
+    if (d.size() < 3) return {false, "CODABAR needs start, data and stop characters", {}, {}, {}};
+    std::string up(d);
+    auto isStart = [](char& c) {
+        if (c >= 'a' && c <= 'd') c = static_cast<char>(c - 'a' + 'A');
+        return c >= 'A' && c <= 'D';
+    };
+    if (!isStart(up.front()) || !isStart(up.back()))
+        return {false, "CODABAR must start and stop with A, B, C or D", {}, {}, {}};
+    static constexpr std::string_view kSet = "0123456789-$:/.+";
+    for (size_t i = 1; i + 1 < up.size(); ++i)
+        if (kSet.find(up[i]) == std::string_view::npos) return {false, "CODABAR cannot encode a data byte", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_CODABAR, up);
+    s.hri = up;
+    return s;
+}
+
+LinearSymbol code93(std::string_view d) {
+    if (d.empty()) return {false, "CODE93 data is empty", {}, {}, {}};
+    for (char c : d)
+        if (static_cast<uint8_t>(c) > 0x7F) return {false, "CODE93 takes 7-bit bytes only", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_CODE93, std::string(d));
+    for (char c : d) s.hri += (c >= 0x20 && c < 0x7F) ? c : ' ';
+    return s;
+}
+
+LinearSymbol gs1_128(std::string_view d) {
+    std::string in(d);
+    int mode = GS1_MODE;
+    if (!in.empty() && in[0] == '(') mode |= GS1PARENS_MODE;
+    else if (in.empty() || in[0] != '[')
+        return {false, "GS1-128 data must begin with an application identifier in ( ) or [ ]", {}, {}, {}};
+    LinearSymbol s = zintLinear(BARCODE_GS1_128, in, mode);
+    s.hri = in;
+    for (char& c : s.hri) c = c == '[' ? '(' : c == ']' ? ')' : c;
+    return s;
+}
+
+LinearSymbol dataBar(int sym, std::string_view d) {
+    std::string in(d);
+    int mode = DATA_MODE;
+    if (sym == BARCODE_DBAR_EXP) {
+        mode = GS1_MODE;
+        if (!in.empty() && in[0] == '(') mode |= GS1PARENS_MODE;
+    } else if (!allDigits(d)) {
+        return {false, "GS1 DataBar takes digits only", {}, {}, {}};
+    }
+    LinearSymbol s = zintLinear(sym, in, mode);
+    s.hri = in;
+    return s;
+}
+
+// Code 128 bar/space widths of values 0..105, then the stop pattern.
+constexpr std::array<const char*, 107> kC128 = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212", "221213",
+    "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221", "223211", "221132",
+    "221231", "213212", "223112", "312131", "311222", "321122", "321221", "312212", "322112", "322211",
+    "212123", "212321", "232121", "111323", "131123", "131321", "112313", "132113", "132311", "211313",
+    "231113", "231311", "112133", "112331", "132131", "113123", "113321", "133121", "313121", "211331",
+    "231131", "213113", "213311", "213131", "311123", "311321", "331121", "312113", "312311", "332111",
+    "314111", "221411", "431111", "111224", "111422", "121124", "121421", "141122", "141221", "112214",
+    "112412", "122114", "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111",
+    "111242", "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311", "113141",
+    "114131", "311141", "411131", "211412", "211214", "211232", "2331112"};
+
+}  // namespace
+
+const char* symbologyName(int m) {
+    switch (m < 65 ? m + 65 : m) {
+        case 65: return "UPC-A";
+        case 66: return "UPC-E";
+        case 67: return "JAN13 (EAN-13)";
+        case 68: return "JAN8 (EAN-8)";
+        case 69: return "CODE39";
+        case 70: return "ITF";
+        case 71: return "CODABAR";
+        case 72: return "CODE93";
+        case 73: return "CODE128";
+        case 74: return "GS1-128";
+        case 75: return "GS1 DataBar omnidirectional";
+        case 76: return "GS1 DataBar truncated";
+        case 77: return "GS1 DataBar limited";
+        case 78: return "GS1 DataBar expanded";
+        default: return "unknown symbology";
+    }
+}
+
+LinearSymbol encodeCode128(std::string_view d) {
+    LinearSymbol out;
+    auto fail = [&](std::string why) {
+        out = {};
+        out.error = std::move(why);
+        return out;
+    };
+    if (d.size() < 2 || d[0] != '{' || (d[1] != 'A' && d[1] != 'B' && d[1] != 'C'))
+        return fail("CODE128 data must begin with {A, {B or {C");
+    char set = d[1];
+    std::vector<int> values{set == 'A' ? 103 : set == 'B' ? 104 : 105};
+    bool shift = false;
+    for (size_t i = 2; i < d.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(d[i]);
+        if (c == '{') {
+            if (i + 1 >= d.size()) return fail("CODE128 data ends inside a { escape");
+            const char e = d[++i];
+            switch (e) {
+                case 'A': case 'B': case 'C':
+                    if (e != set) values.push_back(e == 'A' ? 101 : e == 'B' ? 100 : 99);
+                    set = e;
+                    continue;
+                case 'S':
+                    if (set == 'C') return fail("CODE128 SHIFT is not allowed in code set C");
+                    values.push_back(98);
+                    shift = true;
+                    continue;
+                case '1': values.push_back(102); continue;
+                case '2':
+                    if (set == 'C') return fail("CODE128 FNC2 is not allowed in code set C");
+                    values.push_back(97);
+                    continue;
+                case '3':
+                    if (set == 'C') return fail("CODE128 FNC3 is not allowed in code set C");
+                    values.push_back(96);
+                    continue;
+                case '4':
+                    if (set == 'C') return fail("CODE128 FNC4 is not allowed in code set C");
+                    values.push_back(set == 'A' ? 101 : 100);
+                    continue;
+                case '{':
+                    break;  // a literal brace, handled below
+                default:
+                    return fail("CODE128 unknown escape {" + std::string(1, e));
+            }
+        }
+        const char cur = shift ? (set == 'A' ? 'B' : 'A') : set;
+        shift = false;
+        if (cur == 'C') {
+            if (c > 99) return fail("CODE128 code set C value above 99");
+            values.push_back(c);
+            out.hri += static_cast<char>('0' + c / 10);
+            out.hri += static_cast<char>('0' + c % 10);
+        } else if (cur == 'A') {
+            if (c > 0x5F) return fail("CODE128 code set A cannot encode the byte " + std::to_string(c));
+            values.push_back(c >= 0x20 ? c - 0x20 : c + 64);
+            out.hri += c >= 0x20 ? static_cast<char>(c) : ' ';
+        } else {
+            if (c < 0x20 || c > 0x7F) return fail("CODE128 code set B cannot encode the byte " + std::to_string(c));
+            values.push_back(c - 0x20);
+            out.hri += static_cast<char>(c);
+        }
+    }
+    if (values.size() < 2) return fail("CODE128 symbol has no data");
+    int sum = values[0];
+    for (size_t i = 1; i < values.size(); ++i) sum += static_cast<int>(i) * values[i];
+    values.push_back(sum % 103);
+    values.push_back(106);
+    for (int v : values) {
+        bool bar = true;
+        for (const char* w = kC128[v]; *w; ++w, bar = !bar)
+            for (int k = 0; k < *w - '0'; ++k) out.modules.push_back(bar ? 1 : 0);
+    }
+    out.ok = true;
+    return out;
+}
+
+LinearSymbol encodeLinear(int m, std::string_view data) {
+    const int k = m < 65 ? m + 65 : m;
+    LinearSymbol s;
+    switch (k) {
+        case 65: s = upcA(data); break;
+        case 66: s = upcE(data); break;
+        case 67: s = ean(data, 13); break;
+        case 68: s = ean(data, 8); break;
+        case 69: s = code39(data); break;
+        case 70: s = itf(data); break;
+        case 71: s = codabar(data); break;
+        case 72: s = code93(data); break;
+        case 73: s = encodeCode128(data); break;
+        case 74: s = gs1_128(data); break;
+        case 75: s = dataBar(BARCODE_DBAR_OMN, data); break;
+        case 76: s = dataBar(BARCODE_DBAR_OMN, data); break;
+        case 77: s = dataBar(BARCODE_DBAR_LTD, data); break;
+        case 78: s = dataBar(BARCODE_DBAR_EXP, data); break;
+        default: s.error = "unknown symbology " + std::to_string(m);
+    }
+    s.name = symbologyName(k);
+    if (!s.ok) s.modules.clear();
+    return s;
+}
+
+namespace {
+
+Matrix zintMatrix(int symbology, std::string_view data, int o1, int o2, int o3 = 0) {
+    Matrix out;
+    ZintPtr s(ZBarcode_Create());
+    s->symbology = symbology;
+    s->input_mode = DATA_MODE;
+    s->option_1 = o1;
+    s->option_2 = o2;
+    s->option_3 = o3;
+    const int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                                   static_cast<int>(data.size()));
+    if (rc >= ZINT_ERROR) {
+        out.error = s->errtxt;
+        return out;
+    }
+    if (rc != 0) out.note = s->errtxt;
+    out.rows = s->rows;
+    out.cols = s->width;
+    out.cells.resize(static_cast<size_t>(out.rows) * out.cols);
+    for (int r = 0; r < out.rows; ++r)
+        for (int c = 0; c < out.cols; ++c) out.cells[static_cast<size_t>(r) * out.cols + c] = moduleSet(s.get(), r, c);
+    out.ok = true;
+    return out;
+}
+
+}  // namespace
+
+Matrix encodeQr(std::string_view data, int ecc) {
+    if (data.empty()) return {false, "QR Code data is empty", {}, 0, 0, {}};
+    return zintMatrix(BARCODE_QRCODE, data, std::clamp(ecc, 0, 3) + 1, 0);
+}
+
+Matrix encodePdf417(std::string_view data, int columns, int ecc, bool truncated) {
+    if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}};
+    return zintMatrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data, ecc < 0 || ecc > 8 ? -1 : ecc,
+                      std::clamp(columns, 0, 30));
+}
+
+Matrix encodeDataMatrix(std::string_view data, int rows, int cols) {
+    if (data.empty()) return {false, "Data Matrix data is empty", {}, 0, 0, {}};
+    // ECC200 sizes in zint's option_2 order: 1..24 square, 25..30 rectangular.
+    static constexpr int kSizes[30][2] = {{10, 10},   {12, 12},   {14, 14},   {16, 16},  {18, 18},  {20, 20},
+                                          {22, 22},   {24, 24},   {26, 26},   {32, 32},  {36, 36},  {40, 40},
+                                          {44, 44},   {48, 48},   {52, 52},   {64, 64},  {72, 72},  {80, 80},
+                                          {88, 88},   {96, 96},   {104, 104}, {120, 120}, {132, 132}, {144, 144},
+                                          {8, 18},    {8, 32},    {12, 26},   {12, 36},  {16, 36},  {16, 48}};
+    int option = 0;
+    for (int i = 0; i < 30; ++i)
+        if (kSizes[i][0] == rows && kSizes[i][1] == cols) option = i + 1;
+    Matrix m = zintMatrix(BARCODE_DATAMATRIX, data, 0, option);
+    if (!m.ok && option != 0) {  // the size cannot hold the data: automatic
+        m = zintMatrix(BARCODE_DATAMATRIX, data, 0, 0);
+        m.note = "requested size too small; automatic size used";
+    } else if (option == 0 && (rows || cols)) {
+        m.note = "size " + std::to_string(rows) + "x" + std::to_string(cols) + " is not an ECC200 size; automatic";
+    }
+    return m;
+}
+
+}  // namespace qvp

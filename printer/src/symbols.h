@@ -1,0 +1,46 @@
+// Barcode and 2D symbol encoding to module patterns. The data is read the
+// way an ESC/POS printer reads it; zint does the symbology encoding, except
+// for Code 128, whose code sets come from the data itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvp {
+
+struct LinearSymbol {
+    bool ok = false;
+    std::string error;             // why nothing is printed
+    std::vector<uint8_t> modules;  // 1 = bar, one entry per module
+    std::string hri;               // human-readable text
+    std::string name;              // symbology name for the journal
+};
+
+// m is the GS k symbology, either form (0..6 or 65..78).
+LinearSymbol encodeLinear(int m, std::string_view data);
+
+// Code 128 with the code-set escapes of GS k 73: {A {B {C {S {1..{4 {{.
+LinearSymbol encodeCode128(std::string_view data);
+
+struct Matrix {
+    bool ok = false;
+    std::string error;
+    std::string note;  // something the journal should mention
+    int rows = 0;
+    int cols = 0;
+    std::vector<uint8_t> cells;  // rows x cols, 1 = dark
+    bool at(int r, int c) const { return cells[static_cast<size_t>(r) * cols + c] != 0; }
+};
+
+// ecc: 0 L, 1 M, 2 Q, 3 H.
+Matrix encodeQr(std::string_view data, int ecc);
+// columns 0 = automatic; ecc -1 = automatic, else 0..8.
+Matrix encodePdf417(std::string_view data, int columns, int ecc, bool truncated);
+// rows/cols 0 = automatic; a size that is not an ECC200 size falls back to automatic.
+Matrix encodeDataMatrix(std::string_view data, int rows, int cols);
+
+const char* symbologyName(int m);
+
+}  // namespace qvp
