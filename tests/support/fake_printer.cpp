@@ -1,16 +1,75 @@
 #include "fake_printer.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <stdexcept>
 
 namespace quorvel::testing {
+namespace {
+
+// The few socket calls that differ between POSIX and Winsock.
+#ifdef _WIN32
+using NativeSocket = SOCKET;
+constexpr int no_sigpipe = 0;  // Winsock raises no signal on a broken connection
+
+NativeSocket native(std::intptr_t s) { return static_cast<NativeSocket>(s); }
+std::intptr_t open_stream_socket() {
+    // Winsock needs one start-up reference per process; it is kept until exit,
+    // so the library's own start-up and release never touch the listener.
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!started) return -1;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    return s == INVALID_SOCKET ? -1 : static_cast<std::intptr_t>(s);
+}
+std::intptr_t accept_client(std::intptr_t listener) {
+    SOCKET s = ::accept(native(listener), nullptr, nullptr);
+    return s == INVALID_SOCKET ? -1 : static_cast<std::intptr_t>(s);
+}
+void close_socket(std::intptr_t s) { ::closesocket(native(s)); }
+int poll_readable(std::intptr_t s, int timeout_ms) {
+    WSAPOLLFD entry{native(s), POLLRDNORM, 0};
+    return ::WSAPoll(&entry, 1, timeout_ms);
+}
+unsigned process_id() { return static_cast<unsigned>(::GetCurrentProcessId()); }
+#else
+using NativeSocket = int;
+constexpr int no_sigpipe = MSG_NOSIGNAL;
+
+NativeSocket native(std::intptr_t s) { return static_cast<NativeSocket>(s); }
+std::intptr_t open_stream_socket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+std::intptr_t accept_client(std::intptr_t listener) {
+    return ::accept4(native(listener), nullptr, nullptr, SOCK_CLOEXEC);
+}
+void close_socket(std::intptr_t s) { ::close(native(s)); }
+int poll_readable(std::intptr_t s, int timeout_ms) {
+    pollfd entry{native(s), POLLIN, 0};
+    return ::poll(&entry, 1, timeout_ms);
+}
+unsigned process_id() { return static_cast<unsigned>(::getpid()); }
+#endif
+
+int send_bytes(std::intptr_t s, const Bytes& bytes) {
+    return static_cast<int>(::send(native(s), reinterpret_cast<const char*>(bytes.data()),
+                                   static_cast<int>(bytes.size()), no_sigpipe));
+}
+
+}  // namespace
 
 std::string unique_loopback_address(const std::string& salt) {
     std::string name = salt;
@@ -18,7 +77,7 @@ std::string unique_loopback_address(const std::string& salt) {
         name += std::string(info->test_suite_name()) + "." + info->name();
     std::uint32_t hash = 2166136261u;  // FNV-1a
     for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
-    hash ^= static_cast<std::uint32_t>(::getpid()) * 2654435761u;
+    hash ^= static_cast<std::uint32_t>(process_id()) * 2654435761u;
     unsigned a = 1 + (hash >> 24) % 254, b = (hash >> 12) & 0xFF, c = 2 + (hash & 0xFFF) % 252;
     return "127." + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
 }
@@ -27,17 +86,19 @@ FakePrinter::FakePrinter(Behaviour behaviour, std::string address)
     : behaviour_(behaviour) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         address_ = address.empty() ? unique_loopback_address(std::to_string(attempt)) : address;
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        listener_ = open_stream_socket();
+        if (listener_ < 0) break;
         int on = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(native(listener_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                     sizeof on);
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_port = htons(9100);
         ::inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-            ::listen(listener_, 4) == 0)
+        if (::bind(native(listener_), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+            ::listen(native(listener_), 4) == 0)
             break;
-        ::close(listener_);
+        close_socket(listener_);
         listener_ = -1;
         if (!address.empty()) break;
     }
@@ -48,8 +109,8 @@ FakePrinter::FakePrinter(Behaviour behaviour, std::string address)
 FakePrinter::~FakePrinter() {
     stopping_ = true;
     if (thread_.joinable()) thread_.join();
-    if (client_ >= 0) ::close(client_);
-    ::close(listener_);
+    if (client_ >= 0) close_socket(client_);
+    close_socket(listener_);
 }
 
 void FakePrinter::set_responder(Responder responder) {
@@ -71,13 +132,12 @@ void FakePrinter::answer_with(Bytes reply) {
 
 void FakePrinter::serve() {
     while (!stopping_) {
-        pollfd waiting{listener_, POLLIN, 0};
-        if (::poll(&waiting, 1, 20) <= 0) continue;
-        int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (poll_readable(listener_, 20) <= 0) continue;
+        std::intptr_t client = accept_client(listener_);
         if (client < 0) continue;
         {
             std::lock_guard lock(mutex_);
-            if (client_ >= 0) ::close(client_);
+            if (client_ >= 0) close_socket(client_);
             client_ = client;
             ++connections_;
             disconnected_ = false;
@@ -85,15 +145,16 @@ void FakePrinter::serve() {
         changed_.notify_all();
         auto reset = [&] {
             linger hard{1, 0};
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            ::setsockopt(native(client), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard),
+                         sizeof hard);
             std::lock_guard lock(mutex_);
-            ::close(client);
+            close_socket(client);
             client_ = -1;
             disconnected_ = true;
         };
         if (behaviour_ == Behaviour::close_at_once) {
             std::lock_guard lock(mutex_);
-            ::close(client);
+            close_socket(client);
             client_ = -1;
             disconnected_ = true;
             continue;
@@ -103,14 +164,13 @@ void FakePrinter::serve() {
             continue;
         }
         if (behaviour_ == Behaviour::never_read) {
-            while (!stopping_) ::usleep(20000);
+            while (!stopping_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
         while (!stopping_) {
-            pollfd readable{client, POLLIN, 0};
-            if (::poll(&readable, 1, 20) <= 0) continue;
+            if (poll_readable(client, 20) <= 0) continue;
             std::uint8_t buffer[65536];
-            ssize_t count = ::recv(client, buffer, sizeof buffer, 0);
+            auto count = ::recv(native(client), reinterpret_cast<char*>(buffer), sizeof buffer, 0);
             if (count <= 0) {
                 std::lock_guard lock(mutex_);
                 disconnected_ = true;
@@ -130,7 +190,7 @@ void FakePrinter::serve() {
             changed_.notify_all();
             if (responder) {
                 Bytes reply = responder(chunk);
-                if (!reply.empty()) ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+                if (!reply.empty()) send_bytes(client, reply);
             }
         }
         changed_.notify_all();
@@ -161,7 +221,7 @@ bool FakePrinter::wait_for_disconnect(std::chrono::milliseconds timeout) {
 void FakePrinter::send_unsolicited(const Bytes& bytes) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, std::chrono::seconds(3), [&] { return client_ >= 0; });
-    if (client_ >= 0) ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (client_ >= 0) send_bytes(client_, bytes);
 }
 
 std::string hex(const Bytes& bytes) {

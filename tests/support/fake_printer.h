@@ -56,8 +56,9 @@ private:
 
     std::string address_;
     Behaviour behaviour_;
-    int listener_ = -1;
-    int client_ = -1;
+    // Socket handles (int descriptors on POSIX, SOCKET on Winsock); -1 is none.
+    std::intptr_t listener_ = -1;
+    std::intptr_t client_ = -1;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -1,0 +1,220 @@
+// Win32 implementation of the platform layer: Winsock 2 and the kernel32
+// serial-port calls.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+
+#include "link/platform.h"
+
+namespace quorvel::platform {
+namespace {
+
+// The socket library's start-up record; filled by WSAStartup, never read.
+WSADATA wsa_data;
+
+constexpr WORD winsock_version = 0x0002;  // 2.0: major in the low byte
+constexpr DWORD port_read_timeout_ms = 2000;
+constexpr DWORD port_write_timeout_per_byte_ms = 1;
+constexpr DWORD port_write_timeout_base_ms = 1000;
+
+SOCKET socket_of(SocketHandle handle) { return static_cast<SOCKET>(handle); }
+HANDLE port_of(PortHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+int clamp_length(std::size_t length) {
+    return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
+}
+
+// Waits for the socket to become readable or writable. Errors (a failed
+// connect, a reset) count as ready: the next call on the socket reports them.
+Wait wait_for(SocketHandle handle, bool for_writing, int timeout_ms) {
+    const SOCKET s = socket_of(handle);
+    fd_set ready_set;
+    fd_set error_set;
+    FD_ZERO(&ready_set);
+    FD_ZERO(&error_set);
+    FD_SET(s, &ready_set);
+    FD_SET(s, &error_set);
+    timeval timeout{};
+    if (timeout_ms > 0) {
+        timeout.tv_sec = timeout_ms / 1000;
+        timeout.tv_usec = (timeout_ms % 1000) * 1000;
+    }
+    // The first argument is ignored by Winsock.
+    int result = ::select(0, for_writing ? nullptr : &ready_set, for_writing ? &ready_set : nullptr,
+                          &error_set, &timeout);
+    if (result > 0) return Wait::ready;
+    if (result == 0) return Wait::timed_out;
+    return Wait::failed;
+}
+
+bool would_block_now() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
+
+}  // namespace
+
+bool net_startup() { return ::WSAStartup(winsock_version, &wsa_data) == 0; }
+
+void net_cleanup() { ::WSACleanup(); }
+
+SocketHandle tcp_socket() {
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return invalid_handle;
+    u_long non_blocking = 1;
+    if (::ioctlsocket(s, FIONBIO, &non_blocking) != 0) {
+        ::closesocket(s);
+        return invalid_handle;
+    }
+    // Child processes of the host must not keep the printer connection open.
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    return static_cast<SocketHandle>(s);
+}
+
+bool tcp_connect(SocketHandle socket, const std::uint8_t (&address)[4], std::uint16_t port,
+                 int timeout_ms) {
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = ::htons(port);
+    std::memcpy(&remote.sin_addr, address, 4);
+    const SOCKET s = socket_of(socket);
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        if (!would_block_now()) return false;
+        // A failed connect shows in the error set; success in the writable set.
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+        if (::select(0, nullptr, &writable, &failed, &timeout) <= 0) return false;
+        if (FD_ISSET(s, &failed) || !FD_ISSET(s, &writable)) return false;
+        int error = 0;
+        int size = sizeof error;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 ||
+            error != 0)
+            return false;
+    }
+    BOOL on = TRUE;  // commands are small and whole: send them at once
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return true;
+}
+
+std::ptrdiff_t tcp_send(SocketHandle socket, const std::uint8_t* data, std::size_t length) {
+    // Windows raises no signal on a broken connection: send just fails.
+    int count = ::send(socket_of(socket), reinterpret_cast<const char*>(data), clamp_length(length), 0);
+    if (count != SOCKET_ERROR) return count;
+    return would_block_now() ? 0 : -1;
+}
+
+std::ptrdiff_t tcp_recv(SocketHandle socket, std::uint8_t* data, std::size_t length) {
+    int count = ::recv(socket_of(socket), reinterpret_cast<char*>(data), clamp_length(length), 0);
+    if (count != SOCKET_ERROR) return count;
+    return would_block_now() ? would_block : -1;
+}
+
+Wait tcp_wait_writable(SocketHandle socket, int timeout_ms) { return wait_for(socket, true, timeout_ms); }
+
+Wait tcp_wait_readable(SocketHandle socket, int timeout_ms) {
+    return wait_for(socket, false, timeout_ms);
+}
+
+void tcp_close(SocketHandle socket) { ::closesocket(socket_of(socket)); }
+
+PortHandle port_open(const char* name) {
+    // Share mode 0: a port someone else holds is refused by the system.
+    HANDLE port = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    if (port == INVALID_HANDLE_VALUE) return invalid_handle;
+    return reinterpret_cast<PortHandle>(port);
+}
+
+bool port_configure(PortHandle port, std::uint32_t baud) {
+    const HANDLE h = port_of(port);
+    DCB settings;
+    std::memset(&settings, 0, sizeof settings);
+    static_assert(sizeof(DCB) == 28, "DCB layout");
+    settings.DCBlength = sizeof(DCB);
+    if (!::GetCommState(h, &settings)) return false;
+    settings.BaudRate = baud;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    // Flag bits 0 to 14 become 0x81 (binary mode, go on sending after XOFF):
+    // no parity check, no hardware or XON/XOFF flow control, DTR and RTS not
+    // driven, no error or NUL replacement, no abort on error. fDummy2 is kept.
+    settings.fBinary = 1;
+    settings.fParity = 0;
+    settings.fOutxCtsFlow = 0;
+    settings.fOutxDsrFlow = 0;
+    settings.fDtrControl = DTR_CONTROL_DISABLE;
+    settings.fDsrSensitivity = 0;
+    settings.fTXContinueOnXoff = 1;
+    settings.fOutX = 0;
+    settings.fInX = 0;
+    settings.fErrorChar = 0;
+    settings.fNull = 0;
+    settings.fRtsControl = RTS_CONTROL_DISABLE;
+    settings.fAbortOnError = 0;
+    if (!::SetCommState(h, &settings)) return false;
+
+    COMMTIMEOUTS timeouts;
+    if (!::GetCommTimeouts(h, &timeouts)) return false;
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = port_read_timeout_ms;
+    timeouts.WriteTotalTimeoutMultiplier = port_write_timeout_per_byte_ms;
+    timeouts.WriteTotalTimeoutConstant = port_write_timeout_base_ms;
+    return ::SetCommTimeouts(h, &timeouts) != 0;
+}
+
+void port_drop_modem_lines(PortHandle port) {
+    ::EscapeCommFunction(port_of(port), CLRDTR);
+    ::EscapeCommFunction(port_of(port), CLRRTS);
+}
+
+std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t length) {
+    // Synchronous: the port's write time-out bounds the call.
+    DWORD written = 0;
+    if (!::WriteFile(port_of(port), data, static_cast<DWORD>(clamp_length(length)), &written,
+                     nullptr))
+        return -1;
+    return static_cast<std::ptrdiff_t>(written);
+}
+
+std::ptrdiff_t port_read(PortHandle port, std::uint8_t* data, std::size_t length) {
+    // Returns after the read time-out with what has arrived, possibly nothing.
+    DWORD count = 0;
+    if (!::ReadFile(port_of(port), data, static_cast<DWORD>(clamp_length(length)), &count, nullptr))
+        return -1;
+    return static_cast<std::ptrdiff_t>(count);
+}
+
+void port_discard_input(PortHandle port) { ::PurgeComm(port_of(port), PURGE_RXCLEAR); }
+
+bool port_close(PortHandle port) { return ::CloseHandle(port_of(port)) != 0; }
+
+namespace {
+// Slim reader/writer lock: statically initialised, needs no runtime support.
+SRWLOCK library_lock = SRWLOCK_INIT;
+}  // namespace
+
+void lock_library() { ::AcquireSRWLockExclusive(&library_lock); }
+void unlock_library() { ::ReleaseSRWLockExclusive(&library_lock); }
+
+void write_error(const char* message) {
+    HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) return;  // no console, no stream
+    std::size_t length = std::strlen(message);
+    while (length > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(error, message, static_cast<DWORD>(length), &written, nullptr) ||
+            written == 0)
+            return;
+        message += written;
+        length -= written;
+    }
+}
+
+}  // namespace quorvel::platform
