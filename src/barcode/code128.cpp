@@ -16,13 +16,18 @@ constexpr std::size_t code_area = 97;  // items parsed at most, as the code area
 bool read_code_values(char* codes, std::uint8_t (&values)[code_values]) {
     if (codes == nullptr) return false;
     bool complete = true;
-    std::size_t count = parse_decimal_list(codes, [&](std::size_t index, std::optional<std::int32_t> value) {
-        if (index < code_values) {
-            if (!value) complete = false;
-            else values[index] = static_cast<std::uint8_t>(*value);
-        }
-        return complete && index + 1 < code_area;
-    });
+    std::size_t count =
+        parse_decimal_list(codes, [&](std::size_t index, std::optional<std::int32_t> value) {
+            if (index < code_values) {
+                if (!value)
+                    complete = false;
+                else
+                    values[index] = static_cast<std::uint8_t>(*value);
+            }
+            // Split as far as the code area holds, refused or not, so the caller's
+            // text is always left the same way.
+            return index + 1 < code_area;
+        });
     return complete && count >= code_values;
 }
 
@@ -35,7 +40,8 @@ Cmd& open_code128(Cmd& cmd, int justification, std::uint8_t width, int height, s
 
 }  // namespace
 
-extern "C" int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int height, int width) {
+extern "C" int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int height,
+                                             int width) {
     link::CallGuard guard;
     std::uint8_t values[code_values];
     if (!read_code_values(codes, values)) return 0;

@@ -14,10 +14,11 @@ constexpr std::size_t raw_command_items = 4096;
 extern "C" int QUORVEL_CALL separa(char* text, int* values) {
     link::CallGuard guard;
     if (text == nullptr || values == nullptr) return 0;
-    std::size_t count = parse_decimal_list(text, [&](std::size_t index, std::optional<std::int32_t> value) {
-        if (value) values[index] = *value;  // an item that converts nothing keeps the old entry
-        return true;
-    });
+    std::size_t count =
+        parse_decimal_list(text, [&](std::size_t index, std::optional<std::int32_t> value) {
+            if (value) values[index] = *value;  // an item that converts nothing keeps the old entry
+            return true;
+        });
     return static_cast<int>(count);
 }
 
@@ -27,14 +28,12 @@ extern "C" int QUORVEL_CALL ComandoTx(char* text) {
     Command<2 + raw_command_items + 1> cmd;
     cmd.put(ESC, '@');
     bool complete = true;
-    std::size_t count = parse_decimal_list(text, [&](std::size_t index, std::optional<std::int32_t> value) {
-        if (!value || index >= raw_command_items) {
-            complete = false;
-            return false;
-        }
-        cmd.put(*value);  // one byte per item: its low byte, zero included
-        return true;
-    });
+    std::size_t count =
+        parse_decimal_list(text, [&](std::size_t index, std::optional<std::int32_t> value) {
+            if (!value || index >= raw_command_items) complete = false;
+            if (complete) cmd.put(*value);  // one byte per item: its low byte, zero included
+            return true;  // a refused list is still split to its end, like an accepted one
+        });
     if (!complete || count == 0) return 0;
     cmd.put(LF);
     return cmd.send();
