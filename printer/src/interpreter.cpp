@@ -118,6 +118,11 @@ void Interpreter::feed(std::span<const uint8_t> data) {
 }
 
 void Interpreter::finish() {
+    if (buffered() == 1 && buf_[pos_] == 0x0D) {
+        log(buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
+        ++pos_;
+        ++offset_;
+    }
     const size_t left = buffered();
     if (left > 0 || skip_ > 0 || fsq_left_ > 0 || userchar_left_ > 0) {
         counters_.truncated = true;
@@ -184,6 +189,7 @@ size_t Interpreter::step(const uint8_t* p, size_t n) {
                 log(p, 2, "CR LF", "print and line feed");
                 return 2;
             }
+            if (n < 2) return kNeedMore;  // CR LF may be split across reads
             log(p, 1, "CR", "carriage return (no effect without LF)");
             return 1;
         case 0x09:
@@ -462,8 +468,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             return 3;
         case 'i':
         case 'm':
-            r_.cut();
             log(p, 2, std::string("ESC ") + static_cast<char>(f), f == 'i' ? "full cut" : "partial cut");
+            r_.cut();
             return 2;
         case 'p': {
             if (!need(5)) return kNeedMore;
@@ -672,15 +678,15 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             const int m = p[2];
             if (m == 0 || m == 1 || m == 48 || m == 49) {
-                r_.cut();
                 log(p, 3, "GS V " + num(m), (m & 1) ? "partial cut" : "full cut");
+                r_.cut();
                 return 3;
             }
             if (m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104) {
                 if (!need(4)) return kNeedMore;
+                log(p, 4, "GS V " + num(m) + " " + num(p[3]), "feed " + num(p[3]) + " dots and cut");
                 r_.printAndFeedDots(p[3]);
                 r_.cut();
-                log(p, 4, "GS V " + num(m) + " " + num(p[3]), "feed " + num(p[3]) + " dots and cut");
                 return 4;
             }
             unknown(p, 3, "GS V cut mode");

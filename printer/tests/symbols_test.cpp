@@ -1,0 +1,273 @@
+// Barcodes and 2D symbols: the printer's own Code 128 against zint, data
+// validation as a printer does it, and every symbol rendered then read back
+// with zxing-cpp.
+#include <gtest/gtest.h>
+#include <zint.h>
+
+#include "support.h"
+#include "symbols.h"
+
+namespace qvp::test {
+namespace {
+
+std::vector<uint8_t> zintRow(int symbology, const std::string& data) {
+    zint_symbol* s = ZBarcode_Create();
+    s->symbology = symbology;
+    s->input_mode = DATA_MODE;
+    EXPECT_LT(ZBarcode_Encode(s, reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size())),
+              ZINT_ERROR)
+        << s->errtxt;
+    std::vector<uint8_t> row;
+    for (int c = 0; c < s->width; ++c) row.push_back((s->encoded_data[0][c >> 3] >> (c & 7)) & 1);
+    ZBarcode_Delete(s);
+    return row;
+}
+
+TEST(Code128, BarsMatchZintWhereBothApply) {
+    struct Case {
+        const char* name;
+        std::string ours;
+        int zint_symbology;
+        std::string zint_data;
+    };
+    const std::vector<Case> cases = {
+        {"set B text", "{BHello, World!", BARCODE_CODE128B, "Hello, World!"},
+        {"set B printable, first half", "{B !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO", BARCODE_CODE128B,
+         " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO"},
+        {"set B printable, second half", "{BPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz|}~", BARCODE_CODE128B,
+         "PQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz|}~"},
+        {"set A control characters", B("{A\x01\x02" "AB\x1f"), BARCODE_CODE128, B("\x01\x02" "AB\x1f")},
+        {"set C pairs", B("{C\x0c\x22\x38\x4e"), BARCODE_CODE128, "12345678"},
+        {"set C with zero and 99", B("{C\x00\x63\x05\x2a"), BARCODE_CODE128, "00990542"},
+        {"set B then C", B("{BAB{C\x0c\x22\x38\x4e"), BARCODE_CODE128, "AB12345678"},
+        {"literal brace", "{BA{{B", BARCODE_CODE128B, "A{B"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LinearSymbol s = encodeCode128(c.ours);
+        ASSERT_TRUE(s.ok) << s.error;
+        EXPECT_EQ(s.modules, zintRow(c.zint_symbology, c.zint_data));
+    }
+}
+
+TEST(Code128, InvalidDataIsRefused) {
+    for (const std::string& d : {std::string("ABC"), std::string("{X12"), B("{C\x64"), std::string("{B"),
+                                 std::string("{BA{"), B("{A\x7f"), B("{B\x01"),
+                                 std::string("{C{S")}) {
+        SCOPED_TRACE(d);
+        EXPECT_FALSE(encodeCode128(d).ok);
+    }
+}
+
+TEST(Linear, InvalidDataPrintsNothing) {
+    struct Case {
+        int m;
+        std::string data;
+    };
+    const std::vector<Case> cases = {
+        {65, "1234567890"},     // UPC-A: 10 digits
+        {65, "012345678901"},   // UPC-A: wrong check digit
+        {65, "01234567890A"},   // letter
+        {66, "123456789"},      // UPC-E: 9 digits
+        {66, "1123456"},        // UPC-E: number system 1
+        {66, "01234500001"},    // UPC-A that has no UPC-E form
+        {67, "78912345678"},    // EAN-13: 11 digits
+        {67, "7891234567890"},  // EAN-13: wrong check digit
+        {68, "123456"},         // EAN-8: 6 digits
+        {69, "abc"},            // CODE39: lower case
+        {69, "A_B"},            // CODE39: character outside the set
+        {70, "12345"},          // ITF: odd length
+        {70, "12A4"},           // ITF: letter
+        {71, "12345"},          // CODABAR: no start and stop
+        {71, "A12E45B"},        // CODABAR: bad data character
+        {72, "caf\xe9"},        // CODE93: 8-bit byte
+        {73, "NOSET"},          // CODE128: no code set
+        {74, "0123"},           // GS1-128: no application identifier
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.m) + " " + c.data);
+        StreamRun run;
+        run.feed(B("\x1d\x6b") + static_cast<char>(c.m) + static_cast<char>(c.data.size()) + c.data).finish();
+        EXPECT_TRUE(run.pages.empty());
+        EXPECT_EQ(run.interpreter().counters().rejected, 1u);
+        EXPECT_NE(run.journal().find("not printed"), std::string::npos);
+    }
+}
+
+struct LinearCase {
+    int m;  // counted-form number; the NUL form is m - 65 where it exists
+    std::string data;
+    std::string decoded;
+    const char* format;
+};
+
+const std::vector<LinearCase>& linearCases() {
+    static const std::vector<LinearCase> cases = {
+        {65, "01234567890", "012345678905", "UPC-A"},
+        {65, "036000291452", "036000291452", "UPC-A"},
+        {66, "123456", "01234565", "UPC-E"},
+        {66, "0123456", "01234565", "UPC-E"},
+        {66, "01234500006", "01234565", "UPC-E"},
+        {67, "789123456789", "7891234567895", "EAN-13"},
+        {67, "4006381333931", "4006381333931", "EAN-13"},
+        {68, "1234567", "12345670", "EAN-8"},
+        {69, "QUORVEL-42", "QUORVEL-42", "Code39"},
+        {69, "*AB 12$%*", "AB 12$%", "Code39"},
+        {70, "1234567890", "1234567890", "ITF"},
+        {71, "A40156B", "A40156B", "Codabar"},
+        {71, "c12-34$d", "C12-34$D", "Codabar"},
+        {72, "Code 93!", "Code 93!", "Code93"},
+        {73, B("{BQuorvel{C\x0c\x22"), "Quorvel1234", "Code128"},
+        {73, B("{C\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14"), "1011121314151617181920", "Code128"},
+        {73, "{Aabc", "", ""},  // lower case is not in code set A: not printed
+    };
+    return cases;
+}
+
+TEST(Linear, RenderedBarcodesDecodeToTheirData) {
+    for (const auto& c : linearCases()) {
+        for (bool counted : {true, false}) {
+            if (!counted && c.m > 71) continue;
+            SCOPED_TRACE(std::to_string(c.m) + (counted ? " counted " : " NUL form ") + c.data);
+            std::string s = B("\x1b\x61\x01\x1d\x77\x02\x1d\x68\x50\x1d\x48\x02\x1d\x6b");
+            if (counted)
+                s += static_cast<char>(c.m) + std::string(1, static_cast<char>(c.data.size())) + c.data;
+            else
+                s += static_cast<char>(c.m - 65) + c.data + B("\x00");
+            StreamRun run;
+            run.feed(s + "\n").finish();
+            if (c.decoded.empty()) {
+                EXPECT_TRUE(run.pages.empty());
+                continue;
+            }
+            const auto found = decodePages(run.pages);
+            ASSERT_EQ(found.size(), 1u);
+            EXPECT_EQ(found[0].data, c.decoded);
+            EXPECT_EQ(found[0].format, c.format);
+        }
+    }
+}
+
+TEST(Linear, ModuleWidthAndHeightAreHonoured) {
+    for (int w : {1, 2, 3, 4, 6}) {
+        for (int h : {32, 80, 162}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+            StreamRun run;
+            run.feed(B("\x1d\x77") + static_cast<char>(w) + B("\x1d\x68") + static_cast<char>(h) +
+                     B("\x1d\x6b\x43\x0c" "789123456789"))
+                .finish();
+            ASSERT_EQ(run.pages.size(), 1u);
+            const Box box = inkBox(run.pages[0]);
+            EXPECT_EQ(box.width(), 95 * w);  // EAN-13 is 95 modules from bar to bar
+            EXPECT_EQ(box.height(), h);
+            if (w >= 2) {
+                const auto d = decodePage(run.pages[0]);
+                ASSERT_EQ(d.size(), 1u);
+                EXPECT_EQ(d[0].data, "7891234567895");
+            }
+        }
+    }
+}
+
+TEST(Linear, HriIsPrintedAboveBelowOrBoth) {
+    struct Case {
+        char pos;
+        int text_rows;  // number of HRI lines
+    };
+    for (const auto& c : std::vector<Case>{{0, 0}, {1, 1}, {2, 1}, {3, 2}, {'2', 1}}) {
+        SCOPED_TRACE(static_cast<int>(c.pos));
+        StreamRun run;
+        run.feed(B("\x1d\x68\x28\x1d\x48") + c.pos + B("\x1d\x6b\x45\x04" "AB12")).finish();
+        ASSERT_EQ(run.pages.size(), 1u);
+        EXPECT_EQ(run.pages[0].height(), 40 + c.text_rows * (24 + 2));
+    }
+}
+
+TEST(Linear, WiderThanThePaperIsNotPrinted) {
+    StreamRun run;
+    run.feed(B("\x1d\x77\x06\x1d\x6b\x49\x1a{B") + std::string(24, 'W')).finish();
+    EXPECT_TRUE(run.pages.empty());
+    EXPECT_NE(run.journal().find("more than the print area"), std::string::npos);
+}
+
+std::string escZ(char type, char p1, char p2, char p3, const std::string& data) {
+    return B("\x1d\x5a") + type + B("\x1b\x5a") + p1 + p2 + p3 + static_cast<char>(data.size() & 0xff) +
+           static_cast<char>(data.size() >> 8) + data;
+}
+
+std::string gsParenK(char cn, char fn, const std::string& args) {
+    const size_t len = args.size() + 2;
+    return B("\x1d\x28\x6b") + static_cast<char>(len & 0xff) + static_cast<char>(len >> 8) + cn + fn + args;
+}
+
+TEST(Symbols2D, EveryFormDecodesToItsData) {
+    const std::string url = "https://quorvel.example/nfce?chave=3519 1234 5678";
+    const std::string latin = "A\xe7\xe3o \xe9 \xfanica";  // Windows-1252 bytes
+    std::string big;
+    for (int i = 0; i < 300; ++i) big += static_cast<char>('A' + i % 26);
+    struct Case {
+        const char* name;
+        std::string stream;
+        std::string data;
+        const char* format;
+    };
+    const std::vector<Case> cases = {
+        {"QR ESC Z model 2 M", escZ(2, '2', 'M', 4, url), url, "QRCode"},
+        {"QR ESC Z auto L", escZ(2, 0, 'L', 3, url), url, "QRCode"},
+        {"QR ESC Z model 1 H", escZ(2, '1', 'H', 5, latin), latin, "QRCode"},
+        {"QR ESC Z ECC as 0..3", escZ(2, '2', 2, 3, big), big, "QRCode"},
+        {"QR GS ( k", gsParenK('1', 'A', B("2\x00")) + gsParenK('1', 'C', "\x05") + gsParenK('1', 'E', "3") +
+                          gsParenK('1', 'P', "0" + url) + gsParenK('1', 'Q', "0"),
+         url, "QRCode"},
+        {"QR GS ( k model 1 and 2 dots", gsParenK('1', 'A', B("1\x00")) + gsParenK('1', 'C', "\x02") +
+                                             gsParenK('1', 'P', "0" + latin) + gsParenK('1', 'Q', "0"),
+         latin, "QRCode"},
+        {"PDF417 ESC Z", escZ(0, 4, 2, 3, url), url, "PDF417"},
+        {"PDF417 ESC Z automatic columns", escZ(0, 0, 5, 4, big), big, "PDF417"},
+        {"PDF417 ESC Z 30 columns fitted", escZ(0, 30, 8, 6, latin), latin, "PDF417"},
+        {"PDF417 GS ( k", gsParenK('0', 'A', "\x03") + gsParenK('0', 'C', "\x03") + gsParenK('0', 'D', "\x03") +
+                              gsParenK('0', 'E', "01") + gsParenK('0', 'P', "0" + url) + gsParenK('0', 'Q', "0"),
+         url, "PDF417"},
+        {"Data Matrix ESC Z 2 dots", escZ(1, 0, 0, 2, url), url, "DataMatrix"},
+        {"Data Matrix ESC Z 3 dots", escZ(1, 4, 11, 3, latin), latin, "DataMatrix"},
+        {"Data Matrix ESC Z 7 dots", escZ(1, 0, 0, 7, big), big, "DataMatrix"},
+        {"Data Matrix ESC Z 16x16 size", escZ(1, 16, 16, 4, "12345"), "12345", "DataMatrix"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamRun run;
+        run.feed(B("\x1b\x61\x01") + c.stream).finish();
+        const auto found = decodePages(run.pages);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].data, c.data);
+        EXPECT_EQ(found[0].format, c.format);
+    }
+}
+
+TEST(Symbols2D, QrModuleSizeSetsTheSymbolWidth) {
+    for (int m = 1; m <= 8; ++m) {
+        SCOPED_TRACE(m);
+        StreamRun run;
+        run.feed(escZ(2, '2', 'L', static_cast<char>(m), "12345")).finish();  // version 1: 21 modules
+        ASSERT_EQ(run.pages.size(), 1u);
+        EXPECT_EQ(inkBox(run.pages[0]).width(), 21 * m);
+    }
+}
+
+TEST(Symbols2D, ModelOneIsPrintedAsModelTwoAndSaidSo) {
+    StreamRun run;
+    run.feed(escZ(2, '1', 'M', 3, "abc")).finish();
+    EXPECT_NE(run.journal().find("printed as model 2"), std::string::npos);
+}
+
+TEST(Symbols2D, EmptyOrOverCapDataIsNotPrinted) {
+    StreamRun run;
+    run.feed(escZ(2, '2', 'M', 3, "")).feed(gsParenK('1', 'P', "0" + std::string(8000, 'x'))).feed(
+        gsParenK('1', 'Q', "0"));
+    run.finish();
+    EXPECT_TRUE(run.pages.empty());
+    EXPECT_GE(run.interpreter().counters().rejected, 2u);
+}
+
+}  // namespace
+}  // namespace qvp::test
