@@ -1,0 +1,279 @@
+// End to end: the library's exported functions drive the virtual printer
+// over real loopback sockets and a real pseudo-terminal; the PNG pages are
+// read back and every symbol is decoded by zxing-cpp.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "quorvel.h"
+#include "server.h"
+#include "support.h"
+
+namespace qvp::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class Printer {
+public:
+    explicit Printer(PrinterState state = {}) : status_(state), journal_(nullptr) {
+        dir_ = fs::temp_directory_path() / ("qvp-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
+        fs::create_directories(dir_);
+        config_.out_dir = dir_.string();
+    }
+    ~Printer() {
+        server_.reset();
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Listen on a loopback address of our own, port 9100 (the library's fixed port).
+    std::string listenTcp() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const size_t h = std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
+        for (size_t attempt = 0; attempt < 50; ++attempt) {
+            const size_t k = (h + attempt * 7919 + serial_) % (250 * 250);
+            const std::string ip = "127.91." + std::to_string(k / 250 + 1) + "." + std::to_string(k % 250 + 1);
+            auto server = std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
+            if (server->listen(ip, 9100, nullptr)) {
+                server->start();
+                server_ = std::move(server);
+                return ip;
+            }
+        }
+        ADD_FAILURE() << "no free loopback address";
+        return {};
+    }
+
+    std::string openSerial() {
+        auto server = std::make_unique<PtyServer>(config_, FontSet::shared(), status_, journal_);
+        const std::string link = (dir_ / "ttyQVP0").string();
+        std::string err;
+        EXPECT_TRUE(server->open(link, &err)) << err;
+        server->start();
+        server_ = std::move(server);
+        return link;
+    }
+
+    // Pages of the first `sessions` sessions, read back from the PNG files.
+    std::vector<Bitmap> pages(int sessions = 1) {
+        EXPECT_TRUE(server_->waitServed(sessions, 10s));
+        std::vector<Bitmap> out;
+        for (const auto& path : server_->images()) {
+            Bitmap b;
+            std::string err;
+            EXPECT_TRUE(readPng(path, &b, &err)) << err;
+            out.push_back(std::move(b));
+        }
+        return out;
+    }
+
+private:
+    static inline int serial_ = 0;
+    StatusModel status_;
+    Journal journal_;
+    SessionConfig config_;
+    fs::path dir_;
+    std::unique_ptr<LinkServer> server_;
+};
+
+// Opens the TCP link for one test and always closes it.
+struct TcpLink {
+    TcpLink(const std::string& ip, int model) { EXPECT_EQ(AbreSocket(ip.c_str(), model), 1); }
+    ~TcpLink() { FechaSocket(); }
+};
+
+std::vector<std::string> dataOf(const std::vector<Decoded>& found) {
+    std::vector<std::string> out;
+    for (const auto& d : found) out.push_back(d.data);
+    return out;
+}
+
+TEST(EndToEnd, LinearBarcodesOfBothForms) {
+    struct Case {
+        bool counted;
+        int type;
+        const char* data;
+        const char* decoded;
+    };
+    const std::vector<Case> cases = {
+        {false, 0, "01234567890", "012345678905"}, {false, 1, "0123456", "01234565"},
+        {false, 2, "789123456789", "7891234567895"}, {false, 3, "1234567", "12345670"},
+        {false, 4, "QUORVEL 7", "QUORVEL 7"},      {false, 5, "12345678", "12345678"},
+        {false, 6, "A1234B", "A1234B"},            {true, 0, "03600029145", "036000291452"},
+        {true, 1, "01234565", "01234565"},         {true, 2, "4006381333931", "4006381333931"},
+        {true, 3, "9638507", "96385074"},          {true, 4, "CAIXA-01", "CAIXA-01"},
+        {true, 5, "00123456789012", "00123456789012"}, {true, 6, "B40156D", "B40156D"},
+        {true, 7, "Pedido 42", "Pedido 42"},       {true, 8, "{BQuorvel 2026", "Quorvel 2026"},
+    };
+    Printer printer;
+    const std::string ip = printer.listenTcp();
+    {
+        TcpLink link(ip, 0);
+        for (const auto& c : cases) {
+            const int hri = c.type % 4;  // none, above, below and both in turn
+            if (c.counted)
+                ImprimeCodigoBarras_C(1, c.type, 1, 2, hri, c.data);
+            else
+                ImprimeCodigoBarras(1, c.type, 1, 2, hri, c.data);
+        }
+    }
+    const auto pages = printer.pages();
+    ASSERT_EQ(pages.size(), 1u);
+    std::vector<std::string> want;
+    for (const auto& c : cases) want.push_back(c.decoded);
+    EXPECT_EQ(dataOf(decodePage(pages[0])), want);
+}
+
+TEST(EndToEnd, Code128FromCodeLists) {
+    Printer printer;
+    const std::string ip = printer.listenTcp();
+    {
+        TcpLink link(ip, 0);
+        char one[] = "10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31";
+        char two[] = "0,1,2,3,99,98,97,96,50,51,52,53,54,55,56,57,58,59,60,61,62,63";
+        ImprimeCode128C(one, 1, 1);
+        ImprimeCode128_C(two, 1, 1, 2);
+    }
+    const auto pages = printer.pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(dataOf(decodePage(pages[0])),
+              (std::vector<std::string>{"10111213141516171819202122232425262728293031", "0001020399989796505152",
+                                        "5354555657585960616263"}));
+}
+
+TEST(EndToEnd, TwoDimensionalSymbolsByBothCommandSets) {
+    const std::string url = "https://quorvel.example/nfce?chave=35191234567890";
+    const std::string accents = "Cora\xe7\xe3o, ma\xe7\xe3 e p\xe3o";
+    Printer printer;
+    const std::string ip = printer.listenTcp();
+    std::vector<std::string> want;
+    {
+        TcpLink link(ip, 0);
+        auto gap = [] { ImprimeTexto("", 0, 0, 0, 0); };
+        ImprimeQRCODE_M1(1, 2, 4, 1, url.c_str());
+        want.push_back(url);
+        ImprimeQRCODE_M1(0, 1, 3, 3, accents.c_str());
+        want.push_back(accents);
+        ImprimeQRCODE_M2(1, 2, 4, 1, url.c_str());
+        want.push_back(url);
+        gap();
+        ImprimeQRCODE_M2(2, 1, 5, 0, accents.c_str());
+        want.push_back(accents);
+        gap();
+        ImprimePDF417_M2(1, 4, 3, 2, url.c_str());
+        want.push_back(url);
+        gap();
+        ImprimePDF417_M2(1, 0, 5, 9, accents.c_str());  // 30 columns: fitted to the paper
+        want.push_back(accents);
+        for (int p3 = 2; p3 <= 7; ++p3) {
+            gap();
+            ImprimeDataMatrix_M2(1, p3 % 5, p3 % 5, p3, (url + std::to_string(p3)).c_str());
+            want.push_back(url + std::to_string(p3));
+        }
+    }
+    const auto pages = printer.pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(dataOf(decodePage(pages[0])), want);
+}
+
+TEST(EndToEnd, StatusCodesForEachPrinterState) {
+    struct Case {
+        const char* name;
+        PrinterState state;
+        int model;
+        int status;  // Le_Status
+        int drawer;  // Le_Status_Gaveta
+    };
+    PrinterState drawer, offline, both, out, near_end;
+    drawer.drawer_open = true;
+    offline.offline = true;
+    both.offline = both.drawer_open = true;
+    out.paper = Paper::kOut;
+    near_end.paper = Paper::kNearEnd;
+    const std::vector<Case> cases = {
+        {"ready, model 0", {}, 0, QUORVEL_STATUS_READY, QUORVEL_DRAWER_LOW},
+        {"ready, model 1", {}, 1, QUORVEL_STATUS_READY, QUORVEL_DRAWER_LOW},
+        {"ready, model 3", {}, 3, QUORVEL_STATUS_READY, QUORVEL_DRAWER_LOW},
+        {"drawer open, model 0", drawer, 0, 24, QUORVEL_DRAWER_HIGH},
+        {"offline, model 0", offline, 0, 5, QUORVEL_DRAWER_LOW},
+        {"offline and drawer, model 0", both, 0, 9, QUORVEL_DRAWER_HIGH},
+        {"paper out, model 0", out, 0, 5, QUORVEL_DRAWER_LOW},
+        {"ready, model 2 (ESC v)", {}, 2, 24, QUORVEL_DRAWER_LOW},
+        {"near end, model 2 (ESC v)", near_end, 2, QUORVEL_STATUS_NONE, QUORVEL_DRAWER_LOW},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Printer printer(c.state);
+        const std::string ip = printer.listenTcp();
+        {
+            TcpLink link(ip, c.model);
+            EXPECT_EQ(Le_Status(), c.status);
+            EXPECT_EQ(Le_Status_Gaveta(), c.drawer);
+            // The query's parameter byte must not leak into the print stream.
+            ImprimeTexto("OK", 0, 0, 0, 0);
+        }
+        const auto pages = printer.pages();
+        ASSERT_EQ(pages.size(), 1u);
+        const Box box = inkBox(pages[0]);
+        EXPECT_LT(box.x1 - PaperMargins{}.left, 24) << "only the two letters OK are printed";
+    }
+}
+
+TEST(EndToEnd, DrawerPulseOpensTheDrawer) {
+    Printer printer;
+    const std::string ip = printer.listenTcp();
+    TcpLink link(ip, 0);
+    EXPECT_EQ(Le_Status_Gaveta(), QUORVEL_DRAWER_LOW);
+    Abre_Gaveta();
+    EXPECT_EQ(Le_Status_Gaveta(), QUORVEL_DRAWER_HIGH);
+    EXPECT_EQ(Le_Status(), 24);
+}
+
+TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
+    Printer printer;
+    const std::string ip = printer.listenTcp();
+    {
+        TcpLink link(ip, 0);
+        ImprimeTexto("MMMM", 0, 0, 0, 0);
+        ImprimeTexto("MMMM", 1, 0, 0, 1);
+        ImprimeTexto("MMMM", 2, 0, 0, 0);
+        AcionaGuilhotina();
+        ImprimeTexto180("de ponta-cabe\xe7" "a", 1, 1, 2, 0);
+        ImprimeTextoInvertido("INVERTIDO", 1, 0, 3);
+        ImprimeTxFormatado("DUPLO", 1, 4, 5);
+        ImprimeTextoLF("fim", 0, 0, 0, 0, 3);
+        ImprimeLogoNV(1, 1, 0);
+        ImprimeAutoTeste();
+    }
+    const auto pages = printer.pages();
+    ASSERT_EQ(pages.size(), 2u);
+    const int m = PaperMargins{}.left, top = PaperMargins{}.top;
+    const int lefts[] = {0, (576 - 48) / 2, 576 - 48};
+    for (int line = 0; line < 3; ++line) {
+        SCOPED_TRACE(line);
+        const Box box = inkBox(pages[0], top + line * 32, top + line * 32 + 24);
+        EXPECT_GE(box.x0 - m, lefts[line]);
+        EXPECT_LT(box.x1 - m, lefts[line] + 48);
+        EXPECT_GT(box.x1 - m, lefts[line] + 36);
+    }
+    EXPECT_GT(pages[1].height(), 400);
+}
+
+TEST(EndToEnd, SerialLinkThroughAPseudoTerminal) {
+    Printer printer;
+    const std::string port = printer.openSerial();
+    ASSERT_EQ(AbrePortaSerial(port.c_str(), 0), 1);
+    EXPECT_EQ(Le_Status(), QUORVEL_STATUS_READY);
+    ImprimeQRCODE_M1(1, 2, 4, 1, "serial link");
+    EXPECT_EQ(FechaPortaSerial(), 1);
+    const auto pages = printer.pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(dataOf(decodePage(pages[0])), std::vector<std::string>{"serial link"});
+}
+
+}  // namespace
+}  // namespace qvp::test
