@@ -404,9 +404,10 @@ Matrix encodeDataMatrix(std::string_view data, int rows, int cols) {
     int option = 0;
     for (int i = 0; i < 30; ++i)
         if (kSizes[i][0] == rows && kSizes[i][1] == cols) option = i + 1;
-    Matrix m = zintMatrix(BARCODE_DATAMATRIX, data, 0, option);
+    // Automatic sizing picks square symbols, as printers do.
+    Matrix m = zintMatrix(BARCODE_DATAMATRIX, data, 0, option, option == 0 ? DM_SQUARE : 0);
     if (!m.ok && option != 0) {  // the size cannot hold the data: automatic
-        m = zintMatrix(BARCODE_DATAMATRIX, data, 0, 0);
+        m = zintMatrix(BARCODE_DATAMATRIX, data, 0, 0, DM_SQUARE);
         m.note = "requested size too small; automatic size used";
     } else if (option == 0 && (rows || cols)) {
         m.note = "size " + std::to_string(rows) + "x" + std::to_string(cols) + " is not an ECC200 size; automatic";

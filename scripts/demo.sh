@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the project, starts the virtual receipt printer on a loopback
+# address, prints a sample receipt through the library, and leaves the
+# receipt images and the command journal in out/demo/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/bootstrap.sh
+cmake --preset dev
+cmake --build --preset dev -j2
+
+printer="$root/build/dev/printer/quorvel-printer"
+host="$root/build/dev/examples/sample_receipt"
+out="$root/out/demo"
+rm -rf "$out"
+mkdir -p "$out"
+
+pid=""
+stop_printer() {
+    if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
+        kill -TERM "$pid"
+        wait "$pid" 2>/dev/null || true
+    fi
+}
+trap stop_printer EXIT
+
+# The library always connects to port 9100; take the first loopback
+# address on which that port is free.
+ip=""
+for candidate in 127.0.0.1 127.0.91.1 127.0.91.2 127.0.92.7 127.1.2.3; do
+    "$printer" --listen "$candidate:9100" --out "$out" --journal "$out/journal.txt" 2>"$out/printer.err" &
+    pid=$!
+    for _ in $(seq 50); do
+        grep -q "^# listening on" "$out/journal.txt" 2>/dev/null && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null && grep -q "^# listening on" "$out/journal.txt" 2>/dev/null; then
+        ip=$candidate
+        break
+    fi
+    wait "$pid" 2>/dev/null || true
+    pid=""
+done
+if [[ -z "$ip" ]]; then
+    echo "demo: could not start the virtual printer:" >&2
+    cat "$out/printer.err" >&2
+    exit 1
+fi
+echo "demo: virtual printer listening on $ip:9100"
+
+"$host" "$ip" | tee "$out/host.txt"
+
+# The printer writes the last images when the connection closes.
+for _ in $(seq 50); do
+    grep -q "closed after" "$out/journal.txt" && break
+    sleep 0.1
+done
+stop_printer
+pid=""
+
+echo
+echo "demo: receipt images and journal in $out:"
+ls -1 "$out"/*.png "$out/journal.txt"
