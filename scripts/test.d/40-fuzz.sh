@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Fuzzing: builds the libFuzzer targets (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for 30 s. Any crash, failed check or
+# sanitizer report fails the stage. About 3 to 4 minutes on 2 cores.
+set -euo pipefail
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$QUORVEL_JOBS"
+
+bin=build/fuzz/fuzz
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Seeds for the list target: a short raw command, a list at the raw-command
+# limit and one past it, and a list longer than the Code 128 code area.
+mkdir -p "$work/decimal_list_fuzz"
+printf '27,97,1' > "$work/decimal_list_fuzz/short"
+python3 -c 'print(",".join(str(i % 300) for i in range(4096)), end="")' > "$work/decimal_list_fuzz/limit"
+python3 -c 'print(",".join(str(i % 300) for i in range(4097)), end="")' > "$work/decimal_list_fuzz/past_limit"
+python3 -c 'print(",".join(str(i) for i in range(120)), end="")' > "$work/decimal_list_fuzz/code_area"
+mkdir -p "$work/print_builders_fuzz"
+
+run_target() {  # name binary [libFuzzer options...]
+    local name=$1 binary=$2
+    shift 2
+    mkdir -p "$work/$name" "$work/artifacts-$name"
+    echo "--- $name: 30 s"
+    if ! "$binary" "$work/$name" -max_total_time=30 -rss_limit_mb=1024 -print_final_stats=1 \
+            -artifact_prefix="$work/artifacts-$name/" "$@" > "$work/$name.log" 2>&1; then
+        tail -n 60 "$work/$name.log"
+        for input in "$work/artifacts-$name"/*; do
+            [ -f "$input" ] || continue
+            echo "failing input $(basename "$input"), first 256 bytes:"
+            head -c 256 "$input" | od -An -tx1 | head -n 16
+        done
+        echo "--- $name FAILED"
+        return 1
+    fi
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/$name.log" || true
+}
+
+status=0
+run_target decimal_list_fuzz "$bin/decimal_list_fuzz" -max_len=20000 || status=1
+run_target print_builders_fuzz "$bin/print_builders_fuzz" -max_len=4096 || status=1
+printer_fuzz=build/fuzz/printer/fuzz/printer_interpreter_fuzz
+if [ -x "$printer_fuzz" ]; then
+    run_target printer_interpreter_fuzz "$printer_fuzz" || status=1
+fi
+exit $status
