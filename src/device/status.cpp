@@ -8,12 +8,14 @@ using namespace quorvel;
 
 namespace {
 
-// Sends a query and reads the first byte of its answer on the same link.
+// Sends a query and reads the first byte of its answer on the same link. The
+// reply is read even when the write failed: a printer that reset the link shows
+// it there, and every wait is bounded.
 std::optional<std::uint8_t> query(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
-    link::discard_pending_input();
+    if (!link::discard_pending_input()) return std::nullopt;
     Command<3> cmd;
     cmd.put(b0, b1, b2);
-    if (!cmd.send()) return std::nullopt;
+    cmd.send();
     return link::recv_reply();
 }
 

@@ -47,15 +47,24 @@ bool send_command(const std::uint8_t* command, std::size_t length) {
            static_cast<std::ptrdiff_t>(length);
 }
 
-void discard_pending_input() {
+bool discard_pending_input() {
     if (Statesocket == 1) {
         // Bounded, so a printer that streams without pause cannot hold the call.
         std::uint8_t scratch[512];
-        for (int round = 0; round < 64; ++round)
-            if (platform::tcp_recv(remote_socket, scratch, sizeof scratch) <= 0) break;
+        for (int round = 0; round < 64; ++round) {
+            std::ptrdiff_t count = platform::tcp_recv(remote_socket, scratch, sizeof scratch);
+            if (count == -1) {
+                // The printer reset the link before the query: report it now, since the
+                // error is consumed by this receive and the query's own would not see it.
+                report_failure("recv() failed\n");
+                return false;
+            }
+            if (count <= 0) break;
+        }
     } else if (serial_port_held) {
         platform::port_discard_input(serial_handle);
     }
+    return true;
 }
 
 std::optional<std::uint8_t> recv_reply() {

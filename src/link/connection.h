@@ -40,8 +40,9 @@ public:
 bool send_command(const std::uint8_t* command, std::size_t length);
 
 // Drops bytes already waiting on the current link, so a status query never
-// reads an earlier, late answer.
-void discard_pending_input();
+// reads an earlier, late answer. False when a TCP receive failed on the way
+// (reported as "recv() failed\n"): there is no link left to query.
+bool discard_pending_input();
 
 // Reads the printer's reply to a query just sent, on the same link, waiting at
 // most reply_timeout_ms. Over TCP the reply lands in message/message_length.

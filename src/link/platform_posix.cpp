@@ -99,32 +99,68 @@ Wait tcp_wait_readable(SocketHandle socket, int timeout_ms) {
 void tcp_close(SocketHandle socket) { ::close(fd_of(socket)); }
 
 PortHandle port_open(const char* name) {
+    // O_NONBLOCK: a modem port without carrier must not hold the open; O_NOCTTY:
+    // the port never becomes the host's controlling terminal.
     int fd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return invalid_handle;
-    // TIOCEXCL keeps other openers out; root bypasses it, so also hold an advisory lock.
+    // TIOCEXCL keeps other openers out, but root bypasses it: also hold an advisory
+    // lock, and treat a terminal someone else already holds exclusively as taken.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return invalid_handle;
     }
-    if (::isatty(fd)) ::ioctl(fd, TIOCEXCL);
+    if (::isatty(fd)) {
+        int held_elsewhere = 0;
+        if (::ioctl(fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0) {
+            ::close(fd);
+            return invalid_handle;
+        }
+        ::ioctl(fd, TIOCEXCL);
+    }
     return fd;
 }
+
+namespace {
+
+constexpr tcflag_t raw_input_clear =
+    IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY |
+    INPCK | IMAXBEL;
+constexpr tcflag_t raw_local_clear = ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN;
+
+// What must hold on the port after tcsetattr, which reports success when any
+// part of the request was applied.
+bool settings_hold(const termios& wanted, const termios& actual) {
+    constexpr tcflag_t line_bits = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    return (actual.c_cflag & line_bits) == (wanted.c_cflag & line_bits) &&
+           (actual.c_iflag & raw_input_clear) == 0 && (actual.c_oflag & OPOST) == 0 &&
+           (actual.c_lflag & raw_local_clear) == 0 &&
+           ::cfgetispeed(&actual) == ::cfgetispeed(&wanted) &&
+           ::cfgetospeed(&actual) == ::cfgetospeed(&wanted);
+}
+
+}  // namespace
 
 bool port_configure(PortHandle port, std::uint32_t baud) {
     termios settings{};
     int fd = fd_of(port);
     if (::tcgetattr(fd, &settings) != 0) return false;
-    ::cfmakeraw(&settings);  // binary: no echo, no canonical mode, no translation
+    // Raw binary: no echo, no canonical mode, no signals, no translation either way.
+    ::cfmakeraw(&settings);
+    settings.c_iflag &= ~raw_input_clear;
+    settings.c_oflag &= ~OPOST;
+    settings.c_lflag &= ~raw_local_clear;
+    // 8N1, no hardware or software flow control, modem status lines ignored.
     settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    // Reads and writes never block in the driver; port_read and port_write wait
+    // with poll, within their own time-outs.
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
     speed_t speed = baud == 9600 ? B9600 : B115200;
     if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0) return false;
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) return false;
-    // Time-outs are applied by port_read and port_write themselves.
-    return true;
+    termios applied{};
+    return ::tcgetattr(fd, &applied) == 0 && settings_hold(settings, applied);
 }
 
 void port_drop_modem_lines(PortHandle port) {
@@ -133,6 +169,16 @@ void port_drop_modem_lines(PortHandle port) {
     lines = TIOCM_RTS;
     ::ioctl(fd_of(port), TIOCMBIC, &lines);
 }
+
+namespace {
+
+int ms_until(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
 
 std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t length) {
     const int fd = fd_of(port);
@@ -146,38 +192,49 @@ std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t
             continue;
         }
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        deadline - std::chrono::steady_clock::now())
-                                        .count());
-        if (left <= 0 || wait_for(fd, POLLOUT, left) != Wait::ready) break;
+        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return written > 0 ? static_cast<std::ptrdiff_t>(written) : -1;
+        }
+        // The driver's buffer is full: wait for room, within the write time-out.
+        int left = ms_until(deadline);
+        if (left == 0 || wait_for(fd, POLLOUT, left) != Wait::ready) break;
     }
     return static_cast<std::ptrdiff_t>(written);
 }
 
 std::ptrdiff_t port_read(PortHandle port, std::uint8_t* data, std::size_t length) {
     const int fd = fd_of(port);
-    Wait waited = wait_for(fd, POLLIN, port_read_timeout_ms);
-    if (waited == Wait::timed_out) return 0;
-    if (waited == Wait::failed) return -1;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(port_read_timeout_ms);
     for (;;) {
+        // Wait first: with VMIN and VTIME 0 a terminal read returns 0 at once when
+        // nothing has arrived.
+        Wait waited = wait_for(fd, POLLIN, ms_until(deadline));
+        if (waited == Wait::timed_out) return 0;
+        if (waited == Wait::failed) return -1;
         ssize_t count = ::read(fd, data, length);
-        if (count >= 0) return count;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        return -1;
+        if (count >= 0) return count;  // 0: end of file on a device that is not a terminal
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+        if (ms_until(deadline) == 0) return 0;
     }
 }
 
 void port_discard_input(PortHandle port) {
     int fd = fd_of(port);
     if (::tcflush(fd, TCIFLUSH) == 0) return;
-    std::uint8_t scratch[256];  // not a terminal: drain what is waiting
-    while (::read(fd, scratch, sizeof scratch) > 0) {
-    }
+    // Not a terminal: drain what is waiting, bounded for devices that never run dry.
+    std::uint8_t scratch[512];
+    for (int round = 0; round < 64; ++round)
+        if (::read(fd, scratch, sizeof scratch) <= 0) break;
 }
 
-bool port_close(PortHandle port) { return ::close(fd_of(port)) == 0; }
+bool port_close(PortHandle port) {
+    int fd = fd_of(port);
+    // The exclusive flag belongs to the terminal, not to our descriptor: clear it,
+    // or the port stays barred while any other descriptor keeps it alive.
+    if (::isatty(fd)) ::ioctl(fd, TIOCNXCL);
+    return ::close(fd) == 0;  // also releases the advisory lock
+}
 
 namespace {
 pthread_mutex_t library_lock = PTHREAD_MUTEX_INITIALIZER;
