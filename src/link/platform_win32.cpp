@@ -52,6 +52,10 @@ Wait wait_for(SocketHandle handle, bool for_writing, int timeout_ms) {
 
 bool would_block_now() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
 
+// The socket whose peer has ended the stream in order (see tcp_recv). Calls
+// come one at a time under the library lock.
+SOCKET orderly_end_socket = INVALID_SOCKET;
+
 }  // namespace
 
 bool net_startup() { return ::WSAStartup(winsock_version, &wsa_data) == 0; }
@@ -61,6 +65,7 @@ void net_cleanup() { ::WSACleanup(); }
 SocketHandle tcp_socket() {
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return invalid_handle;
+    if (s == orderly_end_socket) orderly_end_socket = INVALID_SOCKET;
     u_long non_blocking = 1;
     if (::ioctlsocket(s, FIONBIO, &non_blocking) != 0) {
         ::closesocket(s);
@@ -109,7 +114,20 @@ std::ptrdiff_t tcp_send(SocketHandle socket, const std::uint8_t* data, std::size
 }
 
 std::ptrdiff_t tcp_recv(SocketHandle socket, std::uint8_t* data, std::size_t length) {
-    int count = ::recv(socket_of(socket), reinterpret_cast<char*>(data), clamp_length(length), 0);
+    const SOCKET s = socket_of(socket);
+    int count = ::recv(s, reinterpret_cast<char*>(data), clamp_length(length), 0);
+    if (count == 0) {
+        // An end of stream can hide a reset: some Winsock layers (wine's among
+        // them) read a reset connection as an orderly end. Poll tells the two
+        // apart: a reset stays flagged as an error, an orderly end only as a
+        // hang-up. Once the printer has ended the stream in order, a later reset
+        // only answers our writing to the closed connection and is no receive error.
+        if (s == orderly_end_socket) return 0;
+        WSAPOLLFD state{s, POLLRDNORM, 0};
+        if (::WSAPoll(&state, 1, 0) > 0 && (state.revents & POLLERR) != 0) return -1;
+        orderly_end_socket = s;
+        return 0;
+    }
     if (count != SOCKET_ERROR) return count;
     return would_block_now() ? would_block : -1;
 }
@@ -120,7 +138,11 @@ Wait tcp_wait_readable(SocketHandle socket, int timeout_ms) {
     return wait_for(socket, false, timeout_ms);
 }
 
-void tcp_close(SocketHandle socket) { ::closesocket(socket_of(socket)); }
+void tcp_close(SocketHandle socket) {
+    // The handle value may be given to a new socket: forget what we knew.
+    if (socket_of(socket) == orderly_end_socket) orderly_end_socket = INVALID_SOCKET;
+    ::closesocket(socket_of(socket));
+}
 
 PortHandle port_open(const char* name) {
     // Share mode 0: a port someone else holds is refused by the system.
