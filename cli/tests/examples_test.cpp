@@ -1,0 +1,137 @@
+// The host examples, run as a user would run them, against a fake printer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fake_printer.h"
+#include "run_program.h"
+
+using namespace quorvel::testing;
+
+namespace {
+
+Bytes text_command(int justification, bool bold, const std::string& text, Bytes ending = {0x0A}) {
+    return concat_bytes({bytes_of({0x1B, 0x40, 0x1B, 0x61, justification, 0x1B, 0x33, 0x20, 0x1B,
+                                   0x74, 0x10, 0x1B, 0x45, bold ? 1 : 0, 0x1B, 0x4D, 0x00}),
+                         bytes_of(text), ending});
+}
+
+// The receipt line layout of receipt.py: right part flush with column 32.
+std::string receipt_line(const std::string& left, const std::string& right,
+                         std::size_t left_chars) {
+    return left + std::string(32 - left_chars - right.size(), ' ') + right;
+}
+
+const Bytes cut = bytes_of({0x1D, 0x56, 0x00});
+const Bytes status_query = bytes_of({0x10, 0x04, 0x01});
+
+TEST(HostExample, PrintsCutsAndReadsStatus) {
+    FakePrinter printer;
+    printer.answer_with(bytes_of({0x12}));
+    auto result = run_program({HOST_EXAMPLE_PATH, "--tcp", printer.address()});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, "printed: yes, status: 32\n");
+    ASSERT_TRUE(printer.wait_for_disconnect());
+    Bytes expected = concat_bytes({
+        text_command(1, true, "QUORVEL CAF\xC9"),
+        text_command(0, false, "1 x Espresso          2.50"),
+        text_command(0, true, "TOTAL                 2.50", bytes_of({0x1B, 0x64, 0x03})),
+        cut,
+        status_query,
+    });
+    EXPECT_EQ(hex(printer.received()), hex(expected));
+}
+
+TEST(HostExample, UnreachablePrinterExitsOne) {
+    auto result = run_program({HOST_EXAMPLE_PATH, "--tcp", unique_loopback_address("nobody")});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("cannot open the printer"), std::string::npos);
+}
+
+ProgramResult run_receipt(const std::vector<std::string>& args,
+                          std::vector<std::pair<std::string, std::string>> environment) {
+    std::vector<std::string> argv{PYTHON_PATH, RECEIPT_SCRIPT_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_program(argv, "", environment);
+}
+
+struct ReceiptCase {
+    const char* name;
+    bool library_by_argument;  // else by QUORVEL_LIBRARY
+};
+
+void PrintTo(const ReceiptCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PythonReceipt : public ::testing::TestWithParam<ReceiptCase> {};
+
+TEST_P(PythonReceipt, PrintsReceiptAndReadsStatus) {
+    FakePrinter printer;
+    printer.answer_with(bytes_of({0x12}));
+    std::vector<std::string> args{"--tcp", printer.address()};
+    std::vector<std::pair<std::string, std::string>> environment;
+    if (GetParam().library_by_argument)
+        args.insert(args.end(), {"--library", QUORVEL_LIBRARY_PATH});
+    else
+        environment.emplace_back("QUORVEL_LIBRARY", QUORVEL_LIBRARY_PATH);
+    auto result = run_receipt(args, environment);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, "status 32: ready\n");
+    ASSERT_TRUE(printer.wait_for_disconnect());
+
+    const std::string qr_data = "RECEIPT 0001 TOTAL 11.50";
+    Bytes expected = concat_bytes({
+        bytes_of(
+            {0x1B, 0x40, 0x1B, 0x61, 0x01, 0x1B, 0x33, 0x20, 0x1B, 0x74, 0x10, 0x1B, 0x21, 0x30}),
+        bytes_of("Padaria S\xE3o Jo\xE3o\n"),
+        text_command(0, false, receipt_line("2 x P\xE3o de queijo", "7,00", 17)),
+        text_command(0, false, receipt_line("1 x Caf\xE9", "4,50", 8)),
+        text_command(0, true, receipt_line("TOTAL R$", "11,50", 8), bytes_of({0x1B, 0x64, 0x02})),
+        bytes_of({0x1B, 0x40,
+                  0x1B, 0x61,
+                  0x01, 0x1D,
+                  0x28, 0x6B,
+                  0x04, 0x00,
+                  0x31, 0x41,
+                  0x32, 0x00,
+                  0x1D, 0x28,
+                  0x6B, 0x03,
+                  0x00, 0x31,
+                  0x43, 0x04,
+                  0x1D, 0x28,
+                  0x6B, 0x03,
+                  0x00, 0x31,
+                  0x45, 0x31,
+                  0x1D, 0x28,
+                  0x6B, static_cast<int>(qr_data.size() + 3),
+                  0x00, 0x31,
+                  0x50, 0x30}),
+        bytes_of(qr_data),
+        bytes_of({0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30, 0x00, 0x00, 0x0A}),
+        cut,
+        status_query,
+    });
+    EXPECT_EQ(hex(printer.received()), hex(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(FindsLibrary, PythonReceipt,
+                         ::testing::Values(ReceiptCase{"by_argument", true},
+                                           ReceiptCase{"by_environment", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PythonReceiptFailure, UnreachablePrinterExitsOne) {
+    auto result = run_receipt(
+        {"--tcp", unique_loopback_address("nobody"), "--library", QUORVEL_LIBRARY_PATH}, {});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("cannot open the printer"), std::string::npos) << result.err;
+}
+
+TEST(PythonReceiptFailure, SilentPrinterIsNoStatus) {
+    FakePrinter printer;  // takes the receipt, never answers the status query
+    auto result = run_receipt({"--tcp", printer.address(), "--library", QUORVEL_LIBRARY_PATH}, {});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err, "no status from the printer\n");
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+# Tests of the command-line tool, the host examples and the installed tree.
+# All printer traffic goes to listeners on loopback addresses (127.a.b.c:9100).
+find_package(GTest REQUIRED)
+include(GoogleTest)
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+include(GNUInstallDirs)
+
+# UTF-8 conversion and list checks, without a printer.
+add_executable(cli_input_tests ${CMAKE_CURRENT_LIST_DIR}/inputs_test.cpp)
+target_link_libraries(cli_input_tests PRIVATE quorvel_cli_inputs GTest::gtest_main)
+gtest_discover_tests(cli_input_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 30)
+
+# The built programs run against fake printers: the tool, the C example, the Python example.
+add_executable(cli_run_tests
+  ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/examples_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_program.cpp)
+target_link_libraries(cli_run_tests PRIVATE test_support GTest::gtest_main util)
+target_compile_definitions(cli_run_tests PRIVATE
+  QUORVEL_CLI_PATH="$<TARGET_FILE:quorvel_cli>"
+  QUORVEL_LIBRARY_PATH="$<TARGET_FILE:quorvel>"
+  HOST_EXAMPLE_PATH="$<TARGET_FILE:host_example>"
+  PYTHON_PATH="${Python3_EXECUTABLE}"
+  RECEIPT_SCRIPT_PATH="${PROJECT_SOURCE_DIR}/examples/python/receipt.py")
+add_dependencies(cli_run_tests quorvel_cli host_example)
+gtest_discover_tests(cli_run_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+
+# Installs into a scratch prefix and builds a small host against it, once with
+# pkg-config and once with find_package.
+add_test(NAME installed_tree
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/install_check.sh
+          ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/install_check ${CMAKE_INSTALL_LIBDIR}
+          ${CMAKE_C_COMPILER} ${CMAKE_COMMAND})
+set_tests_properties(installed_tree PROPERTIES TIMEOUT 240)

@@ -1,0 +1,51 @@
+# Installs the library and its header, the command-line tool and the virtual
+# printer, with a pkg-config file and a CMake package, so a host finds the
+# library by `pkg-config quorvel` or `find_package(Quorvel)` (target Quorvel::quorvel).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QUORVEL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel)
+
+install(TARGETS quorvel EXPORT QuorvelTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+
+install(EXPORT QuorvelTargets
+  NAMESPACE Quorvel::
+  DESTINATION ${QUORVEL_PACKAGE_DIR}
+  COMPONENT development)
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/QuorvelConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/QuorvelConfig.cmake
+  INSTALL_DESTINATION ${QUORVEL_PACKAGE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/QuorvelConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/QuorvelConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/QuorvelConfigVersion.cmake
+  DESTINATION ${QUORVEL_PACKAGE_DIR}
+  COMPONENT development)
+
+# The .pc file finds its prefix from where it lies, so the tree can be
+# installed under any --prefix and moved afterwards.
+set(QUORVEL_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX /prefix/${QUORVEL_PC_DIR} /prefix)
+string(REGEX REPLACE "/$" "" QUORVEL_PC_TO_PREFIX "${QUORVEL_PC_TO_PREFIX}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/quorvel.pc.in ${CMAKE_CURRENT_BINARY_DIR}/quorvel.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quorvel.pc
+  DESTINATION ${QUORVEL_PC_DIR}
+  COMPONENT development)
+
+# Programs find the library in ../lib of wherever they are installed.
+foreach(tool quorvel_cli quorvel-printer)
+  if(TARGET ${tool})
+    get_target_property(tool_rpath ${tool} INSTALL_RPATH)
+    if(NOT tool_rpath)
+      set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+    endif()
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  endif()
+endforeach()
