@@ -3,6 +3,7 @@
 // same file runs against the Windows build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
