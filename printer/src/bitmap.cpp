@@ -14,8 +14,21 @@ Bitmap::Bitmap(int width, int height)
 void Bitmap::fillRect(int x, int y, int w, int h, bool black) {
     const int x0 = std::max(0, x), y0 = std::max(0, y);
     const int x1 = std::min(width_, x + w), y1 = std::min(height_, y + h);
-    for (int yy = y0; yy < y1; ++yy)
-        for (int xx = x0; xx < x1; ++xx) set(xx, yy, black);
+    if (x0 >= x1 || y0 >= y1) return;
+    const int b0 = x0 >> 3, b1 = (x1 - 1) >> 3;
+    const uint8_t first = static_cast<uint8_t>(0xFF >> (x0 & 7));
+    const uint8_t last = static_cast<uint8_t>(0xFF << (7 - ((x1 - 1) & 7)));
+    for (int yy = y0; yy < y1; ++yy) {
+        uint8_t* r = row(yy);
+        if (b0 == b1) {
+            const uint8_t m = first & last;
+            r[b0] = black ? (r[b0] | m) : (r[b0] & ~m);
+            continue;
+        }
+        r[b0] = black ? (r[b0] | first) : (r[b0] & ~first);
+        for (int b = b0 + 1; b < b1; ++b) r[b] = black ? 0xFF : 0x00;
+        r[b1] = black ? (r[b1] | last) : (r[b1] & ~last);
+    }
 }
 
 void Bitmap::resizeHeight(int height) {
@@ -32,11 +45,18 @@ void Bitmap::rotate180() {
 }
 
 void Bitmap::blit(const Bitmap& src, int x, int y, bool black) {
+    const bool aligned = x == 0 && src.width() == width_;
     for (int sy = 0; sy < src.height(); ++sy) {
         const int dy = y + sy;
         if (dy < 0 || dy >= height_) continue;
+        const uint8_t* s = src.row(sy);
+        uint8_t* d = row(dy);
+        if (aligned) {  // whole rows: combine byte by byte
+            for (int i = 0; i < stride_; ++i) d[i] = black ? (d[i] | s[i]) : (d[i] & ~s[i]);
+            continue;
+        }
         for (int sx = 0; sx < src.width(); ++sx)
-            if (src.get(sx, sy)) set(x + sx, dy, black);
+            if ((s[sx >> 3] >> (7 - (sx & 7))) & 1) set(x + sx, dy, black);
     }
 }
 

@@ -5,6 +5,13 @@
 
 #include "codepage.h"
 
+// Journal a command; the meaning text is only built when a journal is kept.
+#define QVP_LOG(p, len, mnemonic, meaning)                                    \
+    do {                                                                      \
+        ++counters_.commands;                                                 \
+        if (journal_.enabled()) journal_.command(offset_, {p, len}, mnemonic, meaning); \
+    } while (0)
+
 namespace qvp {
 namespace {
 
@@ -73,7 +80,7 @@ void Interpreter::send(std::initializer_list<uint8_t> bytes) {
 
 size_t Interpreter::skipPayload(const uint8_t* p, size_t header, uint64_t payload, std::string_view mnemonic,
                                 std::string_view why) {
-    log(p, header, mnemonic, std::string(why) + "; " + std::to_string(payload) + " data bytes skipped");
+    QVP_LOG(p, header, mnemonic, std::string(why) + "; " + std::to_string(payload) + " data bytes skipped");
     skip_ = payload;
     counters_.skipped_bytes += payload;
     return header;
@@ -97,7 +104,7 @@ void Interpreter::feed(std::span<const uint8_t> data) {
             // Some hosts follow ESC v with a parameter byte; it belongs to the query.
             escv_param_ = false;
             if (p[0] > 0x01) continue;
-            log(p, 1, "(ESC v)", "parameter byte of the paper sensor query");
+            QVP_LOG(p, 1, "(ESC v)", "parameter byte of the paper sensor query");
             used = 1;
         } else if (fsq_left_ > 0 || userchar_left_ > 0) {
             used = stepSubstate(p, n);
@@ -119,7 +126,7 @@ void Interpreter::feed(std::span<const uint8_t> data) {
 
 void Interpreter::finish() {
     if (buffered() == 1 && buf_[pos_] == 0x0D) {
-        log(buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
+        QVP_LOG(buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
         ++pos_;
         ++offset_;
     }
@@ -128,7 +135,7 @@ void Interpreter::finish() {
         counters_.truncated = true;
         const uint8_t* p = buf_.data() + pos_;
         if (left > 0)
-            log(p, left, "TRUNCATED", "stream ended inside a command; " + num(static_cast<int>(left)) +
+            QVP_LOG(p, left, "TRUNCATED", "stream ended inside a command; " + num(static_cast<int>(left)) +
                                           " bytes dropped");
         else
             note("stream ended inside a command's data (" + std::to_string(skip_) + " bytes short)");
@@ -150,7 +157,7 @@ size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
             unknown(p, 4, "FS q image size (out of range; definition abandoned)");
             return 4;
         }
-        log(p, 4, "(FS q)", "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
+        QVP_LOG(p, 4, "(FS q)", "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
         skip_ = static_cast<uint64_t>(x) * y * 8;
         return 4;
     }
@@ -162,7 +169,7 @@ size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
         unknown(p, 1, "ESC & character width (above 12; definition abandoned)");
         return 1;
     }
-    log(p, 1, "(ESC &)", "user character, " + num(x) + " dots wide (not kept)");
+    QVP_LOG(p, 1, "(ESC &)", "user character, " + num(x) + " dots wide (not kept)");
     skip_ = static_cast<uint64_t>(userchar_y_) * x;
     return 1;
 }
@@ -171,7 +178,7 @@ size_t Interpreter::text(const uint8_t* p, size_t n) {
     size_t k = 0;
     while (k < n && p[k] >= 0x20) ++k;
     for (size_t i = 0; i < k; ++i) r_.putChar(p[i]);
-    log(p, k, "TEXT", quoted(p, k) + " (" + num(static_cast<int>(k)) + " bytes)");
+    QVP_LOG(p, k, "TEXT", quoted(p, k) + " (" + num(static_cast<int>(k)) + " bytes)");
     return k;
 }
 
@@ -181,37 +188,37 @@ size_t Interpreter::step(const uint8_t* p, size_t n) {
     switch (c) {
         case 0x0A:
             r_.printLine();
-            log(p, 1, "LF", "print and line feed");
+            QVP_LOG(p, 1, "LF", "print and line feed");
             return 1;
         case 0x0D:
             if (n >= 2 && p[1] == 0x0A) {
                 r_.printLine();
-                log(p, 2, "CR LF", "print and line feed");
+                QVP_LOG(p, 2, "CR LF", "print and line feed");
                 return 2;
             }
             if (n < 2) return kNeedMore;  // CR LF may be split across reads
-            log(p, 1, "CR", "carriage return (no effect without LF)");
+            QVP_LOG(p, 1, "CR", "carriage return (no effect without LF)");
             return 1;
         case 0x09:
             r_.tab();
-            log(p, 1, "HT", "horizontal tab");
+            QVP_LOG(p, 1, "HT", "horizontal tab");
             return 1;
         case 0x0C:
             r_.printLine();
-            log(p, 1, "FF", "print and return to the line start");
+            QVP_LOG(p, 1, "FF", "print and return to the line start");
             return 1;
         case 0x18:
-            log(p, 1, "CAN", "cancel page-mode data (no page mode; ignored)");
+            QVP_LOG(p, 1, "CAN", "cancel page-mode data (no page mode; ignored)");
             return 1;
         case 0x00:
-            log(p, 1, "NUL", "ignored");
+            QVP_LOG(p, 1, "NUL", "ignored");
             return 1;
         case kDLE:
             return stepDle(p, n);
         case kDC2:
             if (n < 2) return kNeedMore;
             if (p[1] == 'T') {
-                log(p, 2, "DC2 T", "print the self-test page");
+                QVP_LOG(p, 2, "DC2 T", "print the self-test page");
                 selfTest();
                 return 2;
             }
@@ -240,13 +247,13 @@ size_t Interpreter::stepDle(const uint8_t* p, size_t n) {
             char meaning[96];
             std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X%s", kWhat[q], b,
                           status_.silent() ? " (silent)" : "");
-            log(p, 3, "DLE EOT " + num(q), meaning);
+            QVP_LOG(p, 3, "DLE EOT " + num(q), meaning);
             send({b});
             return 3;
         }
         if (q == 7 || q == 8) {
             if (n < 4) return kNeedMore;
-            log(p, 4, "DLE EOT " + num(q), "extended status (not answered)");
+            QVP_LOG(p, 4, "DLE EOT " + num(q), "extended status (not answered)");
             return 4;
         }
         unknown(p, 3, "DLE EOT function");
@@ -254,7 +261,7 @@ size_t Interpreter::stepDle(const uint8_t* p, size_t n) {
     }
     if (p[1] == 0x05) {
         if (n < 3) return kNeedMore;
-        log(p, 3, "DLE ENQ", "real-time request (ignored)");
+        QVP_LOG(p, 3, "DLE ENQ", "real-time request (ignored)");
         return 3;
     }
     if (p[1] == 0x14) {  // DLE DC4 fn ...
@@ -264,9 +271,9 @@ size_t Interpreter::stepDle(const uint8_t* p, size_t n) {
         if (n < len) return kNeedMore;
         if (fn == 1) {
             status_.pulseDrawer();
-            log(p, len, "DLE DC4 1", "real-time drawer pulse: drawer opened");
+            QVP_LOG(p, len, "DLE DC4 1", "real-time drawer pulse: drawer opened");
         } else {
-            log(p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
+            QVP_LOG(p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
         }
         return len;
     }
@@ -283,7 +290,7 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         case ' ':
             if (!need(3)) return kNeedMore;
             r_.setCharSpacing(std::min<int>(p[2], 255));
-            log(p, 3, "ESC SP " + num(p[2]), "right-side character spacing: " + num(p[2]) + " dots");
+            QVP_LOG(p, 3, "ESC SP " + num(p[2]), "right-side character spacing: " + num(p[2]) + " dots");
             return 3;
         case '!': {
             if (!need(3)) return kNeedMore;
@@ -300,17 +307,17 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (m & 0x20) what += ", double width";
             if (m & 0x80) what += ", underline";
             if (m & 0x46) what += " (undefined bits ignored)";
-            log(p, 3, "ESC ! " + num(m), what);
+            QVP_LOG(p, 3, "ESC ! " + num(m), what);
             return 3;
         }
         case '$':
             if (!need(4)) return kNeedMore;
             r_.setAbsolutePosition(u16(p + 2));
-            log(p, 4, "ESC $", "absolute position: " + num(u16(p + 2)) + " dots");
+            QVP_LOG(p, 4, "ESC $", "absolute position: " + num(u16(p + 2)) + " dots");
             return 4;
         case '%':
             if (!need(3)) return kNeedMore;
-            log(p, 3, "ESC % " + num(p[2]), "user-defined characters (not kept; resident font used)");
+            QVP_LOG(p, 3, "ESC % " + num(p[2]), "user-defined characters (not kept; resident font used)");
             return 3;
         case '&': {
             if (!need(5)) return kNeedMore;
@@ -321,7 +328,7 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             }
             userchar_y_ = y;
             userchar_left_ = c2 - c1 + 1;
-            log(p, 5, "ESC &", "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
+            QVP_LOG(p, 5, "ESC &", "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
             return 5;
         }
         case '*': {
@@ -349,24 +356,24 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                     if ((b >> (7 - (k & 7))) & 1) img.fillRect(x * xs, k * ys, xs, ys, true);
                 }
             r_.putImage(std::move(img));
-            log(p, 5 + bytes, "ESC * " + num(m), "bit image, " + num(cols) + " columns of " + num(dots) + " dots");
+            QVP_LOG(p, 5 + bytes, "ESC * " + num(m), "bit image, " + num(cols) + " columns of " + num(dots) + " dots");
             return 5 + bytes;
         }
         case '-': {
             if (!need(3)) return kNeedMore;
             const int u = digit(p[2]);
             if (u <= 2) r_.setUnderline(u);
-            log(p, 3, "ESC - " + num(p[2]), u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
+            QVP_LOG(p, 3, "ESC - " + num(p[2]), u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
             return 3;
         }
         case '2':
             r_.setLineSpacing(kDefaultLineSpacing);
-            log(p, 2, "ESC 2", "default line spacing (" + num(kDefaultLineSpacing) + " dots)");
+            QVP_LOG(p, 2, "ESC 2", "default line spacing (" + num(kDefaultLineSpacing) + " dots)");
             return 2;
         case '3':
             if (!need(3)) return kNeedMore;
             r_.setLineSpacing(p[2]);
-            log(p, 3, "ESC 3 " + num(p[2]), "line spacing: " + num(p[2]) + " dots");
+            QVP_LOG(p, 3, "ESC 3 " + num(p[2]), "line spacing: " + num(p[2]) + " dots");
             return 3;
         case '=':
         case '?':
@@ -394,12 +401,12 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                     break;
                 }
             }
-            log(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]), what);
+            QVP_LOG(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]), what);
             return 3;
         }
         case '@':
             r_.initialize();
-            log(p, 2, "ESC @", "initialise printer");
+            QVP_LOG(p, 2, "ESC @", "initialise printer");
             return 2;
         case 'D': {
             // ESC D n1 .. nk NUL, at most 32 stops
@@ -411,71 +418,71 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                 if (stops.empty() || p[i] > stops.back()) stops.push_back(p[i]);
             r_.setTabStops(stops);
             const size_t len = (k < n && p[k] == 0) ? k + 1 : k;
-            log(p, len, "ESC D", "horizontal tab stops: " + num(static_cast<int>(stops.size())) + " set");
+            QVP_LOG(p, len, "ESC D", "horizontal tab stops: " + num(static_cast<int>(stops.size())) + " set");
             return len;
         }
         case 'E':
         case 'G':
             if (!need(3)) return kNeedMore;
             r_.setBold(p[2] & 1);
-            log(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]),
+            QVP_LOG(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]),
                 std::string(f == 'E' ? "emphasized: " : "double-strike: ") + onOff(p[2]));
             return 3;
         case 'J':
             if (!need(3)) return kNeedMore;
             r_.printAndFeedDots(p[2]);
-            log(p, 3, "ESC J " + num(p[2]), "print and feed " + num(p[2]) + " dots");
+            QVP_LOG(p, 3, "ESC J " + num(p[2]), "print and feed " + num(p[2]) + " dots");
             return 3;
         case 'L':
-            log(p, 2, "ESC L", "page mode (not emulated; standard mode kept)");
+            QVP_LOG(p, 2, "ESC L", "page mode (not emulated; standard mode kept)");
             return 2;
         case 'S':
-            log(p, 2, "ESC S", "standard mode");
+            QVP_LOG(p, 2, "ESC S", "standard mode");
             return 2;
         case 'W':
             if (!need(10)) return kNeedMore;
-            log(p, 10, "ESC W", "page-mode print area (ignored)");
+            QVP_LOG(p, 10, "ESC W", "page-mode print area (ignored)");
             return 10;
         case 'M': {
             if (!need(3)) return kNeedMore;
             const int v = digit(p[2]);
             r_.setFont(v == 1 ? 1 : 0);
-            log(p, 3, "ESC M " + num(p[2]), v == 1 ? "font B (9x17)" : v == 0 ? "font A (12x24)" : "font " + num(v) + " not fitted; font A");
+            QVP_LOG(p, 3, "ESC M " + num(p[2]), v == 1 ? "font B (9x17)" : v == 0 ? "font A (12x24)" : "font " + num(v) + " not fitted; font A");
             return 3;
         }
         case '\\': {
             if (!need(4)) return kNeedMore;
             const int d = static_cast<int16_t>(u16(p + 2));
             r_.setRelativePosition(d);
-            log(p, 4, "ESC \\", "relative position: " + num(d) + " dots");
+            QVP_LOG(p, 4, "ESC \\", "relative position: " + num(d) + " dots");
             return 4;
         }
         case 'a': {
             if (!need(3)) return kNeedMore;
             const int j = digit(p[2]);
             if (j <= 2) r_.setJustification(j);
-            log(p, 3, "ESC a " + num(p[2]), std::string("justification: ") + justName(p[2]));
+            QVP_LOG(p, 3, "ESC a " + num(p[2]), std::string("justification: ") + justName(p[2]));
             return 3;
         }
         case 'c':
             if (!need(4)) return kNeedMore;
-            log(p, 4, std::string("ESC c ") + static_cast<char>(p[2]), "panel and sensor settings (ignored)");
+            QVP_LOG(p, 4, std::string("ESC c ") + static_cast<char>(p[2]), "panel and sensor settings (ignored)");
             return 4;
         case 'd':
             if (!need(3)) return kNeedMore;
             r_.printAndFeedLines(p[2]);
-            log(p, 3, "ESC d " + num(p[2]), "print and feed " + num(p[2]) + " lines");
+            QVP_LOG(p, 3, "ESC d " + num(p[2]), "print and feed " + num(p[2]) + " lines");
             return 3;
         case 'i':
         case 'm':
-            log(p, 2, std::string("ESC ") + static_cast<char>(f), f == 'i' ? "full cut" : "partial cut");
+            QVP_LOG(p, 2, std::string("ESC ") + static_cast<char>(f), f == 'i' ? "full cut" : "partial cut");
             r_.cut();
             return 2;
         case 'p': {
             if (!need(5)) return kNeedMore;
             status_.pulseDrawer();
             const int pin = digit(p[2]) == 1 ? 5 : 2;
-            log(p, 5, "ESC p " + num(p[2]),
+            QVP_LOG(p, 5, "ESC p " + num(p[2]),
                 "drawer pulse on pin " + num(pin) + ", on " + num(p[3] * 2) + " ms, off " + num(p[4] * 2) +
                     " ms: drawer opened");
             if (auto_status_) {
@@ -487,14 +494,14 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         case 't': {
             if (!need(3)) return kNeedMore;
             r_.setCodeTable(p[2]);
-            log(p, 3, "ESC t " + num(p[2]), std::string("code table: ") + codeTableName(p[2]));
+            QVP_LOG(p, 3, "ESC t " + num(p[2]), std::string("code table: ") + codeTableName(p[2]));
             return 3;
         }
         case 'v': {
             const uint8_t b = status_.escV();
             char meaning[64];
             std::snprintf(meaning, sizeof meaning, "transmit paper sensor status -> %02X", b);
-            log(p, 2, "ESC v", meaning);
+            QVP_LOG(p, 2, "ESC v", meaning);
             send({b});
             escv_param_ = true;
             return 2;
@@ -502,7 +509,7 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         case '{':
             if (!need(3)) return kNeedMore;
             r_.setUpsideDown(p[2] & 1);
-            log(p, 3, "ESC { " + num(p[2]), std::string("upside-down: ") + onOff(p[2]));
+            QVP_LOG(p, 3, "ESC { " + num(p[2]), std::string("upside-down: ") + onOff(p[2]));
             return 3;
         case 'Z': {
             if (!need(7)) return kNeedMore;
@@ -518,7 +525,7 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (!need(5)) return kNeedMore;
             const size_t len = static_cast<size_t>(u16(p + 3));
             if (n < 5 + len) return kNeedMore;
-            log(p, 5 + len, std::string("ESC ( ") + static_cast<char>(p[2]), "extended function (ignored)");
+            QVP_LOG(p, 5 + len, std::string("ESC ( ") + static_cast<char>(p[2]), "extended function (ignored)");
             return 5 + len;
         }
         default:
@@ -536,40 +543,40 @@ size_t Interpreter::stepFs(const uint8_t* p, size_t n) {
             const int img = p[2], m = p[3] & 3;
             const int xs = (m & 1) ? 2 : 1, ys = (m & 2) ? 2 : 1;
             r_.placeholder("NV IMAGE " + num(img), 192 * xs, 96 * ys);
-            log(p, 4, "FS p " + num(img) + " " + num(p[3]),
+            QVP_LOG(p, 4, "FS p " + num(img) + " " + num(p[3]),
                 "print stored image " + num(img) + ": not defined here, placeholder drawn");
             return 4;
         }
         case 'q':
             if (n < 3) return kNeedMore;
             fsq_left_ = p[2];
-            log(p, 3, "FS q " + num(p[2]), "define " + num(p[2]) + " stored images (not kept)");
+            QVP_LOG(p, 3, "FS q " + num(p[2]), "define " + num(p[2]) + " stored images (not kept)");
             return 3;
         case '!':
         case '-':
         case 'C':
         case 'W':
             if (n < 3) return kNeedMore;
-            log(p, 3, std::string("FS ") + static_cast<char>(f), "Kanji mode setting (ignored)");
+            QVP_LOG(p, 3, std::string("FS ") + static_cast<char>(f), "Kanji mode setting (ignored)");
             return 3;
         case '&':
         case '.':
-            log(p, 2, std::string("FS ") + static_cast<char>(f), "Kanji mode on/off (ignored)");
+            QVP_LOG(p, 2, std::string("FS ") + static_cast<char>(f), "Kanji mode on/off (ignored)");
             return 2;
         case 'S':
         case '?':
             if (n < 4) return kNeedMore;
-            log(p, 4, std::string("FS ") + static_cast<char>(f), "Kanji setting (ignored)");
+            QVP_LOG(p, 4, std::string("FS ") + static_cast<char>(f), "Kanji setting (ignored)");
             return 4;
         case '2':
             if (n < 4 + 72) return kNeedMore;
-            log(p, 4 + 72, "FS 2", "define Kanji character (ignored)");
+            QVP_LOG(p, 4 + 72, "FS 2", "define Kanji character (ignored)");
             return 4 + 72;
         case '(': {
             if (n < 5) return kNeedMore;
             const size_t len = static_cast<size_t>(u16(p + 3));
             if (n < 5 + len) return kNeedMore;
-            log(p, 5 + len, std::string("FS ( ") + static_cast<char>(p[2]), "extended function (ignored)");
+            QVP_LOG(p, 5 + len, std::string("FS ( ") + static_cast<char>(p[2]), "extended function (ignored)");
             return 5 + len;
         }
         default:
@@ -587,14 +594,14 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             const int w = ((p[2] >> 4) & 7) + 1, h = (p[2] & 7) + 1;
             r_.setSize(w, h);
-            log(p, 3, "GS ! " + num(p[2]), "character size: width x" + num(w) + ", height x" + num(h));
+            QVP_LOG(p, 3, "GS ! " + num(p[2]), "character size: width x" + num(w) + ", height x" + num(h));
             return 3;
         }
         case '$':
         case '\\':
         case 'P':
             if (!need(4)) return kNeedMore;
-            log(p, 4, std::string("GS ") + static_cast<char>(f), "page-mode position / motion units (ignored)");
+            QVP_LOG(p, 4, std::string("GS ") + static_cast<char>(f), "page-mode position / motion units (ignored)");
             return 4;
         case '(': {
             if (!need(5)) return kNeedMore;
@@ -620,38 +627,38 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
         case '/':
             if (!need(3)) return kNeedMore;
             r_.placeholder("DOWNLOADED IMAGE", 288, 72);
-            log(p, 3, "GS / " + num(p[2]), "print downloaded image: not kept, placeholder drawn");
+            QVP_LOG(p, 3, "GS / " + num(p[2]), "print downloaded image: not kept, placeholder drawn");
             return 3;
         case ':':
-            log(p, 2, "GS :", "macro definition start/end (ignored)");
+            QVP_LOG(p, 2, "GS :", "macro definition start/end (ignored)");
             return 2;
         case '^':
             if (!need(5)) return kNeedMore;
-            log(p, 5, "GS ^", "run macro (ignored)");
+            QVP_LOG(p, 5, "GS ^", "run macro (ignored)");
             return 5;
         case 'B':
             if (!need(3)) return kNeedMore;
             r_.setReverse(p[2] & 1);
-            log(p, 3, "GS B " + num(p[2]), std::string("white/black reverse: ") + onOff(p[2]));
+            QVP_LOG(p, 3, "GS B " + num(p[2]), std::string("white/black reverse: ") + onOff(p[2]));
             return 3;
         case 'E':
         case 'T':
         case 'b':
             if (!need(3)) return kNeedMore;
-            log(p, 3, std::string("GS ") + static_cast<char>(f) + " " + num(p[2]), "print setting (ignored)");
+            QVP_LOG(p, 3, std::string("GS ") + static_cast<char>(f) + " " + num(p[2]), "print setting (ignored)");
             return 3;
         case 'H': {
             if (!need(3)) return kNeedMore;
             const int h = digit(p[2]);
             static constexpr const char* kPos[] = {"not printed", "above", "below", "above and below"};
             if (h <= 3) r_.setHriPosition(h);
-            log(p, 3, "GS H " + num(p[2]), std::string("HRI characters: ") + (h <= 3 ? kPos[h] : "invalid (ignored)"));
+            QVP_LOG(p, 3, "GS H " + num(p[2]), std::string("HRI characters: ") + (h <= 3 ? kPos[h] : "invalid (ignored)"));
             return 3;
         }
         case 'I': {
             if (!need(3)) return kNeedMore;
             const int q = digit(p[2]);
-            log(p, 3, "GS I " + num(p[2]), "transmit printer ID");
+            QVP_LOG(p, 3, "GS I " + num(p[2]), "transmit printer ID");
             if (q == 1) send({0x20});
             else if (q == 2) send({0x02});
             else if (q == 3) send({0x10});
@@ -667,24 +674,24 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
         case 'L':
             if (!need(4)) return kNeedMore;
             r_.setLeftMargin(u16(p + 2));
-            log(p, 4, "GS L", "left margin: " + num(u16(p + 2)) + " dots");
+            QVP_LOG(p, 4, "GS L", "left margin: " + num(u16(p + 2)) + " dots");
             return 4;
         case 'W':
             if (!need(4)) return kNeedMore;
             r_.setPrintAreaWidth(u16(p + 2));
-            log(p, 4, "GS W", "print area width: " + num(u16(p + 2)) + " dots");
+            QVP_LOG(p, 4, "GS W", "print area width: " + num(u16(p + 2)) + " dots");
             return 4;
         case 'V': {
             if (!need(3)) return kNeedMore;
             const int m = p[2];
             if (m == 0 || m == 1 || m == 48 || m == 49) {
-                log(p, 3, "GS V " + num(m), (m & 1) ? "partial cut" : "full cut");
+                QVP_LOG(p, 3, "GS V " + num(m), (m & 1) ? "partial cut" : "full cut");
                 r_.cut();
                 return 3;
             }
             if (m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104) {
                 if (!need(4)) return kNeedMore;
-                log(p, 4, "GS V " + num(m) + " " + num(p[3]), "feed " + num(p[3]) + " dots and cut");
+                QVP_LOG(p, 4, "GS V " + num(m) + " " + num(p[3]), "feed " + num(p[3]) + " dots and cut");
                 r_.printAndFeedDots(p[3]);
                 r_.cut();
                 return 4;
@@ -697,13 +704,13 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             const int t = digit(p[2]);
             static constexpr const char* kSym[] = {"PDF417", "Data Matrix", "QR Code"};
             if (t <= 2) gsz_ = t;
-            log(p, 3, "GS Z " + num(p[2]), std::string("2D symbol for ESC Z: ") + (t <= 2 ? kSym[t] : "invalid (ignored)"));
+            QVP_LOG(p, 3, "GS Z " + num(p[2]), std::string("2D symbol for ESC Z: ") + (t <= 2 ? kSym[t] : "invalid (ignored)"));
             return 3;
         }
         case 'a': {
             if (!need(3)) return kNeedMore;
             auto_status_ = p[2] != 0;
-            log(p, 3, "GS a " + num(p[2]), std::string("automatic status back: ") + (auto_status_ ? "on" : "off"));
+            QVP_LOG(p, 3, "GS a " + num(p[2]), std::string("automatic status back: ") + (auto_status_ ? "on" : "off"));
             if (auto_status_) {
                 const auto a = status_.autoStatus();
                 send({a[0], a[1], a[2], a[3]});
@@ -711,26 +718,26 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             return 3;
         }
         case 'c':
-            log(p, 2, "GS c", "print counter (ignored)");
+            QVP_LOG(p, 2, "GS c", "print counter (ignored)");
             return 2;
         case 'f':
             if (!need(3)) return kNeedMore;
             r_.setHriFont(digit(p[2]) == 1 ? 1 : 0);
-            log(p, 3, "GS f " + num(p[2]), digit(p[2]) == 1 ? "HRI font B" : "HRI font A");
+            QVP_LOG(p, 3, "GS f " + num(p[2]), digit(p[2]) == 1 ? "HRI font B" : "HRI font A");
             return 3;
         case 'g':
             if (!need(5)) return kNeedMore;
-            log(p, 5, "GS g", "maintenance counter (ignored)");
+            QVP_LOG(p, 5, "GS g", "maintenance counter (ignored)");
             return 5;
         case 'h':
             if (!need(3)) return kNeedMore;
             if (p[2] >= 1) r_.setBarHeight(p[2]);
-            log(p, 3, "GS h " + num(p[2]), "bar height: " + num(p[2]) + " dots");
+            QVP_LOG(p, 3, "GS h " + num(p[2]), "bar height: " + num(p[2]) + " dots");
             return 3;
         case 'w':
             if (!need(3)) return kNeedMore;
             if (p[2] >= 1 && p[2] <= 6) r_.setModuleWidth(p[2]);
-            log(p, 3, "GS w " + num(p[2]),
+            QVP_LOG(p, 3, "GS w " + num(p[2]),
                 p[2] >= 1 && p[2] <= 6 ? "module width: " + num(p[2]) + " dots" : "module width: invalid (ignored)");
             return 3;
         case 'r': {
@@ -744,7 +751,7 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             char meaning[80];
             std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X", q == 1 ? "paper sensor" : "drawer",
                           b);
-            log(p, 3, "GS r " + num(p[2]), meaning);
+            QVP_LOG(p, 3, "GS r " + num(p[2]), meaning);
             send({b});
             return 3;
         }
@@ -759,7 +766,7 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
                 if (k == n && k < 3 + 256) return kNeedMore;
                 if (k == 3 + 256) {
                     ++counters_.rejected;
-                    log(p, 3, "GS k " + num(m), "no NUL within 255 data bytes; barcode dropped");
+                    QVP_LOG(p, 3, "GS k " + num(m), "no NUL within 255 data bytes; barcode dropped");
                     return 3;
                 }
                 data_at = 3, data_len = k - 3, len = k + 1;
@@ -780,7 +787,7 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
                 ++counters_.rejected;
                 meaning += ": not printed, " + s.error;
             }
-            log(p, len, "GS k " + num(m), meaning);
+            QVP_LOG(p, len, "GS k " + num(m), meaning);
             r_.barcode(s);
             return len;
         }
@@ -798,7 +805,7 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
                                                              std::to_string(limits_.max_raster_bytes) + " bytes; not printed");
             if (n < 8 + bytes) return kNeedMore;
             r_.raster(p + 8, xb, h, (m & 1) ? 2 : 1, (m & 2) ? 2 : 1);
-            log(p, 8 + bytes, "GS v 0 " + num(p[3]), "raster image " + num(xb * 8) + "x" + num(h) + " dots");
+            QVP_LOG(p, 8 + bytes, "GS v 0 " + num(p[3]), "raster image " + num(xb * 8) + "x" + num(h) + " dots");
             return 8 + bytes;
         }
         default:
@@ -813,7 +820,7 @@ void Interpreter::gsParen(const uint8_t* p, size_t len) {
         const int cn = p[5];
         if (cn == 49) return qrFunction(p, len);
         if (cn == 48) return pdfFunction(p, len);
-        log(p, len, "GS ( k", "2D symbol cn " + num(cn) + " (not supported; ignored)");
+        QVP_LOG(p, len, "GS ( k", "2D symbol cn " + num(cn) + " (not supported; ignored)");
         return;
     }
     if (sub == 'k') {
@@ -822,7 +829,7 @@ void Interpreter::gsParen(const uint8_t* p, size_t len) {
     }
     if (sub == 'A' || sub == 'C' || sub == 'D' || sub == 'E' || sub == 'H' || sub == 'K' || sub == 'L' ||
         sub == 'M' || sub == 'N' || sub == 'P' || sub == 'Q' || sub == 'z') {
-        log(p, len, std::string("GS ( ") + static_cast<char>(sub), "extended function (ignored)");
+        QVP_LOG(p, len, std::string("GS ( ") + static_cast<char>(sub), "extended function (ignored)");
         return;
     }
     unknown(p, len, "GS ( function");
@@ -837,21 +844,21 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
         case 65: {  // select the model
             const int m = arg(0);
             if (m >= 49 && m <= 51) qr_.model = m;
-            log(p, len, "GS ( k QR 165",
+            QVP_LOG(p, len, "GS ( k QR 165",
                 m == 49 ? "QR model 1" : m == 50 ? "QR model 2" : m == 51 ? "Micro QR" : "QR model: invalid (ignored)");
             return;
         }
         case 67: {
             const int s = arg(0);
             if (s >= 1 && s <= 16) qr_.module = s;
-            log(p, len, "GS ( k QR 167", "QR module size: " + num(s) + " dots");
+            QVP_LOG(p, len, "GS ( k QR 167", "QR module size: " + num(s) + " dots");
             return;
         }
         case 69: {
             const int e = arg(0);
             static constexpr const char* kEcc = "LMQH";
             if (e >= 48 && e <= 51) qr_.ecc = e - 48;
-            log(p, len, "GS ( k QR 169",
+            QVP_LOG(p, len, "GS ( k QR 169",
                 std::string("QR error correction: ") + (e >= 48 && e <= 51 ? std::string(1, kEcc[e - 48]) : "invalid"));
             return;
         }
@@ -860,22 +867,22 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
             if (k > limits_.max_symbol_data) {
                 qr_.data.clear();
                 ++counters_.rejected;
-                log(p, len, "GS ( k QR 180", "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
+                QVP_LOG(p, len, "GS ( k QR 180", "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
                 return;
             }
             qr_.data.assign(reinterpret_cast<const char*>(a + 1), k);
-            log(p, len, "GS ( k QR 180", "store QR data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
+            QVP_LOG(p, len, "GS ( k QR 180", "store QR data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
             return;
         }
         case 81:
-            log(p, len, "GS ( k QR 181", "print the stored QR Code");
+            QVP_LOG(p, len, "GS ( k QR 181", "print the stored QR Code");
             printQr(qr_.data, qr_.ecc, qr_.module, qr_.model == 49 ? "model 1 requested" : nullptr);
             return;
         case 82:
-            log(p, len, "GS ( k QR 182", "transmit symbol size (not answered)");
+            QVP_LOG(p, len, "GS ( k QR 182", "transmit symbol size (not answered)");
             return;
         default:
-            log(p, len, "GS ( k QR " + num(fn + 100), "QR function not supported (ignored)");
+            QVP_LOG(p, len, "GS ( k QR " + num(fn + 100), "QR function not supported (ignored)");
     }
 }
 
@@ -887,48 +894,48 @@ void Interpreter::pdfFunction(const uint8_t* p, size_t len) {
     switch (fn) {
         case 65:
             if (arg(0) >= 0 && arg(0) <= 30) pdf_.columns = arg(0);
-            log(p, len, "GS ( k PDF 065", "PDF417 columns: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
+            QVP_LOG(p, len, "GS ( k PDF 065", "PDF417 columns: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
             return;
         case 66:
             if (arg(0) == 0 || (arg(0) >= 3 && arg(0) <= 90)) pdf_.rows = arg(0);
-            log(p, len, "GS ( k PDF 066", "PDF417 rows: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
+            QVP_LOG(p, len, "GS ( k PDF 066", "PDF417 rows: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
             return;
         case 67:
             if (arg(0) >= 1 && arg(0) <= 8) pdf_.module = arg(0);
-            log(p, len, "GS ( k PDF 067", "PDF417 module width: " + num(arg(0)) + " dots");
+            QVP_LOG(p, len, "GS ( k PDF 067", "PDF417 module width: " + num(arg(0)) + " dots");
             return;
         case 68:
             if (arg(0) >= 2 && arg(0) <= 8) pdf_.row_height = arg(0);
-            log(p, len, "GS ( k PDF 068", "PDF417 row height: " + num(arg(0)) + " x module width");
+            QVP_LOG(p, len, "GS ( k PDF 068", "PDF417 row height: " + num(arg(0)) + " x module width");
             return;
         case 69:
             if (arg(0) == 48 && arg(1) >= 48 && arg(1) <= 56) pdf_.ecc = arg(1) - 48;
             else if (arg(0) == 49) pdf_.ecc = -1;
-            log(p, len, "GS ( k PDF 069",
+            QVP_LOG(p, len, "GS ( k PDF 069",
                 arg(0) == 48 ? "PDF417 error correction level " + num(arg(1) - 48) : "PDF417 error correction by ratio (automatic level)");
             return;
         case 70:
             pdf_.truncated = arg(0) == 1;
-            log(p, len, "GS ( k PDF 070", pdf_.truncated ? "truncated PDF417" : "standard PDF417");
+            QVP_LOG(p, len, "GS ( k PDF 070", pdf_.truncated ? "truncated PDF417" : "standard PDF417");
             return;
         case 80: {
             const size_t k = na > 0 ? na - 1 : 0;
             if (k > limits_.max_symbol_data) {
                 pdf_.data.clear();
                 ++counters_.rejected;
-                log(p, len, "GS ( k PDF 080", "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
+                QVP_LOG(p, len, "GS ( k PDF 080", "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
                 return;
             }
             pdf_.data.assign(reinterpret_cast<const char*>(a + 1), k);
-            log(p, len, "GS ( k PDF 080", "store PDF417 data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
+            QVP_LOG(p, len, "GS ( k PDF 080", "store PDF417 data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
             return;
         }
         case 81:
-            log(p, len, "GS ( k PDF 081", "print the stored PDF417 symbol");
+            QVP_LOG(p, len, "GS ( k PDF 081", "print the stored PDF417 symbol");
             printPdf417(pdf_.data, pdf_.columns, pdf_.ecc, pdf_.module, pdf_.module * pdf_.row_height, pdf_.truncated);
             return;
         default:
-            log(p, len, "GS ( k PDF " + num(fn), "PDF417 function not supported (ignored)");
+            QVP_LOG(p, len, "GS ( k PDF " + num(fn), "PDF417 function not supported (ignored)");
     }
 }
 
@@ -985,7 +992,7 @@ void Interpreter::escZ(const uint8_t* p, size_t len) {
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
         static constexpr const char* kEcc[] = {"L", "M", "Q", "H"};
         const char* model = p1 == 0x31 ? "model 1" : p1 == 0x32 ? "model 2" : p1 == 0 ? "automatic model" : "model byte not 31/32 (automatic)";
-        log(p, len, head, std::string("QR Code ") + model + ", ECC " + kEcc[ecc] + ", module " + num(module) +
+        QVP_LOG(p, len, head, std::string("QR Code ") + model + ", ECC " + kEcc[ecc] + ", module " + num(module) +
                               " dots: " + shown);
         printQr(data, ecc, module, p1 == 0x31 ? "model 1 requested" : nullptr);
     } else if (gsz_ == 0) {
@@ -993,13 +1000,13 @@ void Interpreter::escZ(const uint8_t* p, size_t len) {
         const int ecc = p2 <= 8 ? p2 : -1;
         const int ratio = p3 >= 1 && p3 <= 8 ? p3 : 3;
         constexpr int kModule = 2;
-        log(p, len, head, "PDF417 " + (columns ? num(columns) : std::string("automatic")) + " columns, ECC level " +
+        QVP_LOG(p, len, head, "PDF417 " + (columns ? num(columns) : std::string("automatic")) + " columns, ECC level " +
                               (ecc >= 0 ? num(ecc) : std::string("automatic")) + ", row height " + num(ratio) +
                               " x module: " + shown);
         printPdf417(data, columns, ecc, kModule, kModule * ratio, false);
     } else {
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
-        log(p, len, head, "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) + " dots: " + shown);
+        QVP_LOG(p, len, head, "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) + " dots: " + shown);
         Matrix m = encodeDataMatrix(data, p1, p2);
         if (!m.ok) {
             ++counters_.rejected;

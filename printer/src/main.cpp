@@ -23,6 +23,7 @@ const char* kUsage = R"(usage: quorvel-printer [options]
   --out DIR               write receipt PNGs here (default: .)
   --prefix NAME           image file prefix (default: receipt)
   --journal FILE          command journal (default: standard output; '-' also means it)
+  --capture FILE          append every received byte to FILE (for --decode and --bench)
   --decode FILE           render a captured byte stream offline and exit
   --bench FILE            time interpretation and render+PNG of a captured stream
   --drawer open|closed    drawer state (default closed)
@@ -51,35 +52,36 @@ int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& f
         return 2;
     }
     qvp::Journal quiet(nullptr);
-    auto run = [&](bool png, int* pages) {
+    int pages = 0;
+    // Runs the whole stream through a fresh session: mode 0 lays out only,
+    // 1 also draws the dots, 2 also writes the PNG files.
+    auto run = [&](int mode) {
         qvp::SessionConfig c = cfg;
-        if (!png) c.out_dir.clear();
+        if (mode < 2) c.out_dir.clear();
+        c.render.draw = mode >= 1;
         qvp::Session s(c, fonts, status, quiet, {});
         s.feed(data);
         s.finish();
-        if (pages) *pages = s.renderer().pagesWritten();
+        pages = s.renderer().pagesWritten();
     };
     using clock = std::chrono::steady_clock;
-    int pages = 0;
-    run(false, &pages);  // warm the glyph cache
-    int reps = 0;
-    const auto t0 = clock::now();
-    while (clock::now() - t0 < std::chrono::seconds(1) || reps < 5) {
-        run(false, nullptr);
-        ++reps;
-    }
-    const double parse_s = std::chrono::duration<double>(clock::now() - t0).count() / reps;
-    int preps = 0;
-    const auto t1 = clock::now();
-    while (clock::now() - t1 < std::chrono::seconds(1) || preps < 5) {
-        run(true, nullptr);
-        ++preps;
-    }
-    const double png_s = std::chrono::duration<double>(clock::now() - t1).count() / preps;
+    auto time = [&](int mode) {
+        run(mode);  // warm the glyph cache
+        int reps = 0;
+        const auto t0 = clock::now();
+        while (clock::now() - t0 < std::chrono::seconds(1) || reps < 5) {
+            run(mode);
+            ++reps;
+        }
+        return std::chrono::duration<double>(clock::now() - t0).count() / reps;
+    };
+    const double parse_s = time(0), draw_s = time(1), png_s = time(2);
     std::printf("stream: %zu bytes, %d receipt(s)\n", data.size(), pages);
-    std::printf("interpret+render (no PNG): %.3f ms per stream, %.1f MB/s\n", parse_s * 1e3,
+    std::printf("interpret (layout, no dots):  %8.3f ms per stream, %7.1f MB/s\n", parse_s * 1e3,
                 data.size() / parse_s / 1e6);
-    std::printf("interpret+render+PNG:      %.3f ms per stream, %.3f ms per receipt\n", png_s * 1e3,
+    std::printf("interpret + draw:             %8.3f ms per stream, %7.1f MB/s\n", draw_s * 1e3,
+                data.size() / draw_s / 1e6);
+    std::printf("interpret + draw + PNG file:  %8.3f ms per stream, %7.3f ms per receipt\n", png_s * 1e3,
                 png_s * 1e3 / std::max(1, pages));
     return 0;
 }
@@ -87,7 +89,7 @@ int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& f
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file;
+    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file, capture_path;
     bool tcp = true;
     qvp::SessionConfig cfg;
     cfg.out_dir = ".";
@@ -110,6 +112,7 @@ int main(int argc, char** argv) {
         else if (a == "--prefix") cfg.prefix = value();
         else if (a == "--journal") journal_path = value();
         else if (a == "--decode") decode = value();
+        else if (a == "--capture") capture_path = value();
         else if (a == "--bench") bench_file = value();
         else if (a == "--drawer") state.drawer_open = value() == "open";
         else if (a == "--drawer-open-ms") state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
@@ -152,6 +155,13 @@ int main(int argc, char** argv) {
     qvp::StatusModel status(state);
 
     if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
+    if (!capture_path.empty()) {
+        cfg.capture = std::fopen(capture_path.c_str(), "ab");
+        if (!cfg.capture) {
+            std::fprintf(stderr, "quorvel-printer: cannot write %s\n", capture_path.c_str());
+            return 2;
+        }
+    }
 
     journal.note("font A: " + fonts.description(0));
     journal.note("font B: " + fonts.description(1));
@@ -208,5 +218,6 @@ int main(int argc, char** argv) {
     if (pty_server) pty_server->stop();
     journal.note("stopped");
     if (jf != stdout) std::fclose(jf);
+    if (cfg.capture) std::fclose(cfg.capture);
     return 0;
 }

@@ -40,6 +40,7 @@ bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m
     }
     png_init_io(png, f.get());
     png_set_compression_level(png, 1);
+    png_set_compression_strategy(png, 3);  // Z_RLE: long runs of white and black
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1, PNG_COLOR_TYPE_GRAY,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // 203 dots per inch is 7992 dots per metre.
@@ -49,7 +50,18 @@ bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m
     for (int y = 0; y < height; ++y) {
         std::fill(row.begin(), row.end(), 0xFF);  // in PNG gray, 1 is white
         const int py = y - m.top;
-        if (py >= 0 && py < page.height()) {
+        if (py >= 0 && py < page.height() && m.left % 8 == 0) {
+            // Byte-aligned margin: copy whole bytes, inverted (PNG gray 0 is black).
+            const uint8_t* src = page.row(py);
+            uint8_t* dst = row.data() + m.left / 8;
+            const int full = page.width() / 8;
+            for (int i = 0; i < full; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
+            for (int x = full * 8; x < page.width(); ++x)
+                if ((src[x >> 3] >> (7 - (x & 7))) & 1) {
+                    const int dx = x + m.left;
+                    row[static_cast<size_t>(dx >> 3)] &= static_cast<uint8_t>(~(0x80 >> (dx & 7)));
+                }
+        } else if (py >= 0 && py < page.height()) {
             const uint8_t* src = page.row(py);
             for (int x = 0; x < page.width(); ++x)
                 if ((src[x >> 3] >> (7 - (x & 7))) & 1) {

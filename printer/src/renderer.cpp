@@ -83,7 +83,14 @@ void Renderer::putChar(uint8_t byte) {
         printLine();                        // automatic line break
     }
     Item it = probe;
-    it.glyph = &fonts_.glyph(style_.font, code_table_, byte);
+    if (glyphs_table_ != code_table_) {
+        for (auto& font : glyphs_)
+            for (auto& g : font) g = nullptr;
+        glyphs_table_ = code_table_;
+    }
+    const Bitmap*& cached = glyphs_[style_.font][byte];
+    if (!cached) cached = &fonts_.glyph(style_.font, code_table_, byte);
+    it.glyph = cached;
     it.x = x_;
     items_.push_back(it);
     x_ += it.w;
@@ -125,7 +132,26 @@ void Renderer::drawItem(Bitmap& band, const Item& it, int x0, int base) const {
         return;
     }
     if (s.reverse) band.fillRect(left, top, it.w, it.h, true);
-    if (it.glyph) {
+    if (it.glyph && s.wmul == 1 && s.hmul == 1 && left >= 0 && left + 16 <= band.width()) {
+        // Common case: unscaled glyph, OR-ed row by row into the band bytes.
+        const Bitmap& g = *it.glyph;
+        const int shift = left & 7;
+        for (int gy = 0; gy < g.height(); ++gy) {
+            const int y = top + gy;
+            if (y < 0 || y >= band.height()) continue;
+            const uint8_t* gr = g.row(gy);
+            uint32_t bits = static_cast<uint32_t>(gr[0]) << 24;
+            if (g.stride() > 1) bits |= static_cast<uint32_t>(gr[1]) << 16;
+            if (s.bold) bits |= bits >> 1;  // emphasis: one dot wider strokes
+            bits >>= shift;
+            uint8_t* r = band.row(y) + (left >> 3);
+            const int bytes = std::min(4, band.stride() - (left >> 3));
+            for (int k = 0; k < bytes; ++k) {
+                const uint8_t b = static_cast<uint8_t>(bits >> (24 - 8 * k));
+                r[k] = s.reverse ? (r[k] & ~b) : (r[k] | b);
+            }
+        }
+    } else if (it.glyph) {
         const bool ink = !s.reverse;
         const Bitmap& g = *it.glyph;
         for (int gy = 0; gy < g.height(); ++gy)
@@ -153,11 +179,13 @@ void Renderer::printLine() {
     // Text after an ESC $ / ESC \ position is placed where it was put.
     const bool positioned = items_.front().x != 0;
     const int x0 = positioned ? left_margin_ : alignedX(w, justification_);
-    Bitmap band(kPrintWidth, h);
-    for (const Item& it : items_) drawItem(band, it, x0, h);
-    if (upside_down_) band.rotate180();
     if (reserve(h)) {
-        page_.blit(band, 0, y_);
+        if (limits_.draw) {
+            Bitmap band(kPrintWidth, h);
+            for (const Item& it : items_) drawItem(band, it, x0, h);
+            if (upside_down_) band.rotate180();
+            page_.blit(band, 0, y_);
+        }
         dirty_ = true;
     }
     items_.clear();
@@ -220,6 +248,11 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     const int height = std::max(1, bar_height_);
     const int total = height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0);
     if (!reserve(total)) return;
+    if (!limits_.draw) {
+        y_ += total;
+        dirty_ = true;
+        return;
+    }
     int y = y_;
     if (above) {
         drawText(symbol.hri, hri_font_, tx, y);
@@ -245,6 +278,11 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
     }
     const int height = m.rows * module_h;
     if (!reserve(height)) return;
+    if (!limits_.draw) {
+        y_ += height;
+        dirty_ = true;
+        return;
+    }
     const int x0 = alignedX(width, justification_);
     for (int r = 0; r < m.rows; ++r)
         for (int c = 0; c < m.cols; ++c)
@@ -260,6 +298,11 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
     if (width > shown) log_("raster image wider than the print area; cut at the right edge");
     const int total = height * yscale;
     if (!reserve(total)) return;
+    if (!limits_.draw) {
+        y_ += total;
+        dirty_ = true;
+        return;
+    }
     const int x0 = alignedX(shown, justification_);
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;

@@ -20,6 +20,7 @@ constexpr int kDefaultLineSpacing = 30;
 struct RenderLimits {
     int max_page_height = 32000;  // dots, about 4 m of paper per receipt
     int max_pages = 1000;         // images per stream
+    bool draw = true;             // false: lay out only (for timing the interpreter)
 };
 
 struct Style {
@@ -134,6 +135,10 @@ private:
     bool overflow_logged_ = false;
     bool page_cap_logged_ = false;
     int pages_ = 0;
+
+    // Glyphs of the current code table, looked up once per byte.
+    const Bitmap* glyphs_[2][256] = {};
+    int glyphs_table_ = -1;
 
     std::vector<Item> items_;
     int x_ = 0;  // cursor, from the left margin

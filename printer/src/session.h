@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ struct SessionConfig {
     std::shared_ptr<std::atomic<int>> counter = std::make_shared<std::atomic<int>>(0);
     // Called with every finished page (after it is written, if it is).
     std::function<void(const Bitmap&, const std::string& path)> on_page;
+    // Every received byte is also appended here (not owned; may be null).
+    std::FILE* capture = nullptr;
 };
 
 class Session {
@@ -34,7 +37,10 @@ public:
     Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status, Journal& journal,
             Interpreter::Reply reply);
 
-    void feed(std::span<const uint8_t> data) { interp_.feed(data); }
+    void feed(std::span<const uint8_t> data) {
+        if (config_.capture) std::fwrite(data.data(), 1, data.size(), config_.capture);
+        interp_.feed(data);
+    }
     void finish() { interp_.finish(); }
 
     const std::vector<std::string>& images() const { return images_; }
