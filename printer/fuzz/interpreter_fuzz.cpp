@@ -12,7 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qvp::StatusModel status;
     qvp::Journal journal(nullptr);
     qvp::SessionConfig config;
-    config.render.max_page_height = 8000;
+    // Smaller caps than the printer's keep each run short; the code paths are the same.
+    config.render.max_page_height = 4000;
+    config.interp.max_raster_bytes = 64 << 10;
+    config.interp.max_command_bytes = 64 << 10;
     size_t replies = 0;
     qvp::Session session(config, fonts, status, journal,
                          [&](std::span<const uint8_t> r) { replies += r.size(); });

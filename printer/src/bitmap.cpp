@@ -55,6 +55,17 @@ void Bitmap::blit(const Bitmap& src, int x, int y, bool black) {
             for (int i = 0; i < stride_; ++i) d[i] = black ? (d[i] | s[i]) : (d[i] & ~s[i]);
             continue;
         }
+        if (black && x >= 0 && x + src.width() <= width_) {
+            // Shift whole source bytes into place (source padding bits are clear).
+            const int sh = x & 7;
+            uint8_t* out = d + (x >> 3);
+            const int last = (x + src.width() - 1) >> 3;  // last destination byte
+            for (int i = 0; i < src.stride(); ++i) {
+                out[i] |= static_cast<uint8_t>(s[i] >> sh);
+                if (sh && (x >> 3) + i + 1 <= last) out[i + 1] |= static_cast<uint8_t>(s[i] << (8 - sh));
+            }
+            continue;
+        }
         for (int sx = 0; sx < src.width(); ++sx)
             if ((s[sx >> 3] >> (7 - (sx & 7))) & 1) set(x + sx, dy, black);
     }

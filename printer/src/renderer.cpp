@@ -304,11 +304,26 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
         return;
     }
     const int x0 = alignedX(shown, justification_);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
-        for (int x = 0; x < width_bytes * 8 && x * xscale < shown; ++x)
-            if ((row[x >> 3] >> (7 - (x & 7))) & 1)
-                page_.fillRect(x0 + x * xscale, y_ + y * yscale, xscale, yscale, true);
+    if (xscale == 1) {
+        // Rows are already in the page's bit layout: copy them, clipped, and place them.
+        Bitmap img(shown, height * yscale);
+        const int bytes = (shown + 7) / 8;
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
+            for (int k = 0; k < yscale; ++k) {
+                uint8_t* dst = img.row(y * yscale + k);
+                std::copy(row, row + bytes, dst);
+                if (shown % 8) dst[bytes - 1] &= static_cast<uint8_t>(0xFF << (8 - shown % 8));
+            }
+        }
+        page_.blit(img, x0, y_);
+    } else {
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
+            for (int x = 0; x < width_bytes * 8 && x * xscale < shown; ++x)
+                if ((row[x >> 3] >> (7 - (x & 7))) & 1)
+                    page_.fillRect(x0 + x * xscale, y_ + y * yscale, xscale, yscale, true);
+        }
     }
     y_ += total;
     dirty_ = true;

@@ -186,5 +186,22 @@ TEST(Layout, RasterImageIsPlacedDotForDot) {
     EXPECT_EQ(page.countBlack(), 24u);
 }
 
+TEST(Layout, RasterImageAtAnUnalignedMargin) {
+    for (int margin : {1, 3, 5, 7, 13}) {
+        SCOPED_TRACE(margin);
+        // GS L margin; a 24x3 raster: a diagonal-ish pattern per row.
+        const Bitmap page = render(B("\x1d\x4c") + static_cast<char>(margin) +
+                                   B("\x00\x1d\x76\x30\x00\x03\x00\x03\x00"
+                                     "\x80\x01\x81"
+                                     "\xff\x00\x0f"
+                                     "\x00\x00\x01"));
+        ASSERT_EQ(page.height(), 3);
+        const char* rows[] = {"100000000000000110000001", "111111110000000000001111", "000000000000000000000001"};
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 24; ++x) EXPECT_EQ(page.get(margin + x, y), rows[y][x] == '1') << x << "," << y;
+        EXPECT_EQ(page.countBlack(), 4u + 12u + 1u);
+    }
+}
+
 }  // namespace
 }  // namespace qvp::test
