@@ -182,6 +182,54 @@ INSTANTIATE_TEST_SUITE_P(
                               "1D 28 6B 03 00 31 51 30 00 00 0A"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Data lengths that need both length bytes, as the printer sees them.
+struct LengthExample {
+    const char* name;
+    std::function<int(const char*)> call;
+    std::size_t data_length;
+    std::size_t field_offset;
+    std::string field_hex;
+    std::size_t total;
+};
+
+void PrintTo(const LengthExample& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TwoByteLength : public ::testing::TestWithParam<LengthExample> {};
+
+TEST_P(TwoByteLength, FieldAndTotalMatch) {
+    const auto& c = GetParam();
+    FakePrinter printer;
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    const std::string data = cycling_bytes(c.data_length);
+    EXPECT_EQ(c.call(data.c_str()), 1);
+    Bytes got = received_through_cut(printer, c.total);
+    ASSERT_EQ(got.size(), c.total + cut_command.size());
+    EXPECT_EQ(hex(Bytes(got.begin() + static_cast<long>(c.field_offset),
+                        got.begin() + static_cast<long>(c.field_offset + 2))),
+              c.field_hex);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Symbols, TwoByteLength,
+    ::testing::Values(
+        LengthExample{"PDF417_300", [](const char* d) { return ImprimePDF417_M2(0, 1, 1, 1, d); },
+                      300, 13, "2C 01", 315},
+        LengthExample{"DataMatrix_300",
+                      [](const char* d) { return ImprimeDataMatrix_M2(0, 1, 1, 1, d); }, 300, 13,
+                      "2C 01", 315},
+        LengthExample{"QRCODE_M2_300",
+                      [](const char* d) { return ImprimeQRCODE_M2(0, 2, 4, 1, d); }, 300, 13,
+                      "2C 01", 315},
+        LengthExample{"QRCODE_M1_252",
+                      [](const char* d) { return ImprimeQRCODE_M1(0, 2, 4, 1, d); }, 252, 33,
+                      "FF 00", 301},
+        LengthExample{"QRCODE_M1_253",
+                      [](const char* d) { return ImprimeQRCODE_M1(0, 2, 4, 1, d); }, 253, 33,
+                      "00 01", 302}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The largest data each builder takes goes out whole; one byte more is refused
 // whole: result 0 and nothing reaches the printer.
 struct Capacity {
