@@ -51,17 +51,6 @@ TEST_P(CommandShape, OneWriteWithDataVerbatimThenTail) {
     }
 }
 
-TEST_P(CommandShape, TooLongOrNullIsRefusedWithoutWriting) {
-    const auto& s = GetParam();
-    const std::string too_long = cycling_bytes(s.capacity + 1);
-    Capture c = capture([&] { return s.call(too_long.c_str()); });
-    EXPECT_EQ(c.result, 0);
-    EXPECT_TRUE(c.writes.empty());
-    c = capture([&] { return s.call(nullptr); });
-    EXPECT_EQ(c.result, 0);
-    EXPECT_TRUE(c.writes.empty());
-}
-
 const Bytes gs_k_print_tail = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30, 0x00, 0x00, 0x0A};
 
 INSTANTIATE_TEST_SUITE_P(
