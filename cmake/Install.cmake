@@ -34,6 +34,12 @@ install(FILES
 set(QUORVEL_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX /prefix/${QUORVEL_PC_DIR} /prefix)
 string(REGEX REPLACE "/$" "" QUORVEL_PC_TO_PREFIX "${QUORVEL_PC_TO_PREFIX}")
+# The Windows import library is libQuorvel.dll.a.
+if(WIN32)
+  set(QUORVEL_PC_LINK_NAME Quorvel)
+else()
+  set(QUORVEL_PC_LINK_NAME quorvel)
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quorvel.pc.in ${CMAKE_CURRENT_BINARY_DIR}/quorvel.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quorvel.pc
   DESTINATION ${QUORVEL_PC_DIR}

@@ -453,6 +453,17 @@ Subcommand add_version(CLI::App& root, const Globals&) {
             false};
 }
 
+// Help shows "--align left|center|right" rather than "--align INT:left|center|right".
+class Help : public CLI::Formatter {
+  public:
+    std::string make_option_opts(const CLI::Option* option) const override {
+        std::string text = CLI::Formatter::make_option_opts(option);
+        for (auto at = text.find("INT:"); at != std::string::npos; at = text.find("INT:"))
+            text.erase(at, 4);
+        return text;
+    }
+};
+
 // Opens the link the global options name; false (with a message) if it won't open.
 bool open_link(const Globals& globals) {
     if (!globals.tcp.empty()) {
@@ -478,6 +489,7 @@ void close_link(const Globals& globals) {
 int main(int argc, char** argv) {
     Globals globals;
     CLI::App root{"Drive an ESC/POS receipt printer through the Quorvel library.", "quorvel"};
+    root.formatter(std::make_shared<Help>());
     root.require_subcommand(1);
     root.fallthrough();  // global options may also follow the subcommand
     auto* tcp = root.add_option("--tcp", globals.tcp, "Printer at this IPv4 address, TCP port 9100")
