@@ -30,7 +30,7 @@ run_target() {  # name binary [libFuzzer options...]
         for input in "$work/artifacts-$name"/*; do
             [ -f "$input" ] || continue
             echo "failing input $(basename "$input"), first 256 bytes:"
-            head -c 256 "$input" | od -An -tx1 | head -n 16
+            head -c 256 "$input" | od -An -tx1 || true
         done
         echo "--- $name FAILED"
         return 1
