@@ -379,14 +379,36 @@ INSTANTIATE_TEST_SUITE_P(
                    "2 drawer connector pin 3 high\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CliStatusSilence, NoReplyIsFailureNotACode) {
-    FakePrinter printer;  // records the query, never answers
-    auto result = run_cli_at(printer, {"status"});
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "quorvel: no status: the printer gave no reply, or one this model does not define\n");
+class CliStatusLost : public ::testing::TestWithParam<FakePrinter::Behaviour> {};
+
+// No reply, a closed or a reset connection: the tool exits 1 with its own line
+// last (the library may have reported the failed receive before it).
+TEST_P(CliStatusLost, IsFailureNotACode) {
+    FakePrinter printer(GetParam());
+    for (const char* subcommand : {"status", "drawer-status"}) {
+        auto result = run_cli_at(printer, {subcommand});
+        EXPECT_EQ(result.exit_code, 1) << subcommand;
+        EXPECT_EQ(result.out, "");
+        const std::string last_line = result.err.substr(result.err.rfind("quorvel: "));
+        EXPECT_EQ(last_line.rfind("quorvel: no status: the printer gave no reply", 0), 0u)
+            << result.err;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Printers, CliStatusLost,
+                         ::testing::Values(FakePrinter::Behaviour::record,  // never answers
+                                           FakePrinter::Behaviour::close_at_once,
+                                           FakePrinter::Behaviour::reset_on_data),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case FakePrinter::Behaviour::record:
+                                     return "silent";
+                                 case FakePrinter::Behaviour::close_at_once:
+                                     return "closes";
+                                 default:
+                                     return "resets";
+                             }
+                         });
 
 struct UsageCase {
     const char* name;
