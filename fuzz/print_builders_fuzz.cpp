@@ -1,7 +1,7 @@
 // Calls one print builder per input with arbitrary selectors and data, and
 // checks the command it wrote: length as the layout gives it (or refused: 0
 // and nothing written), the data verbatim, the length fields, the closing
-// bytes and every selector byte against the documented tables.
+// bytes and every selector byte against its table.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Print commands as a printer on a real loopback connection receives them:
-// the documented examples byte for byte, the capacity edges, and refusals that
+// whole commands byte for byte, the capacity edges, and refusals that
 // must leave the printer untouched. Portable: the same file runs against the
 // Windows build.
 #include <gtest/gtest.h>
@@ -64,9 +64,9 @@ void PrintTo(const Example& c, std::ostream* out) {
     *out << c.name;
 }
 
-class DocumentedExample : public ::testing::TestWithParam<Example> {};
+class ExactCommand : public ::testing::TestWithParam<Example> {};
 
-TEST_P(DocumentedExample, ArrivesByteForByte) {
+TEST_P(ExactCommand, ArrivesByteForByte) {
     FakePrinter printer;
     ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
     const Bytes expected = from_hex(GetParam().expected_hex);
@@ -79,7 +79,7 @@ TEST_P(DocumentedExample, ArrivesByteForByte) {
 const std::string ten_to_31 = list_of(10, 22);
 
 INSTANTIATE_TEST_SUITE_P(
-    StyledText, DocumentedExample,
+    StyledText, ExactCommand,
     ::testing::Values(
         Example{"Texto_AB", [] { return ImprimeTexto("AB", 1, 0, 5, 1); },
                 "1B 40 1B 61 01 1B 33 45 1B 74 10 1B 45 01 1B 4D 00 41 42 0A"},
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    FormattedText, DocumentedExample,
+    FormattedText, ExactCommand,
     ::testing::Values(Example{"mode5_AB", [] { return ImprimeTxFormatado("AB", 2, 1, 5); },
                               "1B 40 1B 61 02 1B 33 28 1B 74 10 1B 21 30 41 42 0A"},
                       Example{"mode0_empty", [] { return ImprimeTxFormatado("", 0, -1, 0); },
@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    LinearBarcodes, DocumentedExample,
+    LinearBarcodes, ExactCommand,
     ::testing::Values(
         Example{"nul_form_empty", [] { return ImprimeCodigoBarras(0, 2, 0, 1, 0, ""); },
                 "1B 40 1B 61 00 1D 77 01 1D 68 20 1D 48 00 1D 6B 02 00 0A"},
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    Code128Lists, DocumentedExample,
+    Code128Lists, ExactCommand,
     ::testing::Values(
         Example{"two_symbols_10_to_31",
                 [] {
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    EscZSymbols, DocumentedExample,
+    EscZSymbols, ExactCommand,
     ::testing::Values(Example{"QRCODE_M2_ABC", [] { return ImprimeQRCODE_M2(1, 2, 4, 1, "ABC"); },
                               "1B 40 1B 61 01 1D 5A 02 1B 5A 32 4D 04 03 00 41 42 43"},
                       Example{"QRCODE_M2_empty", [] { return ImprimeQRCODE_M2(0, 0, 7, -1, ""); },
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
-    GsParenKQr, DocumentedExample,
+    GsParenKQr, ExactCommand,
     ::testing::Values(Example{"ABC", [] { return ImprimeQRCODE_M1(0, 2, 3, 1, "ABC"); },
                               "1B 40 1B 61 00 1D 28 6B 04 00 31 41 32 00 1D 28 6B 03 00 31 43 03 "
                               "1D 28 6B 03 00 31 45 31 1D 28 6B 06 00 31 50 30 41 42 43 "

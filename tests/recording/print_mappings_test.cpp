@@ -103,7 +103,7 @@ int one_symbol(int justification, int height) {
 }
 
 std::vector<Mapping> mappings() {
-    // Offsets, from the documented layouts: justification at 4 everywhere;
+    // Offsets in the command layouts: justification at 4 everywhere;
     // text: spacing 7, bold 13, font 16 (ImprimeTextoInvertido: font 13),
     // mode 13; barcodes: width 7, height 10, HRI 13, symbology 16; ESC Z:
     // type 7, P1 10, P2 11, P3 12; GS ( k: model 12, size 21, ecc 29.
