@@ -62,6 +62,7 @@ TEST_P(TcpSeveralReplyBytes, FirstByteCounts) {
     EXPECT_EQ(c.call(), c.expected);
     printer.answer_with({0x1E});
     EXPECT_EQ(Le_Status(), c.model == 2 ? 0 : 9);
+    EXPECT_EQ(FechaSocket(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,6 +84,7 @@ TEST(TcpStatus, StaleBytesBeforeQueryAreNotTheReply) {
     std::this_thread::sleep_for(100ms);
     printer.answer_with({0x01});
     EXPECT_EQ(Le_Status_Gaveta(), 2);
+    EXPECT_EQ(FechaSocket(), 1);
 }
 
 struct SilentCase {
