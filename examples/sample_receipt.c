@@ -11,15 +11,22 @@
 
 static const char* status_name(int code) {
     switch (code) {
-        case 5: return "5 (reply 1A)";
-        case 9: return "9 (reply 1E)";
-        case 24: return "24 (reply 16)";
-        case 32: return "32 (reply 12: ready)";
-        default: return "no status";
+        case 5:
+            return "5 (reply 1A)";
+        case 9:
+            return "9 (reply 1E)";
+        case 24:
+            return "24 (reply 16)";
+        case 32:
+            return "32 (reply 12: ready)";
+        default:
+            return "no status";
     }
 }
 
-static void rule(void) { ImprimeTexto("------------------------------------------------", 0, 0, 0, 0); }
+static void rule(void) {
+    ImprimeTexto("------------------------------------------------", 0, 0, 0, 0);
+}
 
 /* One item line in 48 columns of font A: quantity, description, price. */
 static void item(int quantity, const char* description, const char* price) {
@@ -28,7 +35,9 @@ static void item(int quantity, const char* description, const char* price) {
     ImprimeTexto(line, 0, 0, 0, 0);
 }
 
-static void caption(const char* text) { ImprimeTexto(text, 1, 1, 1, 0); }
+static void caption(const char* text) {
+    ImprimeTexto(text, 1, 1, 1, 0);
+}
 
 int main(int argc, char** argv) {
     const char* ip = argc > 1 ? argv[1] : "127.0.0.1";
@@ -44,7 +53,10 @@ int main(int argc, char** argv) {
     ImprimeLogoNV(1, 1, 0);
     ImprimeTxFormatado("CAF\xC9 DO JO\xC3O", 1, 1, 5);
     ImprimeTexto("Padaria e Confeitaria Ltda.", 1, 0, 0, 1);
-    ImprimeTexto("Rua das Ac\xE1" "cias, 123 - S\xE3o Paulo - SP", 1, 1, 0, 0);
+    ImprimeTexto(
+        "Rua das Ac\xE1"
+        "cias, 123 - S\xE3o Paulo - SP",
+        1, 1, 0, 0);
     ImprimeTexto("CNPJ 12.345.678/0001-90   IE 111.222.333.444", 1, 1, 0, 0);
     rule();
     ImprimeTxFormatado("CUPOM N\xC3O FISCAL", 1, 1, 3);
@@ -56,12 +68,24 @@ int main(int argc, char** argv) {
     item(2, "Caf\xE9 expresso", "11,00");
     item(1, "P\xE3o de queijo", "4,50");
     item(1, "Ma\xE7\xE3 do amor", "6,00");
-    item(1, "Cr\xE8me br\xFBl\xE9" "e", "14,00");
-    item(1, "Suco de a\xE7" "a\xED com guaran\xE1", "9,50");
-    ImprimeTextoLF("    (sem a\xE7\xFA" "car, gelo \xE0 parte)", 0, 1, 0, 0, 1);
+    item(1,
+         "Cr\xE8me br\xFBl\xE9"
+         "e",
+         "14,00");
+    item(1,
+         "Suco de a\xE7"
+         "a\xED com guaran\xE1",
+         "9,50");
+    ImprimeTextoLF(
+        "    (sem a\xE7\xFA"
+        "car, gelo \xE0 parte)",
+        0, 1, 0, 0, 1);
     rule();
     ImprimeTxFormatado("TOTAL R$ 45,00", 2, 1, 5);
-    ImprimeTexto("    Pago no cart\xE3o de d\xE9" "bito         R$    45,00", 0, 0, 0, 0);
+    ImprimeTexto(
+        "    Pago no cart\xE3o de d\xE9"
+        "bito         R$    45,00",
+        0, 0, 0, 0);
     ImprimeTxFormatado("Troco: R$ 0,00", 2, 0, 0);
     ImprimeTexto("", 0, 0, 0, 0);
     ImprimeTextoInvertido("  OBRIGADO PELA PREFER\xCANCIA!  ", 1, 0, 2);
@@ -94,7 +118,8 @@ int main(int argc, char** argv) {
 
     /* Two-dimensional symbols */
     caption("QR Code (GS ( k)");
-    ImprimeQRCODE_M1(1, 2, 5, 1, "https://quorvel.example/nfce?p=35260112345678000190650010000010421123456789");
+    ImprimeQRCODE_M1(1, 2, 5, 1,
+                     "https://quorvel.example/nfce?p=35260112345678000190650010000010421123456789");
     caption("QR Code (GS Z / ESC Z)");
     ImprimeQRCODE_M2(1, 2, 4, 1, "Caf\xE9 do Jo\xE3o - pedido 1042 - R$ 45,00");
     ImprimeTexto("", 0, 0, 0, 0);

@@ -13,7 +13,8 @@ namespace {
 const std::vector<uint8_t>& stream() {
     static const std::vector<uint8_t> data = [] {
         std::ifstream in(QVP_BENCH_STREAM, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>());
     }();
     return data;
 }
@@ -45,9 +46,15 @@ void runStream(benchmark::State& state, int mode) {
                                                     benchmark::Counter::kIsRate);
 }
 
-void BM_InterpretLayout(benchmark::State& state) { runStream(state, 0); }
-void BM_InterpretAndDraw(benchmark::State& state) { runStream(state, 1); }
-void BM_InterpretDrawAndPng(benchmark::State& state) { runStream(state, 2); }
+void BM_InterpretLayout(benchmark::State& state) {
+    runStream(state, 0);
+}
+void BM_InterpretAndDraw(benchmark::State& state) {
+    runStream(state, 1);
+}
+void BM_InterpretDrawAndPng(benchmark::State& state) {
+    runStream(state, 2);
+}
 
 // Plain text: the interpreter's own speed, without symbol encoding.
 void BM_TextLines(benchmark::State& state) {

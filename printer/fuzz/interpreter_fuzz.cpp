@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qvp::Session session(config, fonts, status, journal,
                          [&](std::span<const uint8_t> r) { replies += r.size(); });
     const size_t chunk = static_cast<size_t>(data[0] % 32) + 1;
-    for (size_t at = 1; at < size; at += chunk) session.feed({data + at, std::min(chunk, size - at)});
+    for (size_t at = 1; at < size; at += chunk)
+        session.feed({data + at, std::min(chunk, size - at)});
     session.finish();
     // Every byte was either interpreted or reported as cut short.
     if (session.interpreter().offset() != size - 1) __builtin_trap();

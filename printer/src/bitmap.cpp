@@ -62,7 +62,8 @@ void Bitmap::blit(const Bitmap& src, int x, int y, bool black) {
             const int last = (x + src.width() - 1) >> 3;  // last destination byte
             for (int i = 0; i < src.stride(); ++i) {
                 out[i] |= static_cast<uint8_t>(s[i] >> sh);
-                if (sh && (x >> 3) + i + 1 <= last) out[i + 1] |= static_cast<uint8_t>(s[i] << (8 - sh));
+                if (sh && (x >> 3) + i + 1 <= last)
+                    out[i + 1] |= static_cast<uint8_t>(s[i] << (8 - sh));
             }
             continue;
         }

@@ -10,7 +10,7 @@ namespace qvp {
 // Row-major, one byte per row group of 8 dots, most significant bit first
 // (the same layout as a PNG row of bit depth 1). A set bit is a black dot.
 class Bitmap {
-public:
+  public:
     Bitmap() = default;
     Bitmap(int width, int height);
 
@@ -41,7 +41,7 @@ public:
     bool empty() const { return width_ == 0 || height_ == 0; }
     size_t countBlack() const;
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;

@@ -38,15 +38,22 @@ constexpr char32_t kWin1252High[32] = {
 
 }  // namespace
 
-bool codeTableKnown(int table) { return table == 0 || table == 2 || table == 16 || table == 19; }
+bool codeTableKnown(int table) {
+    return table == 0 || table == 2 || table == 16 || table == 19;
+}
 
 const char* codeTableName(int table) {
     switch (table) {
-        case 0: return "PC437";
-        case 2: return "PC850";
-        case 16: return "WPC1252";
-        case 19: return "PC858";
-        default: return "unsupported (PC437 used)";
+        case 0:
+            return "PC437";
+        case 2:
+            return "PC850";
+        case 16:
+            return "WPC1252";
+        case 19:
+            return "PC858";
+        default:
+            return "unsupported (PC437 used)";
     }
 }
 

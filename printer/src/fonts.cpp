@@ -21,8 +21,8 @@ namespace {
 
 std::string findTerminus() {
     namespace fs = std::filesystem;
-    for (const char* dir : {"/usr/share/fonts/truetype/terminus", "/usr/share/fonts/opentype/terminus",
-                            "/usr/share/fonts/X11/misc"}) {
+    for (const char* dir : {"/usr/share/fonts/truetype/terminus",
+                            "/usr/share/fonts/opentype/terminus", "/usr/share/fonts/X11/misc"}) {
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(dir, ec)) {
             const std::string name = e.path().filename().string();
@@ -30,14 +30,16 @@ std::string findTerminus() {
             if (name.find("Bold") != std::string::npos || name.find("Italic") != std::string::npos)
                 continue;
             const std::string ext = e.path().extension().string();
-            if (ext == ".ttf" || ext == ".otb" || ext == ".pcf" || ext == ".gz") return e.path().string();
+            if (ext == ".ttf" || ext == ".otb" || ext == ".pcf" || ext == ".gz")
+                return e.path().string();
         }
     }
     return {};
 }
 
 std::string findFontB() {
-    for (const char* p : {"/usr/share/fonts/X11/misc/9x15.pcf.gz", "/usr/share/fonts/X11/misc/9x15-ISO8859-1.pcf.gz",
+    for (const char* p : {"/usr/share/fonts/X11/misc/9x15.pcf.gz",
+                          "/usr/share/fonts/X11/misc/9x15-ISO8859-1.pcf.gz",
                           "/usr/share/fonts/X11/misc/8x13.pcf.gz"}) {
         if (std::filesystem::exists(p)) return p;
     }
@@ -46,7 +48,8 @@ std::string findFontB() {
 
 // Pick the bitmap strike closest to the wanted cell height.
 bool selectStrike(FT_Face face, int want_w, int want_h) {
-    if (face->num_fixed_sizes <= 0) return FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(want_h)) == 0;
+    if (face->num_fixed_sizes <= 0)
+        return FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(want_h)) == 0;
     int best = 0, best_score = 1 << 30;
     for (int i = 0; i < face->num_fixed_sizes; ++i) {
         const FT_Bitmap_Size& s = face->available_sizes[i];
@@ -66,7 +69,8 @@ FontSet::FontSet(const FontPaths& paths) : impl_(std::make_unique<Impl>()) {
     const std::string files[2] = {paths.font_a.empty() ? findTerminus() : paths.font_a,
                                   paths.font_b.empty() ? findFontB() : paths.font_b};
     for (int f = 0; f < 2; ++f) {
-        if (files[f].empty() || FT_New_Face(impl_->lib, files[f].c_str(), 0, &impl_->face[f]) != 0) {
+        if (files[f].empty() ||
+            FT_New_Face(impl_->lib, files[f].c_str(), 0, &impl_->face[f]) != 0) {
             impl_->face[f] = nullptr;
             desc_[f] = "no font file found; glyphs drawn as boxes";
             continue;
@@ -75,7 +79,8 @@ FontSet::FontSet(const FontPaths& paths) : impl_(std::make_unique<Impl>()) {
         FT_Select_Charmap(face, FT_ENCODING_UNICODE);
         selectStrike(face, kCellW[f], kCellH[f]);
         impl_->ascent[f] = static_cast<int>(face->size->metrics.ascender >> 6);
-        const int font_h = static_cast<int>((face->size->metrics.ascender - face->size->metrics.descender) >> 6);
+        const int font_h =
+            static_cast<int>((face->size->metrics.ascender - face->size->metrics.descender) >> 6);
         impl_->yoff[f] = std::max(0, (kCellH[f] - font_h) / 2);
         desc_[f] = files[f] + " (" + std::to_string(face->size->metrics.x_ppem) + "x" +
                    std::to_string(font_h) + " strike)";
@@ -88,7 +93,9 @@ FontSet::~FontSet() {
     if (impl_->lib) FT_Done_FreeType(impl_->lib);
 }
 
-bool FontSet::loaded(int font) const { return impl_->face[font & 1] != nullptr; }
+bool FontSet::loaded(int font) const {
+    return impl_->face[font & 1] != nullptr;
+}
 
 const FontSet& FontSet::shared() {
     static const FontSet fonts;
@@ -107,7 +114,8 @@ Bitmap FontSet::render(int font, char32_t cp) const {
     }
     FT_UInt index = FT_Get_Char_Index(face, cp);
     if (index == 0) index = FT_Get_Char_Index(face, '?');
-    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0) return cell;
+    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0)
+        return cell;
     const FT_GlyphSlot g = face->glyph;
     const FT_Bitmap& bm = g->bitmap;
     const int x0 = g->bitmap_left;

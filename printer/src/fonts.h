@@ -18,7 +18,7 @@ struct FontPaths {
 };
 
 class FontSet {
-public:
+  public:
     static constexpr int kCellW[2] = {12, 9};
     static constexpr int kCellH[2] = {24, 17};
 
@@ -36,7 +36,7 @@ public:
     // A process-wide instance with the default fonts.
     static const FontSet& shared();
 
-private:
+  private:
     Bitmap render(int font, char32_t cp) const;
     struct Impl;
     std::unique_ptr<Impl> impl_;

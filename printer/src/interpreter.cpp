@@ -6,9 +6,9 @@
 #include "codepage.h"
 
 // Journal a command; the meaning text is only built when a journal is kept.
-#define QVP_LOG(p, len, mnemonic, meaning)                                    \
-    do {                                                                      \
-        ++counters_.commands;                                                 \
+#define QVP_LOG(p, len, mnemonic, meaning)                                              \
+    do {                                                                                \
+        ++counters_.commands;                                                           \
         if (journal_.enabled()) journal_.command(offset_, {p, len}, mnemonic, meaning); \
     } while (0)
 
@@ -18,19 +18,31 @@ namespace {
 constexpr uint8_t kDLE = 0x10, kDC2 = 0x12, kESC = 0x1B, kFS = 0x1C, kGS = 0x1D;
 constexpr size_t kNeedMore = 0;
 
-std::string num(int v) { return std::to_string(v); }
-int u16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-const char* onOff(int n) { return (n & 1) ? "on" : "off"; }
+std::string num(int v) {
+    return std::to_string(v);
+}
+int u16(const uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
+const char* onOff(int n) {
+    return (n & 1) ? "on" : "off";
+}
 
 // Parameter bytes given as ASCII digits ('0'..'9') mean the same as 0..9.
-int digit(int n) { return n >= '0' && n <= '9' ? n - '0' : n; }
+int digit(int n) {
+    return n >= '0' && n <= '9' ? n - '0' : n;
+}
 
 const char* justName(int j) {
     switch (digit(j)) {
-        case 0: return "left";
-        case 1: return "centre";
-        case 2: return "right";
-        default: return "invalid (ignored)";
+        case 0:
+            return "left";
+        case 1:
+            return "centre";
+        case 2:
+            return "right";
+        default:
+            return "invalid (ignored)";
     }
 }
 
@@ -56,17 +68,21 @@ Interpreter::Interpreter(Renderer& renderer, StatusModel& status, Journal& journ
                          InterpreterLimits limits)
     : r_(renderer), status_(status), journal_(journal), reply_(std::move(reply)), limits_(limits) {}
 
-void Interpreter::log(const uint8_t* p, size_t len, std::string_view mnemonic, std::string_view meaning) {
+void Interpreter::log(const uint8_t* p, size_t len, std::string_view mnemonic,
+                      std::string_view meaning) {
     ++counters_.commands;
     journal_.command(offset_, {p, len}, mnemonic, meaning);
 }
 
-void Interpreter::note(std::string_view text) { journal_.note(text); }
+void Interpreter::note(std::string_view text) {
+    journal_.note(text);
+}
 
 void Interpreter::unknown(const uint8_t* p, size_t len, std::string_view what) {
     ++counters_.unknown;
-    log(p, len, "?", std::string("unknown ") + std::string(what) + ", skipped " + num(static_cast<int>(len)) +
-                         (len == 1 ? " byte" : " bytes"));
+    log(p, len, "?",
+        std::string("unknown ") + std::string(what) + ", skipped " + num(static_cast<int>(len)) +
+            (len == 1 ? " byte" : " bytes"));
 }
 
 void Interpreter::send(std::initializer_list<uint8_t> bytes) {
@@ -78,9 +94,10 @@ void Interpreter::send(std::initializer_list<uint8_t> bytes) {
     if (reply_) reply_({bytes.begin(), bytes.size()});
 }
 
-size_t Interpreter::skipPayload(const uint8_t* p, size_t header, uint64_t payload, std::string_view mnemonic,
-                                std::string_view why) {
-    QVP_LOG(p, header, mnemonic, std::string(why) + "; " + std::to_string(payload) + " data bytes skipped");
+size_t Interpreter::skipPayload(const uint8_t* p, size_t header, uint64_t payload,
+                                std::string_view mnemonic, std::string_view why) {
+    QVP_LOG(p, header, mnemonic,
+            std::string(why) + "; " + std::to_string(payload) + " data bytes skipped");
     skip_ = payload;
     counters_.skipped_bytes += payload;
     return header;
@@ -135,10 +152,12 @@ void Interpreter::finish() {
         counters_.truncated = true;
         const uint8_t* p = buf_.data() + pos_;
         if (left > 0)
-            QVP_LOG(p, left, "TRUNCATED", "stream ended inside a command; " + num(static_cast<int>(left)) +
-                                          " bytes dropped");
+            QVP_LOG(
+                p, left, "TRUNCATED",
+                "stream ended inside a command; " + num(static_cast<int>(left)) + " bytes dropped");
         else
-            note("stream ended inside a command's data (" + std::to_string(skip_) + " bytes short)");
+            note("stream ended inside a command's data (" + std::to_string(skip_) +
+                 " bytes short)");
         pos_ = buf_.size();
         offset_ += left;
         skip_ = 0;
@@ -157,7 +176,8 @@ size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
             unknown(p, 4, "FS q image size (out of range; definition abandoned)");
             return 4;
         }
-        QVP_LOG(p, 4, "(FS q)", "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
+        QVP_LOG(p, 4, "(FS q)",
+                "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
         skip_ = static_cast<uint64_t>(x) * y * 8;
         return 4;
     }
@@ -242,7 +262,8 @@ size_t Interpreter::stepDle(const uint8_t* p, size_t n) {
         if (n < 3) return kNeedMore;
         const int q = p[2];
         if (q >= 1 && q <= 4) {
-            static constexpr const char* kWhat[] = {"", "printer", "offline cause", "error cause", "roll paper sensor"};
+            static constexpr const char* kWhat[] = {"", "printer", "offline cause", "error cause",
+                                                    "roll paper sensor"};
             const uint8_t b = status_.dleEot(q);
             char meaning[96];
             std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X%s", kWhat[q], b,
@@ -290,7 +311,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         case ' ':
             if (!need(3)) return kNeedMore;
             r_.setCharSpacing(std::min<int>(p[2], 255));
-            QVP_LOG(p, 3, "ESC SP " + num(p[2]), "right-side character spacing: " + num(p[2]) + " dots");
+            QVP_LOG(p, 3, "ESC SP " + num(p[2]),
+                    "right-side character spacing: " + num(p[2]) + " dots");
             return 3;
         case '!': {
             if (!need(3)) return kNeedMore;
@@ -317,7 +339,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             return 4;
         case '%':
             if (!need(3)) return kNeedMore;
-            QVP_LOG(p, 3, "ESC % " + num(p[2]), "user-defined characters (not kept; resident font used)");
+            QVP_LOG(p, 3, "ESC % " + num(p[2]),
+                    "user-defined characters (not kept; resident font used)");
             return 3;
         case '&': {
             if (!need(5)) return kNeedMore;
@@ -328,7 +351,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             }
             userchar_y_ = y;
             userchar_left_ = c2 - c1 + 1;
-            QVP_LOG(p, 5, "ESC &", "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
+            QVP_LOG(p, 5, "ESC &",
+                    "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
             return 5;
         }
         case '*': {
@@ -356,14 +380,16 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                     if ((b >> (7 - (k & 7))) & 1) img.fillRect(x * xs, k * ys, xs, ys, true);
                 }
             r_.putImage(std::move(img));
-            QVP_LOG(p, 5 + bytes, "ESC * " + num(m), "bit image, " + num(cols) + " columns of " + num(dots) + " dots");
+            QVP_LOG(p, 5 + bytes, "ESC * " + num(m),
+                    "bit image, " + num(cols) + " columns of " + num(dots) + " dots");
             return 5 + bytes;
         }
         case '-': {
             if (!need(3)) return kNeedMore;
             const int u = digit(p[2]);
             if (u <= 2) r_.setUnderline(u);
-            QVP_LOG(p, 3, "ESC - " + num(p[2]), u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
+            QVP_LOG(p, 3, "ESC - " + num(p[2]),
+                    u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
             return 3;
         }
         case '2':
@@ -387,14 +413,30 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             std::string what;
             switch (f) {
-                case '=': what = "select peripheral device"; break;
-                case '?': what = "cancel user-defined character"; break;
-                case 'R': what = "international character set " + num(p[2]) + " (ignored)"; break;
-                case 'T': what = "page-mode print direction (no page mode; ignored)"; break;
-                case 'U': what = std::string("unidirectional printing ") + onOff(p[2]); break;
-                case 'V': what = std::string("90 degree rotation ") + onOff(p[2]) + " (not emulated)"; break;
-                case 'r': what = "print colour " + num(p[2]) + " (one colour only)"; break;
-                case 'e': what = "reverse feed " + num(p[2]) + " lines (ignored)"; break;
+                case '=':
+                    what = "select peripheral device";
+                    break;
+                case '?':
+                    what = "cancel user-defined character";
+                    break;
+                case 'R':
+                    what = "international character set " + num(p[2]) + " (ignored)";
+                    break;
+                case 'T':
+                    what = "page-mode print direction (no page mode; ignored)";
+                    break;
+                case 'U':
+                    what = std::string("unidirectional printing ") + onOff(p[2]);
+                    break;
+                case 'V':
+                    what = std::string("90 degree rotation ") + onOff(p[2]) + " (not emulated)";
+                    break;
+                case 'r':
+                    what = "print colour " + num(p[2]) + " (one colour only)";
+                    break;
+                case 'e':
+                    what = "reverse feed " + num(p[2]) + " lines (ignored)";
+                    break;
                 case 'u': {
                     what = "transmit drawer status";
                     send({static_cast<uint8_t>(status_.drawerOpen() ? 1 : 0)});
@@ -418,7 +460,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                 if (stops.empty() || p[i] > stops.back()) stops.push_back(p[i]);
             r_.setTabStops(stops);
             const size_t len = (k < n && p[k] == 0) ? k + 1 : k;
-            QVP_LOG(p, len, "ESC D", "horizontal tab stops: " + num(static_cast<int>(stops.size())) + " set");
+            QVP_LOG(p, len, "ESC D",
+                    "horizontal tab stops: " + num(static_cast<int>(stops.size())) + " set");
             return len;
         }
         case 'E':
@@ -426,7 +469,7 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             r_.setBold(p[2] & 1);
             QVP_LOG(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]),
-                std::string(f == 'E' ? "emphasized: " : "double-strike: ") + onOff(p[2]));
+                    std::string(f == 'E' ? "emphasized: " : "double-strike: ") + onOff(p[2]));
             return 3;
         case 'J':
             if (!need(3)) return kNeedMore;
@@ -447,7 +490,10 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             const int v = digit(p[2]);
             r_.setFont(v == 1 ? 1 : 0);
-            QVP_LOG(p, 3, "ESC M " + num(p[2]), v == 1 ? "font B (9x17)" : v == 0 ? "font A (12x24)" : "font " + num(v) + " not fitted; font A");
+            QVP_LOG(p, 3, "ESC M " + num(p[2]),
+                    v == 1   ? "font B (9x17)"
+                    : v == 0 ? "font A (12x24)"
+                             : "font " + num(v) + " not fitted; font A");
             return 3;
         }
         case '\\': {
@@ -466,7 +512,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         }
         case 'c':
             if (!need(4)) return kNeedMore;
-            QVP_LOG(p, 4, std::string("ESC c ") + static_cast<char>(p[2]), "panel and sensor settings (ignored)");
+            QVP_LOG(p, 4, std::string("ESC c ") + static_cast<char>(p[2]),
+                    "panel and sensor settings (ignored)");
             return 4;
         case 'd':
             if (!need(3)) return kNeedMore;
@@ -475,7 +522,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             return 3;
         case 'i':
         case 'm':
-            QVP_LOG(p, 2, std::string("ESC ") + static_cast<char>(f), f == 'i' ? "full cut" : "partial cut");
+            QVP_LOG(p, 2, std::string("ESC ") + static_cast<char>(f),
+                    f == 'i' ? "full cut" : "partial cut");
             r_.cut();
             return 2;
         case 'p': {
@@ -483,8 +531,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             status_.pulseDrawer();
             const int pin = digit(p[2]) == 1 ? 5 : 2;
             QVP_LOG(p, 5, "ESC p " + num(p[2]),
-                "drawer pulse on pin " + num(pin) + ", on " + num(p[3] * 2) + " ms, off " + num(p[4] * 2) +
-                    " ms: drawer opened");
+                    "drawer pulse on pin " + num(pin) + ", on " + num(p[3] * 2) + " ms, off " +
+                        num(p[4] * 2) + " ms: drawer opened");
             if (auto_status_) {
                 const auto a = status_.autoStatus();
                 send({a[0], a[1], a[2], a[3]});
@@ -515,8 +563,10 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (!need(7)) return kNeedMore;
             const size_t len = static_cast<size_t>(u16(p + 5));
             if (len > limits_.max_symbol_data)
-                return skipPayload(p, 7, len, "ESC Z", "2D symbol data over the cap of " +
-                                                          std::to_string(limits_.max_symbol_data) + " bytes; not printed");
+                return skipPayload(p, 7, len, "ESC Z",
+                                   "2D symbol data over the cap of " +
+                                       std::to_string(limits_.max_symbol_data) +
+                                       " bytes; not printed");
             if (n < 7 + len) return kNeedMore;
             escZ(p, 7 + len);
             return 7 + len;
@@ -525,7 +575,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             if (!need(5)) return kNeedMore;
             const size_t len = static_cast<size_t>(u16(p + 3));
             if (n < 5 + len) return kNeedMore;
-            QVP_LOG(p, 5 + len, std::string("ESC ( ") + static_cast<char>(p[2]), "extended function (ignored)");
+            QVP_LOG(p, 5 + len, std::string("ESC ( ") + static_cast<char>(p[2]),
+                    "extended function (ignored)");
             return 5 + len;
         }
         default:
@@ -544,7 +595,7 @@ size_t Interpreter::stepFs(const uint8_t* p, size_t n) {
             const int xs = (m & 1) ? 2 : 1, ys = (m & 2) ? 2 : 1;
             r_.placeholder("NV IMAGE " + num(img), 192 * xs, 96 * ys);
             QVP_LOG(p, 4, "FS p " + num(img) + " " + num(p[3]),
-                "print stored image " + num(img) + ": not defined here, placeholder drawn");
+                    "print stored image " + num(img) + ": not defined here, placeholder drawn");
             return 4;
         }
         case 'q':
@@ -557,7 +608,8 @@ size_t Interpreter::stepFs(const uint8_t* p, size_t n) {
         case 'C':
         case 'W':
             if (n < 3) return kNeedMore;
-            QVP_LOG(p, 3, std::string("FS ") + static_cast<char>(f), "Kanji mode setting (ignored)");
+            QVP_LOG(p, 3, std::string("FS ") + static_cast<char>(f),
+                    "Kanji mode setting (ignored)");
             return 3;
         case '&':
         case '.':
@@ -576,7 +628,8 @@ size_t Interpreter::stepFs(const uint8_t* p, size_t n) {
             if (n < 5) return kNeedMore;
             const size_t len = static_cast<size_t>(u16(p + 3));
             if (n < 5 + len) return kNeedMore;
-            QVP_LOG(p, 5 + len, std::string("FS ( ") + static_cast<char>(p[2]), "extended function (ignored)");
+            QVP_LOG(p, 5 + len, std::string("FS ( ") + static_cast<char>(p[2]),
+                    "extended function (ignored)");
             return 5 + len;
         }
         default:
@@ -594,20 +647,23 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             const int w = ((p[2] >> 4) & 7) + 1, h = (p[2] & 7) + 1;
             r_.setSize(w, h);
-            QVP_LOG(p, 3, "GS ! " + num(p[2]), "character size: width x" + num(w) + ", height x" + num(h));
+            QVP_LOG(p, 3, "GS ! " + num(p[2]),
+                    "character size: width x" + num(w) + ", height x" + num(h));
             return 3;
         }
         case '$':
         case '\\':
         case 'P':
             if (!need(4)) return kNeedMore;
-            QVP_LOG(p, 4, std::string("GS ") + static_cast<char>(f), "page-mode position / motion units (ignored)");
+            QVP_LOG(p, 4, std::string("GS ") + static_cast<char>(f),
+                    "page-mode position / motion units (ignored)");
             return 4;
         case '(': {
             if (!need(5)) return kNeedMore;
             const size_t len = static_cast<size_t>(u16(p + 3));
             if (len > limits_.max_command_bytes)
-                return skipPayload(p, 5, len, std::string("GS ( ") + static_cast<char>(p[2]), "function over the size cap");
+                return skipPayload(p, 5, len, std::string("GS ( ") + static_cast<char>(p[2]),
+                                   "function over the size cap");
             if (n < 5 + len) return kNeedMore;
             gsParen(p, 5 + len);
             return 5 + len;
@@ -615,7 +671,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
         case '8': {
             if (!need(7)) return kNeedMore;
             const uint64_t len = static_cast<uint64_t>(p[3]) | (static_cast<uint64_t>(p[4]) << 8) |
-                                 (static_cast<uint64_t>(p[5]) << 16) | (static_cast<uint64_t>(p[6]) << 24);
+                                 (static_cast<uint64_t>(p[5]) << 16) |
+                                 (static_cast<uint64_t>(p[6]) << 24);
             return skipPayload(p, 7, len, std::string("GS 8 ") + static_cast<char>(p[2]),
                                "graphics function (not emulated)");
         }
@@ -627,7 +684,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
         case '/':
             if (!need(3)) return kNeedMore;
             r_.placeholder("DOWNLOADED IMAGE", 288, 72);
-            QVP_LOG(p, 3, "GS / " + num(p[2]), "print downloaded image: not kept, placeholder drawn");
+            QVP_LOG(p, 3, "GS / " + num(p[2]),
+                    "print downloaded image: not kept, placeholder drawn");
             return 3;
         case ':':
             QVP_LOG(p, 2, "GS :", "macro definition start/end (ignored)");
@@ -645,27 +703,34 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
         case 'T':
         case 'b':
             if (!need(3)) return kNeedMore;
-            QVP_LOG(p, 3, std::string("GS ") + static_cast<char>(f) + " " + num(p[2]), "print setting (ignored)");
+            QVP_LOG(p, 3, std::string("GS ") + static_cast<char>(f) + " " + num(p[2]),
+                    "print setting (ignored)");
             return 3;
         case 'H': {
             if (!need(3)) return kNeedMore;
             const int h = digit(p[2]);
-            static constexpr const char* kPos[] = {"not printed", "above", "below", "above and below"};
+            static constexpr const char* kPos[] = {"not printed", "above", "below",
+                                                   "above and below"};
             if (h <= 3) r_.setHriPosition(h);
-            QVP_LOG(p, 3, "GS H " + num(p[2]), std::string("HRI characters: ") + (h <= 3 ? kPos[h] : "invalid (ignored)"));
+            QVP_LOG(p, 3, "GS H " + num(p[2]),
+                    std::string("HRI characters: ") + (h <= 3 ? kPos[h] : "invalid (ignored)"));
             return 3;
         }
         case 'I': {
             if (!need(3)) return kNeedMore;
             const int q = digit(p[2]);
             QVP_LOG(p, 3, "GS I " + num(p[2]), "transmit printer ID");
-            if (q == 1) send({0x20});
-            else if (q == 2) send({0x02});
-            else if (q == 3) send({0x10});
+            if (q == 1)
+                send({0x20});
+            else if (q == 2)
+                send({0x02});
+            else if (q == 3)
+                send({0x10});
             else if (p[2] >= 0x41 && p[2] <= 0x45) {
                 static constexpr const char* kId[] = {"1.2.0", "QUORVEL", "VIRTUAL-80", "0001", ""};
                 std::vector<uint8_t> out{0x5F};
-                for (const char* s = kId[p[2] - 0x41]; *s; ++s) out.push_back(static_cast<uint8_t>(*s));
+                for (const char* s = kId[p[2] - 0x41]; *s; ++s)
+                    out.push_back(static_cast<uint8_t>(*s));
                 out.push_back(0);
                 if (!status_.silent() && reply_) reply_(out), ++counters_.replies;
             }
@@ -691,7 +756,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             }
             if (m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104) {
                 if (!need(4)) return kNeedMore;
-                QVP_LOG(p, 4, "GS V " + num(m) + " " + num(p[3]), "feed " + num(p[3]) + " dots and cut");
+                QVP_LOG(p, 4, "GS V " + num(m) + " " + num(p[3]),
+                        "feed " + num(p[3]) + " dots and cut");
                 r_.printAndFeedDots(p[3]);
                 r_.cut();
                 return 4;
@@ -704,13 +770,16 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             const int t = digit(p[2]);
             static constexpr const char* kSym[] = {"PDF417", "Data Matrix", "QR Code"};
             if (t <= 2) gsz_ = t;
-            QVP_LOG(p, 3, "GS Z " + num(p[2]), std::string("2D symbol for ESC Z: ") + (t <= 2 ? kSym[t] : "invalid (ignored)"));
+            QVP_LOG(
+                p, 3, "GS Z " + num(p[2]),
+                std::string("2D symbol for ESC Z: ") + (t <= 2 ? kSym[t] : "invalid (ignored)"));
             return 3;
         }
         case 'a': {
             if (!need(3)) return kNeedMore;
             auto_status_ = p[2] != 0;
-            QVP_LOG(p, 3, "GS a " + num(p[2]), std::string("automatic status back: ") + (auto_status_ ? "on" : "off"));
+            QVP_LOG(p, 3, "GS a " + num(p[2]),
+                    std::string("automatic status back: ") + (auto_status_ ? "on" : "off"));
             if (auto_status_) {
                 const auto a = status_.autoStatus();
                 send({a[0], a[1], a[2], a[3]});
@@ -738,7 +807,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             if (!need(3)) return kNeedMore;
             if (p[2] >= 1 && p[2] <= 6) r_.setModuleWidth(p[2]);
             QVP_LOG(p, 3, "GS w " + num(p[2]),
-                p[2] >= 1 && p[2] <= 6 ? "module width: " + num(p[2]) + " dots" : "module width: invalid (ignored)");
+                    p[2] >= 1 && p[2] <= 6 ? "module width: " + num(p[2]) + " dots"
+                                           : "module width: invalid (ignored)");
             return 3;
         case 'r': {
             if (!need(3)) return kNeedMore;
@@ -749,8 +819,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             }
             const uint8_t b = status_.gsR(q);
             char meaning[80];
-            std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X", q == 1 ? "paper sensor" : "drawer",
-                          b);
+            std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X",
+                          q == 1 ? "paper sensor" : "drawer", b);
             QVP_LOG(p, 3, "GS r " + num(p[2]), meaning);
             send({b});
             return 3;
@@ -766,7 +836,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
                 if (k == n && k < 3 + 256) return kNeedMore;
                 if (k == 3 + 256) {
                     ++counters_.rejected;
-                    QVP_LOG(p, 3, "GS k " + num(m), "no NUL within 255 data bytes; barcode dropped");
+                    QVP_LOG(p, 3, "GS k " + num(m),
+                            "no NUL within 255 data bytes; barcode dropped");
                     return 3;
                 }
                 data_at = 3, data_len = k - 3, len = k + 1;
@@ -780,7 +851,8 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             }
             const std::string_view data(reinterpret_cast<const char*>(p + data_at), data_len);
             LinearSymbol s = encodeLinear(m, data);
-            std::string meaning = std::string(symbologyName(m)) + " " + quoted(p + data_at, data_len);
+            std::string meaning =
+                std::string(symbologyName(m)) + " " + quoted(p + data_at, data_len);
             if (s.ok) {
                 meaning += ", " + num(static_cast<int>(s.modules.size())) + " modules";
             } else {
@@ -801,11 +873,14 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             const int m = p[3] & 3, xb = u16(p + 4), h = u16(p + 6);
             const size_t bytes = static_cast<size_t>(xb) * h;
             if (bytes > limits_.max_raster_bytes)
-                return skipPayload(p, 8, bytes, "GS v 0", "raster image over the cap of " +
-                                                             std::to_string(limits_.max_raster_bytes) + " bytes; not printed");
+                return skipPayload(p, 8, bytes, "GS v 0",
+                                   "raster image over the cap of " +
+                                       std::to_string(limits_.max_raster_bytes) +
+                                       " bytes; not printed");
             if (n < 8 + bytes) return kNeedMore;
             r_.raster(p + 8, xb, h, (m & 1) ? 2 : 1, (m & 2) ? 2 : 1);
-            QVP_LOG(p, 8 + bytes, "GS v 0 " + num(p[3]), "raster image " + num(xb * 8) + "x" + num(h) + " dots");
+            QVP_LOG(p, 8 + bytes, "GS v 0 " + num(p[3]),
+                    "raster image " + num(xb * 8) + "x" + num(h) + " dots");
             return 8 + bytes;
         }
         default:
@@ -827,9 +902,10 @@ void Interpreter::gsParen(const uint8_t* p, size_t len) {
         unknown(p, len, "GS ( k (too short)");
         return;
     }
-    if (sub == 'A' || sub == 'C' || sub == 'D' || sub == 'E' || sub == 'H' || sub == 'K' || sub == 'L' ||
-        sub == 'M' || sub == 'N' || sub == 'P' || sub == 'Q' || sub == 'z') {
-        QVP_LOG(p, len, std::string("GS ( ") + static_cast<char>(sub), "extended function (ignored)");
+    if (sub == 'A' || sub == 'C' || sub == 'D' || sub == 'E' || sub == 'H' || sub == 'K' ||
+        sub == 'L' || sub == 'M' || sub == 'N' || sub == 'P' || sub == 'Q' || sub == 'z') {
+        QVP_LOG(p, len, std::string("GS ( ") + static_cast<char>(sub),
+                "extended function (ignored)");
         return;
     }
     unknown(p, len, "GS ( function");
@@ -845,7 +921,10 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
             const int m = arg(0);
             if (m >= 49 && m <= 51) qr_.model = m;
             QVP_LOG(p, len, "GS ( k QR 165",
-                m == 49 ? "QR model 1" : m == 50 ? "QR model 2" : m == 51 ? "Micro QR" : "QR model: invalid (ignored)");
+                    m == 49   ? "QR model 1"
+                    : m == 50 ? "QR model 2"
+                    : m == 51 ? "Micro QR"
+                              : "QR model: invalid (ignored)");
             return;
         }
         case 67: {
@@ -859,7 +938,8 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
             static constexpr const char* kEcc = "LMQH";
             if (e >= 48 && e <= 51) qr_.ecc = e - 48;
             QVP_LOG(p, len, "GS ( k QR 169",
-                std::string("QR error correction: ") + (e >= 48 && e <= 51 ? std::string(1, kEcc[e - 48]) : "invalid"));
+                    std::string("QR error correction: ") +
+                        (e >= 48 && e <= 51 ? std::string(1, kEcc[e - 48]) : "invalid"));
             return;
         }
         case 80: {
@@ -867,11 +947,15 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
             if (k > limits_.max_symbol_data) {
                 qr_.data.clear();
                 ++counters_.rejected;
-                QVP_LOG(p, len, "GS ( k QR 180", "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
+                QVP_LOG(
+                    p, len, "GS ( k QR 180",
+                    "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
                 return;
             }
             qr_.data.assign(reinterpret_cast<const char*>(a + 1), k);
-            QVP_LOG(p, len, "GS ( k QR 180", "store QR data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
+            QVP_LOG(
+                p, len, "GS ( k QR 180",
+                "store QR data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
             return;
         }
         case 81:
@@ -894,11 +978,13 @@ void Interpreter::pdfFunction(const uint8_t* p, size_t len) {
     switch (fn) {
         case 65:
             if (arg(0) >= 0 && arg(0) <= 30) pdf_.columns = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 065", "PDF417 columns: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
+            QVP_LOG(p, len, "GS ( k PDF 065",
+                    "PDF417 columns: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
             return;
         case 66:
             if (arg(0) == 0 || (arg(0) >= 3 && arg(0) <= 90)) pdf_.rows = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 066", "PDF417 rows: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
+            QVP_LOG(p, len, "GS ( k PDF 066",
+                    "PDF417 rows: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
             return;
         case 67:
             if (arg(0) >= 1 && arg(0) <= 8) pdf_.module = arg(0);
@@ -906,33 +992,43 @@ void Interpreter::pdfFunction(const uint8_t* p, size_t len) {
             return;
         case 68:
             if (arg(0) >= 2 && arg(0) <= 8) pdf_.row_height = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 068", "PDF417 row height: " + num(arg(0)) + " x module width");
+            QVP_LOG(p, len, "GS ( k PDF 068",
+                    "PDF417 row height: " + num(arg(0)) + " x module width");
             return;
         case 69:
-            if (arg(0) == 48 && arg(1) >= 48 && arg(1) <= 56) pdf_.ecc = arg(1) - 48;
-            else if (arg(0) == 49) pdf_.ecc = -1;
+            if (arg(0) == 48 && arg(1) >= 48 && arg(1) <= 56)
+                pdf_.ecc = arg(1) - 48;
+            else if (arg(0) == 49)
+                pdf_.ecc = -1;
             QVP_LOG(p, len, "GS ( k PDF 069",
-                arg(0) == 48 ? "PDF417 error correction level " + num(arg(1) - 48) : "PDF417 error correction by ratio (automatic level)");
+                    arg(0) == 48 ? "PDF417 error correction level " + num(arg(1) - 48)
+                                 : "PDF417 error correction by ratio (automatic level)");
             return;
         case 70:
             pdf_.truncated = arg(0) == 1;
-            QVP_LOG(p, len, "GS ( k PDF 070", pdf_.truncated ? "truncated PDF417" : "standard PDF417");
+            QVP_LOG(p, len, "GS ( k PDF 070",
+                    pdf_.truncated ? "truncated PDF417" : "standard PDF417");
             return;
         case 80: {
             const size_t k = na > 0 ? na - 1 : 0;
             if (k > limits_.max_symbol_data) {
                 pdf_.data.clear();
                 ++counters_.rejected;
-                QVP_LOG(p, len, "GS ( k PDF 080", "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
+                QVP_LOG(
+                    p, len, "GS ( k PDF 080",
+                    "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
                 return;
             }
             pdf_.data.assign(reinterpret_cast<const char*>(a + 1), k);
-            QVP_LOG(p, len, "GS ( k PDF 080", "store PDF417 data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
+            QVP_LOG(p, len, "GS ( k PDF 080",
+                    "store PDF417 data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) +
+                        " bytes)");
             return;
         }
         case 81:
             QVP_LOG(p, len, "GS ( k PDF 081", "print the stored PDF417 symbol");
-            printPdf417(pdf_.data, pdf_.columns, pdf_.ecc, pdf_.module, pdf_.module * pdf_.row_height, pdf_.truncated);
+            printPdf417(pdf_.data, pdf_.columns, pdf_.ecc, pdf_.module,
+                        pdf_.module * pdf_.row_height, pdf_.truncated);
             return;
         default:
             QVP_LOG(p, len, "GS ( k PDF " + num(fn), "PDF417 function not supported (ignored)");
@@ -947,11 +1043,13 @@ void Interpreter::printQr(std::string_view data, int ecc, int module, const char
         return;
     }
     if (via) note(std::string("QR ") + via + ": no model 1 encoder; printed as model 2");
-    note("QR Code " + num(m.cols) + "x" + num(m.rows) + " modules, " + num(module) + " dots per module");
+    note("QR Code " + num(m.cols) + "x" + num(m.rows) + " modules, " + num(module) +
+         " dots per module");
     r_.matrix(m, module, module);
 }
 
-void Interpreter::printPdf417(std::string_view data, int columns, int ecc, int module_w, int row_h, bool truncated) {
+void Interpreter::printPdf417(std::string_view data, int columns, int ecc, int module_w, int row_h,
+                              bool truncated) {
     // The widest symbol that fits: 17 modules per column plus start, stop and row indicators.
     const int max_cols = ((kPrintWidth / module_w) - (truncated ? 18 + 17 : 69)) / 17;
     if (max_cols < 1) {
@@ -960,18 +1058,20 @@ void Interpreter::printPdf417(std::string_view data, int columns, int ecc, int m
         return;
     }
     if (columns > max_cols) {
-        note("PDF417 columns reduced from " + num(columns) + " to " + num(max_cols) + " to fit the print width");
+        note("PDF417 columns reduced from " + num(columns) + " to " + num(max_cols) +
+             " to fit the print width");
         columns = max_cols;
     }
     Matrix m = encodePdf417(data, columns, ecc, truncated);
-    if (m.ok && m.cols * module_w > kPrintWidth && columns == 0) m = encodePdf417(data, max_cols, ecc, truncated);
+    if (m.ok && m.cols * module_w > kPrintWidth && columns == 0)
+        m = encodePdf417(data, max_cols, ecc, truncated);
     if (!m.ok) {
         ++counters_.rejected;
         note("PDF417 not printed: " + m.error);
         return;
     }
-    note("PDF417 " + num(m.cols) + " modules x " + num(m.rows) + " rows, module " + num(module_w) + " dots, row " +
-         num(row_h) + " dots");
+    note("PDF417 " + num(m.cols) + " modules x " + num(m.rows) + " rows, module " + num(module_w) +
+         " dots, row " + num(row_h) + " dots");
     r_.matrix(m, module_w, row_h);
 }
 
@@ -979,34 +1079,51 @@ void Interpreter::escZ(const uint8_t* p, size_t len) {
     const int p1 = p[2], p2 = p[3], p3 = p[4];
     const std::string_view data(reinterpret_cast<const char*>(p + 7), len - 7);
     const std::string head = "ESC Z " + num(p1) + " " + num(p2) + " " + num(p3);
-    const std::string shown = quoted(p + 7, len - 7) + " (" + num(static_cast<int>(len - 7)) + " bytes)";
+    const std::string shown =
+        quoted(p + 7, len - 7) + " (" + num(static_cast<int>(len - 7)) + " bytes)";
     if (gsz_ == 2) {
         int ecc = 1;
         switch (p2) {
-            case 'L': ecc = 0; break;
-            case 'M': ecc = 1; break;
-            case 'Q': ecc = 2; break;
-            case 'H': ecc = 3; break;
-            default: ecc = p2 <= 3 ? p2 : 1;
+            case 'L':
+                ecc = 0;
+                break;
+            case 'M':
+                ecc = 1;
+                break;
+            case 'Q':
+                ecc = 2;
+                break;
+            case 'H':
+                ecc = 3;
+                break;
+            default:
+                ecc = p2 <= 3 ? p2 : 1;
         }
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
         static constexpr const char* kEcc[] = {"L", "M", "Q", "H"};
-        const char* model = p1 == 0x31 ? "model 1" : p1 == 0x32 ? "model 2" : p1 == 0 ? "automatic model" : "model byte not 31/32 (automatic)";
-        QVP_LOG(p, len, head, std::string("QR Code ") + model + ", ECC " + kEcc[ecc] + ", module " + num(module) +
-                              " dots: " + shown);
+        const char* model = p1 == 0x31   ? "model 1"
+                            : p1 == 0x32 ? "model 2"
+                            : p1 == 0    ? "automatic model"
+                                         : "model byte not 31/32 (automatic)";
+        QVP_LOG(p, len, head,
+                std::string("QR Code ") + model + ", ECC " + kEcc[ecc] + ", module " + num(module) +
+                    " dots: " + shown);
         printQr(data, ecc, module, p1 == 0x31 ? "model 1 requested" : nullptr);
     } else if (gsz_ == 0) {
         const int columns = p1 <= 30 ? p1 : 0;
         const int ecc = p2 <= 8 ? p2 : -1;
         const int ratio = p3 >= 1 && p3 <= 8 ? p3 : 3;
         constexpr int kModule = 2;
-        QVP_LOG(p, len, head, "PDF417 " + (columns ? num(columns) : std::string("automatic")) + " columns, ECC level " +
-                              (ecc >= 0 ? num(ecc) : std::string("automatic")) + ", row height " + num(ratio) +
-                              " x module: " + shown);
+        QVP_LOG(p, len, head,
+                "PDF417 " + (columns ? num(columns) : std::string("automatic")) +
+                    " columns, ECC level " + (ecc >= 0 ? num(ecc) : std::string("automatic")) +
+                    ", row height " + num(ratio) + " x module: " + shown);
         printPdf417(data, columns, ecc, kModule, kModule * ratio, false);
     } else {
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
-        QVP_LOG(p, len, head, "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) + " dots: " + shown);
+        QVP_LOG(p, len, head,
+                "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) +
+                    " dots: " + shown);
         Matrix m = encodeDataMatrix(data, p1, p2);
         if (!m.ok) {
             ++counters_.rejected;
@@ -1034,9 +1151,14 @@ void Interpreter::selfTest() {
     r_.textLine("Font A 12x24: ABCDEFGHIJ abcdefghij 0123456789", a, 0);
     r_.textLine("Font B 9x17: ABCDEFGHIJKLM abcdefghijklm 0123456789", b, 0);
     r_.setCodeTable(16);
-    r_.textLine("WPC1252: \xE0\xE1\xE2\xE3\xE7\xE9\xEA\xED\xF3\xF4\xF5\xFA \xC0\xC1\xC3\xC7\xC9\xD3 \x80", a, 0);
-    r_.textLine(std::string("Drawer: ") + (status_.drawerOpen() ? "open" : "closed") + "   Paper: " +
-                    (st.paper == Paper::kOk ? "ok" : st.paper == Paper::kNearEnd ? "near end" : "out") +
+    r_.textLine(
+        "WPC1252: \xE0\xE1\xE2\xE3\xE7\xE9\xEA\xED\xF3\xF4\xF5\xFA \xC0\xC1\xC3\xC7\xC9\xD3 \x80",
+        a, 0);
+    r_.textLine(std::string("Drawer: ") + (status_.drawerOpen() ? "open" : "closed") +
+                    "   Paper: " +
+                    (st.paper == Paper::kOk        ? "ok"
+                     : st.paper == Paper::kNearEnd ? "near end"
+                                                   : "out") +
                     "   Cover: " + (st.cover_open ? "open" : "closed"),
                 a, 0);
     r_.textLine(std::string("Online: ") + (status_.offline() ? "no" : "yes") +

@@ -31,7 +31,7 @@ struct InterpreterCounters {
 };
 
 class Interpreter {
-public:
+  public:
     using Reply = std::function<void(std::span<const uint8_t>)>;
 
     Interpreter(Renderer& renderer, StatusModel& status, Journal& journal, Reply reply,
@@ -45,7 +45,7 @@ public:
     size_t buffered() const { return buf_.size() - pos_; }
     const InterpreterCounters& counters() const { return counters_; }
 
-private:
+  private:
     size_t step(const uint8_t* p, size_t n);
     size_t stepEsc(const uint8_t* p, size_t n);
     size_t stepGs(const uint8_t* p, size_t n);
@@ -68,7 +68,8 @@ private:
     void pdfFunction(const uint8_t* p, size_t len);
     void escZ(const uint8_t* p, size_t len);
     void printQr(std::string_view data, int ecc, int module, const char* via);
-    void printPdf417(std::string_view data, int columns, int ecc, int module_w, int row_h, bool truncated);
+    void printPdf417(std::string_view data, int columns, int ecc, int module_w, int row_h,
+                     bool truncated);
     void selfTest();
 
     Renderer& r_;

@@ -15,8 +15,8 @@ std::string Journal::hex(std::span<const uint8_t> bytes, size_t max_bytes) {
     return s;
 }
 
-std::string Journal::formatCommand(uint64_t offset, std::span<const uint8_t> bytes, std::string_view mnemonic,
-                                   std::string_view meaning) {
+std::string Journal::formatCommand(uint64_t offset, std::span<const uint8_t> bytes,
+                                   std::string_view mnemonic, std::string_view meaning) {
     char head[32];
     std::snprintf(head, sizeof head, "%08llx  ", static_cast<unsigned long long>(offset));
     std::string line = head;

@@ -11,7 +11,7 @@
 namespace qvp {
 
 class Journal {
-public:
+  public:
     // Writes to `out` (not owned); nullptr discards every line.
     explicit Journal(std::FILE* out = nullptr) : out_(out) {}
 
@@ -26,10 +26,10 @@ public:
 
     // Hex of at most `max_bytes` bytes, then "…" when cut.
     static std::string hex(std::span<const uint8_t> bytes, size_t max_bytes = 8);
-    static std::string formatCommand(uint64_t offset, std::span<const uint8_t> bytes, std::string_view mnemonic,
-                                     std::string_view meaning);
+    static std::string formatCommand(uint64_t offset, std::span<const uint8_t> bytes,
+                                     std::string_view mnemonic, std::string_view meaning);
 
-private:
+  private:
     std::FILE* out_;
     uint64_t lines_ = 0;
 };

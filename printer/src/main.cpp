@@ -14,7 +14,9 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
-void onSignal(int) { g_stop = true; }
+void onSignal(int) {
+    g_stop = true;
+}
 
 const char* kUsage = R"(usage: quorvel-printer [options]
   --listen ADDR:PORT      TCP address (default 127.0.0.1:9100)
@@ -45,7 +47,8 @@ bool readFile(const std::string& path, std::vector<uint8_t>* out) {
     return true;
 }
 
-int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& fonts, qvp::StatusModel& status) {
+int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& fonts,
+          qvp::StatusModel& status) {
     std::vector<uint8_t> data;
     if (!readFile(file, &data) || data.empty()) {
         std::fprintf(stderr, "quorvel-printer: cannot read %s\n", file.c_str());
@@ -81,15 +84,16 @@ int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& f
                 data.size() / parse_s / 1e6);
     std::printf("interpret + draw:             %8.3f ms per stream, %7.1f MB/s\n", draw_s * 1e3,
                 data.size() / draw_s / 1e6);
-    std::printf("interpret + draw + PNG file:  %8.3f ms per stream, %7.3f ms per receipt\n", png_s * 1e3,
-                png_s * 1e3 / std::max(1, pages));
+    std::printf("interpret + draw + PNG file:  %8.3f ms per stream, %7.3f ms per receipt\n",
+                png_s * 1e3, png_s * 1e3 / std::max(1, pages));
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file, capture_path;
+    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file,
+                capture_path;
     bool tcp = true;
     qvp::SessionConfig cfg;
     cfg.out_dir = ".";
@@ -105,33 +109,54 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--listen") listen = value();
-        else if (a == "--serial-link") serial_link = value();
-        else if (a == "--no-tcp") tcp = false;
-        else if (a == "--out") cfg.out_dir = value();
-        else if (a == "--prefix") cfg.prefix = value();
-        else if (a == "--journal") journal_path = value();
-        else if (a == "--decode") decode = value();
-        else if (a == "--capture") capture_path = value();
-        else if (a == "--bench") bench_file = value();
-        else if (a == "--drawer") state.drawer_open = value() == "open";
-        else if (a == "--drawer-open-ms") state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
-        else if (a == "--offline") state.offline = true;
+        if (a == "--listen")
+            listen = value();
+        else if (a == "--serial-link")
+            serial_link = value();
+        else if (a == "--no-tcp")
+            tcp = false;
+        else if (a == "--out")
+            cfg.out_dir = value();
+        else if (a == "--prefix")
+            cfg.prefix = value();
+        else if (a == "--journal")
+            journal_path = value();
+        else if (a == "--decode")
+            decode = value();
+        else if (a == "--capture")
+            capture_path = value();
+        else if (a == "--bench")
+            bench_file = value();
+        else if (a == "--drawer")
+            state.drawer_open = value() == "open";
+        else if (a == "--drawer-open-ms")
+            state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
+        else if (a == "--offline")
+            state.offline = true;
         else if (a == "--paper") {
             const std::string v = value();
-            if (v == "ok") state.paper = qvp::Paper::kOk;
-            else if (v == "near-end") state.paper = qvp::Paper::kNearEnd;
-            else if (v == "out") state.paper = qvp::Paper::kOut;
+            if (v == "ok")
+                state.paper = qvp::Paper::kOk;
+            else if (v == "near-end")
+                state.paper = qvp::Paper::kNearEnd;
+            else if (v == "out")
+                state.paper = qvp::Paper::kOut;
             else {
                 std::fprintf(stderr, "quorvel-printer: --paper takes ok, near-end or out\n");
                 return 2;
             }
-        } else if (a == "--cover") state.cover_open = value() == "open";
-        else if (a == "--silent") state.silent = true;
-        else if (a == "--idle-timeout") idle = std::atoi(value().c_str());
-        else if (a == "--max-height") cfg.render.max_page_height = std::max(100, std::atoi(value().c_str()));
-        else if (a == "--font-a") font_paths.font_a = value();
-        else if (a == "--font-b") font_paths.font_b = value();
+        } else if (a == "--cover")
+            state.cover_open = value() == "open";
+        else if (a == "--silent")
+            state.silent = true;
+        else if (a == "--idle-timeout")
+            idle = std::atoi(value().c_str());
+        else if (a == "--max-height")
+            cfg.render.max_page_height = std::max(100, std::atoi(value().c_str()));
+        else if (a == "--font-a")
+            font_paths.font_a = value();
+        else if (a == "--font-b")
+            font_paths.font_b = value();
         else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

@@ -17,7 +17,8 @@ struct FileCloser {
 
 }  // namespace
 
-bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m, std::string* error) {
+bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m,
+              std::string* error) {
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
     if (!f) {
         if (error) *error = "cannot create " + path;
@@ -41,8 +42,9 @@ bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m
     png_init_io(png, f.get());
     png_set_compression_level(png, 1);
     png_set_compression_strategy(png, 3);  // Z_RLE: long runs of white and black
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1, PNG_COLOR_TYPE_GRAY,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
+                 PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     // 203 dots per inch is 7992 dots per metre.
     png_set_pHYs(png, info, 7992, 7992, PNG_RESOLUTION_METER);
     png_write_info(png, info);

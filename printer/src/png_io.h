@@ -16,7 +16,8 @@ struct PaperMargins {
 
 // Writes `page` on white paper with the given margins. Returns false and
 // sets `error` on failure.
-bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& margins, std::string* error = nullptr);
+bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& margins,
+              std::string* error = nullptr);
 // Reads a 1-bit or 8-bit grayscale PNG back (dark pixels become set bits).
 bool readPng(const std::string& path, Bitmap* out, std::string* error = nullptr);
 

@@ -13,7 +13,11 @@ std::vector<int> defaultTabs() {
 }  // namespace
 
 Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits limits)
-    : fonts_(fonts), sink_(std::move(sink)), log_(std::move(log)), limits_(limits), page_(kPrintWidth, 0) {
+    : fonts_(fonts),
+      sink_(std::move(sink)),
+      log_(std::move(log)),
+      limits_(limits),
+      page_(kPrintWidth, 0) {
     initialize();
 }
 
@@ -34,8 +38,12 @@ void Renderer::initialize() {
     hri_font_ = 0;
 }
 
-void Renderer::setLeftMargin(int dots) { left_margin_ = std::clamp(dots, 0, kPrintWidth - 1); }
-void Renderer::setPrintAreaWidth(int dots) { area_width_ = std::clamp(dots, 1, kPrintWidth); }
+void Renderer::setLeftMargin(int dots) {
+    left_margin_ = std::clamp(dots, 0, kPrintWidth - 1);
+}
+void Renderer::setPrintAreaWidth(int dots) {
+    area_width_ = std::clamp(dots, 1, kPrintWidth);
+}
 void Renderer::setAbsolutePosition(int dots) {
     if (dots >= 0 && dots < areaWidth()) x_ = dots;
 }
@@ -44,16 +52,23 @@ void Renderer::setRelativePosition(int dots) {
     if (x >= 0 && x < areaWidth()) x_ = x;
 }
 
-int Renderer::areaWidth() const { return std::max(1, std::min(area_width_, kPrintWidth - left_margin_)); }
+int Renderer::areaWidth() const {
+    return std::max(1, std::min(area_width_, kPrintWidth - left_margin_));
+}
 
-int Renderer::cellWidth(const Style& s) const { return (FontSet::kCellW[s.font] + s.char_spacing) * s.wmul; }
+int Renderer::cellWidth(const Style& s) const {
+    return (FontSet::kCellW[s.font] + s.char_spacing) * s.wmul;
+}
 
 int Renderer::alignedX(int width, int justification) const {
     const int free = std::max(0, areaWidth() - width);
     switch (justification) {
-        case 1: return left_margin_ + free / 2;
-        case 2: return left_margin_ + free;
-        default: return left_margin_;
+        case 1:
+            return left_margin_ + free / 2;
+        case 2:
+            return left_margin_ + free;
+        default:
+            return left_margin_;
     }
 }
 
@@ -159,10 +174,13 @@ void Renderer::drawItem(Bitmap& band, const Item& it, int x0, int base) const {
                 if (!g.get(gx, gy)) continue;
                 const int px = left + gx * s.wmul, py = top + gy * s.hmul;
                 band.fillRect(px, py, s.wmul, s.hmul, ink);
-                if (s.bold) band.fillRect(px + 1, py, s.wmul, s.hmul, ink);  // emphasis: one dot wider strokes
+                if (s.bold)
+                    band.fillRect(px + 1, py, s.wmul, s.hmul,
+                                  ink);  // emphasis: one dot wider strokes
             }
     }
-    if (s.underline > 0 && !s.reverse) band.fillRect(left, base - s.underline, it.w, s.underline, true);
+    if (s.underline > 0 && !s.reverse)
+        band.fillRect(left, base - s.underline, it.w, s.underline, true);
 }
 
 void Renderer::printLine() {
@@ -216,7 +234,8 @@ void Renderer::printAndFeedLines(int lines) {
 void Renderer::drawText(std::string_view text, int font, int x, int y) {
     const int cw = FontSet::kCellW[font];
     for (size_t i = 0; i < text.size(); ++i)
-        page_.blit(fonts_.glyph(font, 0, static_cast<uint8_t>(text[i])), x + static_cast<int>(i) * cw, y);
+        page_.blit(fonts_.glyph(font, 0, static_cast<uint8_t>(text[i])),
+                   x + static_cast<int>(i) * cw, y);
 }
 
 void Renderer::textLine(std::string_view text, const Style& style, int justification) {
@@ -236,7 +255,8 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     const int mw = std::max(1, module_width_);
     const int width = static_cast<int>(symbol.modules.size()) * mw;
     if (width > areaWidth()) {
-        log_(symbol.name + " is " + std::to_string(width) + " dots wide, more than the print area; not printed");
+        log_(symbol.name + " is " + std::to_string(width) +
+             " dots wide, more than the print area; not printed");
         return;
     }
     const int x0 = alignedX(width, justification_);
@@ -273,7 +293,8 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
     module_h = std::max(1, module_h);
     const int width = m.cols * module_w;
     if (width > areaWidth()) {
-        log_("2D symbol is " + std::to_string(width) + " dots wide, more than the print area; not printed");
+        log_("2D symbol is " + std::to_string(width) +
+             " dots wide, more than the print area; not printed");
         return;
     }
     const int height = m.rows * module_h;
@@ -286,7 +307,8 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
     const int x0 = alignedX(width, justification_);
     for (int r = 0; r < m.rows; ++r)
         for (int c = 0; c < m.cols; ++c)
-            if (m.at(r, c)) page_.fillRect(x0 + c * module_w, y_ + r * module_h, module_w, module_h, true);
+            if (m.at(r, c))
+                page_.fillRect(x0 + c * module_w, y_ + r * module_h, module_w, module_h, true);
     y_ += height;
     dirty_ = true;
 }
@@ -353,7 +375,8 @@ void Renderer::emit() {
             ++pages_;
             if (sink_) sink_(out, pages_);
         } else if (!page_cap_logged_) {
-            log_("image cap of " + std::to_string(limits_.max_pages) + " per stream reached; further receipts dropped");
+            log_("image cap of " + std::to_string(limits_.max_pages) +
+                 " per stream reached; further receipts dropped");
             page_cap_logged_ = true;
         }
     }

@@ -34,7 +34,7 @@ struct Style {
 };
 
 class Renderer {
-public:
+  public:
     // Receives each finished page; `index` counts from 1 per renderer.
     using PageSink = std::function<void(const Bitmap&, int index)>;
     using Logger = std::function<void(std::string_view)>;
@@ -104,9 +104,9 @@ public:
     int paperPosition() const { return y_; }
     const Bitmap& page() const { return page_; }
 
-private:
+  private:
     struct Item {
-        const Bitmap* glyph;  // nullptr for a tab gap
+        const Bitmap* glyph;                  // nullptr for a tab gap
         std::shared_ptr<const Bitmap> image;  // a bit image in the line (ESC *)
         Style style;
         int x;

@@ -14,10 +14,13 @@
 
 namespace qvp {
 
-LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& status, Journal& journal)
+LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& status,
+                       Journal& journal)
     : config_(std::move(config)), fonts_(fonts), status_(status), journal_(journal) {}
 
-LinkServer::~LinkServer() { stop(); }
+LinkServer::~LinkServer() {
+    stop();
+}
 
 void LinkServer::start() {
     stop_ = false;
@@ -96,8 +99,11 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     }
     const int one = 1;
     setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listen_fd_, 8) != 0) {
-        if (error) *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_fd_, 8) != 0) {
+        if (error)
+            *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " +
+                     std::strerror(errno);
         ::close(listen_fd_);
         listen_fd_ = -1;
         return false;
@@ -111,7 +117,8 @@ void TcpServer::run(const std::atomic<bool>& stop) {
         if (::poll(&pfd, 1, 100) <= 0) continue;
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
-        const int fd = ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        const int fd =
+            ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
         if (fd < 0) continue;
         char ip[INET_ADDRSTRLEN] = "?";
         inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
@@ -122,7 +129,8 @@ void TcpServer::run(const std::atomic<bool>& stop) {
 
 void TcpServer::serveConnection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
     journal_.note("connection from " + peer);
-    Session s(config_, fonts_, status_, journal_, [fd](std::span<const uint8_t> b) { writeAll(fd, b); });
+    Session s(config_, fonts_, status_, journal_,
+              [fd](std::span<const uint8_t> b) { writeAll(fd, b); });
     std::vector<uint8_t> buf(64 * 1024);
     auto last = std::chrono::steady_clock::now();
     while (!stop) {
@@ -130,7 +138,8 @@ void TcpServer::serveConnection(int fd, const std::string& peer, const std::atom
         const int r = ::poll(&pfd, 1, 100);
         if (r < 0 && errno != EINTR) break;
         if (r <= 0) {
-            if (idle_timeout.count() > 0 && std::chrono::steady_clock::now() - last > idle_timeout) {
+            if (idle_timeout.count() > 0 &&
+                std::chrono::steady_clock::now() - last > idle_timeout) {
                 journal_.note("connection idle; closed");
                 break;
             }
@@ -143,7 +152,8 @@ void TcpServer::serveConnection(int fd, const std::string& peer, const std::atom
         s.feed({buf.data(), static_cast<size_t>(k)});
     }
     endSession(s);
-    journal_.note("connection from " + peer + " closed after " + std::to_string(s.interpreter().offset()) + " bytes");
+    journal_.note("connection from " + peer + " closed after " +
+                  std::to_string(s.interpreter().offset()) + " bytes");
 }
 
 PtyServer::~PtyServer() {
@@ -185,7 +195,8 @@ void PtyServer::run(const std::atomic<bool>& stop) {
     auto close_session = [&] {
         if (!s) return;
         endSession(*s);
-        journal_.note("serial host closed the port after " + std::to_string(s->interpreter().offset()) + " bytes");
+        journal_.note("serial host closed the port after " +
+                      std::to_string(s->interpreter().offset()) + " bytes");
         s.reset();
     };
     while (!stop) {

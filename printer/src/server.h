@@ -15,7 +15,7 @@
 namespace qvp {
 
 class LinkServer {
-public:
+  public:
     LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& status, Journal& journal);
     virtual ~LinkServer();
 
@@ -34,7 +34,7 @@ public:
     // A session with no data for this long is closed (0: never).
     std::chrono::milliseconds idle_timeout{0};
 
-protected:
+  protected:
     // Feeds one session from `fd` until the peer hangs up; returns false if stopped.
     void endSession(Session& s);
 
@@ -43,7 +43,7 @@ protected:
     StatusModel& status_;
     Journal& journal_;
 
-private:
+  private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
     mutable std::mutex mu_;
@@ -53,19 +53,19 @@ private:
 };
 
 class TcpServer : public LinkServer {
-public:
+  public:
     using LinkServer::LinkServer;
     ~TcpServer() override;
     bool listen(const std::string& host, int port, std::string* error);
     void run(const std::atomic<bool>& stop) override;
 
-private:
+  private:
     void serveConnection(int fd, const std::string& peer, const std::atomic<bool>& stop);
     int listen_fd_ = -1;
 };
 
 class PtyServer : public LinkServer {
-public:
+  public:
     using LinkServer::LinkServer;
     ~PtyServer() override;
     // Opens a pseudo-terminal and makes `link` a symlink to its slave side.
@@ -73,7 +73,7 @@ public:
     const std::string& slavePath() const { return slave_; }
     void run(const std::atomic<bool>& stop) override;
 
-private:
+  private:
     int master_ = -1;
     std::string link_;
     std::string slave_;

@@ -4,13 +4,13 @@
 
 namespace qvp {
 
-Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status, Journal& journal,
-                 Interpreter::Reply reply)
+Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
+                 Journal& journal, Interpreter::Reply reply)
     : config_(config),
       journal_(journal),
       renderer_(
-          fonts, [this](const Bitmap& b, int) { page(b); }, [this](std::string_view t) { journal_.note(t); },
-          config.render),
+          fonts, [this](const Bitmap& b, int) { page(b); },
+          [this](std::string_view t) { journal_.note(t); }, config.render),
       interp_(renderer_, status, journal, std::move(reply), config.interp) {}
 
 void Session::page(const Bitmap& bitmap) {
@@ -22,7 +22,8 @@ void Session::page(const Bitmap& bitmap) {
         std::string err;
         if (writePng(path, bitmap, config_.margins, &err)) {
             images_.push_back(path);
-            journal_.note("image written: " + path + " (" + std::to_string(bitmap.height()) + " dots long)");
+            journal_.note("image written: " + path + " (" + std::to_string(bitmap.height()) +
+                          " dots long)");
         } else {
             journal_.note("image not written: " + err);
             path.clear();

@@ -33,9 +33,9 @@ struct SessionConfig {
 };
 
 class Session {
-public:
-    Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status, Journal& journal,
-            Interpreter::Reply reply);
+  public:
+    Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
+            Journal& journal, Interpreter::Reply reply);
 
     void feed(std::span<const uint8_t> data) {
         if (config_.capture) std::fwrite(data.data(), 1, data.size(), config_.capture);
@@ -47,7 +47,7 @@ public:
     const Interpreter& interpreter() const { return interp_; }
     const Renderer& renderer() const { return renderer_; }
 
-private:
+  private:
     void page(const Bitmap& bitmap);
 
     const SessionConfig& config_;

@@ -2,7 +2,8 @@
 
 namespace qvp {
 
-StatusModel::StatusModel(PrinterState state, Clock clock) : state_(state), clock_(std::move(clock)) {
+StatusModel::StatusModel(PrinterState state, Clock clock)
+    : state_(state), clock_(std::move(clock)) {
     if (!clock_) clock_ = [] { return std::chrono::steady_clock::now(); };
 }
 

@@ -25,7 +25,7 @@ struct PrinterState {
 // Shared by every connection of one printer: a drawer opened by one host
 // is still open for the next. Thread-safe.
 class StatusModel {
-public:
+  public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     explicit StatusModel(PrinterState state = {}, Clock clock = {});
@@ -45,7 +45,7 @@ public:
     // GS a: the four automatic status back bytes.
     std::array<uint8_t, 4> autoStatus() const;
 
-private:
+  private:
     mutable std::mutex mu_;
     PrinterState state_;
     Clock clock_;

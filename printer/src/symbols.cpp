@@ -19,7 +19,8 @@ bool moduleSet(const zint_symbol* s, int row, int col) {
 }
 
 bool allDigits(std::string_view d) {
-    return !d.empty() && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !d.empty() &&
+           std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The mod-10 check digit of UPC and EAN.
@@ -58,7 +59,9 @@ std::string upceToUpca(std::string_view e) {
     const std::string_view d = e.substr(1, 6);
     std::string a(1, ns);
     switch (d[5]) {
-        case '0': case '1': case '2':
+        case '0':
+        case '1':
+        case '2':
             a += std::string{d[0], d[1], d[5], '0', '0', '0', '0', d[2], d[3], d[4]};
             break;
         case '3':
@@ -79,7 +82,9 @@ std::string upcaToUpce(std::string_view a) {
         // Try every UPC-E body whose expansion equals `a`.
         std::string cand(1, a[0]);
         switch (last) {
-            case '0': case '1': case '2':
+            case '0':
+            case '1':
+            case '2':
                 cand += std::string{a[1], a[2], a[8], a[9], a[10], last};
                 break;
             case '3':
@@ -133,11 +138,16 @@ LinearSymbol upcE(std::string_view d) {
 LinearSymbol ean(std::string_view d, size_t len) {
     const std::string name = len == 13 ? "JAN13/EAN-13" : "JAN8/EAN-8";
     if (!allDigits(d) || (d.size() != len - 1 && d.size() != len))
-        return {false, name + " needs " + std::to_string(len - 1) + " or " + std::to_string(len) + " digits",
-                {}, {}, {}};
+        return {
+            false,
+            name + " needs " + std::to_string(len - 1) + " or " + std::to_string(len) + " digits",
+            {},
+            {},
+            {}};
     const std::string body(d.substr(0, len - 1));
     const char check = gtinCheck(body);
-    if (d.size() == len && d[len - 1] != check) return {false, name + " check digit is wrong", {}, {}, {}};
+    if (d.size() == len && d[len - 1] != check)
+        return {false, name + " check digit is wrong", {}, {}, {}};
     LinearSymbol s = zintLinear(BARCODE_EANX, body);
     s.hri = body + check;
     return s;
@@ -145,12 +155,17 @@ LinearSymbol ean(std::string_view d, size_t len) {
 
 LinearSymbol code39(std::string_view d) {
     std::string_view body = d;
-    if (body.size() >= 2 && body.front() == '*' && body.back() == '*') body = body.substr(1, body.size() - 2);
+    if (body.size() >= 2 && body.front() == '*' && body.back() == '*')
+        body = body.substr(1, body.size() - 2);
     if (body.empty()) return {false, "CODE39 data is empty", {}, {}, {}};
     static constexpr std::string_view kSet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
     for (char c : body)
         if (kSet.find(c) == std::string_view::npos)
-            return {false, "CODE39 cannot encode the byte " + std::to_string(static_cast<uint8_t>(c)), {}, {}, {}};
+            return {false,
+                    "CODE39 cannot encode the byte " + std::to_string(static_cast<uint8_t>(c)),
+                    {},
+                    {},
+                    {}};
     LinearSymbol s = zintLinear(BARCODE_CODE39, std::string(body));
     s.hri = "*" + std::string(body) + "*";
     return s;
@@ -175,7 +190,8 @@ LinearSymbol codabar(std::string_view d) {
         return {false, "CODABAR must start and stop with A, B, C or D", {}, {}, {}};
     static constexpr std::string_view kSet = "0123456789-$:/.+";
     for (size_t i = 1; i + 1 < up.size(); ++i)
-        if (kSet.find(up[i]) == std::string_view::npos) return {false, "CODABAR cannot encode a data byte", {}, {}, {}};
+        if (kSet.find(up[i]) == std::string_view::npos)
+            return {false, "CODABAR cannot encode a data byte", {}, {}, {}};
     LinearSymbol s = zintLinear(BARCODE_CODABAR, up);
     s.hri = up;
     return s;
@@ -184,7 +200,8 @@ LinearSymbol codabar(std::string_view d) {
 LinearSymbol code93(std::string_view d) {
     if (d.empty()) return {false, "CODE93 data is empty", {}, {}, {}};
     for (char c : d)
-        if (static_cast<uint8_t>(c) > 0x7F) return {false, "CODE93 takes 7-bit bytes only", {}, {}, {}};
+        if (static_cast<uint8_t>(c) > 0x7F)
+            return {false, "CODE93 takes 7-bit bytes only", {}, {}, {}};
     LinearSymbol s = zintLinear(BARCODE_CODE93, std::string(d));
     for (char c : d) s.hri += (c >= 0x20 && c < 0x7F) ? c : ' ';
     return s;
@@ -193,9 +210,14 @@ LinearSymbol code93(std::string_view d) {
 LinearSymbol gs1_128(std::string_view d) {
     std::string in(d);
     int mode = GS1_MODE;
-    if (!in.empty() && in[0] == '(') mode |= GS1PARENS_MODE;
+    if (!in.empty() && in[0] == '(')
+        mode |= GS1PARENS_MODE;
     else if (in.empty() || in[0] != '[')
-        return {false, "GS1-128 data must begin with an application identifier in ( ) or [ ]", {}, {}, {}};
+        return {false,
+                "GS1-128 data must begin with an application identifier in ( ) or [ ]",
+                {},
+                {},
+                {}};
     LinearSymbol s = zintLinear(BARCODE_GS1_128, in, mode);
     s.hri = in;
     for (char& c : s.hri) c = c == '[' ? '(' : c == ']' ? ')' : c;
@@ -218,37 +240,53 @@ LinearSymbol dataBar(int sym, std::string_view d) {
 
 // Code 128 bar/space widths of values 0..105, then the stop pattern.
 constexpr std::array<const char*, 107> kC128 = {
-    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212", "221213",
-    "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221", "223211", "221132",
-    "221231", "213212", "223112", "312131", "311222", "321122", "321221", "312212", "322112", "322211",
-    "212123", "212321", "232121", "111323", "131123", "131321", "112313", "132113", "132311", "211313",
-    "231113", "231311", "112133", "112331", "132131", "113123", "113321", "133121", "313121", "211331",
-    "231131", "213113", "213311", "213131", "311123", "311321", "331121", "312113", "312311", "332111",
-    "314111", "221411", "431111", "111224", "111422", "121124", "121421", "141122", "141221", "112214",
-    "112412", "122114", "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111",
-    "111242", "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
-    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311", "113141",
-    "114131", "311141", "411131", "211412", "211214", "211232", "2331112"};
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
+    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
+    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
+    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
+    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
+    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
+    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
+    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
+    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
+    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
+    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112"};
 
 }  // namespace
 
 const char* symbologyName(int m) {
     switch (m < 65 ? m + 65 : m) {
-        case 65: return "UPC-A";
-        case 66: return "UPC-E";
-        case 67: return "JAN13 (EAN-13)";
-        case 68: return "JAN8 (EAN-8)";
-        case 69: return "CODE39";
-        case 70: return "ITF";
-        case 71: return "CODABAR";
-        case 72: return "CODE93";
-        case 73: return "CODE128";
-        case 74: return "GS1-128";
-        case 75: return "GS1 DataBar omnidirectional";
-        case 76: return "GS1 DataBar truncated";
-        case 77: return "GS1 DataBar limited";
-        case 78: return "GS1 DataBar expanded";
-        default: return "unknown symbology";
+        case 65:
+            return "UPC-A";
+        case 66:
+            return "UPC-E";
+        case 67:
+            return "JAN13 (EAN-13)";
+        case 68:
+            return "JAN8 (EAN-8)";
+        case 69:
+            return "CODE39";
+        case 70:
+            return "ITF";
+        case 71:
+            return "CODABAR";
+        case 72:
+            return "CODE93";
+        case 73:
+            return "CODE128";
+        case 74:
+            return "GS1-128";
+        case 75:
+            return "GS1 DataBar omnidirectional";
+        case 76:
+            return "GS1 DataBar truncated";
+        case 77:
+            return "GS1 DataBar limited";
+        case 78:
+            return "GS1 DataBar expanded";
+        default:
+            return "unknown symbology";
     }
 }
 
@@ -270,7 +308,9 @@ LinearSymbol encodeCode128(std::string_view d) {
             if (i + 1 >= d.size()) return fail("CODE128 data ends inside a { escape");
             const char e = d[++i];
             switch (e) {
-                case 'A': case 'B': case 'C':
+                case 'A':
+                case 'B':
+                case 'C':
                     if (e != set) values.push_back(e == 'A' ? 101 : e == 'B' ? 100 : 99);
                     set = e;
                     continue;
@@ -279,7 +319,9 @@ LinearSymbol encodeCode128(std::string_view d) {
                     values.push_back(98);
                     shift = true;
                     continue;
-                case '1': values.push_back(102); continue;
+                case '1':
+                    values.push_back(102);
+                    continue;
                 case '2':
                     if (set == 'C') return fail("CODE128 FNC2 is not allowed in code set C");
                     values.push_back(97);
@@ -306,11 +348,13 @@ LinearSymbol encodeCode128(std::string_view d) {
             out.hri += static_cast<char>('0' + c / 10);
             out.hri += static_cast<char>('0' + c % 10);
         } else if (cur == 'A') {
-            if (c > 0x5F) return fail("CODE128 code set A cannot encode the byte " + std::to_string(c));
+            if (c > 0x5F)
+                return fail("CODE128 code set A cannot encode the byte " + std::to_string(c));
             values.push_back(c >= 0x20 ? c - 0x20 : c + 64);
             out.hri += c >= 0x20 ? static_cast<char>(c) : ' ';
         } else {
-            if (c < 0x20 || c > 0x7F) return fail("CODE128 code set B cannot encode the byte " + std::to_string(c));
+            if (c < 0x20 || c > 0x7F)
+                return fail("CODE128 code set B cannot encode the byte " + std::to_string(c));
             values.push_back(c - 0x20);
             out.hri += static_cast<char>(c);
         }
@@ -333,21 +377,50 @@ LinearSymbol encodeLinear(int m, std::string_view data) {
     const int k = m < 65 ? m + 65 : m;
     LinearSymbol s;
     switch (k) {
-        case 65: s = upcA(data); break;
-        case 66: s = upcE(data); break;
-        case 67: s = ean(data, 13); break;
-        case 68: s = ean(data, 8); break;
-        case 69: s = code39(data); break;
-        case 70: s = itf(data); break;
-        case 71: s = codabar(data); break;
-        case 72: s = code93(data); break;
-        case 73: s = encodeCode128(data); break;
-        case 74: s = gs1_128(data); break;
-        case 75: s = dataBar(BARCODE_DBAR_OMN, data); break;
-        case 76: s = dataBar(BARCODE_DBAR_OMN, data); break;
-        case 77: s = dataBar(BARCODE_DBAR_LTD, data); break;
-        case 78: s = dataBar(BARCODE_DBAR_EXP, data); break;
-        default: s.error = "unknown symbology " + std::to_string(m);
+        case 65:
+            s = upcA(data);
+            break;
+        case 66:
+            s = upcE(data);
+            break;
+        case 67:
+            s = ean(data, 13);
+            break;
+        case 68:
+            s = ean(data, 8);
+            break;
+        case 69:
+            s = code39(data);
+            break;
+        case 70:
+            s = itf(data);
+            break;
+        case 71:
+            s = codabar(data);
+            break;
+        case 72:
+            s = code93(data);
+            break;
+        case 73:
+            s = encodeCode128(data);
+            break;
+        case 74:
+            s = gs1_128(data);
+            break;
+        case 75:
+            s = dataBar(BARCODE_DBAR_OMN, data);
+            break;
+        case 76:
+            s = dataBar(BARCODE_DBAR_OMN, data);
+            break;
+        case 77:
+            s = dataBar(BARCODE_DBAR_LTD, data);
+            break;
+        case 78:
+            s = dataBar(BARCODE_DBAR_EXP, data);
+            break;
+        default:
+            s.error = "unknown symbology " + std::to_string(m);
     }
     s.name = symbologyName(k);
     if (!s.ok) s.modules.clear();
@@ -375,7 +448,8 @@ Matrix zintMatrix(int symbology, std::string_view data, int o1, int o2, int o3 =
     out.cols = s->width;
     out.cells.resize(static_cast<size_t>(out.rows) * out.cols);
     for (int r = 0; r < out.rows; ++r)
-        for (int c = 0; c < out.cols; ++c) out.cells[static_cast<size_t>(r) * out.cols + c] = moduleSet(s.get(), r, c);
+        for (int c = 0; c < out.cols; ++c)
+            out.cells[static_cast<size_t>(r) * out.cols + c] = moduleSet(s.get(), r, c);
     out.ok = true;
     return out;
 }
@@ -389,18 +463,18 @@ Matrix encodeQr(std::string_view data, int ecc) {
 
 Matrix encodePdf417(std::string_view data, int columns, int ecc, bool truncated) {
     if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}};
-    return zintMatrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data, ecc < 0 || ecc > 8 ? -1 : ecc,
-                      std::clamp(columns, 0, 30));
+    return zintMatrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data,
+                      ecc < 0 || ecc > 8 ? -1 : ecc, std::clamp(columns, 0, 30));
 }
 
 Matrix encodeDataMatrix(std::string_view data, int rows, int cols) {
     if (data.empty()) return {false, "Data Matrix data is empty", {}, 0, 0, {}};
     // ECC200 sizes in zint's option_2 order: 1..24 square, 25..30 rectangular.
-    static constexpr int kSizes[30][2] = {{10, 10},   {12, 12},   {14, 14},   {16, 16},  {18, 18},  {20, 20},
-                                          {22, 22},   {24, 24},   {26, 26},   {32, 32},  {36, 36},  {40, 40},
-                                          {44, 44},   {48, 48},   {52, 52},   {64, 64},  {72, 72},  {80, 80},
-                                          {88, 88},   {96, 96},   {104, 104}, {120, 120}, {132, 132}, {144, 144},
-                                          {8, 18},    {8, 32},    {12, 26},   {12, 36},  {16, 36},  {16, 48}};
+    static constexpr int kSizes[30][2] = {
+        {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},   {20, 20},   {22, 22},   {24, 24},
+        {26, 26}, {32, 32}, {36, 36}, {40, 40}, {44, 44},   {48, 48},   {52, 52},   {64, 64},
+        {72, 72}, {80, 80}, {88, 88}, {96, 96}, {104, 104}, {120, 120}, {132, 132}, {144, 144},
+        {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36},   {16, 48}};
     int option = 0;
     for (int i = 0; i < 30; ++i)
         if (kSizes[i][0] == rows && kSizes[i][1] == cols) option = i + 1;
@@ -410,7 +484,8 @@ Matrix encodeDataMatrix(std::string_view data, int rows, int cols) {
         m = zintMatrix(BARCODE_DATAMATRIX, data, 0, 0, DM_SQUARE);
         m.note = "requested size too small; automatic size used";
     } else if (option == 0 && (rows || cols)) {
-        m.note = "size " + std::to_string(rows) + "x" + std::to_string(cols) + " is not an ECC200 size; automatic";
+        m.note = "size " + std::to_string(rows) + "x" + std::to_string(cols) +
+                 " is not an ECC200 size; automatic";
     }
     return m;
 }

@@ -18,9 +18,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 class Printer {
-public:
+  public:
     explicit Printer(PrinterState state = {}) : status_(state), journal_(nullptr) {
-        dir_ = fs::temp_directory_path() / ("qvp-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
+        dir_ = fs::temp_directory_path() /
+               ("qvp-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
         fs::create_directories(dir_);
         config_.out_dir = dir_.string();
     }
@@ -33,11 +34,14 @@ public:
     // Listen on a loopback address of our own, port 9100 (the library's fixed port).
     std::string listenTcp() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const size_t h = std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
+        const size_t h =
+            std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
         for (size_t attempt = 0; attempt < 50; ++attempt) {
             const size_t k = (h + attempt * 7919 + serial_) % (250 * 250);
-            const std::string ip = "127.91." + std::to_string(k / 250 + 1) + "." + std::to_string(k % 250 + 1);
-            auto server = std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
+            const std::string ip =
+                "127.91." + std::to_string(k / 250 + 1) + "." + std::to_string(k % 250 + 1);
+            auto server =
+                std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
             if (server->listen(ip, 9100, nullptr)) {
                 server->start();
                 server_ = std::move(server);
@@ -71,7 +75,7 @@ public:
         return out;
     }
 
-private:
+  private:
     static inline int serial_ = 0;
     StatusModel status_;
     Journal journal_;
@@ -100,14 +104,22 @@ TEST(EndToEnd, LinearBarcodesOfBothForms) {
         const char* decoded;
     };
     const std::vector<Case> cases = {
-        {false, 0, "01234567890", "012345678905"}, {false, 1, "0123456", "01234565"},
-        {false, 2, "789123456789", "7891234567895"}, {false, 3, "1234567", "12345670"},
-        {false, 4, "QUORVEL 7", "QUORVEL 7"},      {false, 5, "12345678", "12345678"},
-        {false, 6, "A1234B", "A1234B"},            {true, 0, "03600029145", "036000291452"},
-        {true, 1, "01234565", "01234565"},         {true, 2, "4006381333931", "4006381333931"},
-        {true, 3, "9638507", "96385074"},          {true, 4, "CAIXA-01", "CAIXA-01"},
-        {true, 5, "00123456789012", "00123456789012"}, {true, 6, "B40156D", "B40156D"},
-        {true, 7, "Pedido 42", "Pedido 42"},       {true, 8, "{BQuorvel 2026", "Quorvel 2026"},
+        {false, 0, "01234567890", "012345678905"},
+        {false, 1, "0123456", "01234565"},
+        {false, 2, "789123456789", "7891234567895"},
+        {false, 3, "1234567", "12345670"},
+        {false, 4, "QUORVEL 7", "QUORVEL 7"},
+        {false, 5, "12345678", "12345678"},
+        {false, 6, "A1234B", "A1234B"},
+        {true, 0, "03600029145", "036000291452"},
+        {true, 1, "01234565", "01234565"},
+        {true, 2, "4006381333931", "4006381333931"},
+        {true, 3, "9638507", "96385074"},
+        {true, 4, "CAIXA-01", "CAIXA-01"},
+        {true, 5, "00123456789012", "00123456789012"},
+        {true, 6, "B40156D", "B40156D"},
+        {true, 7, "Pedido 42", "Pedido 42"},
+        {true, 8, "{BQuorvel 2026", "Quorvel 2026"},
     };
     Printer printer;
     const std::string ip = printer.listenTcp();
@@ -141,8 +153,8 @@ TEST(EndToEnd, Code128FromCodeLists) {
     const auto pages = printer.pages();
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(dataOf(decodePage(pages[0])),
-              (std::vector<std::string>{"10111213141516171819202122232425262728293031", "0001020399989796505152",
-                                        "5354555657585960616263"}));
+              (std::vector<std::string>{"10111213141516171819202122232425262728293031",
+                                        "0001020399989796505152", "5354555657585960616263"}));
 }
 
 TEST(EndToEnd, TwoDimensionalSymbolsByBothCommandSets) {
@@ -242,7 +254,10 @@ TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
         ImprimeTexto("MMMM", 1, 0, 0, 1);
         ImprimeTexto("MMMM", 2, 0, 0, 0);
         AcionaGuilhotina();
-        ImprimeTexto180("de ponta-cabe\xe7" "a", 1, 1, 2, 0);
+        ImprimeTexto180(
+            "de ponta-cabe\xe7"
+            "a",
+            1, 1, 2, 0);
         ImprimeTextoInvertido("INVERTIDO", 1, 0, 3);
         ImprimeTxFormatado("DUPLO", 1, 4, 5);
         ImprimeTextoLF("fim", 0, 0, 0, 0, 3);

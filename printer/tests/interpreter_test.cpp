@@ -92,7 +92,10 @@ TEST(Status, DrawerPulseOpensTheDrawerForItsTime) {
 
 TEST(Status, EscPThroughTheStreamOpensTheDrawer) {
     StreamRun run;
-    run.feed(B("\x1d\x72\x02" "\x1b\x70\x00\x3c\x78" "\x1d\x72\x02"));
+    run.feed(
+        B("\x1d\x72\x02"
+          "\x1b\x70\x00\x3c\x78"
+          "\x1d\x72\x02"));
     EXPECT_EQ(run.replies, (std::vector<uint8_t>{0x00, 0x01}));
 }
 
@@ -109,7 +112,9 @@ TEST(Status, EscVParameterByteIsPartOfTheQuery) {
 
 TEST(Status, EscVWithoutParameterLeavesTheNextCommandAlone) {
     StreamRun run(with([](PrinterState& s) { s.drawer_open = true; }));
-    run.feed("\x1b\x76" "\x10\x04\x01");
+    run.feed(
+        "\x1b\x76"
+        "\x10\x04\x01");
     EXPECT_EQ(run.replies, (std::vector<uint8_t>{0x00, 0x16}));
 }
 
@@ -140,10 +145,16 @@ TEST(Robustness, UnknownAndTruncatedCommands) {
         {"GS V bad mode", B("\x1d\x56\x07"), 1, false},
         {"lone ESC at the end", B("\x1b"), 0, true},
         {"GS k counted short", B("\x1d\x6b\x49\x10{BAB"), 0, true},
-        {"GS k NUL form without NUL", B("\x1d\x6b\x04" "ABC"), 0, true},
+        {"GS k NUL form without NUL",
+         B("\x1d\x6b\x04"
+           "ABC"),
+         0, true},
         {"raster header only", B("\x1d\x76\x30\x00\x10\x00\x10\x00"), 0, true},
         {"raster data short", B("\x1d\x76\x30\x00\x01\x00\x04\x00\xff"), 0, true},
-        {"ESC Z data short", B("\x1d\x5a\x02\x1b\x5a\x32\x4d\x04\x05\x00" "ab"), 0, true},
+        {"ESC Z data short",
+         B("\x1d\x5a\x02\x1b\x5a\x32\x4d\x04\x05\x00"
+           "ab"),
+         0, true},
         {"GS ( k short", B("\x1d\x28\x6b\x10\x00\x31\x50\x30"), 0, true},
         {"FS q image cut", B("\x1c\x71\x01\x01\x00\x01\x00\xff"), 0, true},
     };
@@ -220,17 +231,31 @@ TEST(Robustness, NulFormBarcodeWithoutNulIsDropped) {
 // A stream touching most commands, fed whole and fed in small pieces, must
 // give the same pages and the same journal.
 std::string mixedStream() {
-    std::string s = B("\x1b\x40\x1b\x61\x01\x1b\x33\x28\x1b\x74\x10\x1b\x21\x30" "CAF\xc9\n");
-    s += B("\x1b\x40\x1b\x45\x01\x1b\x4d\x01" "Fonte B\x09tab\n");
-    s += B("\x1d\x42\x01 reverso \x1d\x42\x00\x1b\x7b\x01" "invertido\n\x1b\x7b\x00");
-    s += B("\x1d\x77\x02\x1d\x68\x40\x1d\x48\x02\x1d\x6b\x02" "789123456789\x00\n");
+    std::string s =
+        B("\x1b\x40\x1b\x61\x01\x1b\x33\x28\x1b\x74\x10\x1b\x21\x30"
+          "CAF\xc9\n");
+    s +=
+        B("\x1b\x40\x1b\x45\x01\x1b\x4d\x01"
+          "Fonte B\x09tab\n");
+    s +=
+        B("\x1d\x42\x01 reverso \x1d\x42\x00\x1b\x7b\x01"
+          "invertido\n\x1b\x7b\x00");
+    s +=
+        B("\x1d\x77\x02\x1d\x68\x40\x1d\x48\x02\x1d\x6b\x02"
+          "789123456789\x00\n");
     s += B("\x1d\x6b\x49\x0a{BAB{C\x0c\x22\x38\x4e") + "\r\n";
     s += B("\x1d\x28\x6b\x04\x00\x31\x41\x32\x00\x1d\x28\x6b\x03\x00\x31\x43\x04");
-    s += B("\x1d\x28\x6b\x08\x00\x31\x50\x30" "hello") + B("\x1d\x28\x6b\x03\x00\x31\x51\x30");
-    s += B("\x1d\x5a\x01\x1b\x5a\x00\x00\x03\x05\x00" "hello");
+    s += B("\x1d\x28\x6b\x08\x00\x31\x50\x30"
+           "hello") +
+         B("\x1d\x28\x6b\x03\x00\x31\x51\x30");
+    s +=
+        B("\x1d\x5a\x01\x1b\x5a\x00\x00\x03\x05\x00"
+          "hello");
     s += B("\x1d\x76\x30\x00\x02\x00\x02\x00\xf0\x0f\x0f\xf0");
     s += B("\x1b\x2a\x21\x02\x00\xff\x00\xff\x00\xff\x00\n");
-    s += B("\x1b\x64\x03\x1c\x70\x01\x00\x1d\x56\x00" "after cut\n");
+    s +=
+        B("\x1b\x64\x03\x1c\x70\x01\x00\x1d\x56\x00"
+          "after cut\n");
     s += B("\x10\x04\x01\x1b\x76\x01\x1d\x72\x02");
     return s;
 }
@@ -249,7 +274,8 @@ TEST(Incremental, ChunkingDoesNotChangeTheResult) {
         for (size_t i = 0; i < whole.pages.size(); ++i) {
             ASSERT_EQ(split.pages[i].height(), whole.pages[i].height());
             for (int y = 0; y < whole.pages[i].height(); ++y)
-                ASSERT_EQ(0, std::memcmp(split.pages[i].row(y), whole.pages[i].row(y), whole.pages[i].stride()));
+                ASSERT_EQ(0, std::memcmp(split.pages[i].row(y), whole.pages[i].row(y),
+                                         whole.pages[i].stride()));
         }
         EXPECT_EQ(split.replies, whole.replies);
         // Text runs may be journaled in pieces; every command line is the same.
@@ -272,7 +298,8 @@ TEST(Journal, LineFormat) {
     StreamRun run;
     run.feed("\x1b\x61\x01").feed("\x1d\x6b\x49\x0c{BABCDEFGHIJ").finish();
     const std::string j = run.journal();
-    EXPECT_NE(j.find("00000000  1B 61 01                   ESC a 1     justification: centre\n"), std::string::npos)
+    EXPECT_NE(j.find("00000000  1B 61 01                   ESC a 1     justification: centre\n"),
+              std::string::npos)
         << j;
     // Long commands are cut after eight bytes with an ellipsis.
     EXPECT_NE(j.find("00000003  1D 6B 49 0C 7B 42 41 42 …  GS k 73"), std::string::npos) << j;

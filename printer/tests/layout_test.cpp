@@ -115,7 +115,8 @@ TEST(Layout, UpsideDownRotatesTheLine) {
     size_t ink = 0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < kPrintWidth; ++x) {
-            ASSERT_EQ(turned.get(x, y), normal.get(kPrintWidth - 1 - x, h - 1 - y)) << x << "," << y;
+            ASSERT_EQ(turned.get(x, y), normal.get(kPrintWidth - 1 - x, h - 1 - y))
+                << x << "," << y;
             ink += normal.get(x, y);
         }
     EXPECT_GT(ink, 50u);
@@ -129,7 +130,8 @@ TEST(Layout, ReverseFillsTheCellAndKeepsTheGlyphWhite) {
     EXPECT_EQ(box.width(), 12);
     EXPECT_EQ(box.height(), 24);
     for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 12; ++x) ASSERT_NE(normal.get(x, y), reversed.get(x, y)) << x << "," << y;
+        for (int x = 0; x < 12; ++x)
+            ASSERT_NE(normal.get(x, y), reversed.get(x, y)) << x << "," << y;
 }
 
 TEST(Layout, EmphasisAndUnderlineAddInk) {
@@ -196,9 +198,11 @@ TEST(Layout, RasterImageAtAnUnalignedMargin) {
                                      "\xff\x00\x0f"
                                      "\x00\x00\x01"));
         ASSERT_EQ(page.height(), 3);
-        const char* rows[] = {"100000000000000110000001", "111111110000000000001111", "000000000000000000000001"};
+        const char* rows[] = {"100000000000000110000001", "111111110000000000001111",
+                              "000000000000000000000001"};
         for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 24; ++x) EXPECT_EQ(page.get(margin + x, y), rows[y][x] == '1') << x << "," << y;
+            for (int x = 0; x < 24; ++x)
+                EXPECT_EQ(page.get(margin + x, y), rows[y][x] == '1') << x << "," << y;
         EXPECT_EQ(page.countBlack(), 4u + 12u + 1u);
     }
 }

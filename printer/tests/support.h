@@ -14,11 +14,13 @@
 
 namespace qvp::test {
 
-inline std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+inline std::vector<uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 // A session fed in memory: pages, replies and the journal are collected.
 class StreamRun {
-public:
+  public:
     explicit StreamRun(PrinterState state = {}, size_t chunk = 0) : status_(state) {
         journal_file_ = open_memstream(&journal_buf_, &journal_len_);
         journal_ = std::make_unique<Journal>(journal_file_);
@@ -38,7 +40,8 @@ public:
         if (chunk_ == 0) {
             session_->feed({p, s.size()});
         } else {
-            for (size_t at = 0; at < s.size(); at += chunk_) session_->feed({p + at, std::min(chunk_, s.size() - at)});
+            for (size_t at = 0; at < s.size(); at += chunk_)
+                session_->feed({p + at, std::min(chunk_, s.size() - at)});
         }
         return *this;
     }
@@ -56,7 +59,7 @@ public:
     std::vector<Bitmap> pages;
     std::vector<uint8_t> replies;
 
-private:
+  private:
     StatusModel status_;
     SessionConfig config_;
     std::FILE* journal_file_ = nullptr;
@@ -119,7 +122,8 @@ inline std::vector<Decoded> decodePage(const Bitmap& page, int gap = 6) {
         ZXing::DecodeHints hints;
         hints.setTryHarder(true).setTryRotate(false).setReturnCodabarStartEnd(true).setBinarizer(
             ZXing::Binarizer::BoolCast);
-        for (const auto& r : ZXing::ReadBarcodes({lum.data(), w, h, ZXing::ImageFormat::Lum}, hints)) {
+        for (const auto& r :
+             ZXing::ReadBarcodes({lum.data(), w, h, ZXing::ImageFormat::Lum}, hints)) {
             if (!r.isValid()) continue;
             const auto& b = r.bytes();
             out.push_back({ZXing::ToString(r.format()), std::string(b.begin(), b.end())});

@@ -1,11 +1,12 @@
 // Barcodes and 2D symbols: the printer's own Code 128 against zint, data
 // validation as a printer does it, and every symbol rendered then read back
 // with zxing-cpp.
+#include "symbols.h"
+
 #include <gtest/gtest.h>
 #include <zint.h>
 
 #include "support.h"
-#include "symbols.h"
 
 namespace qvp::test {
 namespace {
@@ -14,7 +15,8 @@ std::vector<uint8_t> zintRow(int symbology, const std::string& data) {
     zint_symbol* s = ZBarcode_Create();
     s->symbology = symbology;
     s->input_mode = DATA_MODE;
-    EXPECT_LT(ZBarcode_Encode(s, reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size())),
+    EXPECT_LT(ZBarcode_Encode(s, reinterpret_cast<const unsigned char*>(data.data()),
+                              static_cast<int>(data.size())),
               ZINT_ERROR)
         << s->errtxt;
     std::vector<uint8_t> row;
@@ -32,11 +34,16 @@ TEST(Code128, BarsMatchZintWhereBothApply) {
     };
     const std::vector<Case> cases = {
         {"set B text", "{BHello, World!", BARCODE_CODE128B, "Hello, World!"},
-        {"set B printable, first half", "{B !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO", BARCODE_CODE128B,
-         " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO"},
-        {"set B printable, second half", "{BPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz|}~", BARCODE_CODE128B,
-         "PQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz|}~"},
-        {"set A control characters", B("{A\x01\x02" "AB\x1f"), BARCODE_CODE128, B("\x01\x02" "AB\x1f")},
+        {"set B printable, first half", "{B !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO",
+         BARCODE_CODE128B, " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO"},
+        {"set B printable, second half", "{BPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz|}~",
+         BARCODE_CODE128B, "PQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz|}~"},
+        {"set A control characters",
+         B("{A\x01\x02"
+           "AB\x1f"),
+         BARCODE_CODE128,
+         B("\x01\x02"
+           "AB\x1f")},
         {"set C pairs", B("{C\x0c\x22\x38\x4e"), BARCODE_CODE128, "12345678"},
         {"set C with zero and 99", B("{C\x00\x63\x05\x2a"), BARCODE_CODE128, "00990542"},
         {"set B then C", B("{BAB{C\x0c\x22\x38\x4e"), BARCODE_CODE128, "AB12345678"},
@@ -51,9 +58,9 @@ TEST(Code128, BarsMatchZintWhereBothApply) {
 }
 
 TEST(Code128, InvalidDataIsRefused) {
-    for (const std::string& d : {std::string("ABC"), std::string("{X12"), B("{C\x64"), std::string("{B"),
-                                 std::string("{BA{"), B("{A\x7f"), B("{B\x01"),
-                                 std::string("{C{S")}) {
+    for (const std::string& d :
+         {std::string("ABC"), std::string("{X12"), B("{C\x64"), std::string("{B"),
+          std::string("{BA{"), B("{A\x7f"), B("{B\x01"), std::string("{C{S")}) {
         SCOPED_TRACE(d);
         EXPECT_FALSE(encodeCode128(d).ok);
     }
@@ -87,7 +94,8 @@ TEST(Linear, InvalidDataPrintsNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.m) + " " + c.data);
         StreamRun run;
-        run.feed(B("\x1d\x6b") + static_cast<char>(c.m) + static_cast<char>(c.data.size()) + c.data).finish();
+        run.feed(B("\x1d\x6b") + static_cast<char>(c.m) + static_cast<char>(c.data.size()) + c.data)
+            .finish();
         EXPECT_TRUE(run.pages.empty());
         EXPECT_EQ(run.interpreter().counters().rejected, 1u);
         EXPECT_NE(run.journal().find("not printed"), std::string::npos);
@@ -118,7 +126,8 @@ const std::vector<LinearCase>& linearCases() {
         {71, "c12-34$d", "C12-34$D", "Codabar"},
         {72, "Code 93!", "Code 93!", "Code93"},
         {73, B("{BQuorvel{C\x0c\x22"), "Quorvel1234", "Code128"},
-        {73, B("{C\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14"), "1011121314151617181920", "Code128"},
+        {73, B("{C\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14"), "1011121314151617181920",
+         "Code128"},
         {73, "{Aabc", "", ""},  // lower case is not in code set A: not printed
     };
     return cases;
@@ -131,7 +140,8 @@ TEST(Linear, RenderedBarcodesDecodeToTheirData) {
             SCOPED_TRACE(std::to_string(c.m) + (counted ? " counted " : " NUL form ") + c.data);
             std::string s = B("\x1b\x61\x01\x1d\x77\x02\x1d\x68\x50\x1d\x48\x02\x1d\x6b");
             if (counted)
-                s += static_cast<char>(c.m) + std::string(1, static_cast<char>(c.data.size())) + c.data;
+                s += static_cast<char>(c.m) + std::string(1, static_cast<char>(c.data.size())) +
+                     c.data;
             else
                 s += static_cast<char>(c.m - 65) + c.data + B("\x00");
             StreamRun run;
@@ -154,7 +164,8 @@ TEST(Linear, ModuleWidthAndHeightAreHonoured) {
             SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
             StreamRun run;
             run.feed(B("\x1d\x77") + static_cast<char>(w) + B("\x1d\x68") + static_cast<char>(h) +
-                     B("\x1d\x6b\x43\x0c" "789123456789"))
+                     B("\x1d\x6b\x43\x0c"
+                       "789123456789"))
                 .finish();
             ASSERT_EQ(run.pages.size(), 1u);
             const Box box = inkBox(run.pages[0]);
@@ -177,7 +188,10 @@ TEST(Linear, HriIsPrintedAboveBelowOrBoth) {
     for (const auto& c : std::vector<Case>{{0, 0}, {1, 1}, {2, 1}, {3, 2}, {'2', 1}}) {
         SCOPED_TRACE(static_cast<int>(c.pos));
         StreamRun run;
-        run.feed(B("\x1d\x68\x28\x1d\x48") + c.pos + B("\x1d\x6b\x45\x04" "AB12")).finish();
+        run.feed(B("\x1d\x68\x28\x1d\x48") + c.pos +
+                 B("\x1d\x6b\x45\x04"
+                   "AB12"))
+            .finish();
         ASSERT_EQ(run.pages.size(), 1u);
         EXPECT_EQ(run.pages[0].height(), 40 + c.text_rows * (24 + 2));
     }
@@ -191,13 +205,14 @@ TEST(Linear, WiderThanThePaperIsNotPrinted) {
 }
 
 std::string escZ(char type, char p1, char p2, char p3, const std::string& data) {
-    return B("\x1d\x5a") + type + B("\x1b\x5a") + p1 + p2 + p3 + static_cast<char>(data.size() & 0xff) +
-           static_cast<char>(data.size() >> 8) + data;
+    return B("\x1d\x5a") + type + B("\x1b\x5a") + p1 + p2 + p3 +
+           static_cast<char>(data.size() & 0xff) + static_cast<char>(data.size() >> 8) + data;
 }
 
 std::string gsParenK(char cn, char fn, const std::string& args) {
     const size_t len = args.size() + 2;
-    return B("\x1d\x28\x6b") + static_cast<char>(len & 0xff) + static_cast<char>(len >> 8) + cn + fn + args;
+    return B("\x1d\x28\x6b") + static_cast<char>(len & 0xff) + static_cast<char>(len >> 8) + cn +
+           fn + args;
 }
 
 TEST(Symbols2D, EveryFormDecodesToItsData) {
@@ -216,17 +231,20 @@ TEST(Symbols2D, EveryFormDecodesToItsData) {
         {"QR ESC Z auto L", escZ(2, 0, 'L', 3, url), url, "QRCode"},
         {"QR ESC Z model 1 H", escZ(2, '1', 'H', 5, latin), latin, "QRCode"},
         {"QR ESC Z ECC as 0..3", escZ(2, '2', 2, 3, big), big, "QRCode"},
-        {"QR GS ( k", gsParenK('1', 'A', B("2\x00")) + gsParenK('1', 'C', "\x05") + gsParenK('1', 'E', "3") +
-                          gsParenK('1', 'P', "0" + url) + gsParenK('1', 'Q', "0"),
+        {"QR GS ( k",
+         gsParenK('1', 'A', B("2\x00")) + gsParenK('1', 'C', "\x05") + gsParenK('1', 'E', "3") +
+             gsParenK('1', 'P', "0" + url) + gsParenK('1', 'Q', "0"),
          url, "QRCode"},
-        {"QR GS ( k model 1 and 2 dots", gsParenK('1', 'A', B("1\x00")) + gsParenK('1', 'C', "\x02") +
-                                             gsParenK('1', 'P', "0" + latin) + gsParenK('1', 'Q', "0"),
+        {"QR GS ( k model 1 and 2 dots",
+         gsParenK('1', 'A', B("1\x00")) + gsParenK('1', 'C', "\x02") +
+             gsParenK('1', 'P', "0" + latin) + gsParenK('1', 'Q', "0"),
          latin, "QRCode"},
         {"PDF417 ESC Z", escZ(0, 4, 2, 3, url), url, "PDF417"},
         {"PDF417 ESC Z automatic columns", escZ(0, 0, 5, 4, big), big, "PDF417"},
         {"PDF417 ESC Z 30 columns fitted", escZ(0, 30, 8, 6, latin), latin, "PDF417"},
-        {"PDF417 GS ( k", gsParenK('0', 'A', "\x03") + gsParenK('0', 'C', "\x03") + gsParenK('0', 'D', "\x03") +
-                              gsParenK('0', 'E', "01") + gsParenK('0', 'P', "0" + url) + gsParenK('0', 'Q', "0"),
+        {"PDF417 GS ( k",
+         gsParenK('0', 'A', "\x03") + gsParenK('0', 'C', "\x03") + gsParenK('0', 'D', "\x03") +
+             gsParenK('0', 'E', "01") + gsParenK('0', 'P', "0" + url) + gsParenK('0', 'Q', "0"),
          url, "PDF417"},
         {"Data Matrix ESC Z 2 dots", escZ(1, 0, 0, 2, url), url, "DataMatrix"},
         {"Data Matrix ESC Z 3 dots", escZ(1, 4, 11, 3, latin), latin, "DataMatrix"},
@@ -248,7 +266,8 @@ TEST(Symbols2D, QrModuleSizeSetsTheSymbolWidth) {
     for (int m = 1; m <= 8; ++m) {
         SCOPED_TRACE(m);
         StreamRun run;
-        run.feed(escZ(2, '2', 'L', static_cast<char>(m), "12345")).finish();  // version 1: 21 modules
+        run.feed(escZ(2, '2', 'L', static_cast<char>(m), "12345"))
+            .finish();  // version 1: 21 modules
         ASSERT_EQ(run.pages.size(), 1u);
         EXPECT_EQ(inkBox(run.pages[0]).width(), 21 * m);
     }
@@ -262,8 +281,9 @@ TEST(Symbols2D, ModelOneIsPrintedAsModelTwoAndSaidSo) {
 
 TEST(Symbols2D, EmptyOrOverCapDataIsNotPrinted) {
     StreamRun run;
-    run.feed(escZ(2, '2', 'M', 3, "")).feed(gsParenK('1', 'P', "0" + std::string(8000, 'x'))).feed(
-        gsParenK('1', 'Q', "0"));
+    run.feed(escZ(2, '2', 'M', 3, ""))
+        .feed(gsParenK('1', 'P', "0" + std::string(8000, 'x')))
+        .feed(gsParenK('1', 'Q', "0"));
     run.finish();
     EXPECT_TRUE(run.pages.empty());
     EXPECT_GE(run.interpreter().counters().rejected, 2u);
