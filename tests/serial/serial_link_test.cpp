@@ -233,6 +233,22 @@ TEST(SerialLink, HeldPortRefusesEveryOtherOpener) {
     EXPECT_EQ(unprivileged_open_errno(pty.slave_name()), 0);
 }
 
+// A host without a controlling terminal (a daemon, say) does not get the
+// printer's port as one: a hang-up on the port could otherwise signal it.
+TEST(SerialLink, PortNeverBecomesTheControllingTerminal) {
+    PtyPair pty;
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setsid() < 0) ::_exit(2);
+        if (AbrePortaSerial(pty.slave_name().c_str(), 0) != 1) ::_exit(3);
+        ::_exit(::open("/dev/tty", O_RDWR | O_NOCTTY) < 0 && errno == ENXIO ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the port became the controlling terminal";
+}
+
 // Opening the port we already hold closes our own descriptor first.
 TEST(SerialLink, OpeningTheHeldPortAgainReplacesIt) {
     PtyPair pty;
