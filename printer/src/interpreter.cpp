@@ -317,12 +317,10 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         case '!': {
             if (!need(3)) return kNeedMore;
             const int m = p[2];
-            Style s = r_.style();
             r_.setFont(m & 1);
             r_.setBold(m & 0x08);
             r_.setSize(m & 0x20 ? 2 : 1, m & 0x10 ? 2 : 1);
             r_.setUnderline(m & 0x80 ? 1 : 0);
-            (void)s;
             std::string what = std::string("print mode: font ") + (m & 1 ? "B" : "A");
             if (m & 0x08) what += ", emphasized";
             if (m & 0x10) what += ", double height";
@@ -960,7 +958,10 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
         }
         case 81:
             QVP_LOG(p, len, "GS ( k QR 181", "print the stored QR Code");
-            printQr(qr_.data, qr_.ecc, qr_.module, qr_.model == 49 ? "model 1 requested" : nullptr);
+            printQr(qr_.data, qr_.ecc, qr_.module,
+                    qr_.model == 49   ? "model 1 requested"
+                    : qr_.model == 51 ? "Micro QR requested"
+                                      : nullptr);
             return;
         case 82:
             QVP_LOG(p, len, "GS ( k QR 182", "transmit symbol size (not answered)");
@@ -1042,7 +1043,7 @@ void Interpreter::printQr(std::string_view data, int ecc, int module, const char
         note("QR Code not printed: " + m.error);
         return;
     }
-    if (via) note(std::string("QR ") + via + ": no model 1 encoder; printed as model 2");
+    if (via) note(std::string("QR ") + via + ": no encoder for it here; printed as model 2");
     note("QR Code " + num(m.cols) + "x" + num(m.rows) + " modules, " + num(module) +
          " dots per module");
     r_.matrix(m, module, module);

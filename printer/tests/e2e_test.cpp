@@ -1,7 +1,11 @@
 // End to end: the library's exported functions drive the virtual printer
 // over real loopback sockets and a real pseudo-terminal; the PNG pages are
 // read back and every symbol is decoded by zxing-cpp.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -276,6 +280,38 @@ TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
         EXPECT_GT(box.x1 - m, lefts[line] + 36);
     }
     EXPECT_GT(pages[1].height(), 400);
+}
+
+int rawConnect(const std::string& ip) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(9100);
+    inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+bool readable(int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) == 1;
+}
+
+TEST(EndToEnd, OneConnectionAtATime) {
+    Printer printer;
+    const std::string ip = printer.listenTcp();
+    const int first = rawConnect(ip);
+    ASSERT_EQ(::send(first, "\x10\x04\x01", 3, 0), 3);
+    ASSERT_TRUE(readable(first, 2000));
+    const int second = rawConnect(ip);  // queued by the kernel, not yet served
+    ASSERT_EQ(::send(second, "\x10\x04\x01", 3, 0), 3);
+    EXPECT_FALSE(readable(second, 300)) << "the second host must wait for the first";
+    ::close(first);
+    ASSERT_TRUE(readable(second, 3000)) << "served once the first has gone";
+    uint8_t reply = 0;
+    EXPECT_EQ(::recv(second, &reply, 1, 0), 1);
+    EXPECT_EQ(reply, 0x12);
+    ::close(second);
 }
 
 TEST(EndToEnd, SerialLinkThroughAPseudoTerminal) {
