@@ -25,3 +25,13 @@ target_compile_options(dll_host PRIVATE -Wno-restrict)
 add_dependencies(dll_host quorvel_dll_beside_tests)
 gtest_discover_tests(dll_host DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   TEST_PREFIX "wine.host." PROPERTIES TIMEOUT 60)
+
+# The library on a COM port backed by a pseudo-terminal (tests/windows/serial_relay.py
+# provides it); one port, so these cases run one at a time.
+add_executable(serial_port_tests ${CMAKE_CURRENT_LIST_DIR}/serial_port_test.cpp)
+target_link_libraries(serial_port_tests PRIVATE quorvel test_support GTest::gtest_main ws2_32)
+target_link_options(serial_port_tests PRIVATE -static)
+target_compile_options(serial_port_tests PRIVATE -Wno-restrict)
+add_dependencies(serial_port_tests quorvel_dll_beside_tests)
+gtest_discover_tests(serial_port_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  TEST_PREFIX "wine.serial." PROPERTIES TIMEOUT 60 RESOURCE_LOCK serial_relay)

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Quorvel.dll: cross-builds the mingw preset (the DLL and the test programs),
+# then under wine64 runs the PE export/import check, the host program, the
+# serial-port cases and the shared loopback and recording suites, one process
+# per case. About 5 minutes on 2 cores, most of it the cross-build.
+set -euo pipefail
+cmake --preset mingw
+cmake --build --preset mingw -j "$QUORVEL_JOBS"
+tests/windows/run-under-wine.sh \
+    ctest --test-dir build/mingw -j "$QUORVEL_JOBS" --output-on-failure --no-tests=error

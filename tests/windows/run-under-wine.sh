@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs a command in a private, headless wine64 environment and cleans up after:
+# its own WINEPREFIX and TMPDIR (removed at the end), no display, Mono, Gecko
+# and the menu builder disabled, WINEDEBUG=-all, a persistent wineserver whose
+# output goes to a file (so no test waits on its pipes), and COM7 backed by a
+# pseudo-terminal whose far end tests reach through serial_relay.py.
+#
+# Usage: tests/windows/run-under-wine.sh COMMAND [ARGS...]
+#   e.g. tests/windows/run-under-wine.sh ctest --test-dir build/mingw -j2
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-wine.XXXXXX")
+export WINEPREFIX="$work/prefix" TMPDIR="$work/tmp" WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$TMPDIR" "$WINEPREFIX"
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+cleanup() {
+    "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$wineserver" -p >"$work/wineserver.log" 2>&1 </dev/null
+start=$SECONDS
+"$wine64" wineboot --init >"$work/wineboot.log" 2>&1 </dev/null || {
+    echo "run-under-wine: wineboot failed:" >&2
+    cat "$work/wineboot.log" >&2
+    exit 1
+}
+echo "run-under-wine: prefix ready in $((SECONDS - start)) s"
+python3 "$here/serial_relay.py" --com 7 "$@"
