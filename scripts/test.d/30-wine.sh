@@ -4,7 +4,8 @@
 # serial-port cases and the shared loopback and recording suites, one process
 # per case. About 5 minutes on 2 cores, most of it the cross-build.
 set -euo pipefail
+jobs=${QUORVEL_JOBS:-$(nproc)}
 cmake --preset mingw
-cmake --build --preset mingw -j "$QUORVEL_JOBS"
+cmake --build --preset mingw -j "$jobs"
 tests/windows/run-under-wine.sh \
-    ctest --test-dir build/mingw -j "$QUORVEL_JOBS" --output-on-failure --no-tests=error
+    ctest --test-dir build/mingw -j "$jobs" --output-on-failure --no-tests=error
