@@ -55,3 +55,21 @@ foreach(tool quorvel_cli quorvel-printer)
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   endif()
 endforeach()
+
+# Packages of the installed tree: `cpack -G DEB` or `cpack -G TGZ` in the build directory.
+set(CPACK_PACKAGE_NAME quorvel)
+set(CPACK_PACKAGE_VENDOR Quorvel)
+set(CPACK_PACKAGE_CONTACT "Quorvel <dev@quorvel.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "ESC/POS receipt printer driver library, command-line tool and virtual printer")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR TGZ)
+if(NOT WIN32)
+  list(APPEND CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+  # Dependencies come from the binaries; our own library is inside the package.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
+endif()
+include(CPack)
