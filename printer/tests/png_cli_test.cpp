@@ -1,0 +1,114 @@
+// The PNG files (1-bit, 203 dpi) and the command-line tool run as a
+// separate process: --decode, and a TCP session ended by SIGTERM.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "png_io.h"
+#include "support.h"
+
+namespace qvp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+uint32_t be32(const std::string& s, size_t at) {
+    return (static_cast<uint32_t>(static_cast<uint8_t>(s[at])) << 24) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 8) |
+           static_cast<uint8_t>(s[at + 3]);
+}
+
+fs::path tempDir(const char* tag) {
+    const fs::path d =
+        fs::temp_directory_path() / (std::string("qvp-") + tag + "-" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+
+TEST(Png, OneBitGrayAt203DpiWithPaperMargins) {
+    Bitmap page(kPrintWidth, 10);
+    page.fillRect(0, 0, 3, 2);
+    page.set(575, 9);
+    const fs::path dir = tempDir("png");
+    const std::string path = (dir / "p.png").string();
+    PaperMargins m;
+    ASSERT_TRUE(writePng(path, page, m));
+    const std::string f = slurp(path);
+    ASSERT_EQ(f.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    ASSERT_EQ(f.compare(12, 4, "IHDR"), 0);
+    EXPECT_EQ(be32(f, 16), static_cast<uint32_t>(kPrintWidth + m.left + m.right));
+    EXPECT_EQ(be32(f, 20), static_cast<uint32_t>(10 + m.top + m.bottom));
+    EXPECT_EQ(f[24], 1) << "bit depth";
+    EXPECT_EQ(f[25], 0) << "grayscale";
+    const size_t phys = f.find("pHYs");
+    ASSERT_NE(phys, std::string::npos);
+    EXPECT_EQ(be32(f, phys + 4), 7992u);  // 203 dpi in dots per metre
+    EXPECT_EQ(be32(f, phys + 8), 7992u);
+    EXPECT_EQ(f[phys + 12], 1) << "unit: metre";
+    Bitmap back;
+    ASSERT_TRUE(readPng(path, &back));
+    EXPECT_EQ(back.countBlack(), page.countBlack());
+    EXPECT_TRUE(back.get(m.left, m.top) && back.get(m.left + 2, m.top + 1));
+    EXPECT_TRUE(back.get(m.left + 575, m.top + 9));
+    EXPECT_FALSE(back.get(m.left - 1, m.top));
+    fs::remove_all(dir);
+}
+
+int runTool(const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Cli, DecodeRendersACapturedStream) {
+    const fs::path dir = tempDir("decode");
+    {
+        std::ofstream cap(dir / "cap.bin", std::ios::binary);
+        cap << B(
+            "\x1b\x40\x1b\x61\x01"
+            "hello\n\x1d\x56\x00"
+            "second\n\x1b\xfe");
+    }
+    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--decode", (dir / "cap.bin").string(), "--out",
+                       dir.string(), "--journal", (dir / "j.txt").string()}),
+              0);
+    EXPECT_TRUE(fs::exists(dir / "receipt-0001.png"));
+    EXPECT_TRUE(fs::exists(dir / "receipt-0002.png"));
+    const std::string j = slurp(dir / "j.txt");
+    EXPECT_NE(j.find("ESC a 1     justification: centre"), std::string::npos) << j;
+    EXPECT_NE(j.find("GS V 0      full cut"), std::string::npos);
+    EXPECT_NE(j.find("unknown ESC command"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+TEST(Cli, BadOptionsAreRefused) {
+    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--paper", "wet"}), 2);
+    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--no-such-option"}), 2);
+    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--decode", "/nonexistent/stream"}), 2);
+    EXPECT_EQ(
+        runTool({QVP_PRINTER_BINARY, "--listen", "not-an-address:9100", "--journal", "/dev/null"}),
+        1);
+}
+
+}  // namespace
+}  // namespace qvp::test
