@@ -224,6 +224,31 @@ INSTANTIATE_TEST_SUITE_P(
                       WinsockCase{"nothing_listening", FakePrinter::Behaviour::record, false, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A printer that stops reading: once the socket buffers are full, a command
+// waits for room at most 1 ms per byte plus 1000 ms, then reports 0; the link
+// stays open and closes normally.
+TEST(FullSocketBuffer, WriteGivesUpWithinItsBound) {
+    FakePrinter printer(FakePrinter::Behaviour::never_read);
+    LoadedLibrary dll;
+    ASSERT_NE(dll.module(), nullptr);
+    auto print = dll.get<decltype(ImprimeTexto)>("ImprimeTexto");
+    ASSERT_EQ(dll.get<decltype(AbreSocket)>("AbreSocket")(printer.address().c_str(), 0), 1);
+    const std::string text(8000, 'x');
+    const long long bound_ms = 1000 + static_cast<long long>(text.size()) + 18;
+    int result = 1;
+    long long took_ms = 0;
+    for (int call = 0; call < 5000 && result == 1; ++call) {
+        const auto start = std::chrono::steady_clock::now();
+        result = print(text.c_str(), 0, 0, 0, 0);
+        took_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+        ASSERT_LT(took_ms, bound_ms + 1500) << "call " << call << " outlasted the write bound";
+    }
+    EXPECT_EQ(result, 0) << "40 MB went out without the buffers filling";
+    EXPECT_EQ(dll.get<decltype(FechaSocket)>("FechaSocket")(), 1);
+}
+
 // Many host threads on one link: the library lock keeps every command whole
 // (large ones fill the socket buffer and go out in several sends) and every
 // status reply with the query that asked for it.
