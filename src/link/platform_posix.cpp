@@ -122,9 +122,8 @@ PortHandle port_open(const char* name) {
 
 namespace {
 
-constexpr tcflag_t raw_input_clear =
-    IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY |
-    INPCK | IMAXBEL;
+constexpr tcflag_t raw_input_clear = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                     IUCLC | IXON | IXOFF | IXANY | INPCK | IMAXBEL;
 constexpr tcflag_t raw_local_clear = ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN;
 
 // What must hold on the port after tcsetattr, which reports success when any

@@ -16,7 +16,9 @@ namespace {
 
 // Parameter cases print as their name in test listings.
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
+requires requires(const Case& c) {
+    c.name;
+}
 void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
@@ -118,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Queries, TcpNoAnswer,
 struct EndingCase {
     const char* name;
     FakePrinter::Behaviour behaviour;
-    bool wait_for_end;  // the connection is already gone when the query is made
+    bool command_first;  // a command before the query, for a printer that resets on data
+    bool wait_for_end;   // the connection is already gone when the query is made
     const char* expected_stderr;
 };
 
@@ -132,6 +135,7 @@ TEST_P(TcpConnectionEnds, NoStatusAndTheHostCarriesOn) {
     for (int (*call)() : {Le_Status, Le_Status_Gaveta}) {
         FakePrinter printer(c.behaviour);
         ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+        if (c.command_first) AcionaGuilhotina();
         if (c.wait_for_end) {
             ASSERT_TRUE(printer.wait_for_disconnect());
         }
@@ -155,12 +159,12 @@ TEST_P(TcpConnectionEnds, NoStatusAndTheHostCarriesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, TcpConnectionEnds,
-    ::testing::Values(
-        EndingCase{"closed_before_query", FakePrinter::Behaviour::close_at_once, true, ""},
-        EndingCase{"reset_before_query", FakePrinter::Behaviour::reset_at_once, true,
-                   "recv() failed\n"},
-        EndingCase{"reset_on_query", FakePrinter::Behaviour::reset_on_data, false,
-                   "recv() failed\n"}),
+    ::testing::Values(EndingCase{"closed_before_query", FakePrinter::Behaviour::close_at_once,
+                                 false, true, ""},
+                      EndingCase{"reset_before_query", FakePrinter::Behaviour::reset_on_data, true,
+                                 true, "recv() failed\n"},
+                      EndingCase{"reset_on_query", FakePrinter::Behaviour::reset_on_data, false,
+                                 false, "recv() failed\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Models outside 0 to 3 have no status query: nothing is sent, nothing read.

@@ -24,7 +24,9 @@ struct OrderCase {
     int serial_code;
 };
 
-void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const OrderCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class BothLinksOpen : public ::testing::TestWithParam<OrderCase> {};
 

@@ -25,7 +25,9 @@ namespace {
 
 // Parameter cases print as their name in test listings.
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
+requires requires(const Case& c) {
+    c.name;
+}
 void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
@@ -123,14 +125,13 @@ TEST_P(SerialCommand, ArrivesWholeAndOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, SerialCommand,
-    ::testing::Values(ActionCase{"cut", AcionaGuilhotina, cut_command},
-                      ActionCase{"drawer", Abre_Gaveta, bytes_of({0x1B, 0x70, 0x00, 0x3C, 0x78})},
-                      ActionCase{"self_test", ImprimeAutoTeste, bytes_of({0x1B, 0x40, 0x12, 0x54})},
-                      ActionCase{"text_with_line_ends",
-                                 [] { return ImprimeTexto("a\nb\r\n", 0, 0, 0, 0); },
-                                 bytes_of({0x1B, 0x40, 0x1B, 0x61, 0x00, 0x1B, 0x33, 0x20,
-                                           0x1B, 0x74, 0x10, 0x1B, 0x45, 0x00, 0x1B, 0x4D, 0x00,
-                                           'a', 0x0A, 'b', 0x0D, 0x0A, 0x0A})}),
+    ::testing::Values(
+        ActionCase{"cut", AcionaGuilhotina, cut_command},
+        ActionCase{"drawer", Abre_Gaveta, bytes_of({0x1B, 0x70, 0x00, 0x3C, 0x78})},
+        ActionCase{"self_test", ImprimeAutoTeste, bytes_of({0x1B, 0x40, 0x12, 0x54})},
+        ActionCase{"text_with_line_ends", [] { return ImprimeTexto("a\nb\r\n", 0, 0, 0, 0); },
+                   bytes_of({0x1B, 0x40, 0x1B, 0x61, 0x00, 0x1B, 0x33, 0x20, 0x1B, 0x74, 0x10, 0x1B,
+                             0x45, 0x00, 0x1B, 0x4D, 0x00, 'a',  0x0A, 'b',  0x0D, 0x0A, 0x0A})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A printer that reads slowly: the driver's buffer fills, each write is carried
@@ -277,8 +278,7 @@ class SerialOpenAnother : public ::testing::TestWithParam<SecondOpenCase> {};
 TEST_P(SerialOpenAnother, ReleasesThePortHeldBefore) {
     PtyPair first, second;
     ASSERT_EQ(AbrePortaSerial(first.slave_name().c_str(), 0), 1);
-    EXPECT_EQ(AbrePortaSerial(GetParam().second_port(second).c_str(), 0),
-              GetParam().second_result);
+    EXPECT_EQ(AbrePortaSerial(GetParam().second_port(second).c_str(), 0), GetParam().second_result);
     EXPECT_EQ(descriptors_on(first.slave_name()), 1);
     EXPECT_FALSE(exclusive_flag(first.slave_fd()));
     EXPECT_TRUE(other_descriptor_can_lock(first.slave_name()));
@@ -294,8 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
     Ports, SerialOpenAnother,
     ::testing::Values(
         SecondOpenCase{"another_terminal", [](const PtyPair& p) { return p.slave_name(); }, 1},
-        SecondOpenCase{"missing_port", [](const PtyPair&) { return std::string("/dev/no-such-tty"); },
-                       0}),
+        SecondOpenCase{"missing_port",
+                       [](const PtyPair&) { return std::string("/dev/no-such-tty"); }, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TakenCase {
@@ -319,9 +319,9 @@ TEST_P(SerialPortTaken, CountsAsUnopenable) {
 
 INSTANTIATE_TEST_SUITE_P(
     Holders, SerialPortTaken,
-    ::testing::Values(TakenCase{"advisory_lock", [](int fd) { ASSERT_EQ(::flock(fd, LOCK_EX), 0); }},
-                      TakenCase{"exclusive_terminal",
-                                [](int fd) { ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0); }}),
+    ::testing::Values(
+        TakenCase{"advisory_lock", [](int fd) { ASSERT_EQ(::flock(fd, LOCK_EX), 0); }},
+        TakenCase{"exclusive_terminal", [](int fd) { ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct UnopenedCase {
@@ -375,7 +375,8 @@ TEST(SerialLink, CloseTwiceThenCommandsFailCleanly) {
 // A device that is not a terminal opens but cannot take line settings: the
 // result is 0, yet the handle is kept and commands are written to it.
 TEST(SerialLink, NonTerminalIsKeptAndReceivesCommands) {
-    const std::string path = ::testing::TempDir() + "quorvel-not-a-tty-" + std::to_string(::getpid());
+    const std::string path =
+        ::testing::TempDir() + "quorvel-not-a-tty-" + std::to_string(::getpid());
     std::ofstream(path).close();
     ASSERT_EQ(AbrePortaSerial(path.c_str(), 0), 0);
     EXPECT_EQ(AcionaGuilhotina(), 1);

@@ -16,7 +16,9 @@ namespace {
 
 // Parameter cases print as their name in test listings.
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
+requires requires(const Case& c) {
+    c.name;
+}
 void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
@@ -77,12 +79,11 @@ TEST_P(SerialNoAnswer, NoStatusAfterTheReadTimeout) {
     EXPECT_EQ(hex(pty.read_master(3)), c.query);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Queries, SerialNoAnswer,
-    ::testing::Values(SilentCase{"printer_model0", 0, Le_Status, "10 04 01"},
-                      SilentCase{"printer_model2", 2, Le_Status, "1B 76 01"},
-                      SilentCase{"drawer", 3, Le_Status_Gaveta, "1D 72 02"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Queries, SerialNoAnswer,
+                         ::testing::Values(SilentCase{"printer_model0", 0, Le_Status, "10 04 01"},
+                                           SilentCase{"printer_model2", 2, Le_Status, "1B 76 01"},
+                                           SilentCase{"drawer", 3, Le_Status_Gaveta, "1D 72 02"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct StaleCase {
     const char* name;

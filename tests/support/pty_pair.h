@@ -14,7 +14,7 @@
 namespace quorvel::testing {
 
 class PtyPair {
-public:
+  public:
     // The slave keeps the terminal's default (cooked) settings until the library
     // configures it. Throws std::runtime_error when no pair can be had.
     PtyPair();
@@ -40,7 +40,7 @@ public:
     // The slave's line settings as the terminal now holds them.
     termios slave_settings() const;
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string slave_name_;
