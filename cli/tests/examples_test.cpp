@@ -52,6 +52,10 @@ ProgramResult run_receipt(const std::vector<std::string>& args,
                           std::vector<std::pair<std::string, std::string>> environment) {
     std::vector<std::string> argv{PYTHON_PATH, RECEIPT_SCRIPT_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
+#ifdef SANITIZER_RUNTIME
+    environment.emplace_back("LD_PRELOAD", SANITIZER_RUNTIME);
+    environment.emplace_back("ASAN_OPTIONS", "detect_leaks=0");  // the interpreter's own
+#endif
     return run_program(argv, "", environment);
 }
 

@@ -23,7 +23,19 @@ target_compile_definitions(cli_run_tests PRIVATE
   PYTHON_PATH="${Python3_EXECUTABLE}"
   RECEIPT_SCRIPT_PATH="${PROJECT_SOURCE_DIR}/examples/python/receipt.py")
 add_dependencies(cli_run_tests quorvel_cli host_example)
+if(QUORVEL_SANITIZE)
+  # Python itself is not instrumented: the sanitizer runtime must be loaded first.
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libasan.so
+    OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  target_compile_definitions(cli_run_tests PRIVATE SANITIZER_RUNTIME="${asan_runtime}")
+endif()
 gtest_discover_tests(cli_run_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+
+# The installed tree and its package; not under the sanitizers, whose
+# instrumented library a plain host cannot link.
+if(QUORVEL_SANITIZE)
+  return()
+endif()
 
 # Installs into a scratch prefix and builds a small host against it, once with
 # pkg-config and once with find_package.
