@@ -214,6 +214,10 @@ int main(int argc, char** argv) {
         const auto colon = listen.rfind(':');
         const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
         const int port = colon == std::string::npos ? 9100 : std::atoi(listen.c_str() + colon + 1);
+        if (port < 1 || port > 65535) {
+            std::fprintf(stderr, "quorvel-printer: bad port in --listen %s\n", listen.c_str());
+            return 2;
+        }
         tcp_server = std::make_unique<qvp::TcpServer>(cfg, fonts, status, journal);
         tcp_server->idle_timeout = std::chrono::seconds(idle);
         std::string err;

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -179,7 +180,15 @@ bool PtyServer::open(const std::string& link, std::string* error) {
         cfmakeraw(&t);
         tcsetattr(master_, TCSANOW, &t);
     }
-    ::unlink(link.c_str());
+    // Replace an old link, but never a file that is not one.
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            if (error) *error = link + " exists and is not a symbolic link";
+            return false;
+        }
+        ::unlink(link.c_str());
+    }
     if (::symlink(slave_.c_str(), link.c_str()) != 0) {
         if (error) *error = "cannot create the link " + link + ": " + std::strerror(errno);
         return false;

@@ -108,6 +108,20 @@ TEST(Cli, BadOptionsAreRefused) {
     EXPECT_EQ(
         runTool({QVP_PRINTER_BINARY, "--listen", "not-an-address:9100", "--journal", "/dev/null"}),
         1);
+    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--listen", "127.0.0.1:0", "--journal", "/dev/null"}),
+              2);
+    EXPECT_EQ(
+        runTool({QVP_PRINTER_BINARY, "--listen", "127.0.0.1:70000", "--journal", "/dev/null"}), 2);
+}
+
+TEST(Cli, SerialLinkNeverReplacesAFile) {
+    const fs::path dir = tempDir("link");
+    { std::ofstream(dir / "precious") << "keep me"; }
+    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--no-tcp", "--serial-link", (dir / "precious").string(),
+                       "--journal", "/dev/null"}),
+              1);
+    EXPECT_EQ(slurp(dir / "precious"), "keep me");
+    fs::remove_all(dir);
 }
 
 }  // namespace
