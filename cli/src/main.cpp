@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -80,8 +79,18 @@ int written(int result) {
     return result == 1 ? exit_done : fail("the command was not written to the printer");
 }
 
-std::string read_all_stdin() {
-    std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+// Reads standard input up to a bound, so a runaway pipe cannot fill memory:
+// four UTF-8 bytes per character at most, plus a line end.
+std::string read_stdin(const std::string& what, std::size_t max_length) {
+    const std::size_t bound = 4 * max_length + 2;
+    std::string text;
+    char buffer[65536];
+    while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+        if (text.size() > bound)
+            throw UsageError{what + " on standard input is too long; one command holds at most " +
+                             std::to_string(max_length) + " bytes"};
+    }
     return strip_one_line_end(std::move(text));
 }
 
@@ -89,7 +98,7 @@ std::string read_all_stdin() {
 // UTF-8 turned into Windows-1252, or unchanged with --raw-bytes.
 std::string printable_bytes(const std::string& argument, const Globals& globals,
                             const std::string& what, std::size_t max_length, bool allow_empty) {
-    std::string text = argument == "-" ? read_all_stdin() : argument;
+    std::string text = argument == "-" ? read_stdin(what, max_length) : argument;
     if (text.find('\0') != std::string::npos)
         throw UsageError{what + " holds a NUL byte, which cannot be sent"};
     if (!globals.raw_bytes) {
