@@ -68,9 +68,7 @@ Command<Capacity>& open_command(Command<Capacity>& command, int justification) {
 // over-long text is recognised without reading it all. Null counts as too long.
 inline std::size_t bounded_length(const char* text, std::size_t limit) {
     if (text == nullptr) return limit + 1;
-    std::size_t length = 0;
-    while (length <= limit && text[length] != '\0') ++length;
-    return length;
+    return ::strnlen(text, limit + 1);  // scans a word at a time, never past limit + 1
 }
 
 }  // namespace quorvel

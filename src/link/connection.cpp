@@ -1,6 +1,7 @@
 #include "link/connection.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace quorvel::link {
 
@@ -22,18 +23,22 @@ int remaining_ms(Clock::time_point deadline) {
 }
 
 bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
+    // Normal case: the whole command goes out in one send and no clock is read.
+    std::ptrdiff_t count = platform::tcp_send(remote_socket, command, length);
+    if (count < 0) return false;
+    std::size_t written = static_cast<std::size_t>(count);
+    if (written == length) return true;
+    // The socket buffer is full: continue within the write time-out, counted
+    // from here (the first, non-blocking send took microseconds).
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(write_timeout_base_ms + length);
-    std::size_t written = 0;
     while (written < length) {
-        std::ptrdiff_t count = platform::tcp_send(remote_socket, command + written, length - written);
-        if (count < 0) return false;
-        written += static_cast<std::size_t>(count);
-        if (written == length) break;
-        // The socket buffer is full: wait for room, within the write time-out.
         int left = remaining_ms(deadline);
         if (left == 0 || platform::tcp_wait_writable(remote_socket, left) != platform::Wait::ready)
             return false;
+        count = platform::tcp_send(remote_socket, command + written, length - written);
+        if (count < 0) return false;
+        written += static_cast<std::size_t>(count);
     }
     return true;
 }
@@ -69,7 +74,8 @@ bool discard_pending_input() {
 
 std::optional<std::uint8_t> recv_reply() {
     if (Statesocket == 1) {
-        for (auto& byte : message) byte = 0;
+        // Only recv below writes here, so bytes past the last reply are still zero.
+        std::memset(message, 0, static_cast<std::size_t>(message_length));
         message_length = 0;
         if (platform::tcp_wait_readable(remote_socket, reply_timeout_ms) == platform::Wait::timed_out)
             return std::nullopt;
