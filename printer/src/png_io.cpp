@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -14,6 +15,58 @@ struct FileCloser {
         if (f) std::fclose(f);
     }
 };
+
+// One output row: white paper with the page's dots at the margins.
+void fillRow(const Bitmap& page, const PaperMargins& m, int y, uint8_t* row, size_t len) {
+    std::fill(row, row + len, 0xFF);  // in PNG gray, 1 is white
+    const int py = y - m.top;
+    if (py < 0 || py >= page.height()) return;
+    const uint8_t* src = page.row(py);
+    int x = 0;
+    if (m.left % 8 == 0) {
+        // Byte-aligned margin: copy whole bytes, inverted (PNG gray 0 is black).
+        uint8_t* dst = row + m.left / 8;
+        const int full = page.width() / 8;
+        for (int i = 0; i < full; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
+        x = full * 8;
+    }
+    for (; x < page.width(); ++x)
+        if ((src[x >> 3] >> (7 - (x & 7))) & 1) {
+            const int dx = x + m.left;
+            row[dx >> 3] &= static_cast<uint8_t>(~(0x80 >> (dx & 7)));
+        }
+}
+
+struct PngJob {
+    std::FILE* file;
+    const Bitmap* page;
+    const PaperMargins* margins;
+    uint8_t* row;
+    size_t row_len;
+    png_uint_32 width;
+    png_uint_32 height;
+};
+
+// The libpng calls. libpng reports errors by longjmp, so this frame holds
+// plain data only; everything with a destructor lives in the caller.
+bool writeImage(png_structp png, png_infop info, const PngJob* job) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, job->file);
+    png_set_compression_level(png, 1);
+    png_set_compression_strategy(png, 3);  // Z_RLE: long runs of white and black
+    png_set_IHDR(png, info, job->width, job->height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // 203 dots per inch is 7992 dots per metre.
+    png_set_pHYs(png, info, 7992, 7992, PNG_RESOLUTION_METER);
+    png_write_info(png, info);
+    png_set_filter(png, 0, PNG_FILTER_NONE);
+    for (png_uint_32 y = 0; y < job->height; ++y) {
+        fillRow(*job->page, *job->margins, static_cast<int>(y), job->row, job->row_len);
+        png_write_row(png, job->row);
+    }
+    png_write_end(png, info);
+    return true;
+}
 
 }  // namespace
 
@@ -34,48 +87,17 @@ bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m
     const int width = page.width() + m.left + m.right;
     const int height = page.height() + m.top + m.bottom;
     std::vector<uint8_t> row(static_cast<size_t>((width + 7) / 8));
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        if (error) *error = "libpng failed writing " + path;
-        return false;
-    }
-    png_init_io(png, f.get());
-    png_set_compression_level(png, 1);
-    png_set_compression_strategy(png, 3);  // Z_RLE: long runs of white and black
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
-                 PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    // 203 dots per inch is 7992 dots per metre.
-    png_set_pHYs(png, info, 7992, 7992, PNG_RESOLUTION_METER);
-    png_write_info(png, info);
-    png_set_filter(png, 0, PNG_FILTER_NONE);
-    for (int y = 0; y < height; ++y) {
-        std::fill(row.begin(), row.end(), 0xFF);  // in PNG gray, 1 is white
-        const int py = y - m.top;
-        if (py >= 0 && py < page.height() && m.left % 8 == 0) {
-            // Byte-aligned margin: copy whole bytes, inverted (PNG gray 0 is black).
-            const uint8_t* src = page.row(py);
-            uint8_t* dst = row.data() + m.left / 8;
-            const int full = page.width() / 8;
-            for (int i = 0; i < full; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
-            for (int x = full * 8; x < page.width(); ++x)
-                if ((src[x >> 3] >> (7 - (x & 7))) & 1) {
-                    const int dx = x + m.left;
-                    row[static_cast<size_t>(dx >> 3)] &= static_cast<uint8_t>(~(0x80 >> (dx & 7)));
-                }
-        } else if (py >= 0 && py < page.height()) {
-            const uint8_t* src = page.row(py);
-            for (int x = 0; x < page.width(); ++x)
-                if ((src[x >> 3] >> (7 - (x & 7))) & 1) {
-                    const int dx = x + m.left;
-                    row[static_cast<size_t>(dx >> 3)] &= static_cast<uint8_t>(~(0x80 >> (dx & 7)));
-                }
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
+    const PngJob job{f.get(),
+                     &page,
+                     &m,
+                     row.data(),
+                     row.size(),
+                     static_cast<png_uint_32>(width),
+                     static_cast<png_uint_32>(height)};
+    const bool ok = writeImage(png, info, &job);
     png_destroy_write_struct(&png, &info);
-    return true;
+    if (!ok && error) *error = "libpng failed writing " + path;
+    return ok;
 }
 
 bool readPng(const std::string& path, Bitmap* out, std::string* error) {

@@ -117,7 +117,8 @@ LinearSymbol upcE(std::string_view d) {
     if (!allDigits(d)) return {false, "UPC-E takes digits only", {}, {}, {}};
     std::string body;  // number system + 6 digits
     if (d.size() == 6) {
-        body = "0" + std::string(d);
+        body = "0";
+        body += d;  // number system 0
     } else if (d.size() == 7 || d.size() == 8) {
         body = std::string(d.substr(0, 7));
     } else if (d.size() == 11 || d.size() == 12) {
@@ -167,7 +168,7 @@ LinearSymbol code39(std::string_view d) {
                     {},
                     {}};
     LinearSymbol s = zintLinear(BARCODE_CODE39, std::string(body));
-    s.hri = "*" + std::string(body) + "*";
+    s.hri.assign(1, '*').append(body).push_back('*');
     return s;
 }
 
