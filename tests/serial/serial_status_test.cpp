@@ -132,6 +132,41 @@ TEST(SerialStatus, TailOfLongerReplyIsNotTheNextAnswer) {
     second.get();
 }
 
+// One thread's query holds the port until its reply is read: another thread's
+// commands wait, so they never land between a query and its answer.
+TEST(SerialStatus, QueryHoldsThePortUntilItsReply) {
+    PtyPair pty;
+    ASSERT_EQ(AbrePortaSerial(pty.slave_name().c_str(), 0), 1);
+    constexpr int queries = 4, cuts = 20;
+    int queries_seen = 0, cuts_seen = 0, bytes_during_query = 0;
+    std::thread printer([&] {
+        // Every command here is three bytes long, so the stream splits into frames.
+        while (queries_seen + cuts_seen < queries + cuts) {
+            Bytes frame = pty.read_master(3);
+            if (frame.size() != 3) return;
+            if (hex(frame) == "1D 56 00") {
+                ++cuts_seen;
+                continue;
+            }
+            ++queries_seen;
+            bytes_during_query += static_cast<int>(pty.read_master_for(100ms).size());
+            pty.write_master({0x12});
+        }
+    });
+    std::thread cutter([&] {
+        for (int i = 0; i < cuts; ++i) {
+            EXPECT_EQ(AcionaGuilhotina(), 1);
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    for (int i = 0; i < queries; ++i) EXPECT_EQ(Le_Status(), QUORVEL_STATUS_READY);
+    cutter.join();
+    printer.join();
+    EXPECT_EQ(queries_seen, queries);
+    EXPECT_EQ(cuts_seen, cuts);
+    EXPECT_EQ(bytes_during_query, 0);
+}
+
 // Models outside 0 to 3 have no status query: nothing is written or read.
 TEST(SerialStatus, UnknownModelSendsNothing) {
     PtyPair pty;
