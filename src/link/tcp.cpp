@@ -58,6 +58,11 @@ extern "C" int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number)
 extern "C" int QUORVEL_CALL FechaSocket() {
     CallGuard guard;
     if (Statesocket == 0) return 0;
+    // Read what the printer sent unasked first: closing a socket with unread input
+    // resets the connection, and the reset drops commands still queued for sending.
+    std::uint8_t unread[512];
+    for (int round = 0; round < 64; ++round)
+        if (platform::tcp_recv(remote_socket, unread, sizeof unread) <= 0) break;
     // Close before release: releasing the last Winsock reference first makes the close fail.
     platform::tcp_close(remote_socket);
     platform::net_cleanup();

@@ -126,3 +126,23 @@ TEST(TcpLink, ResetInTheMiddleOfWritingFailsCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A printer that sent something unasked and is slow to read: closing right after
+// the last command must still deliver every byte, not reset the connection.
+TEST(TcpLink, CloseDeliversEverythingQueuedDespiteUnreadInput) {
+    FakePrinter printer;
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    printer.send_unsolicited(bytes_of({0x12, 0x12, 0x12, 0x12}));
+    printer.pause_reading(std::chrono::milliseconds(600));
+    std::this_thread::sleep_for(50ms);  // the unsolicited bytes are waiting at the host
+    const std::string line(8000, 'q');
+    constexpr int commands = 160;
+    for (int i = 0; i < commands; ++i) ASSERT_EQ(ImprimeTexto(line.c_str(), 0, 0, 0, 0), 1) << i;
+    ASSERT_EQ(FechaSocket(), 1);
+    const std::size_t total = commands * (line.size() + 18);
+    EXPECT_EQ(printer.wait_for_bytes(total, std::chrono::seconds(10)).size(), total);
+}
+
+}  // namespace

@@ -168,6 +168,10 @@ void FakePrinter::serve() {
             continue;
         }
         while (!stopping_) {
+            if (std::chrono::steady_clock::now().time_since_epoch().count() < paused_until_) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
             if (poll_readable(client, 20) <= 0) continue;
             std::uint8_t buffer[65536];
             auto count = ::recv(native(client), reinterpret_cast<char*>(buffer), sizeof buffer, 0);
@@ -201,6 +205,10 @@ Bytes FakePrinter::wait_for_bytes(std::size_t count, std::chrono::milliseconds t
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
     return received_;
+}
+
+void FakePrinter::pause_reading(std::chrono::milliseconds duration) {
+    paused_until_ = (std::chrono::steady_clock::now() + duration).time_since_epoch().count();
 }
 
 Bytes FakePrinter::received() {

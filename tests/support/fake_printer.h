@@ -50,6 +50,8 @@ public:
     bool wait_for_disconnect(std::chrono::milliseconds timeout = std::chrono::seconds(3));
     // Sends bytes to the connected host unasked.
     void send_unsolicited(const Bytes& bytes);
+    // Stops reading for a while, as a busy printer does; bytes pile up in the buffers.
+    void pause_reading(std::chrono::milliseconds duration);
 
 private:
     void serve();
@@ -60,6 +62,7 @@ private:
     std::intptr_t listener_ = -1;
     std::intptr_t client_ = -1;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::chrono::steady_clock::rep> paused_until_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
     Bytes received_;
