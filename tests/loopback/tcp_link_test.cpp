@@ -89,6 +89,7 @@ class BrokenConnection : public ::testing::TestWithParam<FakePrinter::Behaviour>
 TEST_P(BrokenConnection, WritesFailCleanlyAndLinkRecovers) {
     FakePrinter broken(GetParam());
     ASSERT_EQ(AbreSocket(broken.address().c_str(), 0), 1);
+    AcionaGuilhotina();  // the resetting printer resets on these bytes
     ASSERT_TRUE(broken.wait_for_disconnect());
     std::this_thread::sleep_for(50ms);
     int result = 1;
@@ -107,23 +108,14 @@ TEST_P(BrokenConnection, WritesFailCleanlyAndLinkRecovers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Peer, BrokenConnection,
+                         // A reset straight after the accept may already fail the
+                         // connect itself, so the resetting printer waits for data.
                          ::testing::Values(FakePrinter::Behaviour::close_at_once,
-                                           FakePrinter::Behaviour::reset_at_once),
+                                           FakePrinter::Behaviour::reset_on_data),
                          [](const auto& info) {
                              return info.param == FakePrinter::Behaviour::close_at_once ? "Closes"
                                                                                         : "Resets";
                          });
-
-TEST(TcpLink, ResetInTheMiddleOfWritingFailsCleanly) {
-    FakePrinter printer(FakePrinter::Behaviour::reset_on_data);
-    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
-    AcionaGuilhotina();  // the printer resets on these bytes
-    ASSERT_TRUE(printer.wait_for_disconnect());
-    std::this_thread::sleep_for(50ms);
-    std::string long_text(8000, 'x');
-    EXPECT_EQ(ImprimeTexto(long_text.c_str(), 0, 0, 0, 0), 0);
-    EXPECT_EQ(FechaSocket(), 1);
-}
 
 }  // namespace
 
