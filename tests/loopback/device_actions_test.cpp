@@ -16,7 +16,10 @@ struct ActionCase {
     Bytes expected;
 };
 
-class DeviceAction : public ::testing::TestWithParam<ActionCase> {};
+class DeviceAction : public ::testing::TestWithParam<ActionCase> {
+protected:
+    void TearDown() override { FechaSocket(); }
+};
 
 TEST_P(DeviceAction, SendsExactBytesAndReportsWritten) {
     FakePrinter printer;
@@ -38,7 +41,10 @@ struct LogoCase {
     Bytes expected;
 };
 
-class StoredLogo : public ::testing::TestWithParam<LogoCase> {};
+class StoredLogo : public ::testing::TestWithParam<LogoCase> {
+protected:
+    void TearDown() override { FechaSocket(); }
+};
 
 TEST_P(StoredLogo, SendsLowBytesUnmapped) {
     FakePrinter printer;
@@ -84,6 +90,7 @@ TEST(Justification, MapsEveryArgument) {
         Bytes opening(all.end() - 18, all.end() - 13);
         EXPECT_EQ(hex(opening), hex(bytes_of({0x1B, 0x40, 0x1B, 0x61, code}))) << "argument " << argument;
     }
+    FechaSocket();
 }
 
 }  // namespace

@@ -15,7 +15,13 @@ namespace {
 
 const Bytes cut = bytes_of({0x1D, 0x56, 0x00});
 
-TEST(TcpLink, SecondOpenKeepsFirstConnectionButTakesModel) {
+// Every case leaves the link closed, so the cases also hold when run in one process.
+class TcpLink : public ::testing::Test {
+protected:
+    void TearDown() override { FechaSocket(); }
+};
+
+TEST_F(TcpLink, SecondOpenKeepsFirstConnectionButTakesModel) {
     FakePrinter first, second;
     second.answer_with(bytes_of({0x12}));
     first.answer_with(bytes_of({0x04}));
@@ -28,7 +34,7 @@ TEST(TcpLink, SecondOpenKeepsFirstConnectionButTakesModel) {
     EXPECT_EQ(second.connections(), 0);
 }
 
-TEST(TcpLink, CloseTwiceAndCloseWithNothingOpen) {
+TEST_F(TcpLink, CloseTwiceAndCloseWithNothingOpen) {
     EXPECT_EQ(FechaSocket(), 0);
     FakePrinter printer;
     ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
@@ -38,7 +44,7 @@ TEST(TcpLink, CloseTwiceAndCloseWithNothingOpen) {
     EXPECT_EQ(AcionaGuilhotina(), 0) << "nothing is open after the close";
 }
 
-TEST(TcpLink, ReopenMakesANewConnection) {
+TEST_F(TcpLink, ReopenMakesANewConnection) {
     FakePrinter printer;
     ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
     ASSERT_EQ(FechaSocket(), 1);
@@ -49,7 +55,10 @@ TEST(TcpLink, ReopenMakesANewConnection) {
     EXPECT_EQ(FechaSocket(), 1);
 }
 
-class RejectedAddress : public ::testing::TestWithParam<const char*> {};
+class RejectedAddress : public ::testing::TestWithParam<const char*> {
+protected:
+    void TearDown() override { FechaSocket(); }
+};
 
 TEST_P(RejectedAddress, RefusedAndLinkStaysClosed) {
     EXPECT_EQ(AbreSocket(GetParam(), 0), 0);
@@ -62,12 +71,12 @@ INSTANTIATE_TEST_SUITE_P(NotDottedDecimal, RejectedAddress,
                                            "127.0.0.01", "127.0.0.1 ", " 127.0.0.1", "127..0.1",
                                            "127.0.0.-1", "0x7f.0.0.1", "1.2.3.4x", "1234.0.0.1"));
 
-TEST(TcpLink, NullAddressRefused) {
+TEST_F(TcpLink, NullAddressRefused) {
     EXPECT_EQ(AbreSocket(nullptr, 0), 0);
     EXPECT_EQ(FechaSocket(), 0);
 }
 
-TEST(TcpLink, NobodyListeningRefusesAtOnce) {
+TEST_F(TcpLink, NobodyListeningRefusesAtOnce) {
     // A loopback address of this test where nothing listens: the connection is refused.
     const std::string address = unique_loopback_address("nobody");
     const auto start = std::chrono::steady_clock::now();
@@ -82,7 +91,10 @@ TEST(TcpLink, NobodyListeningRefusesAtOnce) {
     EXPECT_EQ(hex(printer.wait_for_bytes(3)), hex(cut));
 }
 
-class BrokenConnection : public ::testing::TestWithParam<FakePrinter::Behaviour> {};
+class BrokenConnection : public ::testing::TestWithParam<FakePrinter::Behaviour> {
+protected:
+    void TearDown() override { FechaSocket(); }
+};
 
 // The printer ends the connection: commands report 0 instead of killing or
 // hanging the host, the link stays marked open, and close-then-open recovers.
@@ -123,7 +135,7 @@ namespace {
 
 // A printer that sent something unasked and is slow to read: closing right after
 // the last command must still deliver every byte, not reset the connection.
-TEST(TcpLink, CloseDeliversEverythingQueuedDespiteUnreadInput) {
+TEST_F(TcpLink, CloseDeliversEverythingQueuedDespiteUnreadInput) {
     FakePrinter printer;
     ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
     printer.send_unsolicited(bytes_of({0x12, 0x12, 0x12, 0x12}));
