@@ -852,7 +852,7 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             std::string meaning =
                 std::string(symbologyName(m)) + " " + quoted(p + data_at, data_len);
             if (s.ok) {
-                meaning += ", " + num(static_cast<int>(s.modules.size())) + " modules";
+                meaning += ", " + num(static_cast<int>(s.modules.size())) + " modules, reads \"" + s.hri + "\"";
             } else {
                 ++counters_.rejected;
                 meaning += ": not printed, " + s.error;
