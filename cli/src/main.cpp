@@ -398,20 +398,20 @@ Subcommand add_raw(CLI::App& root, const Globals&) {
 std::string printer_status_meaning(int model, int code) {
     if (model == 2) {
         switch (code) {
-            case QUORVEL_STATUS_OFFLINE:
+            case QUORVEL_STATUS_OFFLINE_PIN3_HIGH:
                 return "paper sensor reply 04 (paper end on most printers)";
-            case QUORVEL_STATUS_OFFLINE_DRAWER:
+            case QUORVEL_STATUS_PIN3_HIGH:
                 return "paper sensor reply 00 (paper present)";
         }
     } else {
         switch (code) {
             case QUORVEL_STATUS_READY:
                 return "ready: on line, drawer connector pin 3 low";
-            case QUORVEL_STATUS_DRAWER_HIGH:
-                return "off line, drawer connector pin 3 low";
             case QUORVEL_STATUS_OFFLINE:
+                return "off line, drawer connector pin 3 low";
+            case QUORVEL_STATUS_OFFLINE_PIN3_HIGH:
                 return "off line, drawer connector pin 3 high";
-            case QUORVEL_STATUS_OFFLINE_DRAWER:
+            case QUORVEL_STATUS_PIN3_HIGH:
                 return model == 0 ? "on line, drawer connector pin 3 high (or an unlisted reply)"
                                   : "on line, drawer connector pin 3 high";
         }

@@ -80,12 +80,13 @@ QUORVEL_API int QUORVEL_CALL FechaPortaSerial(void);                            
 QUORVEL_API int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number);  /* 27 */
 QUORVEL_API int QUORVEL_CALL FechaSocket(void);                                     /* 28 */
 
-/* Status codes of Le_Status (0: no status) */
-#define QUORVEL_STATUS_NONE 0
-#define QUORVEL_STATUS_DRAWER_HIGH 5       /* reply 1A */
-#define QUORVEL_STATUS_OFFLINE 9           /* reply 1E, or 04 for model 2 */
-#define QUORVEL_STATUS_OFFLINE_DRAWER 24   /* reply 16, or 00 for model 2 */
-#define QUORVEL_STATUS_READY 32            /* reply 12 */
+/* Status codes of Le_Status. Models 0, 1 and 3 ask DLE EOT 1 (bit 3 of the reply:
+ * off line; bit 2: drawer connector pin 3 high); model 2 asks ESC v. */
+#define QUORVEL_STATUS_NONE 0               /* no reply, an unlisted reply, or no query */
+#define QUORVEL_STATUS_OFFLINE 5            /* reply 1A */
+#define QUORVEL_STATUS_OFFLINE_PIN3_HIGH 9  /* reply 1E; model 2: reply 04 */
+#define QUORVEL_STATUS_PIN3_HIGH 24         /* reply 16; model 0: any unlisted byte too; model 2: reply 00 */
+#define QUORVEL_STATUS_READY 32             /* reply 12 */
 /* Results of Le_Status_Gaveta (0: no status) */
 #define QUORVEL_DRAWER_LOW 1               /* reply 00 */
 #define QUORVEL_DRAWER_HIGH 2              /* any other reply byte */

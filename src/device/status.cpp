@@ -22,19 +22,19 @@ std::optional<std::uint8_t> query(std::uint8_t b0, std::uint8_t b1, std::uint8_t
 // Models 0, 1 and 3: DLE EOT 1. Model 0 reads every unlisted byte as 24.
 int printer_status_code(int model, std::uint8_t reply) {
     switch (reply) {
-        case 0x1A: return QUORVEL_STATUS_DRAWER_HIGH;
+        case 0x1A: return QUORVEL_STATUS_OFFLINE;
         case 0x12: return QUORVEL_STATUS_READY;
-        case 0x1E: return QUORVEL_STATUS_OFFLINE;
-        case 0x16: return QUORVEL_STATUS_OFFLINE_DRAWER;
-        default: return model == 0 ? QUORVEL_STATUS_OFFLINE_DRAWER : QUORVEL_STATUS_NONE;
+        case 0x1E: return QUORVEL_STATUS_OFFLINE_PIN3_HIGH;
+        case 0x16: return QUORVEL_STATUS_PIN3_HIGH;
+        default: return model == 0 ? QUORVEL_STATUS_PIN3_HIGH : QUORVEL_STATUS_NONE;
     }
 }
 
 // Model 2: ESC v.
 int paper_sensor_code(std::uint8_t reply) {
     switch (reply) {
-        case 0x04: return QUORVEL_STATUS_OFFLINE;
-        case 0x00: return QUORVEL_STATUS_OFFLINE_DRAWER;
+        case 0x04: return QUORVEL_STATUS_OFFLINE_PIN3_HIGH;
+        case 0x00: return QUORVEL_STATUS_PIN3_HIGH;
         default: return QUORVEL_STATUS_NONE;
     }
 }
