@@ -19,6 +19,8 @@ struct VanishedTerminalCase {
     int (*call)();
 };
 
+void PrintTo(const VanishedTerminalCase& c, std::ostream* os) { *os << c.name; }
+
 class TerminalVanishes : public ::testing::TestWithParam<VanishedTerminalCase> {};
 
 // The master side closes while the port is open: a hang-up under the link.
@@ -54,6 +56,8 @@ struct SerialQueryCase {
     std::uint8_t prompt_reply;
     int expected_second;
 };
+
+void PrintTo(const SerialQueryCase& c, std::ostream* os) { *os << c.name; }
 
 class SerialQuery : public ::testing::TestWithParam<SerialQueryCase> {};
 
@@ -95,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Queries, SerialQuery,
                          ::testing::Values(SerialQueryCase{"silent_then_ready", 0, Le_Status, -1,
                                                            0x12, QUORVEL_STATUS_READY},
                                            SerialQueryCase{"late_ready_then_offline", 3, Le_Status,
-                                                           0x12, 0x1E, QUORVEL_STATUS_OFFLINE},
+                                                           0x12, 0x1E, QUORVEL_STATUS_OFFLINE_PIN3_HIGH},
                                            SerialQueryCase{"late_low_then_high", 1,
                                                            Le_Status_Gaveta, 0x00, 0x01,
                                                            QUORVEL_DRAWER_HIGH}),

@@ -93,6 +93,8 @@ void keep_silent(int fd) {
     ::close(fd);
 }
 
+void PrintTo(const QueryEnding& c, std::ostream* os) { *os << c.name; }
+
 class StatusQueryEnding : public ::testing::TestWithParam<QueryEnding> {};
 
 TEST_P(StatusQueryEnding, ReturnsNoStatusWithinTheReplyBound) {
@@ -132,6 +134,8 @@ struct LateAnswerCase {
     int expected_second;
 };
 
+void PrintTo(const LateAnswerCase& c, std::ostream* os) { *os << c.name; }
+
 class LateAnswer : public ::testing::TestWithParam<LateAnswerCase> {};
 
 TEST_P(LateAnswer, FirstQueryGivesNothingAndSecondIgnoresTheStaleByte) {
@@ -163,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
     Queries, LateAnswer,
     ::testing::Values(
         // A stale 0x12 would read as 32 (ready); the fresh 0x1E is 9 (offline).
-        LateAnswerCase{"printer_status", 0, Le_Status, 0x12, 0x1E, QUORVEL_STATUS_OFFLINE},
+        LateAnswerCase{"printer_status", 0, Le_Status, 0x12, 0x1E, QUORVEL_STATUS_OFFLINE_PIN3_HIGH},
         // Model 2: a stale 0x00 would read as 24; the fresh 0x04 is 9.
-        LateAnswerCase{"paper_sensor", 2, Le_Status, 0x00, 0x04, QUORVEL_STATUS_OFFLINE},
+        LateAnswerCase{"paper_sensor", 2, Le_Status, 0x00, 0x04, QUORVEL_STATUS_OFFLINE_PIN3_HIGH},
         // A stale 0x00 would read as 1 (low); the fresh 0x01 is 2.
         LateAnswerCase{"drawer", 0, Le_Status_Gaveta, 0x00, 0x01, QUORVEL_DRAWER_HIGH}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -28,6 +28,9 @@ struct CallCase {
     std::vector<std::size_t> expected_writes;  // bytes of each write call
 };
 
+void PrintTo(const CallCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(Link link, std::ostream* os) { *os << (link == Link::tcp ? "tcp" : "serial"); }
+
 // Lists are parsed in place, so each call gets a fresh copy.
 int with_list(const char* list, int (*call)(char*)) {
     char buffer[512];
