@@ -112,9 +112,9 @@ TEST_P(SerialStaleInput, OnlyTheFreshReplyCounts) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SerialStaleInput,
     ::testing::Values(
-        StaleCase{"ready_before_offline", 0, Le_Status, {0x12}, {0x1E}, QUORVEL_STATUS_OFFLINE},
+        StaleCase{"ready_before_offline", 0, Le_Status, {0x12}, {0x1E}, QUORVEL_STATUS_OFFLINE_PIN3_HIGH},
         StaleCase{"many_before_drawer_high", 1, Le_Status, Bytes(300, 0x12), {0x1A}, 5},
-        StaleCase{"paper_before_none", 2, Le_Status, {0x00}, {0x04}, QUORVEL_STATUS_OFFLINE},
+        StaleCase{"paper_before_none", 2, Le_Status, {0x00}, {0x04}, QUORVEL_STATUS_OFFLINE_PIN3_HIGH},
         StaleCase{"low_before_high", 0, Le_Status_Gaveta, {0x00}, {0x01}, QUORVEL_DRAWER_HIGH},
         StaleCase{"several_reply_bytes", 3, Le_Status, {}, {0x12, 0x1E, 0x16}, 32}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -128,7 +128,7 @@ TEST(SerialStatus, TailOfLongerReplyIsNotTheNextAnswer) {
     first.get();
     std::this_thread::sleep_for(100ms);
     auto second = pty.answer_once(3, {0x1E});
-    EXPECT_EQ(Le_Status(), QUORVEL_STATUS_OFFLINE);
+    EXPECT_EQ(Le_Status(), QUORVEL_STATUS_OFFLINE_PIN3_HIGH);
     second.get();
 }
 
