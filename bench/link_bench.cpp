@@ -1,0 +1,267 @@
+// Exported calls over a real loopback TCP link against a bare send() of the
+// very same bytes, captured from the library, on the same connection to the
+// same draining listener. Calls and bare sends alternate in small batches, so
+// both see the same machine load; the counters give the wall and thread-CPU
+// time of each and their ratios.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "drain_listener.h"
+#include "quorvel.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+int bare_fd = -1;
+
+bool bare_send(const Bytes& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t count = ::send(bare_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (count > 0) {
+            done += static_cast<std::size_t>(count);
+            continue;
+        }
+        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        pollfd writable{bare_fd, POLLOUT, 0};
+        ::poll(&writable, 1, 1000);
+    }
+    return true;
+}
+
+// The bare status round trip: the query, then the one reply byte.
+bool bare_query() {
+    static const Bytes query{0x10, 0x04, 0x01};
+    if (!bare_send(query)) return false;
+    pollfd readable{bare_fd, POLLIN, 0};
+    if (::poll(&readable, 1, 2000) != 1) return false;
+    std::uint8_t reply = 0;
+    return ::recv(bare_fd, &reply, 1, 0) == 1 && reply == 0x12;
+}
+
+double nanoseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::nano>(d).count();
+}
+
+const std::string line40 = "2x Pao de queijo            R$     9,80";  // 40 with the end
+const std::string data100(100, 'Q');
+
+// Lists are parsed in place: each call parses a fresh copy, as a host would pass.
+int code128() {
+    char list[] = "10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31";
+    return ImprimeCode128C(list, 1, 1);
+}
+
+int raw_command() {
+    char list[] = "27,64,27,97,1,29,33,17,27,69,1";
+    return ComandoTx(list);
+}
+
+struct Family {
+    const char* name;
+    int (*call)();
+    int expected;
+};
+
+const Family families[] = {
+    {"device_action/cut", AcionaGuilhotina, 1},
+    {"text/ImprimeTexto_40", [] { return ImprimeTexto(line40.c_str(), 0, 0, 0, 0); }, 1},
+    {"formatted_text/ImprimeTxFormatado_40",
+     [] { return ImprimeTxFormatado(line40.c_str(), 1, 0, 3); }, 1},
+    {"barcode/EAN13", [] { return ImprimeCodigoBarras(1, 2, 1, 2, 2, "7891234567895"); }, 1},
+    {"code128/22_items", code128, 1},
+    {"esc_z_symbol/QR_100", [] { return ImprimeQRCODE_M2(1, 2, 4, 1, data100.c_str()); }, 1},
+    {"gs_k_qr/QR_100", [] { return ImprimeQRCODE_M1(1, 2, 4, 1, data100.c_str()); }, 1},
+    {"raw/ComandoTx_11_items", raw_command, 1},
+};
+
+// CPU time of the calling thread, user and kernel: what the call itself costs,
+// without the time the thread spends preempted on a shared machine.
+double thread_cpu_ns() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
+// One batch of calls and one of bare sends per iteration, in alternating order.
+// Reported time: wall time of one exported call. Counters: wall and thread-CPU
+// nanoseconds of each side per call, and their ratios.
+template <typename Call, typename Bare>
+void compare(benchmark::State& state, Call call, Bare bare, int sends_per_call = 1) {
+    constexpr int batch = 16;
+    double wall[2] = {}, cpu[2] = {};  // [0] calls, [1] bare sends
+    long ops = 0;
+    bool call_first = true;
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            const int side = (pass == 0) == call_first ? 0 : 1;
+            const double cpu_start = thread_cpu_ns();
+            const auto start = Clock::now();
+            bool ok = true;
+            for (int i = 0; i < batch; ++i) ok = (side == 0 ? call() : bare()) && ok;
+            const auto took = Clock::now() - start;
+            cpu[side] += thread_cpu_ns() - cpu_start;
+            wall[side] += nanoseconds(took);
+            if (side == 0)
+                state.SetIterationTime(std::chrono::duration<double>(took).count() / batch);
+            if (!ok) {
+                state.SkipWithError(side == 0 ? "call failed" : "bare send failed");
+                return;
+            }
+        }
+        call_first = !call_first;
+        ops += batch;
+    }
+    const double n = static_cast<double>(ops);
+    state.counters["call_ns"] = wall[0] / n;
+    state.counters["bare_ns"] = wall[1] / n;
+    state.counters["ratio"] = wall[0] / wall[1];
+    state.counters["call_cpu_ns"] = cpu[0] / n;
+    state.counters["bare_cpu_ns"] = cpu[1] / n;
+    state.counters["cpu_ratio"] = cpu[0] / cpu[1];
+    state.counters["sends"] = sends_per_call;
+}
+
+// A typical receipt: 25 calls.
+using Step = int (*)();
+const Step receipt_steps[] = {
+    [] { return ImprimeLogoNV(1, 1, 0); },
+    [] { return ImprimeTexto("PADARIA E CONFEITARIA BOM PAO", 1, 0, 0, 1); },
+    [] { return ImprimeTexto("Rua das Flores, 123 - Centro", 1, 1, 0, 0); },
+    [] { return ImprimeTexto("Tel. (11) 5555-0123", 1, 1, 0, 0); },
+    [] { return ImprimeTexto("---------------------------------------", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("1x Cafe expresso             R$     5,50", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("2x Pao de queijo             R$     9,80", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("1x Suco de laranja 300ml     R$     8,90", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("1x Misto quente              R$    12,00", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("3x Brigadeiro                R$     7,50", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("1x Bolo de cenoura fatia     R$     9,00", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("1x Agua mineral 500ml        R$     3,50", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("2x Croissant                 R$    13,00", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("1x Cappuccino                R$     8,20", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("---------------------------------------", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("Subtotal                     R$    77,40", 0, 0, 0, 0); },
+    [] { return ImprimeTexto("Desconto                     R$     0,00", 0, 0, 0, 0); },
+    [] { return ImprimeTxFormatado("TOTAL R$ 77,40", 2, 0, 4); },
+    [] { return ImprimeTexto("Cartao de debito             R$    77,40", 0, 0, 0, 0); },
+    [] { return ImprimeCodigoBarras(1, 2, 1, 2, 2, "7891234567895"); },
+    [] {
+        return ImprimeQRCODE_M1(
+            1, 2, 4, 1,
+            "https://nfce.example.com/consulta?chave=35261212345678000190650010000"
+            "012341000012345");
+    },
+    [] { return ImprimeTexto("Consulte pela chave de acesso", 1, 1, 0, 0); },
+    [] { return ImprimeTextoLF("Obrigado pela preferencia!", 1, 0, 0, 0, 4); },
+    [] { return AcionaGuilhotina(); },
+    [] { return Abre_Gaveta(); },
+};
+
+std::vector<Bytes> receipt_bytes;
+
+bool print_receipt() {
+    bool ok = true;
+    for (Step step : receipt_steps) ok = step() == 1 && ok;
+    return ok;
+}
+
+bool bare_receipt() {
+    bool ok = true;
+    for (const Bytes& command : receipt_bytes) ok = bare_send(command) && ok;
+    return ok;
+}
+
+// The library's own connection to the listener, found among this process's
+// descriptors by its peer address.
+int library_socket(const std::string& printer_address) {
+    in_addr wanted{};
+    ::inet_pton(AF_INET, printer_address.c_str(), &wanted);
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && peer.sin_addr.s_addr == wanted.s_addr &&
+            peer.sin_port == htons(9100))
+            return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    quorvel::bench::DrainListener listener;
+    if (AbreSocket(listener.address().c_str(), 0) != 1) {
+        std::fprintf(stderr, "cannot open the link to %s\n", listener.address().c_str());
+        return 1;
+    }
+    // Bare sends go on the library's own connection, so both sides share the
+    // socket, its buffers and the listener's wake-ups; set
+    // QUORVEL_BENCH_BARE_SOCKET=separate for a second connection of the same kind.
+    const char* bare_socket = std::getenv("QUORVEL_BENCH_BARE_SOCKET");
+    bare_fd = bare_socket != nullptr && std::string(bare_socket) == "separate"
+                  ? listener.connect_client()
+                  : library_socket(listener.address());
+    if (bare_fd < 0) {
+        std::fprintf(stderr, "cannot find the library's socket\n");
+        return 1;
+    }
+
+    static std::vector<Bytes> family_bytes;
+    static int (*capturing)() = nullptr;
+    auto capture = [&](int (*call)()) {
+        capturing = call;
+        return listener.capture([] { capturing(); });
+    };
+    for (const Family& family : families) family_bytes.push_back(capture(family.call));
+    for (Step step : receipt_steps) receipt_bytes.push_back(capture(step));
+
+    for (std::size_t i = 0; i < std::size(families); ++i) {
+        const Family& family = families[i];
+        const Bytes& bytes = family_bytes[i];
+        benchmark::RegisterBenchmark(
+            (std::string("call_vs_bare_send/") + family.name).c_str(),
+            [&family, &bytes](benchmark::State& state) {
+                compare(
+                    state, [&] { return family.call() == family.expected; },
+                    [&] { return bare_send(bytes); });
+                state.counters["bytes"] = static_cast<double>(bytes.size());
+            })
+            ->UseManualTime();
+    }
+    benchmark::RegisterBenchmark("status_round_trip/Le_Status_vs_send_recv", [](benchmark::State&
+                                                                                    state) {
+        compare(
+            state, [] { return Le_Status() == QUORVEL_STATUS_READY; }, bare_query);
+    })->UseManualTime();
+    benchmark::RegisterBenchmark("receipt/25_calls", [](benchmark::State& state) {
+        compare(state, print_receipt, bare_receipt, static_cast<int>(std::size(receipt_steps)));
+        std::size_t bytes = 0;
+        for (const Bytes& command : receipt_bytes) bytes += command.size();
+        state.counters["bytes"] = static_cast<double>(bytes);
+    })->UseManualTime();
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    FechaSocket();
+    ::close(bare_fd);
+    return 0;
+}

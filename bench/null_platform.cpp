@@ -1,0 +1,66 @@
+// A platform layer whose writes cost nothing: every send is accepted whole at
+// once and goes nowhere. Linked under the library's own code, it leaves the
+// exported calls running in full (lock, checks, building) but without the
+// operating system's part.
+#include <pthread.h>
+
+#include "link/platform.h"
+
+namespace quorvel::platform {
+
+bool net_startup() {
+    return true;
+}
+void net_cleanup() {}
+SocketHandle tcp_socket() {
+    return 3;
+}
+bool tcp_connect(SocketHandle, const std::uint8_t (&)[4], std::uint16_t, int) {
+    return true;
+}
+std::ptrdiff_t tcp_send(SocketHandle, const std::uint8_t*, std::size_t length) {
+    return static_cast<std::ptrdiff_t>(length);
+}
+std::ptrdiff_t tcp_recv(SocketHandle, std::uint8_t*, std::size_t) {
+    return would_block;
+}
+Wait tcp_wait_writable(SocketHandle, int) {
+    return Wait::ready;
+}
+Wait tcp_wait_readable(SocketHandle, int) {
+    return Wait::timed_out;
+}
+void tcp_close(SocketHandle) {}
+
+PortHandle port_open(const char*) {
+    return invalid_handle;
+}
+bool port_configure(PortHandle, std::uint32_t) {
+    return false;
+}
+void port_drop_modem_lines(PortHandle) {}
+std::ptrdiff_t port_write(PortHandle, const std::uint8_t*, std::size_t) {
+    return -1;
+}
+std::ptrdiff_t port_read(PortHandle, std::uint8_t*, std::size_t) {
+    return -1;
+}
+void port_discard_input(PortHandle) {}
+bool port_close(PortHandle) {
+    return true;
+}
+
+// The real lock, uncontended: it is part of every call's cost.
+namespace {
+pthread_mutex_t library_lock = PTHREAD_MUTEX_INITIALIZER;
+}
+void lock_library() {
+    ::pthread_mutex_lock(&library_lock);
+}
+void unlock_library() {
+    ::pthread_mutex_unlock(&library_lock);
+}
+
+void write_error(const char*) {}
+
+}  // namespace quorvel::platform
