@@ -140,6 +140,7 @@ class PerCall : public ::testing::TestWithParam<std::tuple<Link, CallCase>> {
         if (pty_reader_.joinable()) pty_reader_.join();
         FechaSocket();
         FechaPortaSerial();
+        tcp_.reset();
     }
 
     void serve_pty() {
@@ -161,8 +162,8 @@ class PerCall : public ::testing::TestWithParam<std::tuple<Link, CallCase>> {
         return received_;
     }
 
+    Bytes tcp_tail_;  // used by the printer's thread: outlives tcp_
     std::unique_ptr<FakePrinter> tcp_;
-    Bytes tcp_tail_;
     std::unique_ptr<Pty> pty_;
     std::thread pty_reader_;
     std::atomic<bool> stopping_{false};
