@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The whole Linux test suite again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (the asan preset): any leak, memory error or
-# undefined behaviour fails the case it happens in. About 8 minutes on 2 cores,
-# most of it the build.
+# undefined behaviour fails the case it happens in. About 5 minutes on 2 cores:
+# 4 for the build, 1 for the 680 cases.
 set -euo pipefail
 jobs=${QUORVEL_JOBS:-$(nproc)}
 export ASAN_OPTIONS=detect_leaks=1
