@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Valgrind memcheck over the dev build's loopback and fault suites, one process
 # per case (the library keeps process-wide link state), two at a time. Any
-# memory error or leak fails the stage. About 4 minutes on 2 cores (some 215
+# memory error or leak fails the stage. About 2 to 4 minutes on 2 cores (some 215
 # cases). Needs the dev build of stage 10.
 set -euo pipefail
 jobs=${QUORVEL_JOBS:-$(nproc)}
