@@ -4,11 +4,28 @@
 
 #include <gtest/gtest.h>
 
+#include <variant>
+
 #include "text_encoding.h"
 
 using namespace quorvel::cli;
 
 namespace {
+
+// A result is either the converted string or an error whose message holds the
+// expected text; which one the case says.
+template <typename Error>
+void expect_converted_or_refused(const std::variant<std::string, Error>& result,
+                                 const std::string& expected, bool refused) {
+    if (refused) {
+        ASSERT_TRUE(std::holds_alternative<Error>(result));
+        EXPECT_NE(std::get<Error>(result).message.find(expected), std::string::npos)
+            << std::get<Error>(result).message;
+    } else {
+        ASSERT_TRUE(std::holds_alternative<std::string>(result)) << std::get<Error>(result).message;
+        EXPECT_EQ(std::get<std::string>(result), expected);
+    }
+}
 
 struct ConversionCase {
     const char* name;
@@ -20,17 +37,8 @@ struct ConversionCase {
 class Windows1252Conversion : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(Windows1252Conversion, ConvertsOrRefusesWhole) {
-    auto result = utf8_to_windows1252(GetParam().utf8);
-    if (GetParam().refused) {
-        ASSERT_TRUE(std::holds_alternative<EncodingError>(result));
-        EXPECT_NE(std::get<EncodingError>(result).message.find(GetParam().expected),
-                  std::string::npos)
-            << std::get<EncodingError>(result).message;
-    } else {
-        ASSERT_TRUE(std::holds_alternative<std::string>(result))
-            << std::get<EncodingError>(result).message;
-        EXPECT_EQ(std::get<std::string>(result), GetParam().expected);
-    }
+    expect_converted_or_refused(utf8_to_windows1252(GetParam().utf8), GetParam().expected,
+                                GetParam().refused);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,16 +89,8 @@ struct ListCase {
 class ByteList : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(ByteList, NormalisesOrRefuses) {
-    auto result = normalise_byte_list(GetParam().input, 4);
-    if (GetParam().refused) {
-        ASSERT_TRUE(std::holds_alternative<InputError>(result));
-        EXPECT_NE(std::get<InputError>(result).message.find(GetParam().expected), std::string::npos)
-            << std::get<InputError>(result).message;
-    } else {
-        ASSERT_TRUE(std::holds_alternative<std::string>(result))
-            << std::get<InputError>(result).message;
-        EXPECT_EQ(std::get<std::string>(result), GetParam().expected);
-    }
+    expect_converted_or_refused(normalise_byte_list(GetParam().input, 4), GetParam().expected,
+                                GetParam().refused);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,16 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
 class Code128Values : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(Code128Values, NormalisesOrRefuses) {
-    auto result = normalise_code128_values(GetParam().input);
-    if (GetParam().refused) {
-        ASSERT_TRUE(std::holds_alternative<InputError>(result));
-        EXPECT_NE(std::get<InputError>(result).message.find(GetParam().expected), std::string::npos)
-            << std::get<InputError>(result).message;
-    } else {
-        ASSERT_TRUE(std::holds_alternative<std::string>(result))
-            << std::get<InputError>(result).message;
-        EXPECT_EQ(std::get<std::string>(result), GetParam().expected);
-    }
+    expect_converted_or_refused(normalise_code128_values(GetParam().input), GetParam().expected,
+                                GetParam().refused);
 }
 
 const std::string twenty_two = "10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31";
