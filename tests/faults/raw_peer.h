@@ -10,11 +10,6 @@
 
 namespace quorvel::testing {
 
-using Clock = std::chrono::steady_clock;
-
-inline double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // A listener at 127.a.b.c:9100 that accepts nothing by itself.
 class RawListener {

@@ -23,11 +23,6 @@ void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
 
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 class TcpStatusTable : public ::testing::TestWithParam<StatusCase> {};
 

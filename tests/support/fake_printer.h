@@ -15,6 +15,11 @@
 namespace quorvel::testing {
 
 using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+inline double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // A loopback address of the form 127.a.b.c for the running test, derived from
 // its name, so parallel test processes never share a listener.

@@ -11,8 +11,6 @@
 
 namespace quorvel::testing {
 
-using Clock = std::chrono::steady_clock;
-
 PtyPair::PtyPair() {
     char name[256] = {};
     if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)

@@ -16,7 +16,6 @@
 #include "quorvel.h"
 
 using namespace quorvel::testing;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
