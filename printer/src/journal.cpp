@@ -34,15 +34,16 @@ std::string Journal::format_command(uint64_t offset, std::span<const uint8_t> by
 void Journal::command(uint64_t offset, std::span<const uint8_t> bytes, std::string_view mnemonic,
                       std::string_view meaning) {
     ++lines_;
-    if (!out_) return;
+    if (!enabled()) return;
     const std::string line = format_command(offset, bytes, mnemonic, meaning);
-    std::fprintf(out_, "%s\n", line.c_str());
+    if (out_) std::fprintf(out_, "%s\n", line.c_str());
+    if (tap_) tap_(line);
 }
 
 void Journal::note(std::string_view text) {
     ++lines_;
-    if (!out_) return;
-    std::fprintf(out_, "# %.*s\n", static_cast<int>(text.size()), text.data());
+    if (out_) std::fprintf(out_, "# %.*s\n", static_cast<int>(text.size()), text.data());
+    if (tap_) tap_("# " + std::string(text));
 }
 
 }  // namespace quorvel::printer

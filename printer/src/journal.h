@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,8 +13,13 @@ namespace quorvel::printer {
 
 class Journal {
   public:
+    // Receives every line as written (without the newline).
+    using Tap = std::function<void(std::string_view line)>;
+
     // Writes to `out` (not owned); nullptr discards every line.
     explicit Journal(std::FILE* out = nullptr) : out_(out) {}
+    // Writes to `out` and also hands each line to `tap`.
+    Journal(std::FILE* out, Tap tap) : out_(out), tap_(std::move(tap)) {}
 
     // `offset` is counted from the start of the connection.
     void command(uint64_t offset, std::span<const uint8_t> bytes, std::string_view mnemonic,
@@ -21,7 +27,8 @@ class Journal {
     // A free-form line, e.g. a connection starting or an image written.
     void note(std::string_view text);
 
-    bool enabled() const { return out_ != nullptr; }
+    bool enabled() const { return out_ != nullptr || tap_ != nullptr; }
+    std::FILE* file() const { return out_; }
     uint64_t lines() const { return lines_; }
 
     // Hex of at most `max_bytes` bytes, then "…" when cut.
@@ -31,6 +38,7 @@ class Journal {
 
   private:
     std::FILE* out_;
+    Tap tap_;
     uint64_t lines_ = 0;
 };
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "http_server.h"
+#include "receipt_store.h"
 #include "server.h"
 #include "session.h"
 
@@ -38,6 +40,9 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --max-height DOTS       receipt height cap (default 32000)
   --font-a FILE           font for font A (default: Terminus 12x24 strike)
   --font-b FILE           font for font B (default: X11 misc 9x15)
+  --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080)
+  --http-keep N           receipts kept whole in memory for the web side (default 200;
+                          older ones are read back from the output folder)
 )";
 
 bool read_file(const std::string& path, std::vector<uint8_t>* out) {
@@ -100,6 +105,8 @@ int main(int argc, char** argv) {
     quorvel::printer::PrinterState state;
     quorvel::printer::FontPaths font_paths;
     int idle = 0;
+    std::string http;
+    int http_keep = 200;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -157,6 +164,11 @@ int main(int argc, char** argv) {
             font_paths.font_a = value();
         else if (a == "--font-b")
             font_paths.font_b = value();
+        else if (a == "--http")
+            http = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0 ? value()
+                                                                         : "127.0.0.1:8080";
+        else if (a == "--http-keep")
+            http_keep = std::max(1, std::atoi(value().c_str()));
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -208,6 +220,40 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The web side: started first, so that the first receipt already appears.
+    quorvel::printer::EventHub hub;
+    std::unique_ptr<quorvel::printer::ReceiptStore> store;
+    std::unique_ptr<quorvel::printer::HttpServer> http_server;
+    if (!http.empty()) {
+        std::string host;
+        int port = 0;
+        if (!quorvel::printer::parse_http_address(http, &host, &port)) {
+            std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
+            return 2;
+        }
+        store = std::make_unique<quorvel::printer::ReceiptStore>(cfg.out_dir, cfg.margins, hub,
+                                                                 http_keep);
+        http_server = std::make_unique<quorvel::printer::HttpServer>(*store, hub, status);
+        std::string err;
+        if (!http_server->listen(host, port, &err)) {
+            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+            return 1;
+        }
+        const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+        const std::string url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
+        if (!quorvel::printer::is_loopback(host))
+            std::fprintf(stderr,
+                         "quorvel-printer: the web page and API at %s are open to other machines "
+                         "(not only this one), with no password\n",
+                         url.c_str());
+        std::fprintf(stderr, "quorvel-printer: web page at %s\n", url.c_str());
+        journal.note("web page at " + url);
+        cfg.open_tap = [s = store.get()](const std::string& link, const std::string& peer) {
+            return std::make_shared<quorvel::printer::ReceiptTap>(*s, link, peer);
+        };
+        http_server->start();
+    }
+
     std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
     std::unique_ptr<quorvel::printer::PtyServer> pty_server;
     if (tcp) {
@@ -245,6 +291,7 @@ int main(int argc, char** argv) {
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (tcp_server) tcp_server->stop();
     if (pty_server) pty_server->stop();
+    if (http_server) http_server->stop();
     journal.note("stopped");
     if (jf != stdout) std::fclose(jf);
     if (cfg.capture) std::fclose(cfg.capture);

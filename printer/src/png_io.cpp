@@ -38,7 +38,8 @@ void fill_row(const Bitmap& page, const PaperMargins& m, int y, uint8_t* row, si
 }
 
 struct PngJob {
-    std::FILE* file;
+    std::FILE* file;     // written to this file, or
+    std::string* bytes;  // appended to these bytes
     const Bitmap* page;
     const PaperMargins* margins;
     uint8_t* row;
@@ -51,7 +52,17 @@ struct PngJob {
 // plain data only; everything with a destructor lives in the caller.
 bool write_image(png_structp png, png_infop info, const PngJob* job) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, job->file);
+    if (job->file) {
+        png_init_io(png, job->file);
+    } else {
+        png_set_write_fn(
+            png, job->bytes,
+            [](png_structp p, png_bytep data, png_size_t len) {
+                static_cast<std::string*>(png_get_io_ptr(p))
+                    ->append(reinterpret_cast<const char*>(data), len);
+            },
+            nullptr);
+    }
     png_set_compression_level(png, 1);
     png_set_compression_strategy(png, 3);  // Z_RLE: long runs of white and black
     png_set_IHDR(png, info, job->width, job->height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
@@ -68,6 +79,29 @@ bool write_image(png_structp png, png_infop info, const PngJob* job) {
     return true;
 }
 
+bool encode(std::FILE* file, std::string* bytes, const Bitmap& page, const PaperMargins& m) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    const int width = page.width() + m.left + m.right;
+    const int height = page.height() + m.top + m.bottom;
+    std::vector<uint8_t> row(static_cast<size_t>((width + 7) / 8));
+    const PngJob job{file,
+                     bytes,
+                     &page,
+                     &m,
+                     row.data(),
+                     row.size(),
+                     static_cast<png_uint_32>(width),
+                     static_cast<png_uint_32>(height)};
+    const bool ok = write_image(png, info, &job);
+    png_destroy_write_struct(&png, &info);
+    return ok;
+}
+
 }  // namespace
 
 bool write_png(const std::string& path, const Bitmap& page, const PaperMargins& m,
@@ -77,27 +111,15 @@ bool write_png(const std::string& path, const Bitmap& page, const PaperMargins& 
         if (error) *error = "cannot create " + path;
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info) {
-        png_destroy_write_struct(&png, &info);
-        if (error) *error = "libpng failed to start";
-        return false;
-    }
-    const int width = page.width() + m.left + m.right;
-    const int height = page.height() + m.top + m.bottom;
-    std::vector<uint8_t> row(static_cast<size_t>((width + 7) / 8));
-    const PngJob job{f.get(),
-                     &page,
-                     &m,
-                     row.data(),
-                     row.size(),
-                     static_cast<png_uint_32>(width),
-                     static_cast<png_uint_32>(height)};
-    const bool ok = write_image(png, info, &job);
-    png_destroy_write_struct(&png, &info);
+    const bool ok = encode(f.get(), nullptr, page, m);
     if (!ok && error) *error = "libpng failed writing " + path;
     return ok;
+}
+
+std::string encode_png(const Bitmap& page, const PaperMargins& margins) {
+    std::string out;
+    if (!encode(nullptr, &out, page, margins)) out.clear();
+    return out;
 }
 
 bool read_png(const std::string& path, Bitmap* out, std::string* error) {

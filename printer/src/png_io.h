@@ -18,6 +18,8 @@ struct PaperMargins {
 // sets `error` on failure.
 bool write_png(const std::string& path, const Bitmap& page, const PaperMargins& margins,
                std::string* error = nullptr);
+// The same PNG in memory; empty on failure.
+std::string encode_png(const Bitmap& page, const PaperMargins& margins);
 // Reads a 1-bit or 8-bit grayscale PNG back (dark pixels become set bits).
 bool read_png(const std::string& path, Bitmap* out, std::string* error = nullptr);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "codepage.h"
+
 namespace quorvel::printer {
 
 namespace {
@@ -23,6 +25,7 @@ Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits
 
 void Renderer::initialize() {
     items_.clear();
+    line_spans_.clear();
     x_ = 0;
     style_ = Style{};
     justification_ = 0;
@@ -109,6 +112,26 @@ void Renderer::put_char(uint8_t byte) {
     it.x = x_;
     items_.push_back(it);
     x_ += it.w;
+    if (recording_) record_char(byte);
+}
+
+void Renderer::record_char(uint8_t byte) {
+    const TextMarks marks{style_.font, style_.bold,    style_.underline,
+                          style_.wmul, style_.hmul,    style_.reverse};
+    if (line_spans_.empty() || !(line_spans_.back().marks == marks))
+        line_spans_.push_back(TextSpan{{}, marks});
+    std::string& out = line_spans_.back().text;
+    const char32_t c = to_unicode(code_table_, byte);
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
 }
 
 void Renderer::tab() {
@@ -118,6 +141,7 @@ void Renderer::tab() {
         if (x > x_ && x < area_width()) {
             items_.push_back(Item{nullptr, nullptr, style_, x_, x - x_, cell_height(style_)});
             x_ = x;
+            if (recording_ && !line_spans_.empty()) line_spans_.back().text += '\t';
             return;
         }
     }
@@ -197,6 +221,9 @@ void Renderer::print_line() {
     // Text after an ESC $ / ESC \ position is placed where it was put.
     const bool positioned = items_.front().x != 0;
     const int x0 = positioned ? left_margin_ : aligned_x(w, justification_);
+    if (recording_ && !line_spans_.empty())
+        content_.lines.push_back(
+            TextLine{y_, justification_, upside_down_, std::exchange(line_spans_, {})});
     if (reserve(h)) {
         if (limits_.draw) {
             Bitmap band(PRINT_WIDTH, h);
@@ -268,6 +295,9 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     const int height = std::max(1, bar_height_);
     const int total = height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0);
     if (!reserve(total)) return;
+    if (recording_)
+        content_.symbols.push_back(
+            SymbolRecord{symbol.name, symbol.hri, x0, y_ + (above ? fh + 2 : 0), width, height});
     if (!limits_.draw) {
         y_ += total;
         dirty_ = true;
@@ -299,6 +329,9 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
     }
     const int height = m.rows * module_h;
     if (!reserve(height)) return;
+    if (recording_)
+        content_.symbols.push_back(
+            SymbolRecord{m.kind, m.data, aligned_x(width, justification_), y_, width, height});
     if (!limits_.draw) {
         y_ += height;
         dirty_ = true;
@@ -381,6 +414,7 @@ void Renderer::emit() {
         }
     }
     page_ = Bitmap(PRINT_WIDTH, 0);
+    content_ = {};
     y_ = 0;
     dirty_ = false;
     overflow_logged_ = false;

@@ -6,10 +6,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bitmap.h"
 #include "fonts.h"
+#include "page_record.h"
 #include "symbols.h"
 
 namespace quorvel::printer {
@@ -73,6 +75,12 @@ class Renderer {
     int module_width() const { return module_width_; }
     int hri_position() const { return hri_position_; }
 
+    // Keep the text and symbols of the page being printed (off by default).
+    void set_recording(bool on) { recording_ = on; }
+    // What the page holds so far; a page sink may take it, and it starts
+    // empty again with the next page.
+    PageContent take_content() { return std::exchange(content_, {}); }
+
     // Text.
     void put_char(uint8_t byte);
     void tab();
@@ -123,6 +131,7 @@ class Renderer {
     void draw_item(Bitmap& band, const Item& it, int x0, int base) const;
     void draw_text(std::string_view text, int font, int x, int y);
     void emit();
+    void record_char(uint8_t byte);
 
     const FontSet& fonts_;
     PageSink sink_;
@@ -155,6 +164,10 @@ class Renderer {
     int module_width_ = 3;
     int hri_position_ = 0;
     int hri_font_ = 0;
+
+    bool recording_ = false;
+    PageContent content_;
+    std::vector<TextSpan> line_spans_;  // the text of items_
 };
 
 }  // namespace quorvel::printer

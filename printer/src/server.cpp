@@ -131,7 +131,8 @@ void TcpServer::run(const std::atomic<bool>& stop) {
 void TcpServer::serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
     journal_.note("connection from " + peer);
     Session s(config_, fonts_, status_, journal_,
-              [fd](std::span<const uint8_t> b) { write_all(fd, b); });
+              [fd](std::span<const uint8_t> b) { write_all(fd, b); },
+              config_.open_tap ? config_.open_tap("tcp", peer) : nullptr);
     std::vector<uint8_t> buf(64 * 1024);
     auto last = std::chrono::steady_clock::now();
     while (!stop) {
@@ -218,7 +219,8 @@ void PtyServer::run(const std::atomic<bool>& stop) {
                 if (!s) {
                     journal_.note("serial host opened " + link_);
                     s.emplace(config_, fonts_, status_, journal_,
-                              [fd](std::span<const uint8_t> b) { write_all(fd, b); });
+                              [fd](std::span<const uint8_t> b) { write_all(fd, b); },
+                              config_.open_tap ? config_.open_tap("serial", link_) : nullptr);
                 }
                 s->feed({buf.data(), static_cast<size_t>(k)});
                 continue;

@@ -5,13 +5,25 @@
 namespace quorvel::printer {
 
 Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
-                 Journal& journal, Interpreter::Reply reply)
+                 Journal& journal, Interpreter::Reply reply, std::shared_ptr<SessionTap> tap)
     : config_(config),
-      journal_(journal),
+      tap_(std::move(tap)),
+      tapped_(journal.file(),
+              tap_ ? Journal::Tap([t = tap_.get()](std::string_view l) { t->journal_line(l); })
+                   : Journal::Tap{}),
+      journal_(tap_ ? tapped_ : journal),
       renderer_(
           fonts, [this](const Bitmap& b, int) { page(b); },
           [this](std::string_view t) { journal_.note(t); }, config.render),
-      interp_(renderer_, status, journal, std::move(reply), config.interp) {}
+      interp_(renderer_, status, journal_, std::move(reply), config.interp) {
+    renderer_.set_recording(tap_ != nullptr);
+}
+
+void Session::finish() {
+    finishing_ = true;
+    interp_.finish();
+    if (tap_) tap_->ended();
+}
 
 void Session::page(const Bitmap& bitmap) {
     std::string path;
@@ -30,6 +42,7 @@ void Session::page(const Bitmap& bitmap) {
         }
     }
     if (config_.on_page) config_.on_page(bitmap, path);
+    if (tap_) tap_->page(bitmap, path, renderer_.take_content(), interp_.offset(), finishing_);
 }
 
 }  // namespace quorvel::printer

@@ -14,6 +14,7 @@
 #include "journal.h"
 #include "png_io.h"
 #include "renderer.h"
+#include "session_tap.h"
 #include "status.h"
 
 namespace quorvel::printer {
@@ -30,18 +31,23 @@ struct SessionConfig {
     std::function<void(const Bitmap&, const std::string& path)> on_page;
     // Every received byte is also appended here (not owned; may be null).
     std::FILE* capture = nullptr;
+    // Opens a listener for each new session ("tcp" or "serial", and the peer).
+    std::function<std::shared_ptr<SessionTap>(const std::string& link, const std::string& peer)>
+        open_tap;
 };
 
 class Session {
   public:
     Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
-            Journal& journal, Interpreter::Reply reply);
+            Journal& journal, Interpreter::Reply reply, std::shared_ptr<SessionTap> tap = {});
 
     void feed(std::span<const uint8_t> data) {
         if (config_.capture) std::fwrite(data.data(), 1, data.size(), config_.capture);
+        if (tap_) tap_->received(data);
         interp_.feed(data);
+        if (tap_) tap_->paper(renderer_);
     }
-    void finish() { interp_.finish(); }
+    void finish();
 
     const std::vector<std::string>& images() const { return images_; }
     const Interpreter& interpreter() const { return interp_; }
@@ -51,7 +57,10 @@ class Session {
     void page(const Bitmap& bitmap);
 
     const SessionConfig& config_;
+    std::shared_ptr<SessionTap> tap_;
+    Journal tapped_;  // the printer's journal, with every line also handed to tap_
     Journal& journal_;
+    bool finishing_ = false;
     std::vector<std::string> images_;
     Renderer renderer_;
     Interpreter interp_;

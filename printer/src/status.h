@@ -23,7 +23,8 @@ struct PrinterState {
 };
 
 // Shared by every connection of one printer: a drawer opened by one host
-// is still open for the next. Thread-safe.
+// is still open for the next. Thread-safe: the state may be changed at run
+// time (the web panel) and the next query answers from the new state.
 class StatusModel {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -31,6 +32,9 @@ class StatusModel {
     explicit StatusModel(PrinterState state = {}, Clock clock = {});
 
     PrinterState state() const;
+    // Replaces the switches (paper, cover, drawer held open, offline, silent);
+    // a drawer pulse in progress keeps running.
+    void set_state(const PrinterState& state);
     void pulse_drawer();
     bool drawer_open() const;
     bool offline() const;
@@ -46,6 +50,14 @@ class StatusModel {
     std::array<uint8_t, 4> auto_status() const;
 
   private:
+    // One consistent reading, so a reply never mixes an old and a new state.
+    struct Reading {
+        PrinterState state;
+        bool drawer_open;
+        bool offline;
+    };
+    Reading read() const;
+
     mutable std::mutex mu_;
     PrinterState state_;
     Clock clock_;

@@ -452,24 +452,28 @@ Matrix zint_matrix(int symbology, std::string_view data, int o1, int o2, int o3 
         for (int c = 0; c < out.cols; ++c)
             out.cells[static_cast<size_t>(r) * out.cols + c] = module_set(s.get(), r, c);
     out.ok = true;
+    out.kind = symbology == BARCODE_QRCODE       ? "QR Code"
+               : symbology == BARCODE_DATAMATRIX ? "Data Matrix"
+                                                 : "PDF417";
+    out.data = data;
     return out;
 }
 
 }  // namespace
 
 Matrix encode_qr(std::string_view data, int ecc) {
-    if (data.empty()) return {false, "QR Code data is empty", {}, 0, 0, {}};
+    if (data.empty()) return {false, "QR Code data is empty", {}, 0, 0, {}, {}, {}};
     return zint_matrix(BARCODE_QRCODE, data, std::clamp(ecc, 0, 3) + 1, 0);
 }
 
 Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated) {
-    if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}};
+    if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}, {}, {}};
     return zint_matrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data,
                        ecc < 0 || ecc > 8 ? -1 : ecc, std::clamp(columns, 0, 30));
 }
 
 Matrix encode_data_matrix(std::string_view data, int rows, int cols) {
-    if (data.empty()) return {false, "Data Matrix data is empty", {}, 0, 0, {}};
+    if (data.empty()) return {false, "Data Matrix data is empty", {}, 0, 0, {}, {}, {}};
     // ECC200 sizes in zint's option_2 order: 1..24 square, 25..30 rectangular.
     static constexpr int SIZES[30][2] = {
         {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},   {20, 20},   {22, 22},   {24, 24},

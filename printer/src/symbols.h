@@ -31,6 +31,8 @@ struct Matrix {
     int rows = 0;
     int cols = 0;
     std::vector<uint8_t> cells;  // rows x cols, 1 = dark
+    std::string kind;            // symbology name
+    std::string data;            // the data encoded
     bool at(int r, int c) const { return cells[static_cast<size_t>(r) * cols + c] != 0; }
 };
 

@@ -1,0 +1,374 @@
+#include "http_server.h"
+
+#include <httplib.h>
+
+#include <condition_variable>
+#include <deque>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+namespace quorvel::printer {
+
+using nlohmann::json;
+
+namespace {
+
+// A fixed set of workers and a bounded queue: when both are full the
+// acceptor waits, and further clients wait in the kernel's listen queue.
+class BoundedPool : public httplib::TaskQueue {
+  public:
+    BoundedPool(size_t workers, size_t queued) : max_queued_(queued) {
+        for (size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    }
+
+    void enqueue(std::function<void()> fn) override {
+        std::unique_lock lock(mu_);
+        space_.wait(lock, [&] { return jobs_.size() < max_queued_ || shutdown_; });
+        jobs_.push_back(std::move(fn));
+        ready_.notify_one();
+    }
+
+    void shutdown() override {
+        {
+            std::lock_guard lock(mu_);
+            shutdown_ = true;
+        }
+        ready_.notify_all();
+        space_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+
+  private:
+    void work() {
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock lock(mu_);
+                ready_.wait(lock, [&] { return !jobs_.empty() || shutdown_; });
+                if (jobs_.empty()) return;
+                fn = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            space_.notify_one();
+            fn();
+        }
+    }
+
+    const size_t max_queued_;
+    std::mutex mu_;
+    std::condition_variable ready_, space_;
+    std::deque<std::function<void()>> jobs_;
+    std::vector<std::thread> threads_;
+    bool shutdown_ = false;
+};
+
+void send_json(httplib::Response& res, const json& j, int status = 200) {
+    res.status = status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(j.dump(), "application/json");
+}
+
+void send_error(httplib::Response& res, int status, const std::string& message) {
+    send_json(res, {{"error", message}}, status);
+}
+
+const char* paper_name(Paper p) {
+    return p == Paper::OK ? "ok" : p == Paper::NEAR_END ? "near_end" : "out";
+}
+
+std::string hex_byte(uint8_t b) {
+    char s[3];
+    std::snprintf(s, sizeof s, "%02X", b);
+    return s;
+}
+
+json status_json(const StatusModel& status) {
+    const PrinterState s = status.state();
+    json dle = json::array();
+    for (int n = 1; n <= 4; ++n) dle.push_back(hex_byte(status.dle_eot(n)));
+    return {{"paper", paper_name(s.paper)},
+            {"cover", s.cover_open ? "open" : "closed"},
+            {"drawer", s.drawer_open ? "open" : "closed"},
+            {"drawer_reads_open", status.drawer_open()},
+            {"online", !s.offline},
+            {"reports_offline", status.offline()},
+            {"never_answer", s.silent},
+            {"replies", {{"dle_eot", dle}, {"esc_v", hex_byte(status.esc_v())}}}};
+}
+
+// Applies a JSON object of switches to `state`; an error message when the
+// body is not one.
+std::string apply_status(const std::string& body, PrinterState* state) {
+    const json j = json::parse(body, nullptr, false);
+    if (j.is_discarded()) return "body is not JSON";
+    if (!j.is_object() || j.empty()) return "body must be a JSON object of switches";
+    for (const auto& [key, v] : j.items()) {
+        auto word = [&](std::initializer_list<const char*> allowed) -> std::string {
+            if (!v.is_string()) return {};
+            const std::string w = v.get<std::string>();
+            for (const char* a : allowed)
+                if (w == a) return w;
+            return {};
+        };
+        if (key == "paper") {
+            const std::string w = word({"ok", "near_end", "near-end", "out"});
+            if (w.empty()) return "paper must be \"ok\", \"near_end\" or \"out\"";
+            state->paper = w == "ok" ? Paper::OK : w == "out" ? Paper::OUT : Paper::NEAR_END;
+        } else if (key == "cover" || key == "drawer") {
+            const std::string w = word({"open", "closed"});
+            if (w.empty()) return key + " must be \"open\" or \"closed\"";
+            (key == "cover" ? state->cover_open : state->drawer_open) = w == "open";
+        } else if (key == "online" || key == "never_answer") {
+            if (!v.is_boolean()) return key + " must be true or false";
+            if (key == "online")
+                state->offline = !v.get<bool>();
+            else
+                state->silent = v.get<bool>();
+        } else {
+            return "unknown switch \"" + key + "\"";
+        }
+    }
+    return {};
+}
+
+struct Route {
+    std::regex path;
+    const char* methods;  // allowed, as in an Allow header
+};
+
+int receipt_id(const httplib::Request& req) {
+    return std::stoi(req.matches[1].str());  // at most 9 digits by the route
+}
+
+}  // namespace
+
+bool parse_http_address(const std::string& text, std::string* host, int* port) {
+    std::smatch m;
+    static const std::regex FORM(R"(^(\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9.\-]+):(\d{1,5})$)");
+    if (!std::regex_match(text, m, FORM)) return false;
+    const int p = std::stoi(m[2].str());
+    if (p > 65535) return false;
+    std::string h = m[1].str();
+    if (h.front() == '[') h = h.substr(1, h.size() - 2);
+    *host = h;
+    *port = p;
+    return true;
+}
+
+bool is_loopback(const std::string& host) {
+    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+HttpServer::HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits)
+    : store_(store),
+      hub_(hub),
+      status_(status),
+      limits_(limits),
+      server_(std::make_unique<httplib::Server>()) {
+    limits_.event_streams = std::min(limits_.event_streams, limits_.workers - 1);
+    routes();
+}
+
+HttpServer::~HttpServer() {
+    stop();
+}
+
+bool HttpServer::listen(const std::string& host, int port, std::string* error) {
+    if (port == 0)
+        port_ = server_->bind_to_any_port(host);
+    else
+        port_ = server_->bind_to_port(host, port) ? port : -1;
+    if (port_ <= 0) {
+        if (error) *error = "cannot listen for HTTP on " + host + ":" + std::to_string(port);
+        return false;
+    }
+    return true;
+}
+
+void HttpServer::start() {
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+}
+
+void HttpServer::stop() {
+    hub_.close();  // event streams end, so their workers come free
+    if (thread_.joinable()) {
+        server_->stop();
+        thread_.join();
+    }
+}
+
+void HttpServer::routes() {
+    httplib::Server& s = *server_;
+    const size_t workers = limits_.workers, queued = limits_.queued;
+    s.new_task_queue = [workers, queued] { return new BoundedPool(workers, queued); };
+    s.set_payload_max_length(limits_.max_body);
+    s.set_keep_alive_max_count(100);
+    s.set_keep_alive_timeout(2);
+    s.set_read_timeout(5);
+    s.set_write_timeout(5);
+    s.set_tcp_nodelay(true);
+
+    // Every path the server knows, with its methods: anything else is 404,
+    // a known path with another method 405.
+    static const std::vector<Route> ROUTES = {
+        {std::regex("/"), "GET, HEAD"},
+        {std::regex("/api/receipts"), "GET, HEAD, DELETE"},
+        {std::regex(R"(/api/receipts/\d{1,9}(\.png|\.bin|/text|/symbols|/journal)?)"), "GET, HEAD"},
+        {std::regex("/api/paper.png"), "GET, HEAD"},
+        {std::regex("/api/status"), "GET, HEAD, PUT"},
+        {std::regex("/api/events"), "GET"},
+    };
+    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        for (const Route& r : ROUTES) {
+            if (!std::regex_match(req.path, r.path)) continue;
+            const std::string allowed = r.methods;
+            size_t at = 0;
+            while ((at = allowed.find(req.method, at)) != std::string::npos) {
+                const size_t end = at + req.method.size();
+                if ((at == 0 || allowed[at - 1] == ' ') &&
+                    (end == allowed.size() || allowed[end] == ','))
+                    return httplib::Server::HandlerResponse::Unhandled;
+                at = end;
+            }
+            res.set_header("Allow", allowed);
+            send_error(res, 405, req.method + " is not allowed on " + req.path);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        send_error(res, 404, "no such path");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    // Errors the library itself finds (a malformed request, a body or URI too long).
+    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return;
+        const char* what = res.status == 413   ? "request body too large"
+                           : res.status == 414 ? "request URI too long"
+                           : res.status == 404 ? "no such path"
+                           : res.status < 500  ? "bad request"
+                                               : "server error";
+        send_error(res, res.status, what);
+    });
+    s.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            send_error(res, 500, "server error");
+        });
+
+    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(WEB_PAGE, "text/html; charset=utf-8");
+    });
+
+    s.Get("/api/receipts", [this](const httplib::Request&, httplib::Response& res) {
+        std::string out = "{\"receipts\":[";
+        bool first = true;
+        for (const ReceiptInfo& r : store_.list()) {
+            if (!first) out += ',';
+            first = false;
+            out += receipt_json(r);
+        }
+        out += "],\"uncut_height\":" + std::to_string(store_.paper_height()) +
+               ",\"in_memory\":" + std::to_string(store_.in_memory()) + "}";
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(out, "application/json");
+    });
+    s.Delete("/api/receipts", [this](const httplib::Request&, httplib::Response& res) {
+        const size_t n = store_.list().size();
+        store_.clear();
+        send_json(res, {{"cleared", n}});
+    });
+
+    s.Get(R"(/api/receipts/(\d{1,9}))", [this](const httplib::Request& req, httplib::Response& res) {
+        const auto info = store_.info(receipt_id(req));
+        if (!info) return send_error(res, 404, "no such receipt");
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(receipt_json(*info), "application/json");
+    });
+    s.Get(R"(/api/receipts/(\d{1,9})\.png)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const int id = receipt_id(req);
+              std::string png = store_.png(id);
+              if (png.empty()) return send_error(res, 404, "no such receipt image");
+              res.set_header("Cache-Control", "max-age=3600");
+              res.set_header("Content-Disposition",
+                             "inline; filename=\"receipt-" + std::to_string(id) + ".png\"");
+              res.set_content(std::move(png), "image/png");
+          });
+    s.Get(R"(/api/receipts/(\d{1,9})\.bin)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const int id = receipt_id(req);
+              const auto d = store_.detail(id);
+              if (!d) return send_error(res, 404, "no such receipt");
+              res.set_header("Content-Disposition",
+                             "attachment; filename=\"receipt-" + std::to_string(id) + ".bin\"");
+              res.set_content(d->bytes, "application/octet-stream");
+          });
+    s.Get(R"(/api/receipts/(\d{1,9})/text)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const int id = receipt_id(req);
+              const auto d = store_.detail(id);
+              if (!d) return send_error(res, 404, "no such receipt");
+              res.set_content("{\"id\":" + std::to_string(id) +
+                                  ",\"lines\":" + content_text_json(d->content) + "}",
+                              "application/json");
+          });
+    s.Get(R"(/api/receipts/(\d{1,9})/symbols)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const int id = receipt_id(req);
+              const auto d = store_.detail(id);
+              if (!d) return send_error(res, 404, "no such receipt");
+              res.set_content("{\"id\":" + std::to_string(id) +
+                                  ",\"symbols\":" + content_symbols_json(d->content) + "}",
+                              "application/json");
+          });
+    s.Get(R"(/api/receipts/(\d{1,9})/journal)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const int id = receipt_id(req);
+              const auto d = store_.detail(id);
+              if (!d) return send_error(res, 404, "no such receipt");
+              send_json(res, {{"id", id}, {"lines", d->journal}});
+          });
+    s.Get("/api/paper.png", [this](const httplib::Request&, httplib::Response& res) {
+        std::string png = store_.paper_png();
+        if (png.empty()) return send_error(res, 404, "no paper waiting for a cut");
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(std::move(png), "image/png");
+    });
+
+    s.Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
+        send_json(res, status_json(status_));
+    });
+    s.Put("/api/status", [this](const httplib::Request& req, httplib::Response& res) {
+        PrinterState state = status_.state();
+        const std::string error = apply_status(req.body, &state);
+        if (!error.empty()) return send_error(res, 400, error);
+        status_.set_state(state);
+        const json now = status_json(status_);
+        hub_.publish("status", now.dump());
+        send_json(res, now);
+    });
+
+    s.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        auto sub = hub_.subscribe();
+        if (!sub) return send_error(res, 503, "too many event streams open");
+        res.set_header("Cache-Control", "no-store");
+        const std::string hello = "retry: 1000\nevent: hello\ndata: " +
+                                  status_json(status_).dump() + "\n\n";
+        res.set_chunked_content_provider(
+            "text/event-stream",
+            [this, sub, hello, greeted = false](size_t, httplib::DataSink& sink) mutable {
+                if (!greeted) {
+                    greeted = true;
+                    return sink.write(hello.data(), hello.size());
+                }
+                // A comment every second when idle: a page that went away is
+                // noticed by the failed write, and its worker comes free.
+                const auto frame = hub_.next(sub, std::chrono::seconds(1));
+                if (hub_.closed() || hub_.dropped(sub)) return false;
+                static const std::string KEEP_ALIVE = ":\n\n";
+                const std::string& out = frame ? *frame : KEEP_ALIVE;
+                return sink.write(out.data(), out.size());
+            },
+            [this, sub](bool) { hub_.unsubscribe(sub); });
+    });
+}
+
+}  // namespace quorvel::printer

@@ -1,0 +1,57 @@
+// The printer's web side: one self-contained page at /, a JSON API over the
+// receipts and the status switches, and Server-Sent Events at /api/events.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "journal.h"
+#include "receipt_store.h"
+#include "status.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace quorvel::printer {
+
+struct HttpLimits {
+    size_t workers = 24;         // connections served at once
+    size_t queued = 64;          // accepted connections waiting for a worker
+    size_t event_streams = 16;   // open /api/events streams (fewer than workers)
+    size_t max_body = 16 << 10;  // request body bytes
+};
+
+class HttpServer {
+  public:
+    HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits = {});
+    ~HttpServer();
+
+    // Binds ADDR:PORT (port 0: any free port). False with `error` set on failure.
+    bool listen(const std::string& host, int port, std::string* error);
+    int port() const { return port_; }
+    void start();
+    void stop();
+
+  private:
+    void routes();
+
+    ReceiptStore& store_;
+    EventHub& hub_;
+    StatusModel& status_;
+    HttpLimits limits_;
+    std::unique_ptr<httplib::Server> server_;
+    std::thread thread_;
+    int port_ = 0;
+};
+
+// Splits "ADDR:PORT" ("[::1]:8080" for IPv6). False when malformed.
+bool parse_http_address(const std::string& text, std::string* host, int* port);
+// True for 127.0.0.0/8, ::1 and "localhost".
+bool is_loopback(const std::string& host);
+
+// The page served at /, built into the binary.
+extern const char* const WEB_PAGE;
+
+}  // namespace quorvel::printer

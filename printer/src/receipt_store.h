@@ -1,0 +1,164 @@
+// The web side's record of printed receipts: an event hub that pushes news
+// to the open pages, the list of receipts (the newest in memory, all on
+// disk), and the session listener that turns a byte stream into receipts.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "page_record.h"
+#include "png_io.h"
+#include "session_tap.h"
+
+namespace quorvel::printer {
+
+// Server-Sent Events to every open page. Each subscriber has a bounded queue:
+// one that falls too far behind is dropped (its page reconnects and reloads
+// the list). The uncut paper is not queued: a subscriber is told of its
+// latest height at most every `paper_interval`.
+class EventHub {
+  public:
+    struct Subscriber;
+    using Clock = std::chrono::steady_clock;
+
+    explicit EventHub(size_t max_subscribers = 16, size_t max_queue = 256,
+                      std::chrono::milliseconds paper_interval = std::chrono::milliseconds(100));
+
+    // Null when `max_subscribers` are already there.
+    std::shared_ptr<Subscriber> subscribe();
+    void unsubscribe(const std::shared_ptr<Subscriber>& s);
+    size_t subscribers() const;
+
+    // `name` is the event type, `json` its data (one line).
+    void publish(const std::string& name, const std::string& json);
+    // The uncut paper is now `height` dots long (0: nothing uncut).
+    void paper(int height);
+
+    // The next event as an SSE frame, or nothing when `timeout` passes, the
+    // subscriber was dropped (check `dropped`) or the hub is closing.
+    std::optional<std::string> next(const std::shared_ptr<Subscriber>& s,
+                                     std::chrono::milliseconds timeout);
+    bool dropped(const std::shared_ptr<Subscriber>& s) const;
+    // Ends every stream (server shutdown).
+    void close();
+    bool closed() const;
+
+  private:
+    const size_t max_subscribers_;
+    const size_t max_queue_;
+    const std::chrono::milliseconds paper_interval_;
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
+    std::vector<std::shared_ptr<Subscriber>> subs_;
+    uint64_t paper_seq_ = 0;
+    int paper_height_ = 0;
+    bool closed_ = false;
+};
+
+struct ReceiptInfo {
+    int id = 0;
+    int64_t time_ms = 0;  // when the chunk holding the cut arrived, Unix time in ms
+    std::string link;     // "tcp" or "serial"
+    std::string peer;     // host address and port, or the serial link's path
+    uint64_t bytes = 0;   // bytes of the stream that made this receipt
+    int width = 0;        // PNG pixels
+    int height = 0;
+    bool cut = true;   // false: the stream ended without a cut
+    std::string file;  // PNG file in the output folder, empty when not written
+    size_t journal_lines = 0;
+    size_t text_lines = 0;
+    size_t symbols = 0;
+};
+
+struct ReceiptDetail {
+    std::string bytes;  // at most ReceiptStore::MAX_BYTES of them
+    std::vector<std::string> journal;
+    PageContent content;
+};
+
+class ReceiptStore {
+  public:
+    static constexpr size_t MAX_BYTES = 8u << 20;         // per receipt capture
+    static constexpr size_t MAX_JOURNAL_LINES = 20000;    // per receipt
+    static constexpr size_t MAX_LISTED = 100000;          // receipts in the list
+
+    // `out_dir` is the printer's output folder; the byte capture and the
+    // details of each receipt are written beside its PNG file.
+    ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
+                 size_t keep_in_memory = 200);
+
+    int add(ReceiptInfo info, ReceiptDetail detail);
+    std::vector<ReceiptInfo> list() const;  // newest first
+    std::optional<ReceiptInfo> info(int id) const;
+    // From memory, or read back from the output folder; null when unknown.
+    std::shared_ptr<const ReceiptDetail> detail(int id) const;
+    // The PNG file's bytes; empty when unknown or unreadable.
+    std::string png(int id) const;
+    void clear();
+    size_t in_memory() const;
+
+    // The paper not cut yet is now the first `height` rows of `page`.
+    void paper_grow(const Bitmap& page, int height);
+    void paper_reset();
+    // PNG of the uncut paper; empty when there is none.
+    std::string paper_png() const;
+    int paper_height() const;
+
+    const std::string& out_dir() const { return out_dir_; }
+    const PaperMargins& margins() const { return margins_; }
+
+  private:
+    std::string sidecar(const ReceiptInfo& info, const char* ext) const;
+
+    const std::string out_dir_;
+    const PaperMargins margins_;
+    EventHub& hub_;
+    const size_t keep_;
+    mutable std::mutex mu_;
+    int next_id_ = 1;
+    std::map<int, ReceiptInfo> list_;
+    std::map<int, std::shared_ptr<const ReceiptDetail>> details_;
+    Bitmap paper_;
+    int paper_height_ = 0;
+};
+
+// One per session: cuts the stream into receipts for the store.
+class ReceiptTap : public SessionTap {
+  public:
+    ReceiptTap(ReceiptStore& store, std::string link, std::string peer);
+
+    void received(std::span<const uint8_t> bytes) override;
+    void journal_line(std::string_view line) override;
+    void page(const Bitmap& page, const std::string& path, PageContent content,
+              uint64_t command_at, bool at_end) override;
+    void paper(const Renderer& renderer) override;
+    void ended() override;
+
+  private:
+    ReceiptStore& store_;
+    std::string link_;
+    std::string peer_;
+    std::string pending_;         // bytes since the last receipt (capped)
+    uint64_t pending_start_ = 0;  // stream offset of pending_[0]
+    uint64_t received_ = 0;       // bytes of the whole stream
+    std::vector<std::string> journal_;
+    size_t journal_dropped_ = 0;
+    int64_t last_chunk_ms_ = 0;
+    int paper_rows_ = 0;  // uncut rows already handed to the store
+};
+
+// JSON for the API and the events.
+std::string receipt_json(const ReceiptInfo& info);
+std::string content_text_json(const PageContent& content);
+std::string content_symbols_json(const PageContent& content);
+
+}  // namespace quorvel::printer
