@@ -354,18 +354,24 @@ void HttpServer::routes() {
                                   status_json(status_).dump() + "\n\n";
         res.set_chunked_content_provider(
             "text/event-stream",
-            [this, sub, hello, greeted = false](size_t, httplib::DataSink& sink) mutable {
-                if (!greeted) {
-                    greeted = true;
+            [this, sub, hello, idle = -1](size_t, httplib::DataSink& sink) mutable {
+                if (idle < 0) {
+                    idle = 0;
                     return sink.write(hello.data(), hello.size());
                 }
-                // A comment every second when idle: a page that went away is
-                // noticed by the failed write, and its worker comes free.
-                const auto frame = hub_.next(sub, std::chrono::seconds(1));
+                const auto frame = hub_.next(sub, std::chrono::milliseconds(250));
                 if (hub_.closed() || hub_.dropped(sub)) return false;
-                static const std::string KEEP_ALIVE = ":\n\n";
-                const std::string& out = frame ? *frame : KEEP_ALIVE;
-                return sink.write(out.data(), out.size());
+                if (frame) {
+                    idle = 0;
+                    return sink.write(frame->data(), frame->size());
+                }
+                // A page that went away is noticed within a quarter second (its
+                // socket reads as closed) and its worker comes free; a comment
+                // every 5 s keeps proxies from timing the stream out.
+                if (!sink.is_writable()) return false;
+                if (++idle < 20) return true;
+                idle = 0;
+                return sink.write(":\n\n", 3);
             },
             [this, sub](bool) { hub_.unsubscribe(sub); });
     });

@@ -1,0 +1,140 @@
+"""The page in headless Chromium: receipts arrive without a reload, the
+status panel reaches the host's next Le_Status, and the page keeps up with
+1,000 receipts."""
+
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+from support import Library, Printer
+
+CUT = b"\x1dV\x00"
+
+
+def chromium():
+    o = webdriver.ChromeOptions()
+    for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1000,900"):
+        o.add_argument(a)
+    return webdriver.Chrome(options=o)
+
+
+class PageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.browser = chromium()
+        cls.lib = Library()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+
+    def setUp(self):
+        self.p = Printer()
+        self.browser.get(self.p.url + "/")
+        self.wait_for("return document.getElementById('link').className === 'up'")
+        # Survives only as long as the page is not reloaded.
+        self.browser.execute_script("window.sameDocument = true")
+
+    def tearDown(self):
+        self.p.stop()
+
+    def wait_for(self, script, timeout=10):
+        return WebDriverWait(self.browser, timeout, poll_frequency=0.05).until(
+            lambda d: d.execute_script(script))
+
+    def cards(self):
+        return self.browser.find_elements(By.CSS_SELECTOR, "article.receipt")
+
+    def test_a_receipt_printed_through_the_library_appears_without_reload(self):
+        self.lib.receipt(self.p.ip, ["Live receipt", "Total 9,90"])
+        self.wait_for("return document.querySelectorAll('article.receipt').length === 1")
+        # The image is loaded, at 640 pixels (80 mm at 203 dpi).
+        width = self.wait_for("const i = document.querySelector('article.receipt img');"
+                              "return i.complete && i.naturalWidth")
+        self.assertEqual(width, 640)
+        self.assertTrue(self.browser.execute_script("return window.sameDocument === true"))
+        api = self.p.get_json("/api/receipts")["receipts"][0]
+        card = self.cards()[0]
+        meta = card.find_element(By.CLASS_NAME, "meta").text
+        for part in ("#1", "TCP " + api["peer"], "%d bytes" % api["bytes"]):
+            self.assertIn(part, meta)
+        # Download links for the image and the byte capture.
+        self.assertEqual(card.find_element(By.CSS_SELECTOR, "a.png").get_attribute("href"),
+                         self.p.url + api["png"])
+        self.assertEqual(card.find_element(By.CSS_SELECTOR, "a.bin").get_attribute("download"),
+                         "receipt-1.bin")
+        # Fitted to the width by default; 1:1 at a click, on a window narrower than the paper.
+        self.browser.set_window_size(520, 900)
+        img = card.find_element(By.TAG_NAME, "img")
+        paper = card.find_element(By.CLASS_NAME, "paper")
+        self.assertEqual(img.size["width"], paper.size["width"])
+        self.assertLess(img.size["width"], 640)
+        card.find_element(By.CLASS_NAME, "scale").click()
+        self.assertEqual(img.size["width"], 640)
+        self.browser.set_window_size(1000, 900)
+        # The journal is folded away until opened.
+        journal = card.find_element(By.CLASS_NAME, "journal")
+        self.assertIsNone(journal.get_attribute("open"))
+        journal.find_element(By.TAG_NAME, "summary").click()
+        self.wait_for("const p = document.querySelector('article.receipt details pre');"
+                      "return p && p.textContent.includes('Live receipt')")
+
+    def test_clicking_paper_out_changes_the_hosts_next_status(self):
+        # (control clicked, model, Le_Status after it)
+        cases = [("paper-out", 0, 5), ("paper-ok", 0, 32), ("cover-open", 1, 5),
+                 ("cover-open", 1, 32), ("drawer-open", 0, 24)]
+        for control, model, expected in cases:
+            with self.subTest(control=control):
+                before = self.p.get_json("/api/status")
+                self.browser.find_element(By.ID, control).click()
+                deadline = time.time() + 5
+                while self.p.get_json("/api/status") == before and time.time() < deadline:
+                    time.sleep(0.02)
+                self.assertEqual(self.lib.AbreSocket(self.p.ip.encode(), model), 1)
+                try:
+                    self.assertEqual(self.lib.Le_Status(), expected)
+                finally:
+                    self.lib.FechaSocket()
+        # A change made elsewhere (the API) shows on the page.
+        self.p.put_status(paper="near_end")
+        self.wait_for("return document.getElementById('paper-near_end').checked")
+
+    def test_uncut_paper_shows_as_it_grows_and_clear_empties_the_list(self):
+        conn = self.p.send(b"printing...\n", keep_open=True)
+        self.wait_for("const u = document.getElementById('uncut');"
+                      "return !u.hidden && document.getElementById('uncut-img').naturalHeight > 0")
+        h1 = self.browser.execute_script("return document.getElementById('uncut-img').naturalHeight")
+        conn.sendall(b"more\n" * 4)
+        self.wait_for("return document.getElementById('uncut-img').naturalHeight === %d" % (h1 + 120))
+        conn.sendall(CUT)
+        conn.close()
+        self.wait_for("return document.querySelectorAll('article.receipt').length === 1 &&"
+                      " document.getElementById('uncut').hidden")
+        self.browser.find_element(By.ID, "clear").click()
+        self.wait_for("return document.querySelectorAll('article.receipt').length === 0")
+        self.assertEqual(self.p.get_json("/api/receipts")["receipts"], [])
+
+    def test_a_thousand_receipts(self):
+        n = 1000
+        self.p.send(b"".join(b"receipt %d\n" % i + CUT for i in range(1, n + 1)))
+        self.wait_for("return document.querySelectorAll('article.receipt').length === %d" % n, 60)
+        ids = self.browser.execute_script(
+            "return [...document.querySelectorAll('article.receipt')].map(c => +c.dataset.id)")
+        self.assertEqual(ids, list(range(n, 0, -1)))
+        # Still quick to use: a script turn and a scroll to the oldest take little time.
+        t0 = time.time()
+        self.browser.execute_script("document.querySelector('article.receipt:last-child').scrollIntoView()")
+        self.wait_for("const i = document.querySelector('article.receipt:last-child img');"
+                      "return i.complete && i.naturalWidth === 640")
+        self.assertLess(time.time() - t0, 5)
+        # A reload lists them all again from the server.
+        self.browser.refresh()
+        self.wait_for("return document.querySelectorAll('article.receipt').length === %d" % n, 30)
+        self.assertLessEqual(self.p.get_json("/api/receipts")["in_memory"], 200)
+
+
+if __name__ == "__main__":
+    unittest.main()

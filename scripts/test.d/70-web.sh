@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# The virtual printer's web page and HTTP API: real HTTP requests, a Python
+# host printing through the library, and the page in headless Chromium.
+# Needs the dev build of stage 10. About 40 s.
+set -euo pipefail
+cmake --build --preset dev -j "${QUORVEL_JOBS:-$(nproc)}" --target quorvel-printer quorvel
+ctest --preset dev -L web --output-on-failure --no-tests=error
