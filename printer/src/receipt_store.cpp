@@ -277,40 +277,71 @@ std::string ReceiptStore::sidecar(const ReceiptInfo& info, const char* ext) cons
     return out_dir_ + "/" + info.file.substr(0, dot) + ext;
 }
 
+ReceiptStore::~ReceiptStore() {
+    {
+        std::lock_guard lock(mu_);
+        stopping_ = true;
+    }
+    write_cv_.notify_all();
+    if (writer_.joinable()) writer_.join();  // everything queued is written first
+}
+
 int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
     info.journal_lines = detail.journal.size();
     info.text_lines = detail.content.lines.size();
     info.symbols = detail.content.symbols.size();
-    if (!info.file.empty()) {
-        // Written before the receipt is listed, so a client that sees it can read them.
-        write_file(sidecar(info, ".bin"), detail.bytes);
-        const json side{{"journal", detail.journal},
-                        {"text", text_json(detail.content)},
-                        {"symbols", symbols_json(detail.content)}};
-        write_file(sidecar(info, ".json"), side.dump());
-    }
     auto shared = std::make_shared<const ReceiptDetail>(std::move(detail));
     {
         std::lock_guard lock(mu_);
         info.id = next_id_++;
         list_[info.id] = info;
-        details_[info.id] = std::move(shared);
-        // Older receipts leave memory; their files stay and are read back on request.
-        // One with no files (the PNG could not be written) stays until the list drops it.
-        for (auto it = details_.begin(); details_.size() > keep_ && it->first != info.id;) {
-            const auto listed = list_.find(it->first);
-            if (listed != list_.end() && listed->second.file.empty())
-                ++it;
-            else
-                it = details_.erase(it);
+        details_[info.id] = shared;
+        if (!info.file.empty()) {
+            // The companion files are written off the printing thread.
+            unwritten_.insert(info.id);
+            to_write_.emplace_back(info, std::move(shared));
+            if (!writer_.joinable()) writer_ = std::thread([this] { write_files(); });
         }
+        evict_locked();
         while (list_.size() > MAX_LISTED) {
             details_.erase(list_.begin()->first);
             list_.erase(list_.begin());
         }
     }
+    write_cv_.notify_one();
     hub_.publish("receipt", receipt_json(info));
     return info.id;
+}
+
+void ReceiptStore::evict_locked() {
+    // Older receipts leave memory once their files are written; they are read
+    // back on request. One with no files (its PNG could not be written) stays
+    // until the list drops it.
+    for (auto it = details_.begin(); details_.size() > keep_ && it != details_.end();) {
+        const auto listed = list_.find(it->first);
+        const bool on_disk = listed == list_.end() ||
+                             (!listed->second.file.empty() && !unwritten_.count(it->first));
+        it = on_disk ? details_.erase(it) : std::next(it);
+    }
+}
+
+void ReceiptStore::write_files() {
+    std::unique_lock lock(mu_);
+    for (;;) {
+        write_cv_.wait(lock, [&] { return stopping_ || !to_write_.empty(); });
+        if (to_write_.empty()) return;
+        auto [info, detail] = std::move(to_write_.front());
+        to_write_.pop_front();
+        lock.unlock();
+        write_file(sidecar(info, ".bin"), detail->bytes);
+        const json side{{"journal", detail->journal},
+                        {"text", text_json(detail->content)},
+                        {"symbols", symbols_json(detail->content)}};
+        write_file(sidecar(info, ".json"), side.dump());
+        lock.lock();
+        unwritten_.erase(info.id);
+        evict_locked();
+    }
 }
 
 std::vector<ReceiptInfo> ReceiptStore::list() const {

@@ -11,7 +11,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bitmap.h"
@@ -95,6 +97,7 @@ class ReceiptStore {
     // details of each receipt are written beside its PNG file.
     ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
                  size_t keep_in_memory = 200);
+    ~ReceiptStore();
 
     int add(ReceiptInfo info, ReceiptDetail detail);
     std::vector<ReceiptInfo> list() const;  // newest first
@@ -118,6 +121,8 @@ class ReceiptStore {
 
   private:
     std::string sidecar(const ReceiptInfo& info, const char* ext) const;
+    void evict_locked();
+    void write_files();  // the writer thread
 
     const std::string out_dir_;
     const PaperMargins margins_;
@@ -129,6 +134,12 @@ class ReceiptStore {
     std::map<int, std::shared_ptr<const ReceiptDetail>> details_;
     Bitmap paper_;
     int paper_height_ = 0;
+    // Companion files waiting for the writer thread.
+    std::deque<std::pair<ReceiptInfo, std::shared_ptr<const ReceiptDetail>>> to_write_;
+    std::set<int> unwritten_;
+    std::condition_variable write_cv_;
+    bool stopping_ = false;
+    std::thread writer_;
 };
 
 // One per session: cuts the stream into receipts for the store.
