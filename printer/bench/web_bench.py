@@ -131,7 +131,7 @@ def main():
     if "--throughput-only" not in sys.argv:
         latency()
     results = {"no --http": [], "--http, no browser": [], "--http, 5 browsers": []}
-    for _ in range(3):
+    for _ in range(int(os.environ.get("RUNS", "3"))):
         results["no --http"].append(throughput(False, 0))
         results["--http, no browser"].append(throughput(True, 0))
         results["--http, 5 browsers"].append(throughput(True, 5))

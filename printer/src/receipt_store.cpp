@@ -452,6 +452,8 @@ void ReceiptStore::paper_reset() {
         if (paper_height_ == 0) return;
         paper_ = Bitmap();
         paper_height_ = 0;
+        paper_png_.clear();
+        paper_png_height_ = 0;
     }
     hub_.paper(0);
 }
@@ -461,9 +463,17 @@ std::string ReceiptStore::paper_png() const {
     {
         std::lock_guard lock(mu_);
         if (paper_height_ == 0) return {};
+        if (paper_png_height_ == paper_height_) return paper_png_;
         copy = paper_;
     }
-    return encode_png(copy, margins_);
+    std::string png = encode_png(copy, margins_);
+    std::lock_guard lock(mu_);
+    // The paper only grows until it is cut, so its height names its content.
+    if (paper_.height() == copy.height()) {
+        paper_png_ = png;
+        paper_png_height_ = copy.height();
+    }
+    return png;
 }
 
 int ReceiptStore::paper_height() const {

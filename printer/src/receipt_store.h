@@ -134,6 +134,9 @@ class ReceiptStore {
     std::map<int, std::shared_ptr<const ReceiptDetail>> details_;
     Bitmap paper_;
     int paper_height_ = 0;
+    // The uncut paper's PNG, encoded once for every page that asks.
+    mutable std::string paper_png_;
+    mutable int paper_png_height_ = 0;
     // Companion files waiting for the writer thread.
     std::deque<std::pair<ReceiptInfo, std::shared_ptr<const ReceiptDetail>>> to_write_;
     std::set<int> unwritten_;
