@@ -142,6 +142,11 @@ void Interpreter::feed(std::span<const uint8_t> data) {
 }
 
 void Interpreter::finish() {
+    end_stream();
+    r_.finish();
+}
+
+void Interpreter::end_stream() {
     if (buffered() == 1 && buf_[pos_] == 0x0D) {
         LOG_COMMAND(buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
         ++pos_;
@@ -163,7 +168,6 @@ void Interpreter::finish() {
         skip_ = 0;
         fsq_left_ = userchar_left_ = 0;
     }
-    r_.finish();
 }
 
 size_t Interpreter::step_substate(const uint8_t* p, size_t n) {
