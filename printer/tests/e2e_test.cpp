@@ -67,8 +67,10 @@ class Printer {
     }
 
     // Pages of the first `sessions` sessions, read back from the PNG files.
+    // The printer is stopped first, which writes out the paper left uncut.
     std::vector<Bitmap> pages(int sessions = 1) {
         EXPECT_TRUE(server_->wait_served(sessions, 10s));
+        server_->stop();
         std::vector<Bitmap> out;
         for (const auto& path : server_->images()) {
             Bitmap b;
