@@ -7,8 +7,26 @@
 
 namespace quorvel::printer {
 
+namespace {
+// One write per batch of lines, not per line: a stream of one-byte
+// commands would otherwise spend its time in system calls.
+void buffer_fully(std::FILE* f) {
+    if (f) std::setvbuf(f, nullptr, _IOFBF, 64 * 1024);
+}
+}  // namespace
+
+Journal::Journal(std::FILE* out) : out_(out), enabled_(out != nullptr) {}
+
 Journal::~Journal() {
-    if (owned_ && out_) std::fclose(out_);
+    if (owned_ && out_)
+        std::fclose(out_);
+    else if (out_)
+        std::fflush(out_);
+}
+
+void Journal::flush() {
+    std::lock_guard lock(mu_);
+    if (out_) std::fflush(out_);
 }
 
 bool Journal::open(const std::string& path, uint64_t max_bytes, std::string* error) {
@@ -17,10 +35,13 @@ bool Journal::open(const std::string& path, uint64_t max_bytes, std::string* err
         if (error) *error = "cannot write the journal " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::setvbuf(f, nullptr, _IOLBF, 0);
+    buffer_fully(f);
     struct stat st {};
     std::lock_guard lock(mu_);
-    if (owned_ && out_) std::fclose(out_);
+    if (owned_ && out_)
+        std::fclose(out_);
+    else if (out_)
+        std::fflush(out_);
     out_ = f;
     owned_ = true;
     enabled_ = true;
@@ -63,16 +84,16 @@ void Journal::command(uint64_t offset, std::span<const uint8_t> bytes, std::stri
                       std::string_view meaning) {
     lines_.fetch_add(1, std::memory_order_relaxed);
     if (!enabled()) return;
-    write_line({}, format_command(offset, bytes, mnemonic, meaning));
+    write_line({}, format_command(offset, bytes, mnemonic, meaning), false);
 }
 
 void Journal::note(std::string_view text) {
     lines_.fetch_add(1, std::memory_order_relaxed);
     if (!enabled()) return;
-    write_line("# ", text);
+    write_line("# ", text, true);
 }
 
-void Journal::write_line(std::string_view prefix, std::string_view text) {
+void Journal::write_line(std::string_view prefix, std::string_view text, bool now) {
     std::lock_guard lock(mu_);
     if (!out_) return;
     if (max_bytes_ > 0 && bytes_ >= max_bytes_) rotate();
@@ -81,6 +102,7 @@ void Journal::write_line(std::string_view prefix, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), out_);
     std::fputc('\n', out_);
     bytes_ += prefix.size() + text.size() + 1;
+    if (now) std::fflush(out_);
 }
 
 void Journal::rotate() {
@@ -92,7 +114,7 @@ void Journal::rotate() {
     out_ = std::fopen(path_.c_str(), moved ? "a" : "w");
     bytes_ = 0;
     if (!out_) return;
-    std::setvbuf(out_, nullptr, _IOLBF, 0);
+    buffer_fully(out_);
     rotations_.fetch_add(1, std::memory_order_relaxed);
 }
 

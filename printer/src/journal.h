@@ -17,7 +17,7 @@ namespace quorvel::printer {
 class Journal {
   public:
     // Writes to `out` (not owned); nullptr discards every line.
-    explicit Journal(std::FILE* out = nullptr) : out_(out), enabled_(out != nullptr) {}
+    explicit Journal(std::FILE* out = nullptr);
     ~Journal();
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
@@ -32,7 +32,10 @@ class Journal {
     void command(uint64_t offset, std::span<const uint8_t> bytes, std::string_view mnemonic,
                  std::string_view meaning);
     // A free-form line, e.g. a connection starting or an image written.
+    // Notes are written through at once; command lines wait in a buffer
+    // until flush(), which the links call after each batch of input.
     void note(std::string_view text);
+    void flush();
 
     bool enabled() const { return enabled_.load(std::memory_order_relaxed); }
     uint64_t lines() const { return lines_.load(std::memory_order_relaxed); }
@@ -44,7 +47,7 @@ class Journal {
                                       std::string_view mnemonic, std::string_view meaning);
 
   private:
-    void write_line(std::string_view prefix, std::string_view text);
+    void write_line(std::string_view prefix, std::string_view text, bool now);
     void rotate();
 
     std::FILE* out_;  // guarded by mu_

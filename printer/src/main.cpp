@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);  // the journal flushes per batch
     quorvel::printer::Journal journal(stdout);
     if (!journal_path.empty() && journal_path != "-") {
         std::string err;

@@ -44,9 +44,10 @@ bool PageStore::open(std::string* error) {
         return false;
     };
     std::error_code ec;
+    if (fs::exists(options_.dir, ec) && !fs::is_directory(options_.dir, ec))
+        return fail("not a folder");
     fs::create_directories(options_.dir, ec);
     if (ec) return fail("cannot be created: " + ec.message());
-    if (!fs::is_directory(options_.dir, ec)) return fail("not a folder");
     // Permission bits do not tell (root ignores them, a read-only mount does
     // not show in them): write a file and take it away again.
     std::string probe = options_.dir + "/.quorvel-printer-XXXXXX";

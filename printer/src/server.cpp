@@ -148,12 +148,19 @@ Session& LinkServer::begin_session(const std::string& source, ReplyWriter& out) 
     return *session_;
 }
 
+bool LinkServer::out_of_time(const std::atomic<bool>& stop) {
+    if (!stop) return false;
+    if (!stop_seen_) stop_seen_ = Clock::now();
+    return Clock::now() - *stop_seen_ > STOP_GRACE;
+}
+
 bool LinkServer::feed(std::span<const uint8_t> data, const std::atomic<bool>& stop) {
     last_data_ = Clock::now();
     for (size_t at = 0; at < data.size(); at += FEED_PIECE) {
-        if (stop) return false;
+        if (out_of_time(stop)) return false;
         session_->feed(data.subspan(at, std::min(FEED_PIECE, data.size() - at)));
     }
+    journal_.flush();
     return true;
 }
 
@@ -161,6 +168,7 @@ void LinkServer::end_session() {
     if (!session_) return;
     session_->finish();
     session_.reset();
+    journal_.flush();
     {
         std::lock_guard lock(mu_);
         ++served_;
@@ -248,7 +256,15 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     // The idle clock starts again only once TRICKLE_BYTES more have come.
     auto window_start = Clock::now();
     size_t window_bytes = 0;
-    while (!stop) {
+    for (;;) {
+        if (stop) {
+            // What the host sent before the stop is still printed, briefly.
+            for (;;) {
+                const ssize_t k = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+                if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
+            }
+            break;
+        }
         pollfd pfd{fd, static_cast<short>(POLLIN | (out.pending() ? POLLOUT : 0)), 0};
         const int r = ::poll(&pfd, 1, POLL_MS);
         if (r < 0 && errno != EINTR) break;
@@ -275,7 +291,7 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
         tick();
     }
     out.flush();  // what the host's link takes now; the rest is lost with it
-    const uint64_t bytes = s.interpreter().offset();
+    const uint64_t bytes = s.interpreter().offset() + s.interpreter().buffered();
     end_session();
     journal_.note("connection from " + peer + " closed after " + std::to_string(bytes) +
                   " bytes");
@@ -336,7 +352,7 @@ bool PtyServer::open(const std::string& link, std::string* error) {
 }
 
 void PtyServer::drain(std::vector<uint8_t>& buf, const std::atomic<bool>& stop) {
-    for (int round = 0; round < 64 && !stop; ++round) {
+    for (int round = 0; round < 64 && !out_of_time(stop); ++round) {
         const ssize_t k = ::read(master_, buf.data(), buf.size());
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) return;  // EAGAIN: nothing more now; EIO: no host has the port open
@@ -351,10 +367,11 @@ void PtyServer::drain(std::vector<uint8_t>& buf, const std::atomic<bool>& stop) 
 
 void PtyServer::close_session() {
     if (!session_open()) return;
-    const uint64_t bytes = current().interpreter().offset();
+    const uint64_t bytes = current().interpreter().offset() + current().interpreter().buffered();
     end_session();
-    // Replies the host left unread are not the next host's to read.
-    ::tcflush(master_, TCOFLUSH);
+    // Replies the host left unread stay queued: when a host reopens the port
+    // at once its first bytes may have been read into this session, and their
+    // replies are its own. Hosts drop stale input before a query anyway.
     out_.reset();
     journal_.note("serial host closed the port after " + std::to_string(bytes) + " bytes");
 }
@@ -394,6 +411,7 @@ void PtyServer::run(const std::atomic<bool>& stop) {
         }
         tick();
     }
+    if (opens > 0) drain(buf, stop);
     if (out_) out_->flush();
     close_session();
 }

@@ -86,8 +86,12 @@ class LinkServer {
     Session& begin_session(const std::string& source, ReplyWriter& out);
     bool session_open() const { return session_.has_value(); }
     Session& current() { return *session_; }
-    // Feeds `data` unless stopped; false if the stop came first.
+    // Feeds `data`; false if the stop's grace ran out first.
     bool feed(std::span<const uint8_t> data, const std::atomic<bool>& stop);
+    // Once a stop is asked for, input that has already arrived is still
+    // printed for a short while; true when that time is up.
+    bool out_of_time(const std::atomic<bool>& stop);
+    static constexpr std::chrono::milliseconds STOP_GRACE{300};
     void end_session();
     // Writes uncut paper out once it has waited flush_after for more data.
     void tick();
@@ -105,6 +109,7 @@ class LinkServer {
     std::optional<Session> session_;
     std::string source_;
     Clock::time_point last_data_ = Clock::now();
+    std::optional<Clock::time_point> stop_seen_;
 
     std::atomic<bool> stop_{false};
     std::thread thread_;
