@@ -246,6 +246,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    std::string listening, serial_note;
     std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
     std::unique_ptr<quorvel::printer::PtyServer> pty_server;
     if (tcp) {
@@ -264,7 +265,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
-        journal.note("listening on " + host + ":" + std::to_string(port));
+        listening = "listening on " + host + ":" + std::to_string(port);
     }
     if (!serial_link.empty()) {
         pty_server = std::make_unique<quorvel::printer::PtyServer>(cfg, fonts, status, journal);
@@ -274,14 +275,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
-        journal.note("serial port " + serial_link + " -> " + pty_server->slave_path());
+        serial_note = "serial port " + serial_link + " -> " + pty_server->slave_path();
     }
     if (!tcp_server && !pty_server) {
         std::fprintf(stderr, "quorvel-printer: nothing to serve\n");
         return 2;
     }
-    if (pty_server) pty_server->start();
-    if (tcp_server) tcp_server->start();
+    // Said once the links are served, so whoever waits for these lines finds
+    // the printer reading.
+    if (pty_server) pty_server->start(), journal.note(serial_note);
+    if (tcp_server) tcp_server->start(), journal.note(listening);
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (tcp_server) tcp_server->stop();
     if (pty_server) pty_server->stop();

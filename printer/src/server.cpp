@@ -106,7 +106,13 @@ LinkServer::~LinkServer() {
 
 void LinkServer::start() {
     stop_ = false;
+    running_ = false;
     thread_ = std::thread([this] {
+        {
+            std::lock_guard lock(mu_);
+            running_ = true;
+        }
+        cv_.notify_all();
         run(stop_);
         // Whatever is on the paper when the printer stops is written out.
         if (paper_->has_paper()) {
@@ -114,6 +120,8 @@ void LinkServer::start() {
             paper_->finish();
         }
     });
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return running_; });
 }
 
 void LinkServer::stop() {

@@ -56,8 +56,9 @@ class LinkServer {
     // Serve until `stop` becomes true.
     virtual void run(const std::atomic<bool>& stop) = 0;
 
-    // Serve on a thread of its own. stop() returns once the link is closed
-    // and the paper left on it is written out.
+    // Serve on a thread of its own; returns once the thread is serving.
+    // stop() returns once the link is closed and the paper left on it is
+    // written out.
     void start();
     void stop();
 
@@ -116,6 +117,7 @@ class LinkServer {
     mutable std::mutex mu_;
     mutable std::condition_variable cv_;
     int served_ = 0;
+    bool running_ = false;
 };
 
 class TcpServer : public LinkServer {
