@@ -11,7 +11,7 @@ Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel&
           fonts, [this](const Bitmap& b, int) { page(b); },
           [this](std::string_view t) { journal_.note(t); }, config.render)),
       renderer_(*own_paper_),
-      interp_(renderer_, status, journal, std::move(reply), config.interp) {
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
     if (!store_ && !config.out_dir.empty()) {
         PageStoreOptions o;
         o.dir = config.out_dir;
@@ -28,7 +28,7 @@ Session::Session(const SessionConfig& config, Renderer& paper, StatusModel& stat
     : config_(config),
       journal_(journal),
       renderer_(paper),
-      interp_(renderer_, status, journal, std::move(reply), config.interp) {
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
     renderer_.begin_stream();
 }
 

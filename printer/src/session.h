@@ -11,6 +11,7 @@
 #include "fonts.h"
 #include "interpreter.h"
 #include "journal.h"
+#include "nv_store.h"
 #include "page_store.h"
 #include "png_io.h"
 #include "renderer.h"
@@ -27,6 +28,8 @@ struct SessionConfig {
     // Where pages are numbered and written. When null, a session on paper
     // of its own makes a store from out_dir and prefix.
     std::shared_ptr<PageStore> store;
+    // Stored images, held by the printer for every session.
+    std::shared_ptr<NvStore> nv = std::make_shared<NvStore>();
     // Called with every finished page (after it is written, if it is).
     std::function<void(const Bitmap&, const std::string& path)> on_page;
     // Every received byte is also appended here (not owned; may be null).

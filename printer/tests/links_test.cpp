@@ -246,12 +246,13 @@ TEST(Replies, AHostThatNeverReadsDoesNotJamThePrinter) {
     const auto t0 = Clock::now();
     const int second = connect_to(ip);
     ASSERT_EQ(::send(second, "\x10\x04\x01", 3, 0), 3);
-    const int reply = read_byte(second, 6s);
+    const int reply = read_byte(second, 15s);
     const double waited = seconds_since(t0);
     flood.join();
     EXPECT_EQ(reply, 0x12) << "the second host was never served";
-    // Flood 1.3 s, then quiet for the idle time-out of 1 s.
-    EXPECT_LT(waited, 4.0);
+    // Flood 1.3 s, the printer reads what the flood left queued, then the
+    // idle time-out of 1 s; the margin is for a loaded machine.
+    EXPECT_LT(waited, 12.0);
     std::printf("second host served after %.2f s\n", waited);
     ::close(second);
     ::close(flooder);
