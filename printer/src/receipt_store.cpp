@@ -483,10 +483,15 @@ int ReceiptStore::paper_height() const {
 
 // ---------------------------------------------------------------------------
 
-ReceiptTap::ReceiptTap(ReceiptStore& store, std::string link, std::string peer)
-    : store_(store), link_(std::move(link)), peer_(std::move(peer)) {}
+void ReceiptTap::begin(const std::string& source) {
+    const auto space = source.find(' ');
+    link_ = source.substr(0, space);
+    peer_ = space == std::string::npos ? std::string() : source.substr(space + 1);
+    stream_start_ = received_;
+}
 
 void ReceiptTap::received(std::span<const uint8_t> bytes) {
+    in_feed_ = true;
     last_chunk_ms_ = now_ms();
     received_ += bytes.size();
     const size_t room = ReceiptStore::MAX_BYTES - std::min(ReceiptStore::MAX_BYTES, pending_.size());
@@ -501,14 +506,16 @@ void ReceiptTap::journal_line(std::string_view line) {
 }
 
 void ReceiptTap::page(const Bitmap& page, const std::string& path, PageContent content,
-                      uint64_t command_at, bool at_end) {
-    // The receipt's bytes run up to the end of the command that cut it.
+                      uint64_t command_at) {
+    // A cut takes the bytes up to the end of its command; paper written out
+    // for want of more data takes all of them.
     uint64_t end = received_;
-    if (!at_end && command_at >= pending_start_) {
-        const size_t rel = static_cast<size_t>(command_at - pending_start_);
-        end = command_at + cut_command_length(pending_, rel);
+    const uint64_t at = stream_start_ + command_at;
+    if (in_feed_ && at >= pending_start_) {
+        const uint64_t rel = at - pending_start_;
+        if (rel < pending_.size()) end = at + cut_command_length(pending_, static_cast<size_t>(rel));
     }
-    end = std::max(end, pending_start_);
+    end = std::clamp(end, pending_start_, received_);
     const uint64_t count = end - pending_start_;
     ReceiptDetail detail;
     const size_t stored = static_cast<size_t>(std::min<uint64_t>(count, pending_.size()));
@@ -523,14 +530,14 @@ void ReceiptTap::page(const Bitmap& page, const std::string& path, PageContent c
     detail.content = std::move(content);
 
     ReceiptInfo info;
-    info.time_ms = last_chunk_ms_ ? last_chunk_ms_ : now_ms();
+    info.time_ms = in_feed_ && last_chunk_ms_ ? last_chunk_ms_ : now_ms();
     info.link = link_;
     info.peer = peer_;
     info.bytes = count;
     const PaperMargins& m = store_.margins();
     info.width = page.width() + m.left + m.right;
     info.height = page.height() + m.top + m.bottom;
-    info.cut = !at_end;
+    info.cut = in_feed_;
     if (!path.empty()) {
         const auto slash = path.rfind('/');
         info.file = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -541,6 +548,7 @@ void ReceiptTap::page(const Bitmap& page, const std::string& path, PageContent c
 }
 
 void ReceiptTap::paper(const Renderer& renderer) {
+    in_feed_ = false;
     const int y = renderer.paper_position();
     if (y == paper_rows_) return;
     if (y < paper_rows_) {  // a page was cut inside the chunk
@@ -550,11 +558,6 @@ void ReceiptTap::paper(const Renderer& renderer) {
     }
     store_.paper_grow(renderer.page(), y);
     paper_rows_ = y;
-}
-
-void ReceiptTap::ended() {
-    paper_rows_ = 0;
-    store_.paper_reset();
 }
 
 }  // namespace quorvel::printer

@@ -145,25 +145,28 @@ class ReceiptStore {
     std::thread writer_;
 };
 
-// One per session: cuts the stream into receipts for the store.
+// One per link: cuts its streams into receipts for the store. Paper left
+// uncut by one host and cut by the next is one receipt with the bytes of both.
 class ReceiptTap : public SessionTap {
   public:
-    ReceiptTap(ReceiptStore& store, std::string link, std::string peer);
+    explicit ReceiptTap(ReceiptStore& store) : store_(store) {}
 
+    void begin(const std::string& source) override;
     void received(std::span<const uint8_t> bytes) override;
     void journal_line(std::string_view line) override;
     void page(const Bitmap& page, const std::string& path, PageContent content,
-              uint64_t command_at, bool at_end) override;
+              uint64_t command_at) override;
     void paper(const Renderer& renderer) override;
-    void ended() override;
 
   private:
     ReceiptStore& store_;
     std::string link_;
     std::string peer_;
     std::string pending_;         // bytes since the last receipt (capped)
-    uint64_t pending_start_ = 0;  // stream offset of pending_[0]
-    uint64_t received_ = 0;       // bytes of the whole stream
+    uint64_t pending_start_ = 0;  // offset of pending_[0] in all the link's bytes
+    uint64_t received_ = 0;       // all the link's bytes
+    uint64_t stream_start_ = 0;   // offset of the current stream's first byte
+    bool in_feed_ = false;        // between received() and paper()
     std::vector<std::string> journal_;
     size_t journal_dropped_ = 0;
     int64_t last_chunk_ms_ = 0;

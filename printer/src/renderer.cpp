@@ -76,6 +76,7 @@ int Renderer::aligned_x(int width, int justification) const {
 }
 
 bool Renderer::reserve(int h) {
+    if (overflow_logged_) return false;  // the rest up to the cut is dropped
     const int need = y_ + h;
     if (need > limits_.max_page_height) {
         if (!overflow_logged_) {
@@ -401,11 +402,12 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
 
 void Renderer::emit() {
     if (dirty_) {
-        if (pages_ < limits_.max_pages) {
+        if (stream_pages_ < limits_.max_pages) {
             Bitmap out(PRINT_WIDTH, y_);
             for (int y = 0; y < y_ && y < page_.height(); ++y)
                 std::copy(page_.row(y), page_.row(y) + page_.stride(), out.row(y));
             ++pages_;
+            ++stream_pages_;
             if (sink_) sink_(out, pages_);
         } else if (!page_cap_logged_) {
             log_("image cap of " + std::to_string(limits_.max_pages) +
@@ -428,6 +430,11 @@ void Renderer::cut() {
 void Renderer::finish() {
     if (!items_.empty()) print_line();
     emit();
+}
+
+void Renderer::begin_stream() {
+    stream_pages_ = 0;
+    page_cap_logged_ = false;
 }
 
 }  // namespace quorvel::printer

@@ -107,9 +107,16 @@ class Renderer {
     void cut();
     // End of the stream: whatever was printed and not cut is a page too.
     void finish();
+    // A new stream begins on this paper: the per-stream page cap starts again.
+    void begin_stream();
+    // Something is printed or waiting in the line buffer, and not yet cut.
+    bool has_paper() const { return dirty_ || !items_.empty(); }
 
     int pages_written() const { return pages_; }
     int paper_position() const { return y_; }
+    // The receipt reached its height cap: nothing more is laid out or drawn
+    // until the next cut, so callers can skip the work of making it.
+    bool capped() const { return overflow_logged_; }
     const Bitmap& page() const { return page_; }
 
   private:
@@ -144,6 +151,7 @@ class Renderer {
     bool overflow_logged_ = false;
     bool page_cap_logged_ = false;
     int pages_ = 0;
+    int stream_pages_ = 0;
 
     // Glyphs of the current code table, looked up once per byte.
     const Bitmap* glyphs_[2][256] = {};

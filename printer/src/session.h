@@ -2,7 +2,6 @@
 // through the interpreter and renderer to PNG files.
 #pragma once
 
-#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -12,6 +11,8 @@
 #include "fonts.h"
 #include "interpreter.h"
 #include "journal.h"
+#include "nv_store.h"
+#include "page_store.h"
 #include "png_io.h"
 #include "renderer.h"
 #include "session_tap.h"
@@ -25,27 +26,33 @@ struct SessionConfig {
     RenderLimits render;
     InterpreterLimits interp;
     PaperMargins margins;
-    // Numbers the images of every session of one printer.
-    std::shared_ptr<std::atomic<int>> counter = std::make_shared<std::atomic<int>>(0);
+    // Where pages are numbered and written. When null, a session on paper
+    // of its own makes a store from out_dir and prefix.
+    std::shared_ptr<PageStore> store;
+    // Stored images, held by the printer for every session.
+    std::shared_ptr<NvStore> nv = std::make_shared<NvStore>();
     // Called with every finished page (after it is written, if it is).
     std::function<void(const Bitmap&, const std::string& path)> on_page;
     // Every received byte is also appended here (not owned; may be null).
     std::FILE* capture = nullptr;
-    // Opens a listener for each new session ("tcp" or "serial", and the peer).
-    std::function<std::shared_ptr<SessionTap>(const std::string& link, const std::string& peer)>
-        open_tap;
+    // Opens a listener on each link's stream and paper (the web side).
+    std::function<std::shared_ptr<SessionTap>()> open_tap;
 };
 
 class Session {
   public:
+    // A stream on paper of its own: what is printed and not cut when the
+    // stream finishes is a page too.
     Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
-            Journal& journal, Interpreter::Reply reply, std::shared_ptr<SessionTap> tap = {});
+            Journal& journal, Interpreter::Reply reply);
+    // A stream on paper that outlives it: when the stream finishes, the
+    // paper is left as it is for the next stream to go on with.
+    Session(const SessionConfig& config, Renderer& paper, StatusModel& status, Journal& journal,
+            Interpreter::Reply reply);
 
     void feed(std::span<const uint8_t> data) {
         if (config_.capture) std::fwrite(data.data(), 1, data.size(), config_.capture);
-        if (tap_) tap_->received(data);
         interp_.feed(data);
-        if (tap_) tap_->paper(renderer_);
     }
     void finish();
 
@@ -57,12 +64,11 @@ class Session {
     void page(const Bitmap& bitmap);
 
     const SessionConfig& config_;
-    std::shared_ptr<SessionTap> tap_;
-    Journal tapped_;  // the printer's journal, with every line also handed to tap_
     Journal& journal_;
-    bool finishing_ = false;
     std::vector<std::string> images_;
-    Renderer renderer_;
+    std::shared_ptr<PageStore> store_;
+    std::unique_ptr<Renderer> own_paper_;
+    Renderer& renderer_;
     Interpreter interp_;
 };
 

@@ -107,8 +107,8 @@ class TextAndSymbols(ApiTest):
                          ["7891234567895"])
 
 
-class BytesImagesAndPaper(ApiTest):
-    printer_args = ("--http-keep", "2")
+class StreamEnd(ApiTest):
+    printer_args = ("--flush-after", "0.2")
 
     def test_each_receipt_holds_exactly_its_bytes_up_to_its_cut(self):
         pieces = [b"one\n" + CUT, b"two\n" + GS + b"VA\x03", b"three\n" + ESC + b"i",
@@ -124,6 +124,19 @@ class BytesImagesAndPaper(ApiTest):
             self.assertEqual(png_size(png), (r["width"], r["height"]))
             with open(os.path.join(self.p.out, r["file"]), "rb") as f:
                 self.assertEqual(f.read(), png)
+
+
+class BytesImagesAndPaper(ApiTest):
+    printer_args = ("--http-keep", "2")
+
+    def test_paper_left_uncut_by_one_host_and_cut_by_the_next_is_one_receipt(self):
+        first, second = b"from host one\n", b"from host two\n" + CUT
+        self.p.send(first)
+        self.p.send(second)
+        r = self.p.wait_receipts(1)[0]
+        self.assertEqual(self.p.request("GET", r["bin"])[2], first + second)
+        self.assertEqual([l["text"] for l in self.p.get_json(r["text"])["lines"]],
+                         ["from host one", "from host two"])
 
     def test_older_receipts_leave_memory_but_are_read_back_from_disk(self):
         self.p.send(b"".join(b"receipt %d\n" % i + CUT for i in range(1, 6)))
