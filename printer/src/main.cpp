@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "server.h"
 #include "session.h"
 
@@ -36,8 +37,9 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --silent                never answer status queries
   --idle-timeout SEC      close a connection silent for this long (default: never)
   --max-height DOTS       receipt height cap (default 32000)
-  --font-a FILE           font for font A (default: Terminus 12x24 strike)
-  --font-b FILE           font for font B (default: X11 misc 9x15)
+  --font-a FILE           font for font A, fitted to its 12x24 cell (default: Terminus)
+  --font-b FILE           font for font B, fitted to its 9x17 cell (default: X11 misc 9x15)
+  --no-fonts              read no font file: draw characters as boxes (box drawing stays)
 )";
 
 bool read_file(const std::string& path, std::vector<uint8_t>* out) {
@@ -157,6 +159,8 @@ int main(int argc, char** argv) {
             font_paths.font_a = value();
         else if (a == "--font-b")
             font_paths.font_b = value();
+        else if (a == "--no-fonts")
+            font_paths.boxes = true;
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -165,6 +169,18 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    // Fonts and code tables first: a printer that cannot draw its characters
+    // refuses to start, unless boxes were asked for.
+    const quorvel::printer::FontSet fonts(font_paths);
+    if (!fonts.error().empty()) {
+        std::fprintf(stderr,
+                     "quorvel-printer: %s\n(give a font file with --font-a/--font-b, or run with "
+                     "--no-fonts to draw characters as boxes)\n",
+                     fonts.error().c_str());
+        return 2;
+    }
+    const std::vector<std::string> table_problems = quorvel::printer::load_code_tables();
 
     std::FILE* jf = stdout;
     if (!journal_path.empty() && journal_path != "-") {
@@ -176,7 +192,6 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(jf, nullptr, _IOLBF, 0);
     quorvel::printer::Journal journal(jf);
-    const quorvel::printer::FontSet fonts(font_paths);
     quorvel::printer::StatusModel status(state);
 
     if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
@@ -190,6 +205,7 @@ int main(int argc, char** argv) {
 
     journal.note("font A: " + fonts.description(0));
     journal.note("font B: " + fonts.description(1));
+    for (const std::string& problem : table_problems) journal.note(problem);
     if (!decode.empty()) {
         std::vector<uint8_t> data;
         if (!read_file(decode, &data)) {
