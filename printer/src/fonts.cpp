@@ -78,8 +78,10 @@ struct FontSet::Impl {
             return file + ": " + std::strerror(errno);
         FT_Face face = nullptr;
         if (const FT_Error e = FT_New_Face(lib, file.c_str(), 0, &face); e != 0)
-            return file + ": not a font file FreeType can read (FreeType error " +
-                   std::to_string(e) + ")";
+            return file + ": not a font file FreeType can read (" +
+                   (e == FT_Err_Unknown_File_Format ? std::string("unknown file format")
+                                                    : "FreeType error " + std::to_string(e)) +
+                   ")";
         if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
             FT_Done_Face(face);
             return file + ": the font has no Unicode character map";

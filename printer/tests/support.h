@@ -54,6 +54,7 @@ class StreamRun {
         return std::string(journal_buf_, journal_len_);
     }
     const Interpreter& interpreter() const { return session_->interpreter(); }
+    const Session& session() const { return *session_; }
     StatusModel& status() { return status_; }
 
     std::vector<Bitmap> pages;
