@@ -35,14 +35,14 @@ struct BlockDef {
 };
 // U+2580..U+259F.
 constexpr BlockDef BLOCKS[32] = {
-    {UPPER, 4},      {LOWER, 1},      {LOWER, 2},      {LOWER, 3},       // 2580
-    {LOWER, 4},      {LOWER, 5},      {LOWER, 6},      {LOWER, 7},       // 2584
-    {LOWER, 8},      {LEFT, 7},       {LEFT, 6},       {LEFT, 5},        // 2588
-    {LEFT, 4},       {LEFT, 3},       {LEFT, 2},       {LEFT, 1},        // 258C
-    {RIGHT, 4},      {SHADE, 1},      {SHADE, 2},      {SHADE, 3},       // 2590
-    {UPPER, 1},      {RIGHT, 1},      {QUADRANTS, 4},  {QUADRANTS, 8},   // 2594
-    {QUADRANTS, 1},  {QUADRANTS, 13}, {QUADRANTS, 9},  {QUADRANTS, 7},   // 2598
-    {QUADRANTS, 11}, {QUADRANTS, 2},  {QUADRANTS, 6},  {QUADRANTS, 14},  // 259C
+    {UPPER, 4},      {LOWER, 1},      {LOWER, 2},     {LOWER, 3},       // 2580
+    {LOWER, 4},      {LOWER, 5},      {LOWER, 6},     {LOWER, 7},       // 2584
+    {LOWER, 8},      {LEFT, 7},       {LEFT, 6},      {LEFT, 5},        // 2588
+    {LEFT, 4},       {LEFT, 3},       {LEFT, 2},      {LEFT, 1},        // 258C
+    {RIGHT, 4},      {SHADE, 1},      {SHADE, 2},     {SHADE, 3},       // 2590
+    {UPPER, 1},      {RIGHT, 1},      {QUADRANTS, 4}, {QUADRANTS, 8},   // 2594
+    {QUADRANTS, 1},  {QUADRANTS, 13}, {QUADRANTS, 9}, {QUADRANTS, 7},   // 2598
+    {QUADRANTS, 11}, {QUADRANTS, 2},  {QUADRANTS, 6}, {QUADRANTS, 14},  // 259C
 };
 
 struct Span {
@@ -104,8 +104,12 @@ void draw_arms(const char* spec, Bitmap& cell) {
     const auto vbands = bands(up || down ? cross_weight(up, down) : 1, cx, t);
     const auto hbands = bands(left || right ? cross_weight(left, right) : 1, cy, t);
     const bool vdouble = up == 3 || down == 3, hdouble = left == 3 || right == 3;
-    auto horizontal = [&](int x0, int x1, int y0, int y1) { cell.fill_rect(x0, y0, x1 - x0, y1 - y0); };
-    auto vertical = [&](int y0, int y1, int x0, int x1) { cell.fill_rect(x0, y0, x1 - x0, y1 - y0); };
+    auto horizontal = [&](int x0, int x1, int y0, int y1) {
+        cell.fill_rect(x0, y0, x1 - x0, y1 - y0);
+    };
+    auto vertical = [&](int y0, int y1, int x0, int x1) {
+        cell.fill_rect(x0, y0, x1 - x0, y1 - y0);
+    };
     if (right) arm(true, right, cw, cy, t, vbands, vdouble, left, up, down, horizontal);
     if (left) arm(false, left, cw, cy, t, vbands, vdouble, right, up, down, horizontal);
     if (down) arm(true, down, ch, cx, t, hbands, hdouble, up, left, right, vertical);

@@ -139,9 +139,9 @@ QVP_HANDLER(gs_reverse) {
 // FS & / FS .: Kanji character mode on and off. There is no Kanji font:
 // bytes go on printing through the single-byte code table.
 QVP_HANDLER(fs_kanji_on) {
-    JOURNAL_COMMAND(c, p, len, "FS &",
-                    "Kanji mode on (no Kanji font; " + code_table_name(c.r.code_table()) +
-                        " goes on)");
+    JOURNAL_COMMAND(
+        c, p, len, "FS &",
+        "Kanji mode on (no Kanji font; " + code_table_name(c.r.code_table()) + " goes on)");
 }
 QVP_HANDLER(fs_kanji_off) {
     JOURNAL_COMMAND(c, p, len, "FS .",

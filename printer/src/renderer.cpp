@@ -416,8 +416,8 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
 
 void Renderer::emit() {
     if (missing_on_page_ > 0) {
-        std::string what = std::to_string(missing_on_page_) +
-                           " character(s) that no font has, drawn as boxes:";
+        std::string what =
+            std::to_string(missing_on_page_) + " character(s) that no font has, drawn as boxes:";
         char buf[64];
         for (const Missing& m : missing_) {
             if (m.cp == NO_CHARACTER)

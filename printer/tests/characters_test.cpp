@@ -132,16 +132,15 @@ TEST(CodeTables, NationalCharactersReplaceTheTwelvePositions) {
         char32_t cp;
     };
     const std::vector<Case> cases = {
-        {0, '#', U'#'},  {1, '@', U'à'},  {1, '~', U'¨'},  {2, '[', U'Ä'},  {2, '~', U'ß'},
-        {3, '#', U'£'},  {4, '|', U'ø'},  {5, '$', U'¤'},  {6, '`', U'ù'},  {7, '#', U'₧'},
-        {8, '\\', U'¥'}, {9, '@', U'É'},  {10, '~', U'ü'}, {11, '@', U'á'}, {12, '`', U'ü'},
+        {0, '#', U'#'},   {1, '@', U'à'},  {1, '~', U'¨'},  {2, '[', U'Ä'},  {2, '~', U'ß'},
+        {3, '#', U'£'},   {4, '|', U'ø'},  {5, '$', U'¤'},  {6, '`', U'ù'},  {7, '#', U'₧'},
+        {8, '\\', U'¥'},  {9, '@', U'É'},  {10, '~', U'ü'}, {11, '@', U'á'}, {12, '`', U'ü'},
         {13, '\\', U'₩'}, {14, '@', U'Ž'}, {14, '~', U'č'}, {15, '$', U'¥'}, {16, '$', U'₫'},
         {17, '[', U'['},  {2, 'A', U'A'},  {2, '%', U'%'}};
     for (const auto& c : cases) {
         SCOPED_TRACE("ESC R " + std::to_string(c.set) + " byte " + std::to_string(c.byte));
         EXPECT_TRUE(international_known(c.set));
-        EXPECT_EQ(static_cast<uint32_t>(to_unicode(0, c.set, c.byte)),
-                  static_cast<uint32_t>(c.cp));
+        EXPECT_EQ(static_cast<uint32_t>(to_unicode(0, c.set, c.byte)), static_cast<uint32_t>(c.cp));
         // The upper half stays the code table's.
         EXPECT_EQ(static_cast<uint32_t>(to_unicode(16, c.set, 0xE9)), static_cast<uint32_t>(U'é'));
     }

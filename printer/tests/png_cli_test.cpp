@@ -129,7 +129,9 @@ TEST(Cli, AFontFileThatCannotBeReadStopsTheStart) {
         std::string message;  // expected on standard error
     };
     const std::vector<Case> cases = {
-        {"missing font A", {"--font-a", "/nonexistent/a.ttf"}, 2,
+        {"missing font A",
+         {"--font-a", "/nonexistent/a.ttf"},
+         2,
          "font A: /nonexistent/a.ttf: No such file or directory"},
         {"font B not a font",
          {"--font-b", (dir / "not-a-font.ttf").string()},
@@ -140,9 +142,9 @@ TEST(Cli, AFontFileThatCannotBeReadStopsTheStart) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> args = {QUORVEL_PRINTER_BINARY, "--decode",
-                                         (dir / "cap.bin").string(), "--out", dir.string(),
-                                         "--journal", (dir / "j.txt").string()};
+        std::vector<std::string> args = {
+            QUORVEL_PRINTER_BINARY, "--decode",  (dir / "cap.bin").string(), "--out",
+            dir.string(),           "--journal", (dir / "j.txt").string()};
         args.insert(args.end(), c.options.begin(), c.options.end());
         fs::remove(dir / "receipt-0001.png");
         EXPECT_EQ(run_tool(args, (dir / "err.txt").string()), c.exit_code);
