@@ -54,7 +54,16 @@ size_t CommandContext::skip_payload(const uint8_t* p, size_t header, uint64_t pa
 void CommandContext::auto_status_check() {
     if (!auto_status) return;
     const auto now = status.auto_status();
-    if (now == auto_status_sent) return;
+    // The bits each GS a mask bit watches: drawer (byte 1 bit 2), online
+    // state and cover (byte 1 bits 3, 5), errors (byte 2), paper (byte 3).
+    const auto watched = [&](const std::array<uint8_t, 4>& g) {
+        return std::array<uint8_t, 4>{static_cast<uint8_t>(g[0] & ((auto_status & 1 ? 0x04 : 0) |
+                                                                   (auto_status & 2 ? 0x28 : 0) |
+                                                                   (auto_status & 4 ? 0x40 : 0))),
+                                      static_cast<uint8_t>(auto_status & 4 ? g[1] : 0),
+                                      static_cast<uint8_t>(auto_status & 8 ? g[2] : 0), 0};
+    };
+    if (watched(now) == watched(auto_status_sent)) return;
     auto_status_sent = now;
     send({now[0], now[1], now[2], now[3]});
 }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "journal.h"
 #include "renderer.h"
@@ -37,14 +38,16 @@ struct InterpreterCounters {
 
 using Reply = std::function<void(std::span<const uint8_t>)>;
 
-// Settings and data of the GS ( k symbols, kept until ESC @ or a new store.
-// A stored symbol is encoded once, on its first print, and reused after.
+// Settings and data of the GS ( k symbols. A stored symbol is encoded once,
+// on its first print, and reused by every print after it until its data or
+// a setting that shapes it changes: reprinting costs no encoding.
 struct SymbolStore {
     int model = 50;
     int module = 3;
     int ecc = 0;
     std::string data;
-    Matrix encoded;  // valid when ok; cleared by any change above
+    bool encoded_valid = false;
+    Matrix encoded;
 };
 
 struct PdfStore {
@@ -55,7 +58,9 @@ struct PdfStore {
     int ecc = -1;
     bool truncated = false;
     std::string data;
+    bool encoded_valid = false;
     Matrix encoded;
+    std::string encode_note;  // said again with each print of the cached symbol
 };
 
 // Symbols of GS ( k cn 50 and on (MaxiCode, 2D DataBar, Composite, Aztec,
@@ -66,6 +71,7 @@ struct OtherSymbolStore {
     int option = 0;  // Aztec error-correction percent, Data Matrix rows/cols
     int option2 = 0;
     std::string data;
+    bool encoded_valid = false;
     Matrix encoded;
 };
 
@@ -90,7 +96,8 @@ class CommandContext {
     // Consume a header now and skip `payload` further bytes as they arrive.
     size_t skip_payload(const uint8_t* p, size_t header, uint64_t payload,
                         std::string_view mnemonic, std::string_view why);
-    // Send the automatic status back group if it is on and the status changed.
+    // Send the automatic status back group if it is on and a status it
+    // watches has changed since the group last sent.
     void auto_status_check();
 
     Renderer& r;
@@ -104,15 +111,19 @@ class CommandContext {
     uint64_t offset = 0;  // stream offset of the command being handled
 
     // Multi-part commands walked across feeds.
-    uint64_t skip = 0;        // data bytes still to skip
-    bool escv_param = false;  // ESC v may be followed by one parameter byte
-    int fsq_left = 0;         // FS q images still to come
-    int fsq_index = 0;        // number of the next FS q image
-    int userchar_left = 0;    // ESC & characters still to come
+    uint64_t skip = 0;               // data bytes still to skip
+    bool escv_param = false;         // ESC v may be followed by one parameter byte
+    int fsq_left = 0;                // FS q images still to come
+    std::vector<Bitmap> fsq_images;  // FS q images so far; stored when the last one is in
+    int userchar_left = 0;           // ESC & characters still to come
     int userchar_y = 0;
 
-    bool auto_status = false;
+    int auto_status = 0;  // GS a mask: 1 drawer, 2 online/offline, 4 errors, 8 paper
     std::array<uint8_t, 4> auto_status_sent{};
+
+    // GS ( L fn 112: the graphic held in the print buffer until fn 50 prints it.
+    Bitmap buffer_graphic;
+    int buffer_graphic_xs = 1, buffer_graphic_ys = 1;
 
     int gsz = 0;  // GS Z: 0 PDF417, 1 Data Matrix, 2 QR Code
     SymbolStore qr;

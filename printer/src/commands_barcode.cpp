@@ -65,6 +65,11 @@ QVP_HANDLER(gs_barcode) {
         return;
     }
     const std::string_view data(reinterpret_cast<const char*>(p + data_at), data_len);
+    if (c.r.capped()) {  // nothing more fits before the cut: not even encoded
+        JOURNAL_COMMAND(c, p, len, "GS k " + num(m),
+                        std::string(symbology_name(m)) + ": not drawn, receipt at its height cap");
+        return;
+    }
     LinearSymbol s = encode_linear(m, data);
     if (!s.ok) ++c.counters.rejected;
     if (c.journal.enabled()) {

@@ -46,7 +46,6 @@ QVP_HANDLER(dle_realtime_request) {
     if (fn == 1) {
         c.status.pulse_drawer();
         JOURNAL_COMMAND(c, p, len, "DLE DC4 1", "real-time drawer pulse: drawer opened");
-        c.auto_status_check();
         return;
     }
     JOURNAL_COMMAND(c, p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
@@ -89,12 +88,9 @@ QVP_HANDLER(dc2_self_test) {
     r.initialize();
 }
 
-// ESC @: every mode back to its default; stored symbols go too.
+// ESC @: every print mode back to its default.
 QVP_HANDLER(esc_initialize) {
     c.r.initialize();
-    c.qr = SymbolStore{};
-    c.pdf = PdfStore{};
-    for (auto& s : c.other) s = OtherSymbolStore{};
     JOURNAL_COMMAND(c, p, len, "ESC @", "initialise printer");
 }
 
@@ -105,7 +101,6 @@ QVP_HANDLER(esc_drawer_pulse) {
     JOURNAL_COMMAND(c, p, len, "ESC p " + num(p[2]),
                     "drawer pulse on pin " + num(pin) + ", on " + num(p[3] * 2) + " ms, off " +
                         num(p[4] * 2) + " ms: drawer opened");
-    c.auto_status_check();
 }
 
 // ESC u n: drawer status, one byte.
@@ -191,12 +186,15 @@ QVP_HANDLER(gs_status) {
     c.send({b});
 }
 
-// GS a n: automatic status back. Any n other than 0 switches it on; the
-// printer then sends its 4-byte group at once and on every status change.
+// GS a n: automatic status back. n picks what is watched: bit 0 the drawer,
+// bit 1 online/offline, bit 2 errors, bit 3 the paper sensors. With any bit
+// set the printer sends its 4-byte group at once, then on every change of a
+// watched status.
 QVP_HANDLER(gs_auto_status) {
-    c.auto_status = p[2] != 0;
+    c.auto_status = p[2] & 0x0F;
     JOURNAL_COMMAND(c, p, len, "GS a " + num(p[2]),
-                    std::string("automatic status back: ") + (c.auto_status ? "on" : "off"));
+                    std::string("automatic status back: ") +
+                        (c.auto_status ? "on, mask " + num(c.auto_status) : std::string("off")));
     if (c.auto_status) {
         c.auto_status_sent = c.status.auto_status();
         const auto& a = c.auto_status_sent;

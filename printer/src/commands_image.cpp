@@ -1,5 +1,8 @@
 // Bit images, raster images, downloaded and stored (NV) images.
+#include <algorithm>
+
 #include "commands.h"
+#include "nv_store.h"
 
 namespace quorvel::printer {
 
@@ -71,48 +74,223 @@ QVP_HANDLER(gs_print_downloaded) {
                     "print downloaded image: not kept, placeholder drawn");
 }
 
-// FS p n m: print stored image n.
-QVP_HANDLER(fs_print_nv) {
-    const int img = p[2], m = p[3] & 3;
-    const int xs = (m & 1) ? 2 : 1, ys = (m & 2) ? 2 : 1;
-    c.r.placeholder("NV IMAGE " + num(img), 192 * xs, 96 * ys);
-    JOURNAL_COMMAND(c, p, len, "FS p " + num(img) + " " + num(p[3]),
-                    "print stored image " + num(img) + ": not defined here, placeholder drawn");
+namespace {
+
+// An image placed on the paper like a raster image, scaled 1 or 2 each way.
+void print_image(CommandContext& c, const Bitmap& image, int xs, int ys) {
+    if (image.empty()) return;
+    c.r.raster(image.row(0), image.stride(), image.height(), xs, ys);
 }
 
-// FS q n: define n stored images; each follows as xL xH yL yH and its data.
+// Column format: each column of `height` dots is (height + 7) / 8 bytes, top first.
+Bitmap from_columns(const uint8_t* d, int width, int height) {
+    Bitmap b(width, height);
+    const int per_column = (height + 7) / 8;
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < height; ++y)
+            if ((d[static_cast<size_t>(x) * per_column + y / 8] >> (7 - (y & 7))) & 1) b.set(x, y);
+    return b;
+}
+
+// Raster format: rows of (width + 7) / 8 bytes, most significant bit first.
+Bitmap from_rows(const uint8_t* d, int width, int height) {
+    Bitmap b(width, height);
+    const size_t stride = static_cast<size_t>((width + 7) / 8);
+    for (int y = 0; y < height; ++y) std::copy(d + y * stride, d + (y + 1) * stride, b.row(y));
+    return b;
+}
+
+std::string size_text(const Bitmap& b) {
+    return num(b.width()) + "x" + num(b.height()) + " dots";
+}
+
+}  // namespace
+
+// FS p n m: print stored image n; m 1 doubles the width, 2 the height.
+QVP_HANDLER(fs_print_nv) {
+    const int number = p[2], m = digit(p[3]) & 3;
+    const int xs = (m & 1) ? 2 : 1, ys = (m & 2) ? 2 : 1;
+    const ImagePtr image = c.nv ? c.nv->bit_image(number) : nullptr;
+    if (!image) {
+        JOURNAL_COMMAND(c, p, len, "FS p " + num(number) + " " + num(p[3]),
+                        "print stored image " + num(number) + ": not defined; nothing printed");
+        return;
+    }
+    JOURNAL_COMMAND(c, p, len, "FS p " + num(number) + " " + num(p[3]),
+                    "print stored image " + num(number) + ", " + size_text(*image) +
+                        (m ? ", scaled " + num(xs) + "x" + num(ys) : std::string()));
+    print_image(c, *image, xs, ys);
+}
+
+namespace {
+// The last FS q image is in: the set replaces the stored one.
+void store_fsq_images(CommandContext& c) {
+    if (c.fsq_left > 0) return;
+    std::string error;
+    if (c.nv && !c.nv->replace_bit_images(std::move(c.fsq_images), &error))
+        c.note("stored images not saved: " + error);
+    c.fsq_images.clear();
+}
+}  // namespace
+
+// FS q n: define n stored images, replacing every one defined before. Each
+// follows as xL xH yL yH and x*y*8 bytes (fs_define_nv_next).
 QVP_HANDLER(fs_define_nv) {
     c.fsq_left = p[2];
-    c.fsq_index = 1;
-    JOURNAL_COMMAND(c, p, len, "FS q " + num(p[2]),
-                    "define " + num(p[2]) + " stored images (not kept)");
+    c.fsq_images.clear();
+    JOURNAL_COMMAND(c, p, len, "FS q " + num(p[2]), "define " + num(p[2]) + " stored images");
+    store_fsq_images(c);  // FS q 0 clears them all
 }
 
 size_t fs_define_nv_next(CommandContext& c, const uint8_t* p, size_t n) {
     if (n < 4) return 0;
     const int x = u16(p), y = u16(p + 2);
-    --c.fsq_left;
     if (x < 1 || x > 1023 || y < 1 || y > 288) {
         c.fsq_left = 0;
+        c.fsq_images.clear();
         c.unknown(p, 4, "FS q image size (out of range; definition abandoned)");
         return 4;
     }
-    JOURNAL_COMMAND(c, p, 4, "(FS q)",
-                    "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
-    c.skip = static_cast<uint64_t>(x) * y * 8;
-    return 4;
+    const size_t bytes = static_cast<size_t>(x) * y * 8;
+    if (bytes > c.limits.max_raster_bytes) {
+        --c.fsq_left;
+        c.fsq_images.emplace_back();  // its number stays taken, empty
+        const size_t used =
+            c.skip_payload(p, 4, bytes, "(FS q)", "stored image over the size cap; not kept");
+        store_fsq_images(c);
+        return used;
+    }
+    if (n < 4 + bytes) return 0;
+    --c.fsq_left;
+    // Column by column: x*8 columns, each y bytes of 8 dots, top first.
+    c.fsq_images.push_back(from_columns(p + 4, x * 8, y * 8));
+    JOURNAL_COMMAND(c, p, 4 + bytes, "(FS q)",
+                    "stored image " + num(static_cast<int>(c.fsq_images.size())) + ": " +
+                        size_text(c.fsq_images.back()));
+    store_fsq_images(c);
+    return 4 + bytes;
 }
 
-// GS ( L / GS 8 L: graphics functions.
+// GS 8 L p1 p2 p3 p4 m fn ...: as GS ( L with a 32-bit count. Definitions
+// are held whole (up to the raster cap); anything else is skipped unread.
 QVP_MEASURE(measure_gs8_graphics) {
-    (void)limits;
-    if (n < 7) return {};
+    if (n < 9) return {};
     const uint64_t len = static_cast<uint64_t>(p[3]) | (static_cast<uint64_t>(p[4]) << 8) |
                          (static_cast<uint64_t>(p[5]) << 16) | (static_cast<uint64_t>(p[6]) << 24);
-    return {7, len, "graphics function (not emulated)"};
+    const int fn = p[8];
+    const bool define = fn == 67 || fn == 68 || fn == 83 || fn == 84 || fn == 112 || fn == 113;
+    if (!define) return {7, len, "graphics function (not emulated)"};
+    if (len > limits.max_raster_bytes + 16) return {7, len, "graphic over the size cap; not kept"};
+    return {7, len, nullptr};
 }
+
+// GS ( L pL pH m fn ... / GS 8 L p1..p4 m fn ...: graphics. fn 67/68 define
+// an NV graphic (raster / column format), 69 prints it, 65/66 delete; fn
+// 83/84/85, 81/82 do the same for download graphics; fn 112/113 put a
+// graphic in the print buffer and fn 50 prints it.
 QVP_HANDLER(gs_graphics) {
-    JOURNAL_COMMAND(c, p, len, "GS ( L", "extended function (ignored)");
+    const bool long_form = p[1] == '8';
+    const size_t header = long_form ? 7 : 5;
+    const char* mnemonic = long_form ? "GS 8 L" : "GS ( L";
+    const uint8_t* a = p + header;
+    const size_t na = len - header;
+    if (na < 2) {
+        c.unknown(p, len, std::string(mnemonic) + " (too short)");
+        return;
+    }
+    const int fn = a[1];
+    const std::string head = std::string(mnemonic) + " " + num(fn);
+    auto fail = [&](const std::string& why) {
+        ++c.counters.rejected;
+        JOURNAL_COMMAND(c, p, len, head, why);
+    };
+    std::string error;
+    switch (fn) {
+        case 65:
+        case 81: {  // delete all: NV / download
+            const bool nv = fn == 65;
+            if (c.nv && !c.nv->delete_all_graphics(nv, &error)) c.note("not deleted: " + error);
+            JOURNAL_COMMAND(c, p, len, head,
+                            nv ? "delete every NV graphic" : "delete every download graphic");
+            return;
+        }
+        case 66:
+        case 82: {  // delete one
+            if (na < 4) return fail("too short");
+            const bool nv = fn == 66;
+            if (c.nv && !c.nv->delete_graphic(nv, NvStore::key(a[2], a[3]), &error))
+                c.note("not deleted: " + error);
+            JOURNAL_COMMAND(
+                c, p, len, head,
+                std::string("delete ") + (nv ? "NV" : "download") + " graphic " + quoted(a + 2, 2));
+            return;
+        }
+        case 67:
+        case 68:
+        case 83:
+        case 84: {  // define: a kc1 kc2 b xL xH yL yH [c d...]...
+            if (na < 12) return fail("definition too short; not kept");
+            const bool nv = fn == 67 || fn == 68, columns = fn == 68 || fn == 84;
+            const int w = u16(a + 7), h = u16(a + 9);
+            if (w < 1 || w > 8192 || h < 1 || h > 2304) return fail("graphic size out of range");
+            const size_t bytes = columns ? static_cast<size_t>(w) * ((h + 7) / 8)
+                                         : static_cast<size_t>((w + 7) / 8) * h;
+            if (na < 12 + bytes) return fail("graphic data short; not kept");
+            // The first colour plane (a monochrome graphic has only that one).
+            Bitmap image = columns ? from_columns(a + 12, w, h) : from_rows(a + 12, w, h);
+            const std::string text = std::string("define ") + (nv ? "NV" : "download") +
+                                     " graphic " + quoted(a + 2, 2) + ", " + size_text(image);
+            if (c.nv &&
+                !c.nv->define_graphic(nv, NvStore::key(a[2], a[3]), std::move(image), &error))
+                c.note("graphic not saved: " + error);
+            JOURNAL_COMMAND(c, p, len, head, text);
+            return;
+        }
+        case 69:
+        case 85: {  // print: kc1 kc2 x y
+            if (na < 6) return fail("too short");
+            const bool nv = fn == 69;
+            const int xs = a[4] == 2 ? 2 : 1, ys = a[5] == 2 ? 2 : 1;
+            const ImagePtr image = c.nv ? c.nv->graphic(nv, NvStore::key(a[2], a[3])) : nullptr;
+            if (!image) {
+                JOURNAL_COMMAND(
+                    c, p, len, head,
+                    "print graphic " + quoted(a + 2, 2) + ": not defined; nothing printed");
+                return;
+            }
+            JOURNAL_COMMAND(c, p, len, head,
+                            "print graphic " + quoted(a + 2, 2) + ", " + size_text(*image));
+            print_image(c, *image, xs, ys);
+            return;
+        }
+        case 112:
+        case 113: {  // into the print buffer: a bx by c xL xH yL yH d...
+            if (na < 10) return fail("too short");
+            const int w = u16(a + 6), h = u16(a + 8);
+            if (w < 1 || w > 2400 || h < 1 || h > 2400) return fail("graphic size out of range");
+            const bool columns = fn == 113;
+            const size_t bytes = columns ? static_cast<size_t>(w) * ((h + 7) / 8)
+                                         : static_cast<size_t>((w + 7) / 8) * h;
+            if (na < 10 + bytes) return fail("graphic data short; not kept");
+            c.buffer_graphic = columns ? from_columns(a + 10, w, h) : from_rows(a + 10, w, h);
+            c.buffer_graphic_xs = a[3] == 2 ? 2 : 1;
+            c.buffer_graphic_ys = a[4] == 2 ? 2 : 1;
+            JOURNAL_COMMAND(c, p, len, head,
+                            "graphic into the print buffer, " + size_text(c.buffer_graphic));
+            return;
+        }
+        case 2:
+        case 50:  // print the buffer graphic
+            JOURNAL_COMMAND(c, p, len, head,
+                            c.buffer_graphic.empty()
+                                ? std::string("print the buffer graphic: none held")
+                                : "print the buffer graphic, " + size_text(c.buffer_graphic));
+            print_image(c, c.buffer_graphic, c.buffer_graphic_xs, c.buffer_graphic_ys);
+            c.buffer_graphic = Bitmap();
+            return;
+        default:
+            JOURNAL_COMMAND(c, p, len, head, "graphics function (ignored)");
+    }
 }
 
 }  // namespace quorvel::printer

@@ -4,8 +4,7 @@
 namespace quorvel::printer {
 namespace {
 
-void print_qr(CommandContext& c, std::string_view data, int ecc, int module, const char* via) {
-    Matrix m = encode_qr(data, ecc);
+void draw_qr(CommandContext& c, const Matrix& m, int module, const char* via) {
     if (!m.ok) {
         ++c.counters.rejected;
         c.note("QR Code not printed: " + m.error);
@@ -17,23 +16,35 @@ void print_qr(CommandContext& c, std::string_view data, int ecc, int module, con
     c.r.matrix(m, module, module);
 }
 
-void print_pdf417(CommandContext& c, std::string_view data, int columns, int ecc, int module_w,
-                  int row_h, bool truncated) {
+// A receipt at its height cap takes nothing more until the cut: the symbol is
+// neither encoded nor drawn.
+bool capped(CommandContext& c, const char* what) {
+    if (!c.r.capped()) return false;
+    c.note(std::string(what) + " not drawn: the receipt is at its height cap");
+    return true;
+}
+
+// PDF417 sized to the paper; *note says what had to change.
+Matrix make_pdf417(std::string_view data, int columns, int rows, int ecc, int module_w,
+                   bool truncated, std::string* note) {
     // The widest symbol that fits: 17 modules per column plus start, stop and row indicators.
     const int max_cols = ((PRINT_WIDTH / module_w) - (truncated ? 18 + 17 : 69)) / 17;
-    if (max_cols < 1) {
-        ++c.counters.rejected;
-        c.note("PDF417 not printed: module width too large for the paper");
-        return;
-    }
+    if (max_cols < 1) return {false, "module width too large for the paper", {}, 0, 0, {}};
     if (columns > max_cols) {
-        c.note("PDF417 columns reduced from " + num(columns) + " to " + num(max_cols) +
-               " to fit the print width");
+        *note = "columns reduced from " + num(columns) + " to " + num(max_cols) +
+                " to fit the print width";
         columns = max_cols;
     }
-    Matrix m = encode_pdf417(data, columns, ecc, truncated);
+    Matrix m = encode_pdf417(data, columns, rows, ecc, truncated);
     if (m.ok && m.cols * module_w > PRINT_WIDTH && columns == 0)
-        m = encode_pdf417(data, max_cols, ecc, truncated);
+        m = encode_pdf417(data, max_cols, rows, ecc, truncated);
+    if (m.ok && !m.note.empty()) *note += (note->empty() ? "" : "; ") + m.note;
+    return m;
+}
+
+void draw_pdf417(CommandContext& c, const Matrix& m, const std::string& note, int module_w,
+                 int row_h) {
+    if (!note.empty()) c.note("PDF417 " + note);
     if (!m.ok) {
         ++c.counters.rejected;
         c.note("PDF417 not printed: " + m.error);
@@ -70,7 +81,7 @@ void qr_function(CommandContext& c, const uint8_t* p, size_t len) {
         case 69: {
             const int e = arg(0);
             static constexpr const char* ECC = "LMQH";
-            if (e >= 48 && e <= 51) qr.ecc = e - 48;
+            if (e >= 48 && e <= 51 && qr.ecc != e - 48) qr.ecc = e - 48, qr.encoded_valid = false;
             JOURNAL_COMMAND(c, p, len, "GS ( k QR 169",
                             std::string("QR error correction: ") +
                                 (e >= 48 && e <= 51 ? std::string(1, ECC[e - 48]) : "invalid"));
@@ -78,6 +89,7 @@ void qr_function(CommandContext& c, const uint8_t* p, size_t len) {
         }
         case 80: {
             const size_t k = na > 0 ? na - 1 : 0;
+            qr.encoded_valid = false;
             if (k > c.limits.max_symbol_data) {
                 qr.data.clear();
                 ++c.counters.rejected;
@@ -94,10 +106,15 @@ void qr_function(CommandContext& c, const uint8_t* p, size_t len) {
         }
         case 81:
             JOURNAL_COMMAND(c, p, len, "GS ( k QR 181", "print the stored QR Code");
-            print_qr(c, qr.data, qr.ecc, qr.module,
-                     qr.model == 49   ? "model 1 requested"
-                     : qr.model == 51 ? "Micro QR requested"
-                                      : nullptr);
+            if (capped(c, "QR Code")) return;
+            if (!qr.encoded_valid) {
+                qr.encoded = encode_qr(qr.data, qr.ecc);
+                qr.encoded_valid = true;
+            }
+            draw_qr(c, qr.encoded, qr.module,
+                    qr.model == 49   ? "model 1 requested"
+                    : qr.model == 51 ? "Micro QR requested"
+                                     : nullptr);
             return;
         case 82:
             JOURNAL_COMMAND(c, p, len, "GS ( k QR 182", "transmit symbol size (not answered)");
@@ -114,6 +131,7 @@ void pdf_function(CommandContext& c, const uint8_t* p, size_t len) {
     const size_t na = len - 7;
     auto arg = [&](size_t i) { return i < na ? static_cast<int>(a[i]) : -1; };
     auto& pdf = c.pdf;
+    if (fn != 81 && fn != 82) pdf.encoded_valid = false;  // a setting or the data changes
     switch (fn) {
         case 65:
             if (arg(0) >= 0 && arg(0) <= 30) pdf.columns = arg(0);
@@ -169,8 +187,14 @@ void pdf_function(CommandContext& c, const uint8_t* p, size_t len) {
         }
         case 81:
             JOURNAL_COMMAND(c, p, len, "GS ( k PDF 081", "print the stored PDF417 symbol");
-            print_pdf417(c, pdf.data, pdf.columns, pdf.ecc, pdf.module, pdf.module * pdf.row_height,
-                         pdf.truncated);
+            if (capped(c, "PDF417")) return;
+            if (!pdf.encoded_valid) {
+                pdf.encode_note.clear();
+                pdf.encoded = make_pdf417(pdf.data, pdf.columns, pdf.rows, pdf.ecc, pdf.module,
+                                          pdf.truncated, &pdf.encode_note);
+                pdf.encoded_valid = true;
+            }
+            draw_pdf417(c, pdf.encoded, pdf.encode_note, pdf.module, pdf.module * pdf.row_height);
             return;
         default:
             JOURNAL_COMMAND(c, p, len, "GS ( k PDF " + num(fn),
@@ -241,7 +265,8 @@ QVP_HANDLER(esc_print_2d) {
         JOURNAL_COMMAND(c, p, len, head,
                         std::string("QR Code ") + model + ", ECC " + ECC[ecc] + ", module " +
                             num(module) + " dots: " + shown);
-        print_qr(c, data, ecc, module, p1 == 0x31 ? "model 1 requested" : nullptr);
+        if (capped(c, "QR Code")) return;
+        draw_qr(c, encode_qr(data, ecc), module, p1 == 0x31 ? "model 1 requested" : nullptr);
     } else if (c.gsz == 0) {
         const int columns = p1 <= 30 ? p1 : 0;
         const int ecc = p2 <= 8 ? p2 : -1;
@@ -252,12 +277,16 @@ QVP_HANDLER(esc_print_2d) {
                             " columns, ECC level " +
                             (ecc >= 0 ? num(ecc) : std::string("automatic")) + ", row height " +
                             num(ratio) + " x module: " + shown);
-        print_pdf417(c, data, columns, ecc, MODULE, MODULE * ratio, false);
+        if (capped(c, "PDF417")) return;
+        std::string note;
+        const Matrix m = make_pdf417(data, columns, 0, ecc, MODULE, false, &note);
+        draw_pdf417(c, m, note, MODULE, MODULE * ratio);
     } else {
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
         JOURNAL_COMMAND(c, p, len, head,
                         "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) +
                             " dots: " + shown);
+        if (capped(c, "Data Matrix")) return;
         Matrix m = encode_data_matrix(data, p1, p2);
         if (!m.ok) {
             ++c.counters.rejected;

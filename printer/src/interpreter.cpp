@@ -46,6 +46,8 @@ void Interpreter::feed(std::span<const uint8_t> data) {
         pos_ = 0;
     }
     buf_.insert(buf_.end(), data.begin(), data.end());
+    // A change since the last command (the drawer closing again) goes out before anything else.
+    if (c_.auto_status) c_.auto_status_check();
     for (;;) {
         const uint8_t* p = buf_.data() + pos_;
         const size_t n = buf_.size() - pos_;
@@ -138,6 +140,8 @@ size_t Interpreter::step(const uint8_t* p, size_t n) {
         row->handler(c_, p, len);
     else
         JOURNAL_COMMAND(c_, p, len, row->mnemonic, row->meaning);
+    // A command may change the status (a drawer pulse): automatic status back tells the host.
+    if (c_.auto_status) c_.auto_status_check();
     return len;
 }
 
