@@ -228,20 +228,20 @@ QVP_HANDLER(gs_graphics) {
         case 67:
         case 68:
         case 83:
-        case 84: {  // define: a kc1 kc2 b xL xH yL yH [c d...]...
-            if (na < 12) return fail("definition too short; not kept");
+        case 84: {  // define: a kc1 kc2 b xL xH yL yH c d... (a plane per colour)
+            if (na < 11) return fail("definition too short; not kept");
             const bool nv = fn == 67 || fn == 68, columns = fn == 68 || fn == 84;
-            const int w = u16(a + 7), h = u16(a + 9);
+            const int w = u16(a + 6), h = u16(a + 8);
             if (w < 1 || w > 8192 || h < 1 || h > 2304) return fail("graphic size out of range");
             const size_t bytes = columns ? static_cast<size_t>(w) * ((h + 7) / 8)
                                          : static_cast<size_t>((w + 7) / 8) * h;
-            if (na < 12 + bytes) return fail("graphic data short; not kept");
+            if (na < 11 + bytes) return fail("graphic data short; not kept");
             // The first colour plane (a monochrome graphic has only that one).
-            Bitmap image = columns ? from_columns(a + 12, w, h) : from_rows(a + 12, w, h);
+            Bitmap image = columns ? from_columns(a + 11, w, h) : from_rows(a + 11, w, h);
             const std::string text = std::string("define ") + (nv ? "NV" : "download") +
-                                     " graphic " + quoted(a + 2, 2) + ", " + size_text(image);
+                                     " graphic " + quoted(a + 3, 2) + ", " + size_text(image);
             if (c.nv &&
-                !c.nv->define_graphic(nv, NvStore::key(a[2], a[3]), std::move(image), &error))
+                !c.nv->define_graphic(nv, NvStore::key(a[3], a[4]), std::move(image), &error))
                 c.note("graphic not saved: " + error);
             JOURNAL_COMMAND(c, p, len, head, text);
             return;
