@@ -8,11 +8,13 @@
 namespace quorvel::printer {
 namespace {
 
-// Hand tables, upper halves 0x80..0xFF, for pages that no library on the
-// system has; 0 leaves a byte empty (or, for a table with an iconv part,
-// takes iconv's character). Transcribed from the published code charts.
+// Hand tables, upper halves 0x80..0xFF, for pages that glibc's iconv does
+// not have; 0 leaves a byte empty (or, for a table with an iconv part,
+// takes iconv's character).
 
-// PC720 (Arabic). 0x80..0x90 hold a few Latin letters between empty cells.
+// PC720 (Arabic), generated once from Python's cp720 codec (Python is not
+// needed to build or run). 0x80..0x90 hold a few Latin letters between
+// empty cells.
 constexpr char32_t PC720_HIGH[128] = {
     0x0000, 0x0000, 0x00E9, 0x00E2, 0x0000, 0x00E0, 0x0000, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
     0x00EE, 0x0000, 0x0000, 0x0000, 0x0000, 0x0651, 0x0652, 0x00F4, 0x00A4, 0x0640, 0x00FB, 0x00F9,
@@ -27,7 +29,8 @@ constexpr char32_t PC720_HIGH[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-// PC853 (Turkish, Maltese, Esperanto: Latin 3 in the PC850 layout).
+// PC853 (Turkish, Maltese, Esperanto: Latin 3 in the PC850 layout), from
+// the published code chart.
 constexpr char32_t PC853_HIGH[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x0109, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
     0x00EE, 0x00EC, 0x00C4, 0x0108, 0x00C9, 0x010B, 0x010A, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
