@@ -197,7 +197,9 @@ Tables build_tables() {
                                      " on this system; not available");
             } else {
                 for (int b = def.first; b <= def.last; ++b) {
-                    const char32_t cp = iconv_byte(cd, static_cast<uint8_t>(b));
+                    char32_t cp = iconv_byte(cd, static_cast<uint8_t>(b));
+                    // C0 and C1 controls (0x80..0x9F of the ISO 8859 tables) print nothing.
+                    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) cp = NO_CHARACTER;
                     // A hand entry fills what iconv leaves empty.
                     if (cp != NO_CHARACTER || !def.hand || b < 0x80)
                         (*map)[static_cast<size_t>(b)] = cp;

@@ -43,12 +43,14 @@ std::string misc_fixed(const char* name) {
 }
 
 // The default file of each font, then fallbacks for the characters it
-// lacks (misc-fixed covers Hebrew, Arabic, Thai, Vietnamese and katakana).
+// lacks (misc-fixed covers Hebrew, Arabic, Thai, Vietnamese and katakana;
+// 10x20 is scaled down into font B's cell for the few letters 9x15 lacks).
 std::string default_file(int font) {
     return font == 0 ? find_terminus() : misc_fixed("9x15.pcf.gz");
 }
-std::string fallback_file(int font) {
-    return font == 0 ? misc_fixed("10x20.pcf.gz") : find_terminus();
+std::vector<std::string> fallback_files(int font) {
+    if (font == 0) return {misc_fixed("10x20.pcf.gz")};
+    return {find_terminus(), misc_fixed("10x20.pcf.gz")};
 }
 
 std::string missing_default(int font) {
@@ -144,13 +146,16 @@ FontSet::FontSet(const FontPaths& paths) : impl_(std::make_unique<Impl>()), boxe
         desc_[f] = file + " (" + std::to_string(face.strike_w) + "x" +
                    std::to_string(face.strike_h) + " strike in a " + std::to_string(CELL_W[f]) +
                    "x" + std::to_string(CELL_H[f]) + " cell)";
-        const std::string extra = fallback_file(f);
-        Impl::Face fb;
-        if (!extra.empty() && extra != file &&
-            impl_->open(extra, CELL_W[f], CELL_H[f], &fb).empty()) {
+        std::string extras;
+        for (const std::string& extra : fallback_files(f)) {
+            Impl::Face fb;
+            if (extra.empty() || extra == file ||
+                !impl_->open(extra, CELL_W[f], CELL_H[f], &fb).empty())
+                continue;
             impl_->faces[f].push_back(fb);
-            desc_[f] += "; missing characters from " + extra;
+            extras += (extras.empty() ? "" : ", ") + extra;
         }
+        if (!extras.empty()) desc_[f] += "; missing characters from " + extras;
     }
 }
 
