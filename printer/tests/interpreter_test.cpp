@@ -126,6 +126,42 @@ TEST(Status, AutomaticStatusBackSendsFourBytes) {
     EXPECT_TRUE(run.replies[0] & 0x20);
 }
 
+// GS a n: the 4-byte group at once, then on each change of a status the mask
+// watches, always before the reply of a query that follows.
+TEST(Status, AutomaticStatusBackOnEveryWatchedChange) {
+    struct Case {
+        const char* name;
+        std::string stream;
+        std::vector<uint8_t> replies;
+    };
+    const std::string pulse = B("\x1b\x70\x00\x19\x19");
+    const std::vector<uint8_t> closed = {0x10, 0, 0, 0}, open = {0x14, 0, 0, 0};
+    auto cat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> out;
+        for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    const std::vector<Case> cases = {
+        {"drawer watched, ESC p", B("\x1d\x61\x01") + pulse, cat({closed, open})},
+        {"drawer watched, DLE DC4 1", B("\x1d\x61\x01\x10\x14\x01\x00\x01"), cat({closed, open})},
+        {"every status watched, two pulses", B("\x1d\x61\xff") + pulse + pulse,
+         cat({closed, open})},
+        {"group before the query's reply", B("\x1d\x61\x01") + pulse + B("\x10\x04\x01"),
+         cat({closed, open, {0x16}})},
+        {"online state only: a pulse sends nothing", B("\x1d\x61\x02") + pulse, closed},
+        {"switched off again", B("\x1d\x61\x01\x1d\x61\x00") + pulse, closed},
+        {"never switched on", pulse + B("\x1d\x72\x02"), {0x01}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamRun run;
+        run.feed(c.stream);
+        EXPECT_EQ(run.replies, c.replies);
+        for (size_t i = 0; i + 4 <= run.replies.size(); i += 4)
+            EXPECT_EQ(run.replies[i] & 0x93, 0x10) << "group's first byte matches 0xx1xx00";
+    }
+}
+
 struct BadCase {
     const char* name;
     std::string stream;
