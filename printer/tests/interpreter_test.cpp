@@ -257,6 +257,28 @@ TEST(Robustness, ReceiptHeightIsCapped) {
     EXPECT_NE(run.journal().find("height cap"), std::string::npos);
 }
 
+// Past the height cap nothing more is drawn up to the cut, and symbols are
+// not even encoded; after the cut the next receipt prints in full.
+TEST(Robustness, NothingIsMadePastTheHeightCap) {
+    StreamRun run;
+    std::string s;
+    for (int i = 0; i < 1200; ++i) s += "line\n";  // 36000 dots: over the cap
+    s +=
+        B("\x1d\x28\x6b\x08\x00\x31\x50\x30"
+          "hello\x1d\x28\x6b\x03\x00\x31\x51\x30");
+    s += B("\x1d\x6b\x49\x04{BAB") + "short\n" + B("\x1d\x56\x00");
+    s += B("\x1d\x28\x6b\x03\x00\x31\x51\x30\x1d\x56\x00");
+    run.feed(s).finish();
+    ASSERT_EQ(run.pages.size(), 2u);
+    EXPECT_LE(run.pages[0].height(), RenderLimits{}.max_page_height);
+    const std::string j = run.journal();
+    EXPECT_NE(j.find("QR Code not drawn: the receipt is at its height cap"), std::string::npos);
+    EXPECT_NE(j.find("CODE128: not drawn, receipt at its height cap"), std::string::npos) << j;
+    const auto found = decode_pages({run.pages[1]});
+    ASSERT_EQ(found.size(), 1u) << "the stored QR Code prints on the next receipt";
+    EXPECT_EQ(found[0].data, "hello");
+}
+
 TEST(Robustness, NulFormBarcodeWithoutNulIsDropped) {
     StreamRun run;
     run.feed("\x1d\x6b\x04" + std::string(300, 'A') + "\n").finish();
