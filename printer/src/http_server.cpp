@@ -247,10 +247,8 @@ void HttpServer::routes() {
                                                : "server error";
         send_error(res, res.status, what);
     });
-    s.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            send_error(res, 500, "server error");
-        });
+    s.set_exception_handler([](const httplib::Request&, httplib::Response& res,
+                               std::exception_ptr) { send_error(res, 500, "server error"); });
 
     s.Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
@@ -276,12 +274,13 @@ void HttpServer::routes() {
         send_json(res, {{"cleared", n}});
     });
 
-    s.Get(R"(/api/receipts/(\d{1,9}))", [this](const httplib::Request& req, httplib::Response& res) {
-        const auto info = store_.info(receipt_id(req));
-        if (!info) return send_error(res, 404, "no such receipt");
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(receipt_json(*info), "application/json");
-    });
+    s.Get(R"(/api/receipts/(\d{1,9}))",
+          [this](const httplib::Request& req, httplib::Response& res) {
+              const auto info = store_.info(receipt_id(req));
+              if (!info) return send_error(res, 404, "no such receipt");
+              res.set_header("Cache-Control", "no-store");
+              res.set_content(receipt_json(*info), "application/json");
+          });
     s.Get(R"(/api/receipts/(\d{1,9})\.png)",
           [this](const httplib::Request& req, httplib::Response& res) {
               const int id = receipt_id(req);
@@ -350,8 +349,8 @@ void HttpServer::routes() {
         auto sub = hub_.subscribe();
         if (!sub) return send_error(res, 503, "too many event streams open");
         res.set_header("Cache-Control", "no-store");
-        const std::string hello = "retry: 1000\nevent: hello\ndata: " +
-                                  status_json(status_).dump() + "\n\n";
+        const std::string hello =
+            "retry: 1000\nevent: hello\ndata: " + status_json(status_).dump() + "\n\n";
         res.set_chunked_content_provider(
             "text/event-stream",
             [this, sub, hello, idle = -1](size_t, httplib::DataSink& sink) mutable {

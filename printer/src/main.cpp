@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
             logos.push_back(value());
         else if (a == "--http")
             http = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0 ? value()
-                                                                         : "127.0.0.1:8080";
+                                                                           : "127.0.0.1:8080";
         else if (a == "--http-keep")
             http_keep = std::max(1, std::atoi(value().c_str()));
         else if (a == "--help" || a == "-h") {
@@ -316,8 +316,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
-        store = std::make_unique<quorvel::printer::ReceiptStore>(cfg.out_dir, cfg.margins, hub,
-                                                                 http_keep);
+        store = std::make_unique<quorvel::printer::ReceiptStore>(
+            cfg.out_dir, cfg.margins, hub, http_keep, static_cast<size_t>(max_images));
         http_server = std::make_unique<quorvel::printer::HttpServer>(*store, hub, status);
         std::string err;
         if (!http_server->listen(host, port, &err)) {
@@ -333,7 +333,9 @@ int main(int argc, char** argv) {
                          url.c_str());
         std::fprintf(stderr, "quorvel-printer: web page at %s\n", url.c_str());
         journal.note("web page at " + url);
-        cfg.open_tap = [s = store.get()] { return std::make_shared<quorvel::printer::ReceiptTap>(*s); };
+        cfg.open_tap = [s = store.get()] {
+            return std::make_shared<quorvel::printer::ReceiptTap>(*s);
+        };
         http_server->start();
     }
 

@@ -1,6 +1,7 @@
 #include "receipt_store.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -264,11 +265,12 @@ std::string content_symbols_json(const PageContent& content) {
 // ---------------------------------------------------------------------------
 
 ReceiptStore::ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
-                           size_t keep_in_memory)
+                           size_t keep_in_memory, size_t max_files)
     : out_dir_(std::move(out_dir)),
       margins_(margins),
       hub_(hub),
-      keep_(std::max<size_t>(1, keep_in_memory)) {}
+      keep_(std::max<size_t>(1, keep_in_memory)),
+      max_files_(std::max<size_t>(1, max_files)) {}
 
 std::string ReceiptStore::sidecar(const ReceiptInfo& info, const char* ext) const {
     // Beside the PNG file: receipt-0007.png -> receipt-0007.bin, receipt-0007.json.
@@ -319,8 +321,8 @@ void ReceiptStore::evict_locked() {
     // until the list drops it.
     for (auto it = details_.begin(); details_.size() > keep_ && it != details_.end();) {
         const auto listed = list_.find(it->first);
-        const bool on_disk = listed == list_.end() ||
-                             (!listed->second.file.empty() && !unwritten_.count(it->first));
+        const bool on_disk =
+            listed == list_.end() || (!listed->second.file.empty() && !unwritten_.count(it->first));
         it = on_disk ? details_.erase(it) : std::next(it);
     }
 }
@@ -340,6 +342,14 @@ void ReceiptStore::write_files() {
         write_file(sidecar(info, ".json"), side.dump());
         lock.lock();
         unwritten_.erase(info.id);
+        // The companions go the way of the oldest images past the limit.
+        written_.push_back(info);
+        while (written_.size() > max_files_) {
+            const ReceiptInfo old = std::move(written_.front());
+            written_.pop_front();
+            std::remove(sidecar(old, ".bin").c_str());
+            std::remove(sidecar(old, ".json").c_str());
+        }
         evict_locked();
     }
 }
@@ -376,8 +386,7 @@ std::shared_ptr<const ReceiptDetail> ReceiptStore::detail(int id) const {
     }
     auto out = std::make_shared<ReceiptDetail>();
     std::string side;
-    if (!read_file(sidecar(info, ".bin"), &out->bytes) ||
-        !read_file(sidecar(info, ".json"), &side))
+    if (!read_file(sidecar(info, ".bin"), &out->bytes) || !read_file(sidecar(info, ".json"), &side))
         return nullptr;
     const json j = json::parse(side, nullptr, false);
     if (j.is_discarded() || !j.is_object()) return nullptr;
@@ -494,7 +503,8 @@ void ReceiptTap::received(std::span<const uint8_t> bytes) {
     in_feed_ = true;
     last_chunk_ms_ = now_ms();
     received_ += bytes.size();
-    const size_t room = ReceiptStore::MAX_BYTES - std::min(ReceiptStore::MAX_BYTES, pending_.size());
+    const size_t room =
+        ReceiptStore::MAX_BYTES - std::min(ReceiptStore::MAX_BYTES, pending_.size());
     pending_.append(reinterpret_cast<const char*>(bytes.data()), std::min(room, bytes.size()));
 }
 
@@ -513,7 +523,8 @@ void ReceiptTap::page(const Bitmap& page, const std::string& path, PageContent c
     const uint64_t at = stream_start_ + command_at;
     if (in_feed_ && at >= pending_start_) {
         const uint64_t rel = at - pending_start_;
-        if (rel < pending_.size()) end = at + cut_command_length(pending_, static_cast<size_t>(rel));
+        if (rel < pending_.size())
+            end = at + cut_command_length(pending_, static_cast<size_t>(rel));
     }
     end = std::clamp(end, pending_start_, received_);
     const uint64_t count = end - pending_start_;

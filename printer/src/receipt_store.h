@@ -48,7 +48,7 @@ class EventHub {
     // The next event as an SSE frame, or nothing when `timeout` passes, the
     // subscriber was dropped (check `dropped`) or the hub is closing.
     std::optional<std::string> next(const std::shared_ptr<Subscriber>& s,
-                                     std::chrono::milliseconds timeout);
+                                    std::chrono::milliseconds timeout);
     bool dropped(const std::shared_ptr<Subscriber>& s) const;
     // Ends every stream (server shutdown).
     void close();
@@ -89,14 +89,15 @@ struct ReceiptDetail {
 
 class ReceiptStore {
   public:
-    static constexpr size_t MAX_BYTES = 8u << 20;         // per receipt capture
-    static constexpr size_t MAX_JOURNAL_LINES = 20000;    // per receipt
-    static constexpr size_t MAX_LISTED = 100000;          // receipts in the list
+    static constexpr size_t MAX_BYTES = 8u << 20;       // per receipt capture
+    static constexpr size_t MAX_JOURNAL_LINES = 20000;  // per receipt
+    static constexpr size_t MAX_LISTED = 100000;        // receipts in the list
 
     // `out_dir` is the printer's output folder; the byte capture and the
-    // details of each receipt are written beside its PNG file.
+    // details of each receipt are written beside its PNG file, for at most
+    // the newest `max_files` receipts (the printer's image limit).
     ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
-                 size_t keep_in_memory = 200);
+                 size_t keep_in_memory = 200, size_t max_files = 10000);
     ~ReceiptStore();
 
     int add(ReceiptInfo info, ReceiptDetail detail);
@@ -128,6 +129,7 @@ class ReceiptStore {
     const PaperMargins margins_;
     EventHub& hub_;
     const size_t keep_;
+    const size_t max_files_;
     mutable std::mutex mu_;
     int next_id_ = 1;
     std::map<int, ReceiptInfo> list_;
@@ -140,6 +142,7 @@ class ReceiptStore {
     // Companion files waiting for the writer thread.
     std::deque<std::pair<ReceiptInfo, std::shared_ptr<const ReceiptDetail>>> to_write_;
     std::set<int> unwritten_;
+    std::deque<ReceiptInfo> written_;  // receipts with companion files, oldest first
     std::condition_variable write_cv_;
     bool stopping_ = false;
     std::thread writer_;

@@ -30,7 +30,7 @@ def loopback_address():
 class Printer:
     """quorvel-printer on its own loopback address, with --http on a free port."""
 
-    def __init__(self, *extra):
+    def __init__(self, *extra, cpu=None):
         self.dir = tempfile.mkdtemp(prefix="qvp-web-")
         self.out = os.path.join(self.dir, "out")
         os.mkdir(self.out)
@@ -40,7 +40,8 @@ class Printer:
                 [PRINTER, "--listen", self.ip + ":9100", "--out", self.out,
                  "--journal", os.path.join(self.dir, "journal.txt"),
                  "--http", self.ip + ":0", *extra],
-                stderr=subprocess.PIPE, text=True)
+                stderr=subprocess.PIPE, text=True,
+                preexec_fn=None if cpu is None else lambda: os.sched_setaffinity(0, {cpu}))
             line = self.proc.stderr.readline()
             m = re.search(r"web page at (http://[^/]+)/", line)
             if m:

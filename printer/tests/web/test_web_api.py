@@ -126,6 +126,26 @@ class StreamEnd(ApiTest):
                 self.assertEqual(f.read(), png)
 
 
+class DiskLimit(ApiTest):
+    printer_args = ("--max-images", "3", "--http-keep", "1")
+
+    def test_companion_files_go_with_the_images_past_the_limit(self):
+        self.p.send(b"".join(b"receipt %d\n" % i + CUT for i in range(1, 6)))
+        self.assertEqual(len(self.p.wait_receipts(5)), 5)
+        deadline = time.time() + 5
+        while True:
+            files = sorted(os.listdir(self.p.out))
+            if len(files) == 9 or time.time() > deadline:
+                break
+            time.sleep(0.02)
+        self.assertEqual(files, ["receipt-%04d.%s" % (n, ext) for n in (3, 4, 5)
+                                 for ext in ("bin", "json", "png")])
+        # A receipt whose files are gone is refused, not an error.
+        for path in ("/api/receipts/1.png", "/api/receipts/1.bin", "/api/receipts/1/text"):
+            self.assertEqual(self.p.request("GET", path)[0], 404, path)
+        self.assertEqual(self.p.get_json("/api/receipts/3/text")["lines"][0]["text"], "receipt 3")
+
+
 class BytesImagesAndPaper(ApiTest):
     printer_args = ("--http-keep", "2")
 
