@@ -255,12 +255,21 @@ void HttpServer::routes() {
         res.set_content(WEB_PAGE, "text/html; charset=utf-8");
     });
 
-    s.Get("/api/receipts", [this](const httplib::Request&, httplib::Response& res) {
+    s.Get("/api/receipts", [this](const httplib::Request& req, httplib::Response& res) {
+        // ?limit=N: only the newest N.
+        size_t limit = SIZE_MAX;
+        if (req.has_param("limit")) {
+            static const std::regex NUMBER(R"(\d{1,9})");
+            const std::string v = req.get_param_value("limit");
+            if (!std::regex_match(v, NUMBER))
+                return send_error(res, 400, "limit must be a whole number");
+            limit = std::stoul(v);
+        }
         std::string out = "{\"receipts\":[";
-        bool first = true;
+        size_t n = 0;
         for (const ReceiptInfo& r : store_.list()) {
-            if (!first) out += ',';
-            first = false;
+            if (n == limit) break;
+            if (n++) out += ',';
             out += receipt_json(r);
         }
         out += "],\"uncut_height\":" + std::to_string(store_.paper_height()) +

@@ -49,8 +49,8 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
   --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080)
-  --http-keep N           receipts kept whole in memory for the web side (default 200;
-                          older ones are read back from the output folder)
+  --http-keep N           receipts kept whole in memory for the web side (default 1000;
+                          older ones are written beside their images and read back)
 )";
 
 // A number within [lo, hi], or exit 2 naming the option.
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     std::string nv_dir;
     std::vector<std::string> logos;
     std::string http;
-    int http_keep = 200;
+    int http_keep = 1000;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {

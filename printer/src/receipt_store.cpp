@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "renderer.h"
@@ -281,12 +282,30 @@ std::string ReceiptStore::sidecar(const ReceiptInfo& info, const char* ext) cons
 
 ReceiptStore::~ReceiptStore() {
     {
+        // Receipts still in memory are written out too.
         std::lock_guard lock(mu_);
+        for (const auto& [id, detail] : details_) {
+            const auto listed = list_.find(id);
+            if (listed != list_.end() && !listed->second.file.empty() && !queued_.count(id)) {
+                queued_.insert(id);
+                to_write_.emplace_back(listed->second, detail);
+            }
+        }
         stopping_ = true;
+        if (!writer_.joinable() && !to_write_.empty())
+            writer_ = std::thread([this] { write_files(); });
     }
     write_cv_.notify_all();
     if (writer_.joinable()) writer_.join();  // everything queued is written first
 }
+
+namespace {
+size_t footprint(const ReceiptDetail& d) {
+    size_t n = d.bytes.size() + 64 * (d.content.lines.size() + d.content.symbols.size());
+    for (const std::string& l : d.journal) n += l.size() + 32;
+    return n;
+}
+}  // namespace
 
 int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
     info.journal_lines = detail.journal.size();
@@ -297,16 +316,16 @@ int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
         std::lock_guard lock(mu_);
         info.id = next_id_++;
         list_[info.id] = info;
-        details_[info.id] = shared;
-        if (!info.file.empty()) {
-            // The companion files are written off the printing thread.
-            unwritten_.insert(info.id);
-            to_write_.emplace_back(info, std::move(shared));
-            if (!writer_.joinable()) writer_ = std::thread([this] { write_files(); });
-        }
+        resident_bytes_ += footprint(*shared);
+        details_[info.id] = std::move(shared);
         evict_locked();
         while (list_.size() > MAX_LISTED) {
-            details_.erase(list_.begin()->first);
+            const int old = list_.begin()->first;
+            const auto d = details_.find(old);
+            if (d != details_.end() && !queued_.count(old)) {
+                resident_bytes_ -= footprint(*d->second);
+                details_.erase(d);
+            }
             list_.erase(list_.begin());
         }
     }
@@ -316,14 +335,20 @@ int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
 }
 
 void ReceiptStore::evict_locked() {
-    // Older receipts leave memory once their files are written; they are read
-    // back on request. One with no files (its PNG could not be written) stays
-    // until the list drops it.
-    for (auto it = details_.begin(); details_.size() > keep_ && it != details_.end();) {
+    // Past the bounds the oldest receipts leave memory: their companion files
+    // are written (off the printing thread) and they are read back from them
+    // on request. One with no PNG file stays until the list drops it.
+    for (auto it = details_.begin();
+         it != details_.end() &&
+         (details_.size() - queued_.size() > keep_ || resident_bytes_ > MAX_MEMORY);
+         ++it) {
+        if (queued_.count(it->first)) continue;
         const auto listed = list_.find(it->first);
-        const bool on_disk =
-            listed == list_.end() || (!listed->second.file.empty() && !unwritten_.count(it->first));
-        it = on_disk ? details_.erase(it) : std::next(it);
+        if (listed == list_.end() || listed->second.file.empty()) continue;
+        queued_.insert(it->first);
+        resident_bytes_ -= footprint(*it->second);
+        to_write_.emplace_back(listed->second, it->second);
+        if (!writer_.joinable()) writer_ = std::thread([this] { write_files(); });
     }
 }
 
@@ -335,22 +360,29 @@ void ReceiptStore::write_files() {
         auto [info, detail] = std::move(to_write_.front());
         to_write_.pop_front();
         lock.unlock();
-        write_file(sidecar(info, ".bin"), detail->bytes);
-        const json side{{"journal", detail->journal},
-                        {"text", text_json(detail->content)},
-                        {"symbols", symbols_json(detail->content)}};
-        write_file(sidecar(info, ".json"), side.dump());
+        // Not for an image already gone past the image limit.
+        const bool png_there = std::ifstream(out_dir_ + "/" + info.file).good();
+        if (png_there) {
+            write_file(sidecar(info, ".bin"), detail->bytes);
+            const json side{{"journal", detail->journal},
+                            {"text", text_json(detail->content)},
+                            {"symbols", symbols_json(detail->content)}};
+            write_file(sidecar(info, ".json"), side.dump());
+        }
         lock.lock();
-        unwritten_.erase(info.id);
-        // The companions go the way of the oldest images past the limit.
+        queued_.erase(info.id);
+        details_.erase(info.id);
+        if (!png_there) continue;
+        // The companions go the way of their images past the image limit.
         written_.push_back(info);
-        while (written_.size() > max_files_) {
+        while (!written_.empty() &&
+               (written_.size() > max_files_ ||
+                !std::ifstream(out_dir_ + "/" + written_.front().file).good())) {
             const ReceiptInfo old = std::move(written_.front());
             written_.pop_front();
             std::remove(sidecar(old, ".bin").c_str());
             std::remove(sidecar(old, ".json").c_str());
         }
-        evict_locked();
     }
 }
 
@@ -371,7 +403,7 @@ std::optional<ReceiptInfo> ReceiptStore::info(int id) const {
 
 size_t ReceiptStore::in_memory() const {
     std::lock_guard lock(mu_);
-    return details_.size();
+    return details_.size() - queued_.size();
 }
 
 std::shared_ptr<const ReceiptDetail> ReceiptStore::detail(int id) const {
@@ -435,10 +467,14 @@ std::string ReceiptStore::png(int id) const {
 
 void ReceiptStore::clear() {
     {
+        // Receipts leave the list; those in memory are written out first.
         std::lock_guard lock(mu_);
+        const size_t keep = std::exchange(keep_, 0);
+        evict_locked();
+        keep_ = keep;
         list_.clear();
-        details_.clear();
     }
+    write_cv_.notify_one();
     hub_.publish("clear", "{}");
 }
 

@@ -92,12 +92,13 @@ class ReceiptStore {
     static constexpr size_t MAX_BYTES = 8u << 20;       // per receipt capture
     static constexpr size_t MAX_JOURNAL_LINES = 20000;  // per receipt
     static constexpr size_t MAX_LISTED = 100000;        // receipts in the list
+    static constexpr size_t MAX_MEMORY = 64u << 20;     // bytes of details in memory
 
     // `out_dir` is the printer's output folder; the byte capture and the
     // details of each receipt are written beside its PNG file, for at most
     // the newest `max_files` receipts (the printer's image limit).
     ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
-                 size_t keep_in_memory = 200, size_t max_files = 10000);
+                 size_t keep_in_memory = 1000, size_t max_files = 10000);
     ~ReceiptStore();
 
     int add(ReceiptInfo info, ReceiptDetail detail);
@@ -128,7 +129,7 @@ class ReceiptStore {
     const std::string out_dir_;
     const PaperMargins margins_;
     EventHub& hub_;
-    const size_t keep_;
+    size_t keep_;
     const size_t max_files_;
     mutable std::mutex mu_;
     int next_id_ = 1;
@@ -141,7 +142,8 @@ class ReceiptStore {
     mutable int paper_png_height_ = 0;
     // Companion files waiting for the writer thread.
     std::deque<std::pair<ReceiptInfo, std::shared_ptr<const ReceiptDetail>>> to_write_;
-    std::set<int> unwritten_;
+    std::set<int> queued_;  // in to_write_, leaving memory
+    size_t resident_bytes_ = 0;
     std::deque<ReceiptInfo> written_;  // receipts with companion files, oldest first
     std::condition_variable write_cv_;
     bool stopping_ = false;
