@@ -53,8 +53,8 @@ std::string own_address(int salt = 0) {
 
 fs::path fresh_dir(const std::string& tag) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const fs::path d = fs::temp_directory_path() / ("qvp-links-" + std::to_string(::getpid()) +
-                                                    "-" + info->name() + "-" + tag);
+    const fs::path d = fs::temp_directory_path() /
+                       ("qvp-links-" + std::to_string(::getpid()) + "-" + info->name() + "-" + tag);
     fs::remove_all(d);
     fs::create_directories(d);
     return d;
@@ -237,8 +237,8 @@ TEST(Replies, AHostThatNeverReadsDoesNotJamThePrinter) {
     const fs::path dir = fresh_dir("jam");
     const std::string ip = own_address();
     // A million journal lines: only the last megabyte or two are kept.
-    PrinterProcess printer(dir, {"--listen", ip + ":9100", "--out", dir.string(),
-                                 "--idle-timeout", "1", "--journal-max", "1"});
+    PrinterProcess printer(dir, {"--listen", ip + ":9100", "--out", dir.string(), "--idle-timeout",
+                                 "1", "--journal-max", "1"});
     ASSERT_TRUE(printer.ready());
     const int flooder = connect_to(ip, 4096);
     std::thread flood([&] { flood_queries(flooder, 1500ms); });
@@ -275,8 +275,10 @@ TEST(Replies, SerialHostThatNeverReadsDoesNotJamThePort) {
             size_t done = 0;
             while (done < block.size() && Clock::now() - t0 < 5s) {
                 const ssize_t k = ::write(fd, block.data() + done, block.size() - done);
-                if (k > 0) done += static_cast<size_t>(k);
-                else std::this_thread::sleep_for(1ms);
+                if (k > 0)
+                    done += static_cast<size_t>(k);
+                else
+                    std::this_thread::sleep_for(1ms);
             }
         }
         ::close(fd);
@@ -339,8 +341,10 @@ TEST(Signals, StopWithinASecondInEveryState) {
              const auto t0 = Clock::now();
              while (done < block.size() && Clock::now() - t0 < 1s) {
                  const ssize_t k = ::write(fd, block.data() + done, block.size() - done);
-                 if (k > 0) done += static_cast<size_t>(k);
-                 else std::this_thread::sleep_for(1ms);
+                 if (k > 0)
+                     done += static_cast<size_t>(k);
+                 else
+                     std::this_thread::sleep_for(1ms);
              }
              ::write(fd, "on serial paper\n", 16);
              std::this_thread::sleep_for(200ms);
@@ -380,8 +384,8 @@ TEST(IdleTimeout, ClosesSilentAndTricklingHosts) {
     const std::vector<Case> cases = {{"silent", 0ms}, {"a byte every 200 ms", 200ms}};
     const fs::path dir = fresh_dir("idle");
     const std::string ip = own_address();
-    PrinterProcess printer(dir, {"--listen", ip + ":9100", "--out", dir.string(),
-                                 "--idle-timeout", "1"});
+    PrinterProcess printer(
+        dir, {"--listen", ip + ":9100", "--out", dir.string(), "--idle-timeout", "1"});
     ASSERT_TRUE(printer.ready());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -476,8 +480,7 @@ TEST(Crowd, TwoHundredHostsAtOnceAreAllPrinted) {
             ++n;
         return n;
     };
-    while (served() < all_ones.size() && Clock::now() - t0 < 40s)
-        std::this_thread::sleep_for(20ms);
+    while (served() < all_ones.size() && Clock::now() - t0 < 40s) std::this_thread::sleep_for(20ms);
     EXPECT_EQ(printer.stop(), 0);
     const auto found = decoded_in(dir);
     const std::set<std::string> printed(found.begin(), found.end());
@@ -487,8 +490,7 @@ TEST(Crowd, TwoHundredHostsAtOnceAreAllPrinted) {
                         std::back_inserter(missing));
     EXPECT_TRUE(missing.empty()) << missing.size() << " hosts saw every call return 1 "
                                  << "and got no receipt, e.g. " << missing.front();
-    std::printf("%zu of %d receipts printed in %.1f s\n", printed.size(), HOSTS,
-                seconds_since(t0));
+    std::printf("%zu of %d receipts printed in %.1f s\n", printed.size(), HOSTS, seconds_since(t0));
 }
 
 // ---------------------------------------------------------------- fork
@@ -516,8 +518,7 @@ TEST(Fork, AChildForkedDuringACallCanUseTheLibrary) {
     int status = 0;
     while (::waitpid(child, &status, WNOHANG) == 0 && Clock::now() - t0 < 8s)
         std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the child's call never returned";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's call never returned";
     EXPECT_LT(fork_took, 2.5) << "fork waits at most the bound of one call";
     FechaSocket();
     EXPECT_EQ(printer.stop(), 0);
@@ -540,8 +541,7 @@ TEST(AutomaticStatusBack, StatusCallsSkipTheUnaskedGroups) {
     const std::vector<Case> cases = {
         {"TCP, model 1, after a drawer pulse", false, 1, true, Le_Status, 24},
         {"TCP, model 0, drawer closed", false, 0, false, Le_Status, QUORVEL_STATUS_READY},
-        {"TCP, drawer state after a pulse", false, 0, true, Le_Status_Gaveta,
-         QUORVEL_DRAWER_HIGH},
+        {"TCP, drawer state after a pulse", false, 0, true, Le_Status_Gaveta, QUORVEL_DRAWER_HIGH},
         {"TCP, drawer closed", false, 0, false, Le_Status_Gaveta, QUORVEL_DRAWER_LOW},
         {"serial, model 1, after a drawer pulse", true, 1, true, Le_Status, 24},
         {"serial, drawer closed", true, 0, false, Le_Status_Gaveta, QUORVEL_DRAWER_LOW},
@@ -558,8 +558,8 @@ TEST(AutomaticStatusBack, StatusCallsSkipTheUnaskedGroups) {
             args.insert(args.end(), {"--listen", ip + ":9100"});
         PrinterProcess printer(dir, args);
         ASSERT_TRUE(printer.ready());
-        ASSERT_EQ(c.serial ? AbrePortaSerial(port.c_str(), c.model) : AbreSocket(ip.c_str(), c.model),
-                  1);
+        ASSERT_EQ(
+            c.serial ? AbrePortaSerial(port.c_str(), c.model) : AbreSocket(ip.c_str(), c.model), 1);
         int right = 0;
         const auto t0 = Clock::now();
         for (int i = 0; i < 10; ++i) {
@@ -674,8 +674,8 @@ TEST(Paper, OutputFolderIsCheckedAtStartUp) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PrinterProcess printer(dir, {"--listen", own_address() + ":9100", "--out",
-                                     c.out.string(), "--journal", "/dev/null"});
+        PrinterProcess printer(dir, {"--listen", own_address() + ":9100", "--out", c.out.string(),
+                                     "--journal", "/dev/null"});
         const int status = printer.exit_status(c.exit < 0 ? 500ms : 5s);
         EXPECT_EQ(status, c.exit);
         if (c.exit < 0) {
