@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "server.h"
 #include "session.h"
 
@@ -40,8 +41,9 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --silent                never answer status queries
   --idle-timeout SEC      close a connection that sends under 64 bytes in SEC (default: never)
   --max-height DOTS       receipt height cap (default 32000)
-  --font-a FILE           font for font A (default: Terminus 12x24 strike)
-  --font-b FILE           font for font B (default: X11 misc 9x15)
+  --font-a FILE           font for font A, fitted to its 12x24 cell (default: Terminus)
+  --font-b FILE           font for font B, fitted to its 9x17 cell (default: X11 misc 9x15)
+  --no-fonts              read no font file: draw characters as boxes (box drawing stays)
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
 )";
@@ -186,6 +188,8 @@ int main(int argc, char** argv) {
             font_paths.font_a = value();
         else if (a == "--font-b")
             font_paths.font_b = value();
+        else if (a == "--no-fonts")
+            font_paths.boxes = true;
         else if (a == "--nv-dir")
             nv_dir = value();
         else if (a == "--logo")
@@ -198,6 +202,18 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    // Fonts and code tables first: a printer that cannot draw its characters
+    // refuses to start, unless boxes were asked for.
+    const quorvel::printer::FontSet fonts(font_paths);
+    if (!fonts.error().empty()) {
+        std::fprintf(stderr,
+                     "quorvel-printer: %s\n(give a font file with --font-a/--font-b, or run with "
+                     "--no-fonts to draw characters as boxes)\n",
+                     fonts.error().c_str());
+        return 2;
+    }
+    const std::vector<std::string> table_problems = quorvel::printer::load_code_tables();
 
     // Stored images: read from --nv-dir, then the --logo images over them.
     cfg.nv = std::make_shared<quorvel::printer::NvStore>(nv_dir);
@@ -231,7 +247,6 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    const quorvel::printer::FontSet fonts(font_paths);
     quorvel::printer::StatusModel status(state);
 
     if (!cfg.out_dir.empty()) {
@@ -259,6 +274,7 @@ int main(int argc, char** argv) {
 
     journal.note("font A: " + fonts.description(0));
     journal.note("font B: " + fonts.description(1));
+    for (const std::string& problem : table_problems) journal.note(problem);
     if (!decode.empty()) {
         std::vector<uint8_t> data;
         if (!read_file(decode, &data)) {
