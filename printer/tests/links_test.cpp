@@ -23,6 +23,7 @@
 #include <set>
 #include <thread>
 
+#include "page_store.h"
 #include "quorvel.h"
 #include "support.h"
 
@@ -616,6 +617,19 @@ TEST(Paper, ThreeConnectionsMakeOnePage) {
         ASSERT_EQ(pages.size(), 1u) << printer.journal();
         EXPECT_EQ(decoded_in(dir), (std::vector<std::string>{"one", "two", "three"}));
     }
+}
+
+// Which files in --out count as the printer's own images when it numbers on.
+TEST(Paper, OnlyItsOwnFileNamesCount) {
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"receipt-0001.png", 1},    {"receipt-0042.png", 42},  {"receipt-12345.png", 12345},
+        {"receipt-7.png", 7},       {"receipt-.png", -1},      {"receipt-00a1.png", -1},
+        {"receipt-0001.png.1", -1}, {"receipts-0001.png", -1}, {"other-0001.png", -1},
+        {"receipt_0001.png", -1},   {"receipt-0001.PNG", -1},  {"receipt-1234567890.png", -1},
+        {"receipt--001.png", -1},   {".receipt-0001.png", -1},
+    };
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(PageStore::number_of(name, "receipt"), number) << name;
 }
 
 // A restart goes on numbering after the highest image in --out, appends to
