@@ -106,6 +106,7 @@ LinkServer::~LinkServer() {
 
 void LinkServer::start() {
     stop_ = false;
+    stop_seen_.reset();
     running_ = false;
     thread_ = std::thread([this] {
         {
