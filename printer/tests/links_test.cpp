@@ -108,6 +108,20 @@ class PrinterProcess {
         return false;
     }
     bool ready() const { return wait_for("# listening on", 5s, "# serial port"); }
+    // Waits until the journal holds `text` at least `n` times.
+    bool wait_count(const std::string& text, size_t n,
+                    std::chrono::milliseconds timeout = 5s) const {
+        const auto t0 = Clock::now();
+        for (;;) {
+            const std::string j = journal();
+            size_t found = 0;
+            for (size_t at = j.find(text); at != std::string::npos; at = j.find(text, at + 1))
+                ++found;
+            if (found >= n) return true;
+            if (Clock::now() - t0 > timeout) return false;
+            std::this_thread::sleep_for(5ms);
+        }
+    }
 
     // Sends `sig` and waits up to `timeout` for the exit; the exit status, or
     // -1 when the process had to be killed. `seconds` is the time it took.
@@ -195,19 +209,21 @@ int read_byte(int fd, std::chrono::milliseconds timeout) {
     return ::read(fd, &b, 1) == 1 ? b : -1;
 }
 
-// Floods queries for `duration` without reading a reply; what the printer
-// does not take is not waited for. GS I C: each 3-byte query asks for a
-// 12-byte reply, so the replies outgrow the link's buffers soon.
+// Floods queries for `duration`, or until 3 MB are sent, without reading a
+// reply; what the printer does not take is not waited for. GS I C: each
+// 3-byte query asks for a 12-byte reply, so 12 MB of replies: three times
+// what the kernel buffers of a loopback connection hold.
 void flood_queries(int fd, std::chrono::milliseconds duration) {
     std::string block;
     for (int i = 0; i < 4096; ++i) block += "\x1dI\x43";
     const auto t0 = Clock::now();
-    while (Clock::now() - t0 < duration) {
+    size_t sent = 0;
+    while (Clock::now() - t0 < duration && sent < (3u << 20)) {
         pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, 20) != 1) continue;
-        if (::send(fd, block.data(), block.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 &&
-            errno != EAGAIN)
-            return;
+        const ssize_t k = ::send(fd, block.data(), block.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (k < 0 && errno != EAGAIN) return;
+        if (k > 0) sent += static_cast<size_t>(k);
     }
 }
 
@@ -421,7 +437,9 @@ TEST(SerialSessions, AQuickReopenStartsANewSession) {
     ASSERT_TRUE(printer.ready());
     std::vector<std::string> want;
     for (int round = 0; round < 6; ++round) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 * round));
+        // The printer has finished with the last pair (a busy printer cannot
+        // tell a quick reopen from one stream, nor can a real one).
+        ASSERT_TRUE(printer.wait_count("serial host closed the port", 2 * round));
         const int fd = open_port(port);
         // GS v 0: a 48-byte by 255-row raster announced, 4 bytes of it sent.
         ASSERT_EQ(::write(fd, "\x1d\x76\x30\x00\x30\x00\xff\x00\xaa\xbb\xcc\xdd", 12), 12);
