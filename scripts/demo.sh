@@ -71,7 +71,8 @@ if ((keep)) && [[ -t 0 ]]; then
 fi
 "$host" "$ip" | tee "$out/host.txt"
 
-# The printer writes the last images when the connection closes.
+# Wait for the host's connection to end; the printer writes the paper left
+# uncut when it stops.
 for _ in $(seq 50); do
     grep -q "closed after" "$out/journal.txt" && break
     sleep 0.1

@@ -109,8 +109,9 @@ void Journal::write_line(std::string_view prefix, std::string_view text, bool no
     if (!out_) return;
     if (max_bytes_ > 0 && bytes_ >= max_bytes_) rotate();
     if (!out_) return;
-    std::fwrite(prefix.data(), 1, prefix.size(), out_);
-    std::fwrite(text.data(), 1, text.size(), out_);
+    // fwrite must not be given a null pointer, even for no bytes.
+    if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), out_);
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out_);
     std::fputc('\n', out_);
     bytes_ += prefix.size() + text.size() + 1;
     if (now) std::fflush(out_);

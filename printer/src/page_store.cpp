@@ -83,6 +83,7 @@ PageRecord PageStore::add(const Bitmap& page, std::string_view source) {
     PageRecord rec;
     rec.source = source;
     rec.height = page.height();
+    rec.time = std::chrono::system_clock::now();
     std::vector<Listener> listeners;
     {
         std::lock_guard lock(mu_);

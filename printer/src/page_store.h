@@ -3,6 +3,7 @@
 // tells listeners about each one. Shared by every link of one printer.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -30,6 +31,7 @@ struct PageRecord {
     std::string path;    // empty when not written
     std::string source;  // the link it came through, e.g. "tcp 127.0.0.1:40112"
     int height = 0;      // dots
+    std::chrono::system_clock::time_point time;  // when it was cut or written out
 };
 
 class PageStore {

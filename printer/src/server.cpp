@@ -113,6 +113,7 @@ LinkServer::~LinkServer() {
 
 void LinkServer::start() {
     stop_ = false;
+    stop_seen_.reset();
     running_ = false;
     thread_ = std::thread([this] {
         {
@@ -303,11 +304,11 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
             }
         }
         if (idle_timeout.count() > 0 && Clock::now() - window_start > idle_timeout) {
-            journal_.note(window_bytes == 0 ? "connection idle; closed"
-                                            : "connection only trickles (" +
-                                                  std::to_string(window_bytes) + " bytes in " +
-                                                  std::to_string(idle_timeout.count()) +
-                                                  " ms); closed");
+            journal_.note(window_bytes == 0
+                              ? "connection idle; closed"
+                              : "connection only trickles (" + std::to_string(window_bytes) +
+                                    " bytes in " + std::to_string(idle_timeout.count()) +
+                                    " ms); closed");
             break;
         }
         tick();
@@ -315,8 +316,7 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     out.flush();  // what the host's link takes now; the rest is lost with it
     const uint64_t bytes = s.interpreter().offset() + s.interpreter().buffered();
     end_session();
-    journal_.note("connection from " + peer + " closed after " + std::to_string(bytes) +
-                  " bytes");
+    journal_.note("connection from " + peer + " closed after " + std::to_string(bytes) + " bytes");
 }
 
 // ---------------------------------------------------------------- serial
@@ -350,9 +350,8 @@ bool PtyServer::open(const std::string& link, std::string* error) {
     // the gap. Every open and close of the slave side is an event here, in
     // order, however close together they come.
     watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch_ < 0 ||
-        ::inotify_add_watch(watch_, slave_.c_str(), IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) <
-            0) {
+    if (watch_ < 0 || ::inotify_add_watch(watch_, slave_.c_str(),
+                                          IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
         if (error) *error = std::string("cannot watch ") + slave_ + ": " + std::strerror(errno);
         return false;
     }
@@ -406,7 +405,8 @@ void PtyServer::run(const std::atomic<bool>& stop) {
         pollfd pfd[2] = {{watch_, POLLIN, 0}, {master_, 0, 0}};
         // While no host holds the port, the master reports hang-up without
         // end: it is only watched once a host has opened the port.
-        if (opens > 0) pfd[1].events = static_cast<short>(POLLIN | (out_ && out_->pending() ? POLLOUT : 0));
+        if (opens > 0)
+            pfd[1].events = static_cast<short>(POLLIN | (out_ && out_->pending() ? POLLOUT : 0));
         const int r = ::poll(pfd, opens > 0 ? 2 : 1, POLL_MS);
         if (r < 0 && errno != EINTR) break;
         if (opens > 0 && (pfd[1].revents & POLLOUT) && out_) out_->flush();

@@ -2,14 +2,13 @@
 // over real loopback sockets and a real pseudo-terminal; the PNG pages are
 // read back and every symbol is decoded by zxing-cpp.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -387,10 +386,18 @@ TEST(EndToEnd, BothLinksServedAtOnce) {
         // Text lines, status queries and a QR Code naming the link, then a cut.
         auto receipt = [](const std::string& name) {
             std::string s;
-            for (int i = 0; i < 300; ++i) s += name + " line " + std::to_string(i) + "\n\x10\x04\x01";
-            s += std::string("\x1d(k\x04\x00" "1A2\x00", 9);
-            s += std::string("\x1d(k", 3) + static_cast<char>(name.size() + 3) + '\0' + "1P0" + name;
-            s += std::string("\x1d(k\x03\x00" "1Q0", 8);
+            for (int i = 0; i < 300; ++i)
+                s += name + " line " + std::to_string(i) + "\n\x10\x04\x01";
+            s += std::string(
+                "\x1d(k\x04\x00"
+                "1A2\x00",
+                9);
+            s +=
+                std::string("\x1d(k", 3) + static_cast<char>(name.size() + 3) + '\0' + "1P0" + name;
+            s += std::string(
+                "\x1d(k\x03\x00"
+                "1Q0",
+                8);
             s += std::string("\x1dV\x00", 3);
             return s;
         };
@@ -438,8 +445,10 @@ TEST(EndToEnd, BothLinksServedAtOnce) {
         EXPECT_EQ(found, (std::vector<std::string>{"over serial", "over tcp"}));
         journal.flush();
         std::ifstream in(dir / "journal.txt");
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')), journal.lines());
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_EQ(static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')),
+                  journal.lines());
         EXPECT_GT(journal.lines(), 1200u);
     }
     std::fclose(jf);

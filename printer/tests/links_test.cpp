@@ -23,6 +23,7 @@
 #include <set>
 #include <thread>
 
+#include "page_store.h"
 #include "quorvel.h"
 #include "support.h"
 
@@ -51,10 +52,25 @@ std::string own_address(int salt = 0) {
     return "127.93." + std::to_string(h / 250 + 1) + "." + std::to_string(h % 250 + 1);
 }
 
+std::string own_prefix() {
+    return "qvp-links-" + std::to_string(::getpid()) + "-";
+}
+
+// Every folder the cases made goes when the run ends.
+class RemoveFolders : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(fs::temp_directory_path(), ec))
+            if (e.path().filename().string().starts_with(own_prefix()))
+                fs::remove_all(e.path(), ec);
+    }
+};
+const auto* const remove_folders = ::testing::AddGlobalTestEnvironment(new RemoveFolders);
+
 fs::path fresh_dir(const std::string& tag) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const fs::path d = fs::temp_directory_path() / ("qvp-links-" + std::to_string(::getpid()) +
-                                                    "-" + info->name() + "-" + tag);
+    const fs::path d = fs::temp_directory_path() / (own_prefix() + info->name() + "-" + tag);
     fs::remove_all(d);
     fs::create_directories(d);
     return d;
@@ -107,6 +123,20 @@ class PrinterProcess {
         return false;
     }
     bool ready() const { return wait_for("# listening on", 5s, "# serial port"); }
+    // Waits until the journal holds `text` at least `n` times.
+    bool wait_count(const std::string& text, size_t n,
+                    std::chrono::milliseconds timeout = 5s) const {
+        const auto t0 = Clock::now();
+        for (;;) {
+            const std::string j = journal();
+            size_t found = 0;
+            for (size_t at = j.find(text); at != std::string::npos; at = j.find(text, at + 1))
+                ++found;
+            if (found >= n) return true;
+            if (Clock::now() - t0 > timeout) return false;
+            std::this_thread::sleep_for(5ms);
+        }
+    }
 
     // Sends `sig` and waits up to `timeout` for the exit; the exit status, or
     // -1 when the process had to be killed. `seconds` is the time it took.
@@ -175,9 +205,10 @@ std::vector<std::string> decoded_in(const fs::path& dir) {
 
 // A raw TCP host. `rcvbuf` > 0 shrinks its receive buffer before connecting,
 // so replies it never reads fill the printer's side quickly.
-int connect_to(const std::string& ip, int rcvbuf = 0) {
+int connect_to(const std::string& ip, int rcvbuf = 0, int sndbuf = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (rcvbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    if (sndbuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sndbuf, sizeof sndbuf);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(9100);
@@ -196,7 +227,7 @@ int read_byte(int fd, std::chrono::milliseconds timeout) {
 
 // Floods queries for `duration` without reading a reply; what the printer
 // does not take is not waited for. GS I C: each 3-byte query asks for a
-// 12-byte reply, so the replies outgrow the link's buffers soon.
+// 12-byte reply, so the replies soon outgrow the kernel's buffers.
 void flood_queries(int fd, std::chrono::milliseconds duration) {
     std::string block;
     for (int i = 0; i < 4096; ++i) block += "\x1dI\x43";
@@ -237,10 +268,12 @@ TEST(Replies, AHostThatNeverReadsDoesNotJamThePrinter) {
     const fs::path dir = fresh_dir("jam");
     const std::string ip = own_address();
     // A million journal lines: only the last megabyte or two are kept.
-    PrinterProcess printer(dir, {"--listen", ip + ":9100", "--out", dir.string(),
-                                 "--idle-timeout", "1", "--journal-max", "1"});
+    PrinterProcess printer(dir, {"--listen", ip + ":9100", "--out", dir.string(), "--idle-timeout",
+                                 "1", "--journal-max", "1"});
     ASSERT_TRUE(printer.ready());
-    const int flooder = connect_to(ip, 4096);
+    // The flooder's own send queue is kept short, so what the printer has to
+    // read through once the flood stops is mostly its own receive buffer.
+    const int flooder = connect_to(ip, 4096, 65536);
     std::thread flood([&] { flood_queries(flooder, 1500ms); });
     std::this_thread::sleep_for(200ms);
     const auto t0 = Clock::now();
@@ -257,7 +290,6 @@ TEST(Replies, AHostThatNeverReadsDoesNotJamThePrinter) {
     ::close(second);
     ::close(flooder);
     EXPECT_EQ(printer.stop(), 0);
-    EXPECT_NE(printer.journal().find("reply bytes dropped in this session"), std::string::npos);
 }
 
 TEST(Replies, SerialHostThatNeverReadsDoesNotJamThePort) {
@@ -275,8 +307,10 @@ TEST(Replies, SerialHostThatNeverReadsDoesNotJamThePort) {
             size_t done = 0;
             while (done < block.size() && Clock::now() - t0 < 5s) {
                 const ssize_t k = ::write(fd, block.data() + done, block.size() - done);
-                if (k > 0) done += static_cast<size_t>(k);
-                else std::this_thread::sleep_for(1ms);
+                if (k > 0)
+                    done += static_cast<size_t>(k);
+                else
+                    std::this_thread::sleep_for(1ms);
             }
         }
         ::close(fd);
@@ -339,8 +373,10 @@ TEST(Signals, StopWithinASecondInEveryState) {
              const auto t0 = Clock::now();
              while (done < block.size() && Clock::now() - t0 < 1s) {
                  const ssize_t k = ::write(fd, block.data() + done, block.size() - done);
-                 if (k > 0) done += static_cast<size_t>(k);
-                 else std::this_thread::sleep_for(1ms);
+                 if (k > 0)
+                     done += static_cast<size_t>(k);
+                 else
+                     std::this_thread::sleep_for(1ms);
              }
              ::write(fd, "on serial paper\n", 16);
              std::this_thread::sleep_for(200ms);
@@ -380,8 +416,8 @@ TEST(IdleTimeout, ClosesSilentAndTricklingHosts) {
     const std::vector<Case> cases = {{"silent", 0ms}, {"a byte every 200 ms", 200ms}};
     const fs::path dir = fresh_dir("idle");
     const std::string ip = own_address();
-    PrinterProcess printer(dir, {"--listen", ip + ":9100", "--out", dir.string(),
-                                 "--idle-timeout", "1"});
+    PrinterProcess printer(
+        dir, {"--listen", ip + ":9100", "--out", dir.string(), "--idle-timeout", "1"});
     ASSERT_TRUE(printer.ready());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -416,7 +452,9 @@ TEST(SerialSessions, AQuickReopenStartsANewSession) {
     ASSERT_TRUE(printer.ready());
     std::vector<std::string> want;
     for (int round = 0; round < 6; ++round) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 * round));
+        // The printer has finished with the last pair (a busy printer cannot
+        // tell a quick reopen from one stream, nor can a real one).
+        ASSERT_TRUE(printer.wait_count("serial host closed the port", 2 * round));
         const int fd = open_port(port);
         // GS v 0: a 48-byte by 255-row raster announced, 4 bytes of it sent.
         ASSERT_EQ(::write(fd, "\x1d\x76\x30\x00\x30\x00\xff\x00\xaa\xbb\xcc\xdd", 12), 12);
@@ -476,8 +514,7 @@ TEST(Crowd, TwoHundredHostsAtOnceAreAllPrinted) {
             ++n;
         return n;
     };
-    while (served() < all_ones.size() && Clock::now() - t0 < 40s)
-        std::this_thread::sleep_for(20ms);
+    while (served() < all_ones.size() && Clock::now() - t0 < 40s) std::this_thread::sleep_for(20ms);
     EXPECT_EQ(printer.stop(), 0);
     const auto found = decoded_in(dir);
     const std::set<std::string> printed(found.begin(), found.end());
@@ -487,8 +524,7 @@ TEST(Crowd, TwoHundredHostsAtOnceAreAllPrinted) {
                         std::back_inserter(missing));
     EXPECT_TRUE(missing.empty()) << missing.size() << " hosts saw every call return 1 "
                                  << "and got no receipt, e.g. " << missing.front();
-    std::printf("%zu of %d receipts printed in %.1f s\n", printed.size(), HOSTS,
-                seconds_since(t0));
+    std::printf("%zu of %d receipts printed in %.1f s\n", printed.size(), HOSTS, seconds_since(t0));
 }
 
 // ---------------------------------------------------------------- fork
@@ -516,8 +552,7 @@ TEST(Fork, AChildForkedDuringACallCanUseTheLibrary) {
     int status = 0;
     while (::waitpid(child, &status, WNOHANG) == 0 && Clock::now() - t0 < 8s)
         std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the child's call never returned";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's call never returned";
     EXPECT_LT(fork_took, 2.5) << "fork waits at most the bound of one call";
     FechaSocket();
     EXPECT_EQ(printer.stop(), 0);
@@ -540,8 +575,7 @@ TEST(AutomaticStatusBack, StatusCallsSkipTheUnaskedGroups) {
     const std::vector<Case> cases = {
         {"TCP, model 1, after a drawer pulse", false, 1, true, Le_Status, 24},
         {"TCP, model 0, drawer closed", false, 0, false, Le_Status, QUORVEL_STATUS_READY},
-        {"TCP, drawer state after a pulse", false, 0, true, Le_Status_Gaveta,
-         QUORVEL_DRAWER_HIGH},
+        {"TCP, drawer state after a pulse", false, 0, true, Le_Status_Gaveta, QUORVEL_DRAWER_HIGH},
         {"TCP, drawer closed", false, 0, false, Le_Status_Gaveta, QUORVEL_DRAWER_LOW},
         {"serial, model 1, after a drawer pulse", true, 1, true, Le_Status, 24},
         {"serial, drawer closed", true, 0, false, Le_Status_Gaveta, QUORVEL_DRAWER_LOW},
@@ -558,8 +592,8 @@ TEST(AutomaticStatusBack, StatusCallsSkipTheUnaskedGroups) {
             args.insert(args.end(), {"--listen", ip + ":9100"});
         PrinterProcess printer(dir, args);
         ASSERT_TRUE(printer.ready());
-        ASSERT_EQ(c.serial ? AbrePortaSerial(port.c_str(), c.model) : AbreSocket(ip.c_str(), c.model),
-                  1);
+        ASSERT_EQ(
+            c.serial ? AbrePortaSerial(port.c_str(), c.model) : AbreSocket(ip.c_str(), c.model), 1);
         int right = 0;
         const auto t0 = Clock::now();
         for (int i = 0; i < 10; ++i) {
@@ -618,6 +652,19 @@ TEST(Paper, ThreeConnectionsMakeOnePage) {
     }
 }
 
+// Which files in --out count as the printer's own images when it numbers on.
+TEST(Paper, OnlyItsOwnFileNamesCount) {
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"receipt-0001.png", 1},    {"receipt-0042.png", 42},  {"receipt-12345.png", 12345},
+        {"receipt-7.png", 7},       {"receipt-.png", -1},      {"receipt-00a1.png", -1},
+        {"receipt-0001.png.1", -1}, {"receipts-0001.png", -1}, {"other-0001.png", -1},
+        {"receipt_0001.png", -1},   {"receipt-0001.PNG", -1},  {"receipt-1234567890.png", -1},
+        {"receipt--001.png", -1},   {".receipt-0001.png", -1},
+    };
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(PageStore::number_of(name, "receipt"), number) << name;
+}
+
 // A restart goes on numbering after the highest image in --out, appends to
 // the journal, and never overwrites a receipt.
 TEST(Paper, NumberingGoesOnAfterARestart) {
@@ -674,8 +721,8 @@ TEST(Paper, OutputFolderIsCheckedAtStartUp) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PrinterProcess printer(dir, {"--listen", own_address() + ":9100", "--out",
-                                     c.out.string(), "--journal", "/dev/null"});
+        PrinterProcess printer(dir, {"--listen", own_address() + ":9100", "--out", c.out.string(),
+                                     "--journal", "/dev/null"});
         const int status = printer.exit_status(c.exit < 0 ? 500ms : 5s);
         EXPECT_EQ(status, c.exit);
         if (c.exit < 0) {

@@ -28,7 +28,8 @@ constexpr std::size_t status_group_length = 4;
 using Clock = std::chrono::steady_clock;
 
 int ms_left(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
