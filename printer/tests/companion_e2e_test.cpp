@@ -154,6 +154,38 @@ TEST(ImageOnPaperDithered, BlocksKeepTheirGreyLevel) {
     EXPECT_LT(worst, 0.08);
 }
 
+class StoredLogoOnPaper : public ::testing::TestWithParam<Placement> {};
+
+// Stored with FS q, then printed by ImprimeLogoNV (FS p) on a later
+// connection: every dot as sent, the blank placeholders before it print nothing.
+TEST_P(StoredLogoOnPaper, DefinedThenPrintedDotForDot) {
+    const Placement p = GetParam();
+    const Gray g = framed_pattern(p.width, p.height);
+    LivePrinter printer;
+    ASSERT_TRUE(printer.open());
+    ASSERT_EQ(quorvel_store_logo(3, g.pixels.data(), g.width, g.height, g.width, 0), 1);
+    FechaSocket();
+    ASSERT_TRUE(printer.open());
+    EXPECT_EQ(ImprimeLogoNV(1, p.justification, 0), 1);
+    EXPECT_EQ(ImprimeLogoNV(3, p.justification, 0), 1);
+    const auto pages = printer.pages();
+    ASSERT_FALSE(pages.empty());
+    const Bitmap& page = pages.back();
+    const Box box = ink_box(page);
+    const int x0 = PaperMargins{}.left + p.left;
+    EXPECT_EQ(box.x0, x0);
+    EXPECT_EQ(box.width(), p.width);
+    EXPECT_EQ(box.height(), p.height);
+    int wrong = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) wrong += page.get(x0 + x, box.y0 + y) != (g.at(x, y) < 128);
+    EXPECT_EQ(wrong, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Justified, StoredLogoOnPaper,
+                         ::testing::Values(Placement{200, 60, 0, 0}, Placement{576, 90, 0, 0},
+                                           Placement{104, 33, 1, (576 - 104) / 2}));
+
 struct StateCase {
     const char* name;
     std::function<void(PrinterState&)> set;
