@@ -106,10 +106,22 @@ QUORVEL_API int QUORVEL_CALL FechaSocket(void);                                 
  * quorvel_last_error reads them. Recording never changes a function's result.
  * ------------------------------------------------------------------------ */
 
-/** Outcome codes recorded by every exported function (see quorvel_last_error). */
+/**
+ * Outcome codes recorded by every exported function (see quorvel_last_error).
+ *
+ * The functions above record: AbreSocket ALREADY_OPEN, NULL_INPUT,
+ * BAD_ADDRESS, REFUSED, TIMED_OUT, UNREACHABLE, SYSTEM; AbrePortaSerial the
+ * port codes of quorvel_open_serial but BAD_SPEED; FechaSocket and
+ * FechaPortaSerial NO_LINK; text, barcode and symbol functions NULL_INPUT
+ * and TOO_LONG; ComandoTx, ImprimeCode128C and ImprimeCode128_C NULL_INPUT,
+ * BAD_LIST_ITEM and TOO_LONG; separa, strlen1 and concat NULL_INPUT;
+ * Le_Status BAD_ARGUMENT for a model without a status query; every function
+ * that writes NO_LINK, WRITE_FAILED and LINK_CLOSED, and the status queries
+ * NO_REPLY.
+ */
 enum quorvel_error {
     QUORVEL_E_OK = 0,                 /**< the last call succeeded */
-    QUORVEL_E_NO_LINK = 1,            /**< no link is open (or the call needs the other kind) */
+    QUORVEL_E_NO_LINK = 1,            /**< no link is open, or none to close */
     QUORVEL_E_ALREADY_OPEN = 2,       /**< a TCP link is already open */
     QUORVEL_E_BAD_ADDRESS = 3,        /**< not an IPv4 or IPv6 literal (host names are refused) */
     QUORVEL_E_BAD_PORT = 4,           /**< TCP port outside 1 to 65535 */
@@ -289,8 +301,10 @@ QUORVEL_API int QUORVEL_CALL quorvel_store_logo(int number, const unsigned char*
  * and 4, which every model answers the same way, even while off line.
  *
  * Bytes already waiting on the link are discarded first. Each query waits at
- * most 2 s for its one-byte reply; a byte that is not a status reply (for
- * instance an automatic status group) is skipped within that time.
+ * most 2 s for its one-byte reply (a byte of the form 0xx1xx10); anything
+ * else that arrives meanwhile, such as a four-byte automatic status group, is
+ * skipped. After a reply that did not come no further query is sent, so a
+ * silent printer costs one wait, not four.
  *
  * @param status  filled in: every field of a reply that came, -1 in every
  *                field (and raw entry) of a reply that did not.

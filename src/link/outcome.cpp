@@ -10,8 +10,6 @@
 namespace quorvel::link {
 namespace {
 
-thread_local Outcome current;
-
 // What each code means, as the first part of its message.
 constexpr const char* summaries[] = {
     "ok",                                           // QUORVEL_E_OK
@@ -43,16 +41,16 @@ constexpr const char* summaries[] = {
 };
 static_assert(sizeof summaries / sizeof summaries[0] == QUORVEL_E_SYSTEM + 1);
 
-bool already_failed() { return current.code != QUORVEL_E_OK; }
+bool already_failed() { return current_outcome.code != QUORVEL_E_OK; }
 
 void set_subject(const char* subject) {
     if (subject == nullptr) {
-        current.subject[0] = '\0';
+        current_outcome.subject[0] = '\0';
         return;
     }
     std::size_t length = ::strnlen(subject, subject_capacity - 1);
-    std::memcpy(current.subject, subject, length);
-    current.subject[length] = '\0';
+    std::memcpy(current_outcome.subject, subject, length);
+    current_outcome.subject[length] = '\0';
 }
 
 int code_for(platform::Fault fault, int fallback) {
@@ -75,25 +73,23 @@ int code_for(platform::Fault fault, int fallback) {
 
 }  // namespace
 
-Outcome& outcome() { return current; }
-
-void begin_call() { current.code = QUORVEL_E_OK; }
+constinit thread_local Outcome current_outcome;
 
 int fail(int code, const char* subject, int system_code) {
     if (already_failed()) return 0;
-    current.code = code;
-    current.system_code = system_code;
+    current_outcome.code = code;
+    current_outcome.system_code = system_code;
     set_subject(subject);
     return 0;
 }
 
 int fail_format(int code, const char* format, ...) {
     if (already_failed()) return 0;
-    current.code = code;
-    current.system_code = 0;
+    current_outcome.code = code;
+    current_outcome.system_code = 0;
     std::va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(current.subject, subject_capacity, format, arguments);
+    std::vsnprintf(current_outcome.subject, subject_capacity, format, arguments);
     va_end(arguments);
     return 0;
 }

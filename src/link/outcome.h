@@ -16,28 +16,38 @@ struct Outcome {
     char subject[subject_capacity] = {};
 };
 
-// This thread's record.
-Outcome& outcome();
+// This thread's record. Constant-initialised, so reaching it needs no
+// initialisation check: the start of every call stays one store.
+extern constinit thread_local Outcome current_outcome;
+
+inline Outcome& outcome() { return current_outcome; }
 
 // Marks the start of an exported call: nothing has failed yet.
-void begin_call();
+inline void begin_call() { current_outcome.code = 0; }
+
+// Failures are the rare path: kept out of line and out of the callers' hot code.
+#if defined(__GNUC__)
+#define QUORVEL_COLD __attribute__((cold, noinline))
+#else
+#define QUORVEL_COLD
+#endif
 
 // Records a failure with an optional subject, unless the call already has one.
 // Returns 0, the refusal result of most exported functions.
-int fail(int code, const char* subject = nullptr, int system_code = 0);
+QUORVEL_COLD int fail(int code, const char* subject = nullptr, int system_code = 0);
 
 // As fail, with the subject written like printf.
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-int fail_format(int code, const char* format, ...);
+QUORVEL_COLD int fail_format(int code, const char* format, ...);
 
 // Records the platform's last failure (see platform::last_failure) as the
 // matching code, or as fallback when the kind has no code of its own.
-int fail_from_platform(int fallback, const char* subject);
+QUORVEL_COLD int fail_from_platform(int fallback, const char* subject);
 
 // Records why a text argument was refused: null, or more than limit bytes.
-int fail_text(const char* text, std::size_t limit);
+QUORVEL_COLD int fail_text(const char* text, std::size_t limit);
 
 // Writes the one-line message of the record into text (cut to size).
 void describe(const Outcome& record, char* text, std::size_t size);

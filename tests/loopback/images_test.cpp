@@ -129,6 +129,15 @@ TEST_F(Images, SmallImageExactBytes) {
               "02 00 01 00 80 00 00 00 40 00 00 00 20 80 00 00 00 00 00 00");
 }
 
+// Error diffusion worked by hand on four dots of grey 100 in two rows:
+// row 1 is black, white (143), black (51), black (122); the errors carried
+// down make row 2 black (110), white (128), black (77), white (175).
+TEST_F(Images, DitheringByHand) {
+    const std::vector<unsigned char> grey(8, 100);
+    ASSERT_EQ(quorvel_print_image(grey.data(), 4, 2, 4, 0, 1), 1);
+    EXPECT_EQ(hex(all_received()), "1B 40 1B 61 00 1D 76 30 00 01 00 02 00 B0 A0");
+}
+
 struct Shape {
     int width, height;
     int bands;  // GS v 0 commands expected
