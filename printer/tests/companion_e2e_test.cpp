@@ -46,9 +46,10 @@ class LivePrinter {
         fs::remove_all(dir_, ec);
     }
     bool open() { return quorvel_open_tcp(address_.c_str(), port, 0) == 1; }
-    std::vector<Bitmap> pages() {
+    // Pages once `sessions` connections have ended.
+    std::vector<Bitmap> pages(int sessions = 1) {
         FechaSocket();
-        EXPECT_TRUE(server_->wait_served(1, 10s));
+        EXPECT_TRUE(server_->wait_served(sessions, 10s));
         std::vector<Bitmap> out;
         for (const auto& path : server_->images()) {
             Bitmap b;
@@ -168,8 +169,8 @@ TEST_P(StoredLogoOnPaper, DefinedThenPrintedDotForDot) {
     ASSERT_TRUE(printer.open());
     EXPECT_EQ(ImprimeLogoNV(1, p.justification, 0), 1);
     EXPECT_EQ(ImprimeLogoNV(3, p.justification, 0), 1);
-    const auto pages = printer.pages();
-    ASSERT_FALSE(pages.empty());
+    const auto pages = printer.pages(2);
+    ASSERT_EQ(pages.size(), 1u) << "the storing connection prints nothing";
     const Bitmap& page = pages.back();
     const Box box = ink_box(page);
     const int x0 = PaperMargins{}.left + p.left;
