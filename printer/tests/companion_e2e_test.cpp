@@ -28,11 +28,13 @@ class LivePrinter {
         fs::create_directories(dir_);
         config_.out_dir = dir_.string();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const size_t h = std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
+        const size_t h =
+            std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
         for (size_t attempt = 0; attempt < 50 && !server_; ++attempt) {
             const size_t k = (h + attempt * 7919 + serial_) % (250 * 250);
             address_ = "127.93." + std::to_string(k / 250 + 1) + "." + std::to_string(k % 250 + 1);
-            auto server = std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
+            auto server =
+                std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
             if (server->listen(address_, port, nullptr)) {
                 server->start();
                 server_ = std::move(server);
@@ -107,7 +109,8 @@ TEST_P(ImageOnPaper, DotForDot) {
     const Gray g = framed_pattern(p.width, p.height);
     LivePrinter printer;
     ASSERT_TRUE(printer.open());
-    ASSERT_EQ(quorvel_print_image(g.pixels.data(), g.width, g.height, g.width, p.justification, 0), 1);
+    ASSERT_EQ(quorvel_print_image(g.pixels.data(), g.width, g.height, g.width, p.justification, 0),
+              1);
     const auto pages = printer.pages();
     ASSERT_EQ(pages.size(), 1u);
     const Bitmap& page = pages[0];
@@ -132,8 +135,9 @@ INSTANTIATE_TEST_SUITE_P(Justified, ImageOnPaper,
 TEST(ImageOnPaperDithered, BlocksKeepTheirGreyLevel) {
     Gray g{576, 400, std::vector<unsigned char>(576 * 400)};
     for (int y = 0; y < 400; ++y)
-        for (int x = 0; x < 576; ++x) g.pixels[static_cast<size_t>(y * 576 + x)] =
-            static_cast<unsigned char>(x * 255 / 575 * (y < 200 ? 1 : 0) + (y >= 200 ? (y - 200) : 0));
+        for (int x = 0; x < 576; ++x)
+            g.pixels[static_cast<size_t>(y * 576 + x)] = static_cast<unsigned char>(
+                x * 255 / 575 * (y < 200 ? 1 : 0) + (y >= 200 ? (y - 200) : 0));
     LivePrinter printer;
     ASSERT_TRUE(printer.open());
     ASSERT_EQ(quorvel_print_image(g.pixels.data(), 576, 400, 576, 0, 1), 1);
@@ -179,7 +183,8 @@ TEST_P(StoredLogoOnPaper, DefinedThenPrintedDotForDot) {
     EXPECT_EQ(box.height(), p.height);
     int wrong = 0;
     for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) wrong += page.get(x0 + x, box.y0 + y) != (g.at(x, y) < 128);
+        for (int x = 0; x < p.width; ++x)
+            wrong += page.get(x0 + x, box.y0 + y) != (g.at(x, y) < 128);
     EXPECT_EQ(wrong, 0);
 }
 
@@ -206,8 +211,8 @@ TEST_P(StatusOfState, NamedFields) {
     ASSERT_TRUE(printer.open());
     quorvel_status s;
     EXPECT_EQ(quorvel_read_status(&s), c.result);
-    const std::array<int, 8> got = {s.online,      s.drawer_pin3,       s.cover_open,
-                                    s.paper_feeding, s.stopped_paper_end, s.error,
+    const std::array<int, 8> got = {s.online,         s.drawer_pin3,       s.cover_open,
+                                    s.paper_feeding,  s.stopped_paper_end, s.error,
                                     s.paper_near_end, s.paper_out};
     EXPECT_EQ(got, c.fields);
     if (c.result == 1) {
@@ -224,19 +229,31 @@ INSTANTIATE_TEST_SUITE_P(
     States, StatusOfState,
     ::testing::Values(
         StateCase{"Ready", [](PrinterState&) {}, 1, {1, 0, 0, 0, 0, 0, 0, 0}},
-        StateCase{"DrawerOpen", [](PrinterState& s) { s.drawer_open = true; }, 1, {1, 1, 0, 0, 0, 0, 0, 0}},
-        StateCase{"Offline", [](PrinterState& s) { s.offline = true; }, 1, {0, 0, 0, 0, 0, 0, 0, 0}},
-        StateCase{"CoverOpen", [](PrinterState& s) { s.cover_open = true; }, 1, {0, 0, 1, 0, 0, 1, 0, 0}},
-        StateCase{"PaperNearEnd", [](PrinterState& s) { s.paper = Paper::NEAR_END; }, 1,
+        StateCase{"DrawerOpen",
+                  [](PrinterState& s) { s.drawer_open = true; },
+                  1,
+                  {1, 1, 0, 0, 0, 0, 0, 0}},
+        StateCase{
+            "Offline", [](PrinterState& s) { s.offline = true; }, 1, {0, 0, 0, 0, 0, 0, 0, 0}},
+        StateCase{
+            "CoverOpen", [](PrinterState& s) { s.cover_open = true; }, 1, {0, 0, 1, 0, 0, 1, 0, 0}},
+        StateCase{"PaperNearEnd",
+                  [](PrinterState& s) { s.paper = Paper::NEAR_END; },
+                  1,
                   {1, 0, 0, 0, 0, 0, 1, 0}},
-        StateCase{"PaperOut", [](PrinterState& s) { s.paper = Paper::OUT; }, 1, {0, 0, 0, 0, 1, 1, 1, 1}},
+        StateCase{
+            "PaperOut", [](PrinterState& s) { s.paper = Paper::OUT; }, 1, {0, 0, 0, 0, 1, 1, 1, 1}},
         StateCase{"OfflineDrawerOpenPaperOut",
                   [](PrinterState& s) {
                       s.offline = s.drawer_open = true;
                       s.paper = Paper::OUT;
                   },
-                  1, {0, 1, 0, 0, 1, 1, 1, 1}},
-        StateCase{"Silent", [](PrinterState& s) { s.silent = true; }, 0, {-1, -1, -1, -1, -1, -1, -1, -1}}),
+                  1,
+                  {0, 1, 0, 0, 1, 1, 1, 1}},
+        StateCase{"Silent",
+                  [](PrinterState& s) { s.silent = true; },
+                  0,
+                  {-1, -1, -1, -1, -1, -1, -1, -1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -15,8 +15,12 @@ using Clock = std::chrono::steady_clock;
 
 // A status reply reads 0xx1xx10; an automatic status group starts with a byte
 // that reads 0xx1xx00 and has three more bytes.
-bool is_status_reply(std::uint8_t byte) { return (byte & 0x93) == 0x12; }
-bool starts_status_group(std::uint8_t byte) { return (byte & 0x93) == 0x10; }
+bool is_status_reply(std::uint8_t byte) {
+    return (byte & 0x93) == 0x12;
+}
+bool starts_status_group(std::uint8_t byte) {
+    return (byte & 0x93) == 0x10;
+}
 constexpr int group_tail = 3;
 
 int ms_left(Clock::time_point deadline) {
@@ -69,7 +73,9 @@ std::optional<std::uint8_t> read_status_reply() {
     return std::nullopt;
 }
 
-int bit(std::uint8_t byte, int number) { return (byte >> number) & 1; }
+int bit(std::uint8_t byte, int number) {
+    return (byte >> number) & 1;
+}
 
 void fill(quorvel_status& status, int query, std::uint8_t reply) {
     status.raw[query - 1] = reply;
@@ -104,7 +110,8 @@ void fill(quorvel_status& status, int query, std::uint8_t reply) {
 extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
     link::CallGuard guard;
     if (status == nullptr) return link::fail(QUORVEL_E_NULL_INPUT, "status");
-    *status = quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
+    *status =
+        quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
     if (link::Statesocket != 1 && !link::serial_port_held) return link::fail(QUORVEL_E_NO_LINK);
     if (!link::discard_pending_input()) return 0;
     for (int query = 1; query <= 4; ++query) {

@@ -20,7 +20,7 @@ constexpr std::uint8_t black_below = 128;
 // diffusion carries each pixel's error to its right (7/16) and to the row below
 // (3/16 left, 5/16 under, 1/16 right); only two rows of errors are kept.
 class Ditherer {
-public:
+  public:
     Ditherer(const unsigned char* gray, int width, int stride, bool diffuse)
         : gray_(gray), width_(width), stride_(stride), diffuse_(diffuse) {
         std::memset(errors_, 0, sizeof errors_);
@@ -47,7 +47,7 @@ public:
         ++row_;
     }
 
-private:
+  private:
     const unsigned char* gray_;
     int width_;
     int stride_;
@@ -131,8 +131,10 @@ extern "C" int QUORVEL_CALL quorvel_store_logo(int number, const unsigned char* 
         Command<3 + 254 * placeholder_size + 4 + logo_band_bytes> cmd;
         if (left == 0) {
             cmd.put(FS, 'q', number);  // FS q n
-            for (int image = 1; image < number; ++image) cmd.put(1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-            cmd.put_u16(static_cast<std::size_t>(x_bytes)).put_u16(static_cast<std::size_t>(y_bytes));
+            for (int image = 1; image < number; ++image)
+                cmd.put(1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+            cmd.put_u16(static_cast<std::size_t>(x_bytes))
+                .put_u16(static_cast<std::size_t>(y_bytes));
         }
         // The band's columns, rebuilt from the top: error diffusion runs along
         // rows, so every row of the image is dithered again for each band.

@@ -20,10 +20,14 @@ struct Outcome {
 // initialisation check: the start of every call stays one store.
 extern constinit thread_local Outcome current_outcome;
 
-inline Outcome& outcome() { return current_outcome; }
+inline Outcome& outcome() {
+    return current_outcome;
+}
 
 // Marks the start of an exported call: nothing has failed yet.
-inline void begin_call() { current_outcome.code = 0; }
+inline void begin_call() {
+    current_outcome.code = 0;
+}
 
 // Failures are the rare path: kept out of line and out of the callers' hot code.
 #if defined(__GNUC__)
@@ -40,7 +44,8 @@ QUORVEL_COLD int fail(int code, const char* subject = nullptr, int system_code =
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-QUORVEL_COLD int fail_format(int code, const char* format, ...);
+QUORVEL_COLD int
+fail_format(int code, const char* format, ...);
 
 // Records the platform's last failure (see platform::last_failure) as the
 // matching code, or as fallback when the kind has no code of its own.

@@ -8,7 +8,9 @@ namespace platform = quorvel::platform;
 
 namespace {
 
-std::uint32_t baud_for_model(int model) { return model == 3 ? 9600 : 115200; }
+std::uint32_t baud_for_model(int model) {
+    return model == 3 ? 9600 : 115200;
+}
 
 // Opens and sets the port; the rules of both open calls. A port already held
 // is closed first, so none is ever left open with no way to close it.

@@ -138,7 +138,8 @@ extern "C" int QUORVEL_CALL quorvel_open_tcp(const char* address, int port, int 
     if (address == nullptr) return fail(QUORVEL_E_NULL_INPUT, "address");
     // Refused input touches nothing: checked before the socket library starts.
     platform::IpAddress ip;
-    if (!parse_address(address, ip)) return fail_format(QUORVEL_E_BAD_ADDRESS, "\"%.64s\"", address);
+    if (!parse_address(address, ip))
+        return fail_format(QUORVEL_E_BAD_ADDRESS, "\"%.64s\"", address);
     if (port < 1 || port > 65535) return fail_format(QUORVEL_E_BAD_PORT, "%d", port);
     char name[link_name_capacity];
     // IPv6 in brackets, so the port reads apart from the address.

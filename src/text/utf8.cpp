@@ -57,7 +57,9 @@ Decoded decode(const unsigned char* text) {
 }
 
 // The result of a refusal, once fail() has recorded why.
-int refused(int /*recorded*/) { return -1; }
+int refused(int /*recorded*/) {
+    return -1;
+}
 
 }  // namespace
 
@@ -77,14 +79,14 @@ extern "C" int QUORVEL_CALL quorvel_utf8_to_cp1252(const char* utf8, char* out, 
         if (character.length == 0) {
             if (!measure_only && size > 0) out[0] = '\0';
             return refused(fail_format(QUORVEL_E_BAD_UTF8, "byte 0x%02X at byte offset %u",
-                               unsigned{text[at]}, static_cast<unsigned>(at)));
+                                       unsigned{text[at]}, static_cast<unsigned>(at)));
         }
         const int byte = cp1252_byte(character.code_point);
         if (byte < 0) {
             if (!measure_only && size > 0) out[0] = '\0';
             return refused(fail_format(QUORVEL_E_NOT_CP1252, "U+%04X at byte offset %u",
-                               static_cast<unsigned>(character.code_point),
-                               static_cast<unsigned>(at)));
+                                       static_cast<unsigned>(character.code_point),
+                                       static_cast<unsigned>(at)));
         }
         if (!measure_only && written + 1 < static_cast<std::size_t>(size))
             out[written] = static_cast<char>(byte);
@@ -96,7 +98,7 @@ extern "C" int QUORVEL_CALL quorvel_utf8_to_cp1252(const char* utf8, char* out, 
     if (written + 1 > static_cast<std::size_t>(size)) {
         if (size > 0) out[0] = '\0';
         return refused(fail_format(QUORVEL_E_BUFFER_TOO_SMALL, "%u bytes needed, %d given",
-                           static_cast<unsigned>(written + 1), size));
+                                   static_cast<unsigned>(written + 1), size));
     }
     out[written] = '\0';
     return static_cast<int>(written);

@@ -40,7 +40,8 @@ Dots decode_raster(const Bytes& stream, int* bands) {
     std::size_t at = 5;
     *bands = 0;
     while (at + 8 <= stream.size()) {
-        EXPECT_EQ(hex(Bytes(stream.begin() + static_cast<long>(at), stream.begin() + static_cast<long>(at) + 4)),
+        EXPECT_EQ(hex(Bytes(stream.begin() + static_cast<long>(at),
+                            stream.begin() + static_cast<long>(at) + 4)),
                   "1D 76 30 00");
         const int x_bytes = stream[at + 4] | stream[at + 5] << 8;
         const int rows = stream[at + 6] | stream[at + 7] << 8;
@@ -48,7 +49,9 @@ Dots decode_raster(const Bytes& stream, int* bands) {
         for (int y = 0; y < rows; ++y) {
             std::vector<bool> row;
             for (int x = 0; x < x_bytes * 8; ++x)
-                row.push_back((stream[at + static_cast<std::size_t>(y * x_bytes + x / 8)] >> (7 - x % 8)) & 1);
+                row.push_back(
+                    (stream[at + static_cast<std::size_t>(y * x_bytes + x / 8)] >> (7 - x % 8)) &
+                    1);
             dots.push_back(row);
         }
         at += static_cast<std::size_t>(x_bytes * rows);
@@ -68,11 +71,13 @@ Dots decode_stored(const Bytes& stream, int number) {
     for (int image = 1; image <= number && at + 4 <= stream.size(); ++image) {
         const int x = stream[at] | stream[at + 1] << 8, y = stream[at + 2] | stream[at + 3] << 8;
         at += 4;
-        dots.assign(static_cast<std::size_t>(y * 8), std::vector<bool>(static_cast<std::size_t>(x * 8)));
+        dots.assign(static_cast<std::size_t>(y * 8),
+                    std::vector<bool>(static_cast<std::size_t>(x * 8)));
         for (int column = 0; column < x * 8; ++column)
             for (int row = 0; row < y * 8; ++row)
                 dots[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] =
-                    (stream[at + static_cast<std::size_t>(column * y + row / 8)] >> (7 - row % 8)) & 1;
+                    (stream[at + static_cast<std::size_t>(column * y + row / 8)] >> (7 - row % 8)) &
+                    1;
         at += static_cast<std::size_t>(x * y * 8);
     }
     EXPECT_EQ(at, stream.size());
@@ -92,7 +97,7 @@ int threshold_mismatches(const Dots& dots, const Gray& g) {
 }
 
 class Images : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(AbreSocket(printer_.address().c_str(), 0), 1); }
     void TearDown() override { FechaSocket(); }
     // Everything the printer got once the link is closed.
@@ -109,7 +114,8 @@ protected:
 Gray small() {
     Gray g{10, 3, 16, std::vector<unsigned char>(48, 0)};
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 10; ++x) g.pixels[static_cast<std::size_t>(y * 16 + x)] = y == 1 ? 128 : 255;
+        for (int x = 0; x < 10; ++x)
+            g.pixels[static_cast<std::size_t>(y * 16 + x)] = y == 1 ? 128 : 255;
     g.pixels[0] = 0;
     g.pixels[9] = 127;
     g.pixels[16 + 4] = 0;

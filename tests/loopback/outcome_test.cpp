@@ -36,7 +36,7 @@ std::uint16_t test_port(int offset = 0) {
 }
 
 class Outcome : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         FechaSocket();
         FechaPortaSerial();
@@ -50,7 +50,9 @@ struct Refusal {
     int code;
 };
 
-std::string long_text(std::size_t length) { return std::string(length, 'a'); }
+std::string long_text(std::size_t length) {
+    return std::string(length, 'a');
+}
 
 const std::vector<unsigned char> white(64 * 8, 255);
 
@@ -183,10 +185,9 @@ TEST_F(Outcome, IsKeptPerThread) {
                 std::this_thread::yield();
                 char message[QUORVEL_ERROR_MESSAGE_SIZE];
                 const int code = quorvel_last_error(message, sizeof message);
-                const bool right =
-                    failing ? result == -1 && code == QUORVEL_E_NOT_CP1252 &&
-                                  std::strstr(message, offset.c_str()) != nullptr
-                            : result == t + 3 && code == QUORVEL_E_OK;
+                const bool right = failing ? result == -1 && code == QUORVEL_E_NOT_CP1252 &&
+                                                 std::strstr(message, offset.c_str()) != nullptr
+                                           : result == t + 3 && code == QUORVEL_E_OK;
                 if (!right) ++mismatches;
             }
         });
@@ -203,7 +204,7 @@ struct Endpoint {
 };
 
 class OpenTcp : public ::testing::TestWithParam<Endpoint> {
-protected:
+  protected:
     void TearDown() override { FechaSocket(); }
 };
 
@@ -217,7 +218,8 @@ TEST_P(OpenTcp, ReachesThePrinterAndTheFunctionsUseTheLink) {
     EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_OK);
     EXPECT_EQ(AcionaGuilhotina(), 1);
     EXPECT_EQ(Le_Status(), QUORVEL_STATUS_READY) << "model 1 asks DLE EOT 1";
-    EXPECT_EQ(hex(printer.wait_for_bytes(6)), hex(concat_bytes({cut, bytes_of({0x10, 0x04, 0x01})})));
+    EXPECT_EQ(hex(printer.wait_for_bytes(6)),
+              hex(concat_bytes({cut, bytes_of({0x10, 0x04, 0x01})})));
     EXPECT_EQ(quorvel_open_tcp(written.c_str(), port, 1), 0);
     EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_ALREADY_OPEN);
     EXPECT_EQ(AbreSocket(written.c_str(), 1), 0) << "one link at a time, whichever call opened it";
@@ -226,13 +228,15 @@ TEST_P(OpenTcp, ReachesThePrinterAndTheFunctionsUseTheLink) {
     EXPECT_EQ(printer.connections(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AnyPortAndFamily, OpenTcp,
-    ::testing::Values(Endpoint{"Port9100", "", "", 9100}, Endpoint{"Port1", "", "", 1},
-                      Endpoint{"Port65535", "", "", 65535}, Endpoint{"OtherPort", "", "", 0},
-                      Endpoint{"Ipv6", "::1", "::1", 0}, Endpoint{"Ipv6Brackets", "::1", "[::1]", 0},
-                      Endpoint{"Ipv6Long", "::1", "0:0:0:0:0:0:0:1", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AnyPortAndFamily, OpenTcp,
+                         ::testing::Values(Endpoint{"Port9100", "", "", 9100},
+                                           Endpoint{"Port1", "", "", 1},
+                                           Endpoint{"Port65535", "", "", 65535},
+                                           Endpoint{"OtherPort", "", "", 0},
+                                           Endpoint{"Ipv6", "::1", "::1", 0},
+                                           Endpoint{"Ipv6Brackets", "::1", "[::1]", 0},
+                                           Endpoint{"Ipv6Long", "::1", "0:0:0:0:0:0:0:1", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Outcome, RefusedConnectionAndTheHostNameRuleTouchNothing) {
     FakePrinter printer;

@@ -13,7 +13,7 @@ namespace {
 struct BandCase {
     const char* name;
     int width, height;
-    bool stored;  // quorvel_store_logo (image 1) instead of quorvel_print_image
+    bool stored;                     // quorvel_store_logo (image 1) instead of quorvel_print_image
     std::vector<std::size_t> sizes;  // of each write
 };
 
@@ -37,7 +37,8 @@ TEST_P(ImageWrites, OneWritePerBand) {
             const std::size_t at = i == 0 ? 5 : 0;
             ASSERT_GE(w.size(), at + 8);
             const std::size_t rows = w[at + 6] | w[at + 7] << 8;
-            EXPECT_EQ(hex(Bytes(w.begin() + static_cast<long>(at), w.begin() + static_cast<long>(at) + 4)),
+            EXPECT_EQ(hex(Bytes(w.begin() + static_cast<long>(at),
+                                w.begin() + static_cast<long>(at) + 4)),
                       "1D 76 30 00");
             EXPECT_EQ(w.size(), at + 8 + rows * static_cast<std::size_t>((c.width + 7) / 8));
         }

@@ -1,10 +1,10 @@
 // quorvel_open_serial on real pseudo-terminals: every standard speed read back
 // from the port, and the code each real fault of a serial link produces.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +34,7 @@ struct Speed {
 };
 
 class SerialSpeed : public ::testing::TestWithParam<Speed> {
-protected:
+  protected:
     void TearDown() override { FechaPortaSerial(); }
 };
 
@@ -95,7 +95,7 @@ struct SerialFault {
 };
 
 class SerialFaults : public ::testing::TestWithParam<SerialFault> {
-protected:
+  protected:
     void TearDown() override { FechaPortaSerial(); }
 };
 
