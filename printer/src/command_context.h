@@ -63,16 +63,17 @@ struct PdfStore {
     std::string encode_note;  // said again with each print of the cached symbol
 };
 
-// Symbols of GS ( k cn 50 and on (MaxiCode, 2D DataBar, Composite, Aztec,
-// Data Matrix): one store each.
+// Symbols of GS ( k cn 50 and on (MaxiCode, 2D GS1 DataBar, Composite,
+// Aztec, Data Matrix): settings, data and the drawn symbol, one store each.
 struct OtherSymbolStore {
-    int mode = 0;    // MaxiCode mode (2..6; 0 default 4) or Aztec layers/kind
-    int module = 3;  // dots
-    int option = 0;  // Aztec error-correction percent, Data Matrix rows/cols
-    int option2 = 0;
+    int mode = 0;    // MaxiCode mode 2..6; Aztec 48 full range, 49 compact; Data Matrix 1 rectangle
+    int module = 0;  // dots per module; 0: the symbol's default
+    int size1 = 0;   // Aztec layers; Data Matrix columns
+    int size2 = 0;   // Data Matrix rows
+    int ecc = 0;     // Aztec error correction, percent
     std::string data;
     bool encoded_valid = false;
-    Matrix encoded;
+    DrawnSymbol encoded;
 };
 
 class CommandContext {

@@ -88,9 +88,10 @@ QVP_HANDLER(dc2_self_test) {
     r.initialize();
 }
 
-// ESC @: every print mode back to its default.
+// ESC @: every print mode back to its default; the print buffer is emptied.
 QVP_HANDLER(esc_initialize) {
     c.r.initialize();
+    c.buffer_graphic = Bitmap();
     JOURNAL_COMMAND(c, p, len, "ESC @", "initialise printer");
 }
 

@@ -171,16 +171,19 @@ size_t fs_define_nv_next(CommandContext& c, const uint8_t* p, size_t n) {
     return 4 + bytes;
 }
 
-// GS 8 L p1 p2 p3 p4 m fn ...: as GS ( L with a 32-bit count. Definitions
-// are held whole (up to the raster cap); anything else is skipped unread.
+// GS 8 L p1 p2 p3 p4 m fn ...: as GS ( L with a 32-bit count. Held whole up
+// to the raster cap (definitions) or the command cap (the rest); longer ones
+// are skipped unread.
 QVP_MEASURE(measure_gs8_graphics) {
-    if (n < 9) return {};
+    if (n < 7) return {};
     const uint64_t len = static_cast<uint64_t>(p[3]) | (static_cast<uint64_t>(p[4]) << 8) |
                          (static_cast<uint64_t>(p[5]) << 16) | (static_cast<uint64_t>(p[6]) << 24);
+    if (len < 2) return {7, len, "graphics function (not emulated)"};  // no m fn to read
+    if (n < 9) return {};
     const int fn = p[8];
     const bool define = fn == 67 || fn == 68 || fn == 83 || fn == 84 || fn == 112 || fn == 113;
-    if (!define) return {7, len, "graphics function (not emulated)"};
-    if (len > limits.max_raster_bytes + 16) return {7, len, "graphic over the size cap; not kept"};
+    if (len > (define ? limits.max_raster_bytes + 16 : limits.max_command_bytes))
+        return {7, len, "graphics function over the size cap; skipped"};
     return {7, len, nullptr};
 }
 

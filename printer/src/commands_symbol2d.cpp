@@ -202,6 +202,142 @@ void pdf_function(CommandContext& c, const uint8_t* p, size_t len) {
     }
 }
 
+// Each module of a matrix as module x module dots.
+Bitmap matrix_image(const Matrix& m, int module) {
+    Bitmap b(m.cols * module, m.rows * module);
+    for (int r = 0; r < m.rows; ++r)
+        for (int col = 0; col < m.cols; ++col)
+            if (m.at(r, col)) b.fill_rect(col * module, r * module, module, module, true);
+    return b;
+}
+
+constexpr const char* OTHER_NAMES[] = {"MaxiCode", "GS1 DataBar", "Composite", "Aztec",
+                                       "Data Matrix"};
+
+DrawnSymbol make_other(int cn, const OtherSymbolStore& s) {
+    const std::string_view data = s.data;
+    switch (cn) {
+        case 50: {  // MaxiCode has a fixed size, about 28 mm: 0.75 is zint's scale for it
+            const int mode = s.mode ? s.mode : 2;
+            DrawnSymbol d = draw_symbol(DrawnKind::MAXICODE, data, mode, 0, 0.75f);
+            if (!d.ok && (mode == 2 || mode == 3)) {
+                // Modes 2 and 3 need a structured carrier message; without one, mode 4.
+                d = draw_symbol(DrawnKind::MAXICODE, data, 4, 0, 0.75f);
+                if (d.ok)
+                    d.note = "mode " + num(mode) + " needs a postal primary message; mode 4 used";
+            }
+            return d;
+        }
+        case 51: {  // the first data byte picks the type: H stacked, I omnidirectional, L expanded
+            if (data.size() < 2) return {false, "no data stored", {}, {}};
+            const int module = s.module ? s.module : 2;
+            const char type = data[0];
+            const std::string_view rest = data.substr(1);
+            if (type == 'H' || type == 'I')
+                return draw_symbol(
+                    type == 'H' ? DrawnKind::DATABAR_STACKED : DrawnKind::DATABAR_OMNI_STACKED,
+                    rest, 0, 0, module / 2.0f);
+            if (type == 'L')
+                return draw_symbol(DrawnKind::DATABAR_EXPANDED_STACKED, rest, 0, 0, module / 2.0f);
+            return {false, "type byte " + num(static_cast<uint8_t>(type)) + " not known", {}, {}};
+        }
+        case 53: {  // Aztec: error correction in per cent, compact or full-range layers
+            const int module = s.module ? s.module : 3;
+            const int level = s.ecc == 0    ? 0
+                              : s.ecc <= 10 ? 1
+                              : s.ecc <= 23 ? 2
+                              : s.ecc <= 36 ? 3
+                                            : 4;
+            int size = 0;
+            if (s.size1 > 0) size = s.mode == 49 ? std::min(s.size1, 4) : std::min(s.size1, 32) + 4;
+            return draw_symbol(DrawnKind::AZTEC, data, level, size, module / 2.0f);
+        }
+        case 54: {
+            const int module = s.module ? s.module : 3;
+            const Matrix m = encode_data_matrix(data, s.size2, s.size1);
+            if (!m.ok) return {false, m.error, {}, {}};
+            return {true, {}, m.note, matrix_image(m, module)};
+        }
+        default:
+            return {false, "not supported", {}, {}};
+    }
+}
+
+// GS ( k cn 50..54: the other 2D symbols. Each keeps its settings and data;
+// fn 81 prints the stored symbol, drawn once per store.
+void other_function(CommandContext& c, const uint8_t* p, size_t len) {
+    const int cn = p[5], fn = p[6];
+    const uint8_t* a = p + 7;
+    const size_t na = len - 7;
+    auto arg = [&](size_t i) { return i < na ? static_cast<int>(a[i]) : -1; };
+    if (cn < 50 || cn > 54 || cn == 52) {
+        JOURNAL_COMMAND(c, p, len, "GS ( k",
+                        "2D symbol cn " + num(cn) + (cn == 52 ? " (Composite)" : "") +
+                            " not supported; skipped");
+        return;
+    }
+    auto& s = c.other[cn - 50];
+    const std::string head = "GS ( k " + num(cn) + " " + num(fn);
+    const std::string name = OTHER_NAMES[cn - 50];
+    if (fn != 81 && fn != 82) s.encoded_valid = false;
+    switch (fn) {
+        case 65:  // MaxiCode mode: 50..54 for modes 2..6
+            if (cn == 50 && arg(0) >= 50 && arg(0) <= 54) s.mode = arg(0) - 48;
+            JOURNAL_COMMAND(c, p, len, head, name + " mode " + num(arg(0) - 48));
+            return;
+        case 66:  // Aztec: m kind, n layers; Data Matrix: m shape, d1 columns, d2 rows
+            s.mode = arg(0);
+            s.size1 = std::max(0, arg(1));
+            s.size2 = std::max(0, arg(2));
+            JOURNAL_COMMAND(c, p, len, head, name + " size " + num(s.size1) + " " + num(s.size2));
+            return;
+        case 67:
+            if (arg(0) >= 1 && arg(0) <= 16) s.module = arg(0);
+            JOURNAL_COMMAND(c, p, len, head, name + " module size: " + num(arg(0)) + " dots");
+            return;
+        case 69:
+            if (arg(0) >= 5 && arg(0) <= 95) s.ecc = arg(0);
+            JOURNAL_COMMAND(c, p, len, head, name + " error correction " + num(arg(0)) + "%");
+            return;
+        case 80: {
+            const size_t k = na > 0 ? na - 1 : 0;
+            if (k > c.limits.max_symbol_data) {
+                s.data.clear();
+                ++c.counters.rejected;
+                JOURNAL_COMMAND(
+                    c, p, len, head,
+                    "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
+                return;
+            }
+            s.data.assign(reinterpret_cast<const char*>(a + 1), k);
+            JOURNAL_COMMAND(c, p, len, head,
+                            "store " + name + " data " + quoted(a + 1, k) + " (" +
+                                num(static_cast<int>(k)) + " bytes)");
+            return;
+        }
+        case 81: {
+            JOURNAL_COMMAND(c, p, len, head, "print the stored " + name);
+            if (capped(c, name.c_str())) return;
+            if (!s.encoded_valid) {
+                s.encoded = make_other(cn, s);
+                s.encoded_valid = true;
+            }
+            const DrawnSymbol& d = s.encoded;
+            if (!d.ok) {
+                ++c.counters.rejected;
+                c.note(name + " not printed: " + d.error);
+                return;
+            }
+            if (!d.note.empty()) c.note(name + " " + d.note);
+            c.note(name + " " + num(d.image.width()) + "x" + num(d.image.height()) + " dots");
+            c.r.raster(d.image.row(0), d.image.stride(), d.image.height(), 1, 1);
+            return;
+        }
+        default:
+            JOURNAL_COMMAND(c, p, len, head, name + " function not supported (ignored)");
+    }
+}
+
 }  // namespace
 
 // GS ( k pL pH cn fn ...: cn picks the symbol, fn the function.
@@ -213,7 +349,7 @@ QVP_HANDLER(gs_symbol_function) {
     const int cn = p[5];
     if (cn == 49) return qr_function(c, p, len);
     if (cn == 48) return pdf_function(c, p, len);
-    JOURNAL_COMMAND(c, p, len, "GS ( k", "2D symbol cn " + num(cn) + " (not supported; ignored)");
+    other_function(c, p, len);
 }
 
 // GS Z n: the symbol ESC Z prints.

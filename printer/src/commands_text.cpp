@@ -88,10 +88,14 @@ QVP_HANDLER(esc_font) {
                              : "font " + num(v) + " not fitted; font A");
 }
 
-// ESC R n: international character set.
+// ESC R n: international character set, the national characters at
+// # $ @ [ \ ] ^ ` { | } ~. An unknown n leaves the set in force.
 QVP_HANDLER(esc_international_set) {
+    const bool ok = c.r.set_international(p[2]);
     JOURNAL_COMMAND(c, p, len, "ESC R " + num(p[2]),
-                    "international character set " + num(p[2]) + " (ignored)");
+                    ok ? "international character set: " + international_name(p[2])
+                       : "international character set " + num(p[2]) + " unknown; " +
+                             international_name(c.r.international()) + " stays");
 }
 
 // ESC V n: 90 degree rotation.
@@ -100,11 +104,14 @@ QVP_HANDLER(esc_rotation) {
                     std::string("90 degree rotation ") + on_off(p[2]) + " (not emulated)");
 }
 
-// ESC t n: character code table.
+// ESC t n: character code table. A page the printer lacks (Kanji,
+// Hiragana, user-defined) leaves the table in force, as printers do.
 QVP_HANDLER(esc_code_table) {
-    c.r.set_code_table(p[2]);
+    const bool ok = c.r.set_code_table(p[2]);
     JOURNAL_COMMAND(c, p, len, "ESC t " + num(p[2]),
-                    std::string("code table: ") + code_table_name(p[2]));
+                    ok ? "code table: " + code_table_name(p[2])
+                       : "code table " + num(p[2]) + " not available; " +
+                             code_table_name(c.r.code_table()) + " stays");
 }
 
 // ESC { n: upside-down printing.
@@ -118,7 +125,8 @@ QVP_HANDLER(gs_char_size) {
     const int w = ((p[2] >> 4) & 7) + 1, h = (p[2] & 7) + 1;
     c.r.set_size(w, h);
     JOURNAL_COMMAND(c, p, len, "GS ! " + num(p[2]),
-                    "character size: width x" + num(w) + ", height x" + num(h));
+                    "character size: width x" + num(w) + ", height x" + num(h) +
+                        " (each dot of the cell drawn " + num(w) + "x" + num(h) + ")");
 }
 
 // GS B n: white on black.
@@ -128,12 +136,16 @@ QVP_HANDLER(gs_reverse) {
                     std::string("white/black reverse: ") + on_off(p[2]));
 }
 
-// FS & / FS .: Kanji character mode on and off.
+// FS & / FS .: Kanji character mode on and off. There is no Kanji font:
+// bytes go on printing through the single-byte code table.
 QVP_HANDLER(fs_kanji_on) {
-    JOURNAL_COMMAND(c, p, len, "FS &", "Kanji mode on (ignored)");
+    JOURNAL_COMMAND(
+        c, p, len, "FS &",
+        "Kanji mode on (no Kanji font; " + code_table_name(c.r.code_table()) + " goes on)");
 }
 QVP_HANDLER(fs_kanji_off) {
-    JOURNAL_COMMAND(c, p, len, "FS .", "Kanji mode off (ignored)");
+    JOURNAL_COMMAND(c, p, len, "FS .",
+                    "Kanji mode off (" + code_table_name(c.r.code_table()) + " in force)");
 }
 
 }  // namespace quorvel::printer

@@ -84,6 +84,11 @@ void Interpreter::feed(std::span<const uint8_t> data) {
 }
 
 void Interpreter::finish() {
+    end_stream();
+    c_.r.finish();
+}
+
+void Interpreter::end_stream() {
     c_.offset = offset_;
     if (buffered() == 1 && buf_[pos_] == CR) {
         JOURNAL_COMMAND(c_, buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
@@ -106,7 +111,6 @@ void Interpreter::finish() {
         c_.skip = 0;
         c_.fsq_left = c_.userchar_left = 0;
     }
-    c_.r.finish();
 }
 
 size_t Interpreter::text(const uint8_t* p, size_t n) {

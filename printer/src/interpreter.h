@@ -23,6 +23,9 @@ class Interpreter {
     void feed(std::span<const uint8_t> data);
     // End of the stream: log a command cut short, print what is left.
     void finish();
+    // End of the stream on paper that stays in the printer: log a command
+    // cut short and forget it; the paper is left as it is.
+    void end_stream();
 
     uint64_t offset() const { return offset_; }
     size_t buffered() const { return buf_.size() - pos_; }

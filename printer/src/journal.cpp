@@ -1,6 +1,55 @@
 #include "journal.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace quorvel::printer {
+
+namespace {
+// One write per batch of lines, not per line: a stream of one-byte
+// commands would otherwise spend its time in system calls.
+void buffer_fully(std::FILE* f) {
+    if (f) std::setvbuf(f, nullptr, _IOFBF, 64 * 1024);
+}
+}  // namespace
+
+Journal::Journal(std::FILE* out) : out_(out), enabled_(out != nullptr) {}
+
+Journal::~Journal() {
+    if (owned_ && out_)
+        std::fclose(out_);
+    else if (out_)
+        std::fflush(out_);
+}
+
+void Journal::flush() {
+    std::lock_guard lock(mu_);
+    if (out_) std::fflush(out_);
+}
+
+bool Journal::open(const std::string& path, uint64_t max_bytes, std::string* error) {
+    std::FILE* f = std::fopen(path.c_str(), "a");
+    if (!f) {
+        if (error) *error = "cannot write the journal " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    buffer_fully(f);
+    struct stat st {};
+    std::lock_guard lock(mu_);
+    if (owned_ && out_)
+        std::fclose(out_);
+    else if (out_)
+        std::fflush(out_);
+    out_ = f;
+    owned_ = true;
+    enabled_ = true;
+    path_ = path;
+    max_bytes_ = max_bytes;
+    bytes_ = ::fstat(fileno(f), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    return true;
+}
 
 std::string Journal::hex(std::span<const uint8_t> bytes, size_t max_bytes) {
     static constexpr char DIGITS[] = "0123456789ABCDEF";
@@ -33,16 +82,41 @@ std::string Journal::format_command(uint64_t offset, std::span<const uint8_t> by
 
 void Journal::command(uint64_t offset, std::span<const uint8_t> bytes, std::string_view mnemonic,
                       std::string_view meaning) {
-    ++lines_;
-    if (!out_) return;
-    const std::string line = format_command(offset, bytes, mnemonic, meaning);
-    std::fprintf(out_, "%s\n", line.c_str());
+    lines_.fetch_add(1, std::memory_order_relaxed);
+    if (!enabled()) return;
+    write_line({}, format_command(offset, bytes, mnemonic, meaning), false);
 }
 
 void Journal::note(std::string_view text) {
-    ++lines_;
+    lines_.fetch_add(1, std::memory_order_relaxed);
+    if (!enabled()) return;
+    write_line("# ", text, true);
+}
+
+void Journal::write_line(std::string_view prefix, std::string_view text, bool now) {
+    std::lock_guard lock(mu_);
     if (!out_) return;
-    std::fprintf(out_, "# %.*s\n", static_cast<int>(text.size()), text.data());
+    if (max_bytes_ > 0 && bytes_ >= max_bytes_) rotate();
+    if (!out_) return;
+    // fwrite must not be given a null pointer, even for no bytes.
+    if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), out_);
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out_);
+    std::fputc('\n', out_);
+    bytes_ += prefix.size() + text.size() + 1;
+    if (now) std::fflush(out_);
+}
+
+void Journal::rotate() {
+    // The old file keeps its lines as path.1; a line that cannot be moved
+    // aside is still bounded: the file is begun again in place.
+    std::fclose(out_);
+    const std::string old = path_ + ".1";
+    const bool moved = std::rename(path_.c_str(), old.c_str()) == 0;
+    out_ = std::fopen(path_.c_str(), moved ? "a" : "w");
+    bytes_ = 0;
+    if (!out_) return;
+    buffer_fully(out_);
+    rotations_.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace quorvel::printer

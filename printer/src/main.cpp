@@ -1,4 +1,5 @@
 // quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "server.h"
 #include "session.h"
 
@@ -24,7 +26,10 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --no-tcp                serve only the serial link
   --out DIR               write receipt PNGs here (default: .)
   --prefix NAME           image file prefix (default: receipt)
-  --journal FILE          command journal (default: standard output; '-' also means it)
+  --journal FILE          command journal, appended to (default: standard output; '-' also means it)
+  --journal-max MB        past this size the journal moves to FILE.1 and starts again (default 100)
+  --max-images N          keep at most N receipt images in --out; the oldest go (default 10000)
+  --flush-after SEC       uncut paper becomes an image after SEC without data (default 5; 0 never)
   --capture FILE          append every received byte to FILE (for --decode and --bench)
   --decode FILE           render a captured byte stream offline and exit
   --bench FILE            time interpretation and render+PNG of a captured stream
@@ -34,13 +39,26 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --paper ok|near-end|out paper state (default ok)
   --cover open|closed     cover state (default closed)
   --silent                never answer status queries
-  --idle-timeout SEC      close a connection silent for this long (default: never)
+  --idle-timeout SEC      close a connection that sends under 64 bytes in SEC (default: never)
   --max-height DOTS       receipt height cap (default 32000)
-  --font-a FILE           font for font A (default: Terminus 12x24 strike)
-  --font-b FILE           font for font B (default: X11 misc 9x15)
+  --font-a FILE           font for font A, fitted to its 12x24 cell (default: Terminus)
+  --font-b FILE           font for font B, fitted to its 9x17 cell (default: X11 misc 9x15)
+  --no-fonts              read no font file: draw characters as boxes (box drawing stays)
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
 )";
+
+// A number within [lo, hi], or exit 2 naming the option.
+double number(const std::string& option, const std::string& text, double lo, double hi) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(v >= lo && v <= hi)) {
+        std::fprintf(stderr, "quorvel-printer: %s takes a number from %g to %g, not '%s'\n",
+                     option.c_str(), lo, hi, text.c_str());
+        std::exit(2);
+    }
+    return v;
+}
 
 bool read_file(const std::string& path, std::vector<uint8_t>* out) {
     std::ifstream in(path, std::ios::binary);
@@ -62,7 +80,10 @@ int bench(const std::string& file, quorvel::printer::SessionConfig cfg,
     // 1 also draws the dots, 2 also writes the PNG files.
     auto run = [&](int mode) {
         quorvel::printer::SessionConfig c = cfg;
-        if (mode < 2) c.out_dir.clear();
+        if (mode < 2) {
+            c.out_dir.clear();
+            c.store.reset();
+        }
         c.render.draw = mode >= 1;
         quorvel::printer::Session s(c, fonts, status, quiet, {});
         s.feed(data);
@@ -101,7 +122,7 @@ int main(int argc, char** argv) {
     cfg.out_dir = ".";
     quorvel::printer::PrinterState state;
     quorvel::printer::FontPaths font_paths;
-    int idle = 0;
+    double idle = 0, flush_after = 5, journal_max = 100, max_images = 10000;
     std::string nv_dir;
     std::vector<std::string> logos;
     for (int i = 1; i < argc; ++i) {
@@ -154,13 +175,21 @@ int main(int argc, char** argv) {
         else if (a == "--silent")
             state.silent = true;
         else if (a == "--idle-timeout")
-            idle = std::atoi(value().c_str());
+            idle = number(a, value(), 0, 86400);
+        else if (a == "--flush-after")
+            flush_after = number(a, value(), 0, 86400);
+        else if (a == "--journal-max")
+            journal_max = number(a, value(), 0, 1 << 20);
+        else if (a == "--max-images")
+            max_images = number(a, value(), 1, 1e9);
         else if (a == "--max-height")
             cfg.render.max_page_height = std::max(100, std::atoi(value().c_str()));
         else if (a == "--font-a")
             font_paths.font_a = value();
         else if (a == "--font-b")
             font_paths.font_b = value();
+        else if (a == "--no-fonts")
+            font_paths.boxes = true;
         else if (a == "--nv-dir")
             nv_dir = value();
         else if (a == "--logo")
@@ -173,6 +202,18 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    // Fonts and code tables first: a printer that cannot draw its characters
+    // refuses to start, unless boxes were asked for.
+    const quorvel::printer::FontSet fonts(font_paths);
+    if (!fonts.error().empty()) {
+        std::fprintf(stderr,
+                     "quorvel-printer: %s\n(give a font file with --font-a/--font-b, or run with "
+                     "--no-fonts to draw characters as boxes)\n",
+                     fonts.error().c_str());
+        return 2;
+    }
+    const std::vector<std::string> table_problems = quorvel::printer::load_code_tables();
 
     // Stored images: read from --nv-dir, then the --logo images over them.
     cfg.nv = std::make_shared<quorvel::printer::NvStore>(nv_dir);
@@ -197,18 +238,30 @@ int main(int argc, char** argv) {
         cfg.nv->set_bit_image(number, std::move(image));
     }
 
-    std::FILE* jf = stdout;
+    std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);  // the journal flushes per batch
+    quorvel::printer::Journal journal(stdout);
     if (!journal_path.empty() && journal_path != "-") {
-        jf = std::fopen(journal_path.c_str(), "w");
-        if (!jf) {
-            std::fprintf(stderr, "quorvel-printer: cannot write %s\n", journal_path.c_str());
+        std::string err;
+        if (!journal.open(journal_path, static_cast<uint64_t>(journal_max * 1024 * 1024), &err)) {
+            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 2;
         }
     }
-    std::setvbuf(jf, nullptr, _IOLBF, 0);
-    quorvel::printer::Journal journal(jf);
-    const quorvel::printer::FontSet fonts(font_paths);
     quorvel::printer::StatusModel status(state);
+
+    if (!cfg.out_dir.empty()) {
+        quorvel::printer::PageStoreOptions store;
+        store.dir = cfg.out_dir;
+        store.prefix = cfg.prefix;
+        store.margins = cfg.margins;
+        store.max_images = static_cast<size_t>(max_images);
+        cfg.store = std::make_shared<quorvel::printer::PageStore>(store, journal);
+        std::string err;
+        if (!cfg.store->open(&err)) {
+            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+            return 2;
+        }
+    }
 
     if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
     if (!capture_path.empty()) {
@@ -221,6 +274,7 @@ int main(int argc, char** argv) {
 
     journal.note("font A: " + fonts.description(0));
     journal.note("font B: " + fonts.description(1));
+    for (const std::string& problem : table_problems) journal.note(problem);
     if (!decode.empty()) {
         std::vector<uint8_t> data;
         if (!read_file(decode, &data)) {
@@ -239,6 +293,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    std::string listening, serial_note;
     std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
     std::unique_ptr<quorvel::printer::PtyServer> pty_server;
     if (tcp) {
@@ -250,34 +305,37 @@ int main(int argc, char** argv) {
             return 2;
         }
         tcp_server = std::make_unique<quorvel::printer::TcpServer>(cfg, fonts, status, journal);
-        tcp_server->idle_timeout = std::chrono::seconds(idle);
+        tcp_server->idle_timeout = std::chrono::milliseconds(std::lround(idle * 1000));
+        tcp_server->flush_after = std::chrono::milliseconds(std::lround(flush_after * 1000));
         std::string err;
         if (!tcp_server->listen(host, port, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
-        journal.note("listening on " + host + ":" + std::to_string(port));
+        listening = "listening on " + host + ":" + std::to_string(port);
     }
     if (!serial_link.empty()) {
         pty_server = std::make_unique<quorvel::printer::PtyServer>(cfg, fonts, status, journal);
+        pty_server->flush_after = std::chrono::milliseconds(std::lround(flush_after * 1000));
         std::string err;
         if (!pty_server->open(serial_link, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
-        journal.note("serial port " + serial_link + " -> " + pty_server->slave_path());
+        serial_note = "serial port " + serial_link + " -> " + pty_server->slave_path();
     }
     if (!tcp_server && !pty_server) {
         std::fprintf(stderr, "quorvel-printer: nothing to serve\n");
         return 2;
     }
-    if (pty_server) pty_server->start();
-    if (tcp_server) tcp_server->start();
+    // Said once the links are served, so whoever waits for these lines finds
+    // the printer reading.
+    if (pty_server) pty_server->start(), journal.note(serial_note);
+    if (tcp_server) tcp_server->start(), journal.note(listening);
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (tcp_server) tcp_server->stop();
     if (pty_server) pty_server->stop();
     journal.note("stopped");
-    if (jf != stdout) std::fclose(jf);
     if (cfg.capture) std::fclose(cfg.capture);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -11,13 +12,93 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
+#include <fstream>
 
 namespace quorvel::printer {
 
+// ---------------------------------------------------------------- replies
+
+ReplyWriter::ReplyWriter(int fd, bool socket, size_t max_unsent, Journal& journal)
+    : fd_(fd), socket_(socket), max_unsent_(max_unsent), journal_(journal) {}
+
+ReplyWriter::~ReplyWriter() {
+    if (dropped_total_ > 0)
+        journal_.note("host did not read its replies: " + std::to_string(dropped_total_) +
+                      " reply bytes dropped in this session");
+}
+
+ssize_t ReplyWriter::write_some(const uint8_t* p, size_t n) {
+    for (;;) {
+        const ssize_t k = socket_ ? ::send(fd_, p, n, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                  : ::write(fd_, p, n);  // the pty master is non-blocking
+        if (k >= 0) return k;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+void ReplyWriter::flush() {
+    if (unsent_.empty() || failed_) return;
+    const ssize_t k = write_some(unsent_.data(), unsent_.size());
+    if (k < 0) {
+        failed_ = true;
+        unsent_.clear();
+        return;
+    }
+    unsent_.erase(unsent_.begin(), unsent_.begin() + k);
+    if (unsent_.empty() && dropping_) {
+        journal_.note("host reads its replies again; " + std::to_string(dropped_burst_) +
+                      " reply bytes were dropped");
+        dropping_ = false;
+        dropped_burst_ = 0;
+    }
+}
+
+void ReplyWriter::send(std::span<const uint8_t> bytes) {
+    if (failed_) return;  // the host has gone; its replies go nowhere
+    size_t done = 0;
+    if (unsent_.empty()) {
+        const ssize_t k = write_some(bytes.data(), bytes.size());
+        if (k < 0) {
+            failed_ = true;
+            return;
+        }
+        done = static_cast<size_t>(k);
+    }
+    const size_t rest = bytes.size() - done;
+    const size_t room = max_unsent_ > unsent_.size() ? max_unsent_ - unsent_.size() : 0;
+    const size_t kept = std::min(rest, room);
+    unsent_.insert(unsent_.end(), bytes.begin() + done, bytes.begin() + done + kept);
+    if (kept < rest) {
+        if (!dropping_)
+            journal_.note("host is not reading its replies: " + std::to_string(unsent_.size()) +
+                          " bytes wait unsent, later replies are dropped");
+        dropping_ = true;
+        dropped_burst_ += rest - kept;
+        dropped_total_ += rest - kept;
+    }
+}
+
+// ---------------------------------------------------------------- any link
+
 LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& status,
                        Journal& journal)
-    : config_(std::move(config)), fonts_(fonts), status_(status), journal_(journal) {}
+    : config_(std::move(config)), fonts_(fonts), status_(status), journal_(journal) {
+    store_ = config_.store;
+    if (!store_) {
+        PageStoreOptions o;
+        o.dir = config_.out_dir;
+        o.prefix = config_.prefix;
+        o.margins = config_.margins;
+        store_ = std::make_shared<PageStore>(o, journal_);
+        std::string err;
+        if (!store_->open(&err)) journal_.note(err);
+    }
+    paper_ = std::make_unique<Renderer>(
+        fonts_, [this](const Bitmap& b, int) { page(b); },
+        [this](std::string_view t) { journal_.note(t); }, config_.render);
+}
 
 LinkServer::~LinkServer() {
     stop();
@@ -25,7 +106,23 @@ LinkServer::~LinkServer() {
 
 void LinkServer::start() {
     stop_ = false;
-    thread_ = std::thread([this] { run(stop_); });
+    stop_seen_.reset();
+    running_ = false;
+    thread_ = std::thread([this] {
+        {
+            std::lock_guard lock(mu_);
+            running_ = true;
+        }
+        cv_.notify_all();
+        run(stop_);
+        // Whatever is on the paper when the printer stops is written out.
+        if (paper_->has_paper()) {
+            journal_.note("writing out uncut paper at exit");
+            paper_->finish();
+        }
+    });
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return running_; });
 }
 
 void LinkServer::stop() {
@@ -44,46 +141,76 @@ bool LinkServer::wait_served(int n, std::chrono::milliseconds timeout) const {
 }
 
 std::vector<std::string> LinkServer::images() const {
-    std::lock_guard lock(mu_);
-    return images_;
+    return store_->paths();
 }
 
-void LinkServer::end_session(Session& s) {
-    s.finish();
+void LinkServer::page(const Bitmap& b) {
+    const PageRecord rec = store_->add(b, source_);
+    if (config_.on_page) config_.on_page(b, rec.path);
+}
+
+Session& LinkServer::begin_session(const std::string& source, ReplyWriter& out) {
+    source_ = source;
+    last_data_ = Clock::now();
+    session_.emplace(config_, *paper_, status_, journal_,
+                     [&out](std::span<const uint8_t> b) { out.send(b); });
+    return *session_;
+}
+
+bool LinkServer::out_of_time(const std::atomic<bool>& stop) {
+    if (!stop) return false;
+    if (!stop_seen_) stop_seen_ = Clock::now();
+    return Clock::now() - *stop_seen_ > STOP_GRACE;
+}
+
+bool LinkServer::feed(std::span<const uint8_t> data, const std::atomic<bool>& stop) {
+    last_data_ = Clock::now();
+    for (size_t at = 0; at < data.size(); at += FEED_PIECE) {
+        if (out_of_time(stop)) return false;
+        session_->feed(data.subspan(at, std::min(FEED_PIECE, data.size() - at)));
+    }
+    journal_.flush();
+    return true;
+}
+
+void LinkServer::end_session() {
+    if (!session_) return;
+    session_->finish();
+    session_.reset();
+    journal_.flush();
     {
         std::lock_guard lock(mu_);
         ++served_;
-        images_.insert(images_.end(), s.images().begin(), s.images().end());
     }
     cv_.notify_all();
 }
 
-namespace {
-
-void write_all(int fd, std::span<const uint8_t> bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t k = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (k < 0 && errno == ENOTSOCK) {
-            const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (w <= 0) return;
-            done += static_cast<size_t>(w);
-            continue;
-        }
-        if (k <= 0) {
-            if (k < 0 && errno == EINTR) continue;
-            return;
-        }
-        done += static_cast<size_t>(k);
-    }
+void LinkServer::tick() {
+    if (flush_after.count() <= 0 || !paper_->has_paper()) return;
+    if (Clock::now() - last_data_ < flush_after) return;
+    journal_.note("no data for " + std::to_string(flush_after.count() / 1000.0).substr(0, 4) +
+                  " s: uncut paper written out");
+    paper_->finish();
 }
 
-}  // namespace
+// ---------------------------------------------------------------- TCP
 
 TcpServer::~TcpServer() {
     stop();
     if (listen_fd_ >= 0) ::close(listen_fd_);
 }
+
+namespace {
+
+// The kernel's cap on listen queues; asking for more is cut down to it.
+int system_backlog() {
+    std::ifstream in("/proc/sys/net/core/somaxconn");
+    int n = 0;
+    if (in >> n && n > 0) return n;
+    return SOMAXCONN;
+}
+
+}  // namespace
 
 bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     sockaddr_in addr{};
@@ -101,7 +228,7 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     const int one = 1;
     setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 8) != 0) {
+        ::listen(listen_fd_, system_backlog()) != 0) {
         if (error)
             *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " +
                      std::strerror(errno);
@@ -115,7 +242,9 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
 void TcpServer::run(const std::atomic<bool>& stop) {
     while (!stop) {
         pollfd pfd{listen_fd_, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0) continue;
+        const int r = ::poll(&pfd, 1, POLL_MS);
+        tick();
+        if (r <= 0) continue;
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd =
@@ -130,41 +259,63 @@ void TcpServer::run(const std::atomic<bool>& stop) {
 
 void TcpServer::serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
     journal_.note("connection from " + peer);
-    Session s(config_, fonts_, status_, journal_,
-              [fd](std::span<const uint8_t> b) { write_all(fd, b); });
+    ReplyWriter out(fd, true, max_unsent, journal_);
+    Session& s = begin_session("tcp " + peer, out);
     std::vector<uint8_t> buf(64 * 1024);
-    auto last = std::chrono::steady_clock::now();
-    while (!stop) {
-        pollfd pfd{fd, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, 100);
-        if (r < 0 && errno != EINTR) break;
-        if (r <= 0) {
-            if (idle_timeout.count() > 0 &&
-                std::chrono::steady_clock::now() - last > idle_timeout) {
-                journal_.note("connection idle; closed");
-                break;
+    // The idle clock starts again only once TRICKLE_BYTES more have come.
+    auto window_start = Clock::now();
+    size_t window_bytes = 0;
+    for (;;) {
+        if (stop) {
+            // What the host sent before the stop is still printed, briefly.
+            for (;;) {
+                const ssize_t k = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+                if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
             }
-            continue;
+            break;
         }
-        const ssize_t k = ::recv(fd, buf.data(), buf.size(), 0);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) break;
-        last = std::chrono::steady_clock::now();
-        s.feed({buf.data(), static_cast<size_t>(k)});
+        pollfd pfd{fd, static_cast<short>(POLLIN | (out.pending() ? POLLOUT : 0)), 0};
+        const int r = ::poll(&pfd, 1, POLL_MS);
+        if (r < 0 && errno != EINTR) break;
+        if (r > 0 && (pfd.revents & POLLOUT)) out.flush();
+        if (r > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR))) {
+            const ssize_t k = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+            if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+            if (k <= 0) break;
+            if (!feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
+            window_bytes += static_cast<size_t>(k);
+            if (window_bytes >= TRICKLE_BYTES) {
+                window_start = Clock::now();
+                window_bytes = 0;
+            }
+        }
+        if (idle_timeout.count() > 0 && Clock::now() - window_start > idle_timeout) {
+            journal_.note(window_bytes == 0
+                              ? "connection idle; closed"
+                              : "connection only trickles (" + std::to_string(window_bytes) +
+                                    " bytes in " + std::to_string(idle_timeout.count()) +
+                                    " ms); closed");
+            break;
+        }
+        tick();
     }
-    end_session(s);
-    journal_.note("connection from " + peer + " closed after " +
-                  std::to_string(s.interpreter().offset()) + " bytes");
+    out.flush();  // what the host's link takes now; the rest is lost with it
+    const uint64_t bytes = s.interpreter().offset() + s.interpreter().buffered();
+    end_session();
+    journal_.note("connection from " + peer + " closed after " + std::to_string(bytes) + " bytes");
 }
+
+// ---------------------------------------------------------------- serial
 
 PtyServer::~PtyServer() {
     stop();
     if (master_ >= 0) ::close(master_);
+    if (watch_ >= 0) ::close(watch_);
     if (!link_.empty()) ::unlink(link_.c_str());
 }
 
 bool PtyServer::open(const std::string& link, std::string* error) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
         if (error) *error = std::string("pseudo-terminal: ") + std::strerror(errno);
         return false;
@@ -179,6 +330,16 @@ bool PtyServer::open(const std::string& link, std::string* error) {
     if (tcgetattr(master_, &t) == 0) {
         cfmakeraw(&t);
         tcsetattr(master_, TCSANOW, &t);
+    }
+    // Hang-up on the master side is a level, not an event: a host that closes
+    // the port and another that opens it soon after would leave no trace of
+    // the gap. Every open and close of the slave side is an event here, in
+    // order, however close together they come.
+    watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ < 0 || ::inotify_add_watch(watch_, slave_.c_str(),
+                                          IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        if (error) *error = std::string("cannot watch ") + slave_ + ": " + std::strerror(errno);
+        return false;
     }
     // Replace an old link, but never a file that is not one.
     struct stat st {};
@@ -197,39 +358,69 @@ bool PtyServer::open(const std::string& link, std::string* error) {
     return true;
 }
 
+void PtyServer::drain(std::vector<uint8_t>& buf, const std::atomic<bool>& stop) {
+    for (int round = 0; round < 64 && !out_of_time(stop); ++round) {
+        const ssize_t k = ::read(master_, buf.data(), buf.size());
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return;  // EAGAIN: nothing more now; EIO: no host has the port open
+        if (!session_open()) {
+            journal_.note("serial host opened " + link_);
+            out_.emplace(master_, false, max_unsent, journal_);
+            begin_session("serial " + link_, *out_);
+        }
+        feed({buf.data(), static_cast<size_t>(k)}, stop);
+    }
+}
+
+void PtyServer::close_session() {
+    if (!session_open()) return;
+    const uint64_t bytes = current().interpreter().offset() + current().interpreter().buffered();
+    end_session();
+    // Replies the host left unread stay queued: when a host reopens the port
+    // at once its first bytes may have been read into this session, and their
+    // replies are its own. Hosts drop stale input before a query anyway.
+    out_.reset();
+    journal_.note("serial host closed the port after " + std::to_string(bytes) + " bytes");
+}
+
 void PtyServer::run(const std::atomic<bool>& stop) {
-    std::optional<Session> s;
     std::vector<uint8_t> buf(64 * 1024);
-    const int fd = master_;
-    auto close_session = [&] {
-        if (!s) return;
-        end_session(*s);
-        journal_.note("serial host closed the port after " +
-                      std::to_string(s->interpreter().offset()) + " bytes");
-        s.reset();
-    };
+    alignas(inotify_event) char events[4096];
+    int opens = 0;  // descriptors the hosts hold on the slave side
     while (!stop) {
-        pollfd pfd{fd, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, 100);
-        if (r <= 0) continue;
-        if (pfd.revents & POLLIN) {
-            const ssize_t k = ::read(fd, buf.data(), buf.size());
-            if (k > 0) {
-                if (!s) {
-                    journal_.note("serial host opened " + link_);
-                    s.emplace(config_, fonts_, status_, journal_,
-                              [fd](std::span<const uint8_t> b) { write_all(fd, b); });
+        pollfd pfd[2] = {{watch_, POLLIN, 0}, {master_, 0, 0}};
+        // While no host holds the port, the master reports hang-up without
+        // end: it is only watched once a host has opened the port.
+        if (opens > 0)
+            pfd[1].events = static_cast<short>(POLLIN | (out_ && out_->pending() ? POLLOUT : 0));
+        const int r = ::poll(pfd, opens > 0 ? 2 : 1, POLL_MS);
+        if (r < 0 && errno != EINTR) break;
+        if (opens > 0 && (pfd[1].revents & POLLOUT) && out_) out_->flush();
+        // Bytes that are there now were written before any close still queued.
+        if (opens > 0) drain(buf, stop);
+        const ssize_t n = ::read(watch_, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(events + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            if (ev->mask & IN_OPEN) {
+                ++opens;
+            } else if (ev->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                if (opens > 0 && --opens == 0) {
+                    drain(buf, stop);  // the closing host's last bytes
+                    close_session();
                 }
-                s->feed({buf.data(), static_cast<size_t>(k)});
-                continue;
+            } else if (ev->mask & IN_Q_OVERFLOW) {
+                opens = 1;  // unknown: read on until the master reports hang-up
             }
         }
-        if (pfd.revents & (POLLHUP | POLLERR)) {
-            // No host has the slave side open.
+        if (opens > 0 && (pfd[1].revents & POLLHUP) && !(pfd[1].revents & POLLIN)) {
+            opens = 0;  // events were lost; the hang-up tells the port is free
             close_session();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        tick();
     }
+    if (opens > 0) drain(buf, stop);
+    if (out_) out_->flush();
     close_session();
 }
 

@@ -1,33 +1,49 @@
 #include "session.h"
 
-#include <cstdio>
-
 namespace quorvel::printer {
 
 Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
                  Journal& journal, Interpreter::Reply reply)
     : config_(config),
       journal_(journal),
-      renderer_(
+      store_(config.store),
+      own_paper_(std::make_unique<Renderer>(
           fonts, [this](const Bitmap& b, int) { page(b); },
-          [this](std::string_view t) { journal_.note(t); }, config.render),
-      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {}
+          [this](std::string_view t) { journal_.note(t); }, config.render)),
+      renderer_(*own_paper_),
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
+    if (!store_ && !config.out_dir.empty()) {
+        PageStoreOptions o;
+        o.dir = config.out_dir;
+        o.prefix = config.prefix;
+        o.margins = config.margins;
+        store_ = std::make_shared<PageStore>(o, journal);
+        std::string err;
+        if (!store_->open(&err)) journal_.note(err);
+    }
+}
+
+Session::Session(const SessionConfig& config, Renderer& paper, StatusModel& status,
+                 Journal& journal, Interpreter::Reply reply)
+    : config_(config),
+      journal_(journal),
+      renderer_(paper),
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
+    renderer_.begin_stream();
+}
+
+void Session::finish() {
+    if (own_paper_)
+        interp_.finish();
+    else
+        interp_.end_stream();
+}
 
 void Session::page(const Bitmap& bitmap) {
     std::string path;
-    if (!config_.out_dir.empty()) {
-        char name[64];
-        std::snprintf(name, sizeof name, "%s-%04d.png", config_.prefix.c_str(), ++*config_.counter);
-        path = config_.out_dir + "/" + name;
-        std::string err;
-        if (write_png(path, bitmap, config_.margins, &err)) {
-            images_.push_back(path);
-            journal_.note("image written: " + path + " (" + std::to_string(bitmap.height()) +
-                          " dots long)");
-        } else {
-            journal_.note("image not written: " + err);
-            path.clear();
-        }
+    if (store_) {
+        path = store_->add(bitmap, "stream").path;
+        if (!path.empty()) images_.push_back(path);
     }
     if (config_.on_page) config_.on_page(bitmap, path);
 }

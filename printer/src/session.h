@@ -2,7 +2,6 @@
 // through the interpreter and renderer to PNG files.
 #pragma once
 
-#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "interpreter.h"
 #include "journal.h"
 #include "nv_store.h"
+#include "page_store.h"
 #include "png_io.h"
 #include "renderer.h"
 #include "status.h"
@@ -25,10 +25,11 @@ struct SessionConfig {
     RenderLimits render;
     InterpreterLimits interp;
     PaperMargins margins;
+    // Where pages are numbered and written. When null, a session on paper
+    // of its own makes a store from out_dir and prefix.
+    std::shared_ptr<PageStore> store;
     // Stored images, held by the printer for every session.
     std::shared_ptr<NvStore> nv = std::make_shared<NvStore>();
-    // Numbers the images of every session of one printer.
-    std::shared_ptr<std::atomic<int>> counter = std::make_shared<std::atomic<int>>(0);
     // Called with every finished page (after it is written, if it is).
     std::function<void(const Bitmap&, const std::string& path)> on_page;
     // Every received byte is also appended here (not owned; may be null).
@@ -37,14 +38,20 @@ struct SessionConfig {
 
 class Session {
   public:
+    // A stream on paper of its own: what is printed and not cut when the
+    // stream finishes is a page too.
     Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
             Journal& journal, Interpreter::Reply reply);
+    // A stream on paper that outlives it: when the stream finishes, the
+    // paper is left as it is for the next stream to go on with.
+    Session(const SessionConfig& config, Renderer& paper, StatusModel& status, Journal& journal,
+            Interpreter::Reply reply);
 
     void feed(std::span<const uint8_t> data) {
         if (config_.capture) std::fwrite(data.data(), 1, data.size(), config_.capture);
         interp_.feed(data);
     }
-    void finish() { interp_.finish(); }
+    void finish();
 
     const std::vector<std::string>& images() const { return images_; }
     const Interpreter& interpreter() const { return interp_; }
@@ -56,7 +63,9 @@ class Session {
     const SessionConfig& config_;
     Journal& journal_;
     std::vector<std::string> images_;
-    Renderer renderer_;
+    std::shared_ptr<PageStore> store_;
+    std::unique_ptr<Renderer> own_paper_;
+    Renderer& renderer_;
     Interpreter interp_;
 };
 

@@ -2,15 +2,21 @@
 // over real loopback sockets and a real pseudo-terminal; the PNG pages are
 // read back and every symbol is decoded by zxing-cpp.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <thread>
 
+#include "nv_images.h"
 #include "quorvel.h"
 #include "server.h"
 #include "support.h"
@@ -67,8 +73,10 @@ class Printer {
     }
 
     // Pages of the first `sessions` sessions, read back from the PNG files.
+    // The printer is stopped first, which writes out the paper left uncut.
     std::vector<Bitmap> pages(int sessions = 1) {
         EXPECT_TRUE(server_->wait_served(sessions, 10s));
+        server_->stop();
         std::vector<Bitmap> out;
         for (const auto& path : server_->images()) {
             Bitmap b;
@@ -297,6 +305,29 @@ bool readable(int fd, int ms) {
     return ::poll(&p, 1, ms) == 1;
 }
 
+// Stored images belong to the printer: one host defines them, the next prints
+// them, the second through the library's stored-logo call.
+TEST(EndToEnd, StoredImagesOutliveTheConnection) {
+    Printer printer;
+    const std::string ip = printer.listen_tcp();
+    const TestImage img;
+    {
+        const std::string define = fs_q({img}) + gs_l_define(0x43, 'L', '1', img);
+        const int fd = raw_connect(ip);
+        ASSERT_EQ(::write(fd, define.data(), define.size()), static_cast<ssize_t>(define.size()));
+        ::close(fd);
+    }
+    {
+        TcpLink link(ip, 0);
+        EXPECT_EQ(ImprimeLogoNV(1, 0, 0), 1);
+        EXPECT_EQ(AcionaGuilhotina(), 1);
+    }
+    const auto pages = printer.pages(2);
+    ASSERT_EQ(pages.size(), 1u) << "defining prints nothing";
+    const PaperMargins m;
+    EXPECT_TRUE(img.printed_at(pages[0], m.left, m.top, 1, 1));
+}
+
 TEST(EndToEnd, OneConnectionAtATime) {
     Printer printer;
     const std::string ip = printer.listen_tcp();
@@ -324,6 +355,104 @@ TEST(EndToEnd, SerialLinkThroughAPseudoTerminal) {
     const auto pages = printer.pages();
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(data_of(decode_page(pages[0])), std::vector<std::string>{"serial link"});
+}
+
+// The TCP and serial links served at once, each from its own thread, into
+// one journal, one status model and one page store: both receipts print,
+// and the journal holds every line it counted (run under ThreadSanitizer in
+// the sanitizer stage).
+TEST(EndToEnd, BothLinksServedAtOnce) {
+    const fs::path dir = fs::temp_directory_path() / ("qvp-e2e-two-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::FILE* jf = std::fopen((dir / "journal.txt").c_str(), "w");
+    ASSERT_NE(jf, nullptr);
+    {
+        Journal journal(jf);
+        StatusModel status;
+        SessionConfig config;
+        PageStoreOptions tray;
+        tray.dir = dir.string();
+        config.store = std::make_shared<PageStore>(tray, journal);
+        ASSERT_TRUE(config.store->open(nullptr));
+        TcpServer tcp(config, FontSet::shared(), status, journal);
+        PtyServer pty(config, FontSet::shared(), status, journal);
+        const std::string ip = "127.91.250.7", port = (dir / "ttyQ").string();
+        ASSERT_TRUE(tcp.listen(ip, 9100, nullptr));
+        std::string err;
+        ASSERT_TRUE(pty.open(port, &err)) << err;
+        tcp.start();
+        pty.start();
+        // Text lines, status queries and a QR Code naming the link, then a cut.
+        auto receipt = [](const std::string& name) {
+            std::string s;
+            for (int i = 0; i < 300; ++i)
+                s += name + " line " + std::to_string(i) + "\n\x10\x04\x01";
+            s += std::string(
+                "\x1d(k\x04\x00"
+                "1A2\x00",
+                9);
+            s +=
+                std::string("\x1d(k", 3) + static_cast<char>(name.size() + 3) + '\0' + "1P0" + name;
+            s += std::string(
+                "\x1d(k\x03\x00"
+                "1Q0",
+                8);
+            s += std::string("\x1dV\x00", 3);
+            return s;
+        };
+        auto write_all = [](int fd, const std::string& s) {
+            for (size_t done = 0; done < s.size();) {
+                const ssize_t k = ::write(fd, s.data() + done, s.size() - done);
+                if (k > 0)
+                    done += static_cast<size_t>(k);
+                else
+                    std::this_thread::sleep_for(1ms);
+            }
+        };
+        std::thread over_tcp([&] {
+            const int fd = raw_connect(ip);
+            write_all(fd, receipt("over tcp"));
+            ::shutdown(fd, SHUT_WR);
+            char b[512];
+            while (::recv(fd, b, sizeof b, 0) > 0) {
+            }
+            ::close(fd);
+        });
+        std::thread over_serial([&] {
+            const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            termios t{};
+            ::tcgetattr(fd, &t);
+            ::cfmakeraw(&t);
+            ::tcsetattr(fd, TCSANOW, &t);
+            write_all(fd, receipt("over serial"));
+            std::this_thread::sleep_for(100ms);
+            ::close(fd);
+        });
+        over_tcp.join();
+        over_serial.join();
+        EXPECT_TRUE(tcp.wait_served(1, 10s));
+        EXPECT_TRUE(pty.wait_served(1, 10s));
+        tcp.stop();
+        pty.stop();
+        std::vector<std::string> found;
+        for (const auto& path : config.store->paths()) {
+            Bitmap b;
+            ASSERT_TRUE(read_png(path, &b));
+            for (const auto& d : decode_page(b)) found.push_back(d.data);
+        }
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, (std::vector<std::string>{"over serial", "over tcp"}));
+        journal.flush();
+        std::ifstream in(dir / "journal.txt");
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_EQ(static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')),
+                  journal.lines());
+        EXPECT_GT(journal.lines(), 1200u);
+    }
+    std::fclose(jf);
+    fs::remove_all(dir);
 }
 
 }  // namespace

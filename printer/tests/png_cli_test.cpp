@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -67,9 +68,11 @@ TEST(Png, OneBitGrayAt203DpiWithPaperMargins) {
     fs::remove_all(dir);
 }
 
-int run_tool(const std::vector<std::string>& args) {
+// Exit code of the tool; its standard error goes to `err_file` when given.
+int run_tool(const std::vector<std::string>& args, const std::string& err_file = {}) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (!err_file.empty() && !std::freopen(err_file.c_str(), "w", stderr)) ::_exit(126);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -114,6 +117,44 @@ TEST(Cli, BadOptionsAreRefused) {
     EXPECT_EQ(
         run_tool({QUORVEL_PRINTER_BINARY, "--listen", "127.0.0.1:70000", "--journal", "/dev/null"}),
         2);
+}
+
+TEST(Cli, AFontFileThatCannotBeReadStopsTheStart) {
+    const fs::path dir = temp_dir("fonts");
+    { std::ofstream(dir / "not-a-font.ttf") << "plain text"; }
+    { std::ofstream(dir / "cap.bin") << "hello\n"; }
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        int exit_code;
+        std::string message;  // expected on standard error
+    };
+    const std::vector<Case> cases = {
+        {"missing font A",
+         {"--font-a", "/nonexistent/a.ttf"},
+         2,
+         "font A: /nonexistent/a.ttf: No such file or directory"},
+        {"font B not a font",
+         {"--font-b", (dir / "not-a-font.ttf").string()},
+         2,
+         "font B: " + (dir / "not-a-font.ttf").string() + ": not a font file"},
+        {"a directory", {"--font-a", dir.string()}, 2, "font A: " + dir.string() + ": "},
+        {"boxes asked for", {"--font-a", "/nonexistent/a.ttf", "--no-fonts"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {
+            QUORVEL_PRINTER_BINARY, "--decode",  (dir / "cap.bin").string(), "--out",
+            dir.string(),           "--journal", (dir / "j.txt").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        fs::remove(dir / "receipt-0001.png");
+        EXPECT_EQ(run_tool(args, (dir / "err.txt").string()), c.exit_code);
+        const std::string err = slurp(dir / "err.txt");
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        // Refused before anything is printed; with boxes the receipt is written.
+        EXPECT_EQ(fs::exists(dir / "receipt-0001.png"), c.exit_code == 0);
+    }
+    fs::remove_all(dir);
 }
 
 TEST(Cli, SerialLinkNeverReplacesAFile) {

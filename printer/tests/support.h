@@ -58,6 +58,7 @@ class StreamRun {
         return std::string(journal_buf_, journal_len_);
     }
     const Interpreter& interpreter() const { return session_->interpreter(); }
+    const Session& session() const { return *session_; }
     StatusModel& status() { return status_; }
 
     std::vector<Bitmap> pages;
@@ -96,7 +97,8 @@ inline Box ink_box(const Bitmap& b, int y_from = 0, int y_to = -1) {
 
 struct Decoded {
     std::string format;
-    std::string data;  // raw content bytes
+    std::string data;       // raw content bytes
+    std::string symbology;  // e.g. "]C1" for GS1-128
 };
 
 // Decode every symbol of a page: the page is cut into bands at white gaps,
@@ -130,7 +132,8 @@ inline std::vector<Decoded> decode_page(const Bitmap& page, int gap = 6) {
              ZXing::ReadBarcodes({lum.data(), w, h, ZXing::ImageFormat::Lum}, hints)) {
             if (!r.isValid()) continue;
             const auto& b = r.bytes();
-            out.push_back({ZXing::ToString(r.format()), std::string(b.begin(), b.end())});
+            out.push_back({ZXing::ToString(r.format()), std::string(b.begin(), b.end()),
+                           r.symbologyIdentifier()});
         }
         y = end;
     }

@@ -81,7 +81,10 @@ QUORVEL_API int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number
 QUORVEL_API int QUORVEL_CALL FechaSocket(void);                                     /* 28 */
 
 /* Status codes of Le_Status. Models 0, 1 and 3 ask DLE EOT 1 (bit 3 of the reply:
- * off line; bit 2: drawer connector pin 3 high); model 2 asks ESC v. */
+ * off line; bit 2: drawer connector pin 3 high); model 2 asks ESC v.
+ * Automatic status back (GS a) groups that arrive before the reply are passed
+ * over for DLE EOT 1 and for the GS r 2 of Le_Status_Gaveta. An ESC v reply
+ * cannot be told from a group's first byte: model 2 reads the first byte. */
 #define QUORVEL_STATUS_NONE 0               /* no reply, an unlisted reply, or no query */
 #define QUORVEL_STATUS_OFFLINE 5            /* reply 1A */
 #define QUORVEL_STATUS_OFFLINE_PIN3_HIGH 9  /* reply 1E; model 2: reply 04 */

@@ -85,10 +85,15 @@ std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t
 // Reads up to length bytes within the port's read time-out; the count read
 // (0 on time-out) or -1.
 std::ptrdiff_t port_read(PortHandle port, std::uint8_t* data, std::size_t length);
+// The same within timeout_ms instead of the port's read time-out.
+std::ptrdiff_t port_read_within(PortHandle port, std::uint8_t* data, std::size_t length,
+                                int timeout_ms);
 void port_discard_input(PortHandle port);
 bool port_close(PortHandle port);
 
-// The process-wide lock that every exported call holds for its whole run.
+// The process-wide lock that every exported call holds for its whole run. On
+// POSIX a fork takes it first and both processes release it, so a child
+// forked while another thread is inside a call starts with it free.
 void lock_library();
 void unlock_library();
 

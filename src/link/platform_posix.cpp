@@ -310,9 +310,14 @@ std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t
 }
 
 std::ptrdiff_t port_read(PortHandle port, std::uint8_t* data, std::size_t length) {
+    return port_read_within(port, data, length, port_read_timeout_ms);
+}
+
+std::ptrdiff_t port_read_within(PortHandle port, std::uint8_t* data, std::size_t length,
+                                int timeout_ms) {
     const int fd = fd_of(port);
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(port_read_timeout_ms);
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         // Wait first: with VMIN and VTIME 0 a terminal read returns 0 at once when
         // nothing has arrived.
@@ -351,7 +356,16 @@ bool port_close(PortHandle port) {
 
 namespace {
 pthread_mutex_t library_lock = PTHREAD_MUTEX_INITIALIZER;
-}
+
+// A fork copies the lock as it stands: held by a thread that does not exist
+// in the child, the child's first call would wait for ever. Taking it before
+// the fork waits for the call in progress (at most its own bound) and leaves
+// the lock in a known state to release on both sides.
+void lock_before_fork() { ::pthread_mutex_lock(&library_lock); }
+void unlock_after_fork() { ::pthread_mutex_unlock(&library_lock); }
+[[maybe_unused]] const int fork_handlers_registered =
+    ::pthread_atfork(lock_before_fork, unlock_after_fork, unlock_after_fork);
+}  // namespace
 
 void lock_library() { ::pthread_mutex_lock(&library_lock); }
 void unlock_library() { ::pthread_mutex_unlock(&library_lock); }

@@ -183,3 +183,60 @@ TEST(TcpStatus, NoLinkOpenGivesNoStatusAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+struct GroupCase {
+    const char* name;
+    int model;
+    int (*call)();
+    Bytes reply;
+    int expected;
+};
+
+class TcpAutomaticStatusBack : public ::testing::TestWithParam<GroupCase> {};
+
+// With automatic status back on, 4-byte groups (first byte 0xx1xx00) may come
+// before the reply. DLE EOT and GS r replies never look like a group's first
+// byte, so the groups are passed over; ESC v replies might, so model 2 reads
+// the first byte as it always did. A group byte with nothing after it stands.
+TEST_P(TcpAutomaticStatusBack, GroupsBeforeTheReplyArePassedOver) {
+    const auto& c = GetParam();
+    FakePrinter printer;
+    printer.answer_with(c.reply);
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), c.model), 1);
+    EXPECT_EQ(c.call(), c.expected);
+    EXPECT_EQ(FechaSocket(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, TcpAutomaticStatusBack,
+    ::testing::Values(
+        GroupCase{"group_then_ready", 0, Le_Status, {0x10, 0, 0, 0, 0x12}, 32},
+        GroupCase{"group_then_pin3_model1", 1, Le_Status, {0x14, 0, 0, 0, 0x16}, 24},
+        GroupCase{"two_groups_then_offline", 3, Le_Status, {0x10, 0, 0, 0, 0x34, 0, 0x0C, 0, 0x1A},
+                  5},
+        GroupCase{"group_then_drawer_low", 0, Le_Status_Gaveta, {0x14, 0, 0x03, 0, 0x00}, 1},
+        GroupCase{"esc_v_reads_the_first_byte", 2, Le_Status, {0x10, 0, 0, 0, 0x04}, 0},
+        GroupCase{"lone_group_byte_stands", 0, Le_Status, {0x10}, 24},
+        GroupCase{"group_without_reply_model1", 1, Le_Status, {0x14, 0, 0, 0}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The reply may come after the group, in a later segment, within the bound.
+TEST(TcpStatus, ReplyAfterAGroupInALaterSegment) {
+    FakePrinter printer;
+    printer.answer_with({0x18, 0, 0, 0});
+    ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+    std::thread late([&] {
+        printer.wait_for_bytes(3);
+        std::this_thread::sleep_for(300ms);
+        printer.send_unsolicited({0x1E});
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(Le_Status(), 9);
+    EXPECT_LT(seconds_since(start), 1.5);
+    late.join();
+    EXPECT_EQ(FechaSocket(), 1);
+}
+
+}  // namespace

@@ -77,6 +77,9 @@ std::ptrdiff_t port_write(PortHandle, const std::uint8_t* data, std::size_t leng
 std::ptrdiff_t port_read(PortHandle, std::uint8_t* data, std::size_t length) {
     return take_reply(data, length);
 }
+std::ptrdiff_t port_read_within(PortHandle, std::uint8_t* data, std::size_t length, int) {
+    return take_reply(data, length);
+}
 void port_discard_input(PortHandle) {}
 bool port_close(PortHandle) { return true; }
 
