@@ -57,6 +57,9 @@ std::ptrdiff_t port_write(PortHandle, const std::uint8_t*, std::size_t) {
 std::ptrdiff_t port_read(PortHandle, std::uint8_t*, std::size_t) {
     return -1;
 }
+std::ptrdiff_t port_read_within(PortHandle, std::uint8_t*, std::size_t, int) {
+    return -1;
+}
 void port_discard_input(PortHandle) {}
 bool port_close(PortHandle) {
     return true;

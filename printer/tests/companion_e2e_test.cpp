@@ -48,10 +48,11 @@ class LivePrinter {
         fs::remove_all(dir_, ec);
     }
     bool open() { return quorvel_open_tcp(address_.c_str(), port, 0) == 1; }
-    // Pages once `sessions` connections have ended.
+    // Pages once `sessions` connections have ended and the printer stopped.
     std::vector<Bitmap> pages(int sessions = 1) {
         FechaSocket();
         EXPECT_TRUE(server_->wait_served(sessions, 10s));
+        server_->stop();  // writes out the paper left uncut
         std::vector<Bitmap> out;
         for (const auto& path : server_->images()) {
             Bitmap b;

@@ -49,8 +49,8 @@ std::optional<std::uint8_t> read_status_reply() {
                 return std::nullopt;
             }
         } else {
-            // One byte at a time: the port's own read time-out bounds each read.
-            count = platform::port_read(link::serial_handle, bytes, 1);
+            // One byte at a time, so nothing after the reply is taken from the port.
+            count = platform::port_read_within(link::serial_handle, bytes, 1, ms_left(deadline));
             if (count == 0) break;
         }
         if (count < 0) {

@@ -332,12 +332,18 @@ std::ptrdiff_t port_read_within(PortHandle port, std::uint8_t* data, std::size_t
     // The read time-out belongs to the port: set it for this read, then put it back.
     const HANDLE h = port_of(port);
     COMMTIMEOUTS saved;
-    if (!::GetCommTimeouts(h, &saved)) return -1;
+    if (!::GetCommTimeouts(h, &saved)) {
+        note_code(static_cast<int>(::GetLastError()));
+        return -1;
+    }
     COMMTIMEOUTS once = saved;
     once.ReadIntervalTimeout = 0;
     once.ReadTotalTimeoutMultiplier = 0;
     once.ReadTotalTimeoutConstant = timeout_ms > 0 ? static_cast<DWORD>(timeout_ms) : 1;
-    if (!::SetCommTimeouts(h, &once)) return -1;
+    if (!::SetCommTimeouts(h, &once)) {
+        note_code(static_cast<int>(::GetLastError()));
+        return -1;
+    }
     const std::ptrdiff_t count = port_read(port, data, length);
     ::SetCommTimeouts(h, &saved);
     return count;
