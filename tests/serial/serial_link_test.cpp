@@ -168,6 +168,7 @@ TEST(SerialLink, StalledPrinterWriteGivesUpWithinItsBound) {
         took = seconds_since(start);
     }
     ASSERT_EQ(result, 0) << "the terminal never filled up";
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_WRITE_FAILED);
     EXPECT_GE(took, 1.0);
     EXPECT_LE(took, 1.118 + 1.5);
     while (!pty.read_master_for(200ms).empty()) {
