@@ -61,6 +61,15 @@
 #define QUORVEL_VERSION_PATCH 0 /**< incremented for fixes */
 /** @} */
 
+/** \def QUORVEL_CALL
+ *  Calling convention of every function: `__stdcall` on Windows (which on
+ *  x64 is the one Windows convention), the platform's C convention elsewhere.
+ *  Bindings declare the functions with the standard calling convention
+ *  (C#: CallingConvention.StdCall; Pascal: stdcall on Windows, cdecl elsewhere).
+ *  \def QUORVEL_API
+ *  Marks an exported function: imported from Quorvel.dll on Windows, default
+ *  visibility elsewhere.
+ */
 #if defined(_WIN32)
 #define QUORVEL_CALL __stdcall
 #if defined(QUORVEL_BUILDING_LIBRARY)
