@@ -41,9 +41,9 @@
  *   byte by a table whose last row takes any other value, negative values
  *   included. Each function lists its table; the enums below name the values.
  * - **Nothing hangs or ends the host.** A connection is given 5 s, a status
- *   reply 2 s, a write 1 ms per byte plus 1 s. Failures are reported on standard
- *   error and by the result, never by ending the process; a printer that closes
- *   the connection never raises SIGPIPE.
+ *   reply 2 s, a write 1 ms per byte plus 1 s. Failures are reported by the
+ *   result (and quorvel_last_error), never by ending the process; a printer
+ *   that closes the connection never raises SIGPIPE.
  * - **Threads.** Every call holds one process-wide lock, so calls from several
  *   threads never interleave their commands or replies. There is one link per
  *   process.
