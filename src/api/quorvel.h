@@ -134,7 +134,8 @@ enum quorvel_text_mode {
     QUORVEL_MODE_PLAIN = 2,         /**< ESC ! 0x02, a bit with no function: plain font A text */
     QUORVEL_MODE_BOLD = 3,          /**< ESC ! 0x08, emphasis */
     QUORVEL_MODE_DOUBLE_HEIGHT = 4, /**< ESC ! 0x10, double height */
-    QUORVEL_MODE_DOUBLE_SIZE = 5    /**< ESC ! 0x30, double height and double width (24 characters a line) */
+    /** ESC ! 0x30, double height and double width (24 characters a line) */
+    QUORVEL_MODE_DOUBLE_SIZE = 5
 };
 
 /** Symbology (`barcode_type`) of ImprimeCodigoBarras (GS k m, data ended by
@@ -146,15 +147,20 @@ enum quorvel_text_mode {
  *  prints GS1-128 for every other value. */
 enum quorvel_barcode_type {
     QUORVEL_BARCODE_UPC_A = 0,   /**< UPC-A: 11 or 12 digits (m 0 / 65) */
-    QUORVEL_BARCODE_UPC_E = 1,   /**< UPC-E: 6 to 8 digits, or 11 or 12 starting with 0 (m 1 / 66) */
+    /** UPC-E: 6 to 8 digits, or 11 or 12 starting with 0 (m 1 / 66) */
+    QUORVEL_BARCODE_UPC_E = 1,
     QUORVEL_BARCODE_EAN13 = 2,   /**< EAN-13 (JAN13): 12 or 13 digits (m 2 / 67) */
     QUORVEL_BARCODE_EAN8 = 3,    /**< EAN-8 (JAN8): 7 or 8 digits (m 3 / 68) */
     QUORVEL_BARCODE_CODE39 = 4,  /**< CODE39: 0-9, A-Z, space, $ % * + - . / (m 4 / 69) */
-    QUORVEL_BARCODE_ITF = 5,     /**< ITF (interleaved 2 of 5): an even number of digits (m 5 / 70) */
-    QUORVEL_BARCODE_CODABAR = 6, /**< CODABAR (NW-7): start/stop A-D around 0-9 $ + - . / : (m 6 / 71) */
+    /** ITF (interleaved 2 of 5): an even number of digits (m 5 / 70) */
+    QUORVEL_BARCODE_ITF = 5,
+    /** CODABAR (NW-7): start/stop A-D around 0-9 $ + - . / : (m 6 / 71) */
+    QUORVEL_BARCODE_CODABAR = 6,
     QUORVEL_BARCODE_CODE93 = 7,  /**< CODE93, ImprimeCodigoBarras_C only (m 72) */
-    QUORVEL_BARCODE_CODE128 = 8, /**< CODE128, ImprimeCodigoBarras_C only (m 73); the data starts with "{A", "{B" or "{C" */
-    QUORVEL_BARCODE_GS1_128 = 9  /**< GS1-128, ImprimeCodigoBarras_C only (m 74); also every other value there */
+    /** CODE128, ImprimeCodigoBarras_C only (m 73); the data starts with "{A", "{B" or "{C" */
+    QUORVEL_BARCODE_CODE128 = 8,
+    /** GS1-128, ImprimeCodigoBarras_C only (m 74); also every other value there */
+    QUORVEL_BARCODE_GS1_128 = 9
 };
 
 /** Bar height (`height` of the linear barcode and Code 128 functions): GS h n,
@@ -189,7 +195,8 @@ enum quorvel_hri_position {
  *  ImprimeQRCODE_M1 sends model 2 for every value other than 1;
  *  ImprimeQRCODE_M2 sends 0 ("automatic") for every value other than 1 and 2. */
 enum quorvel_qr_model {
-    QUORVEL_QR_MODEL_AUTO = 0, /**< ImprimeQRCODE_M2: v = 0x00, the printer chooses; ImprimeQRCODE_M1: model 2 */
+    /** ImprimeQRCODE_M2: v = 0x00, the printer chooses; ImprimeQRCODE_M1: model 2 */
+    QUORVEL_QR_MODEL_AUTO = 0,
     QUORVEL_QR_MODEL_1 = 1,    /**< model 1 (0x31) */
     QUORVEL_QR_MODEL_2 = 2     /**< model 2 (0x32) */
 };
@@ -215,9 +222,12 @@ enum quorvel_module_size {
 
 /** PDF417 arguments of ImprimePDF417_M2. */
 enum quorvel_pdf417 {
-    QUORVEL_PDF417_COLUMNS_MAX = 30,    /**< `columns`: data columns 1 to 30; any other value gives 30 */
-    QUORVEL_PDF417_ROW_HEIGHT_MAX = 6,  /**< `p3_code`: row height 1 to 6 module widths; any other value gives 6 */
-    QUORVEL_PDF417_ECC_MAX = 8          /**< `ecc_level`: error-correction level 0 to 8; any other value gives 8 */
+    /** `columns`: data columns 1 to 30; any other value gives 30 */
+    QUORVEL_PDF417_COLUMNS_MAX = 30,
+    /** `p3_code`: row height 1 to 6 module widths; any other value gives 6 */
+    QUORVEL_PDF417_ROW_HEIGHT_MAX = 6,
+    /** `ecc_level`: error-correction level 0 to 8; any other value gives 8 */
+    QUORVEL_PDF417_ECC_MAX = 8
 };
 
 /** Data Matrix size codes of ImprimeDataMatrix_M2. `p1_code` is sent as it is
@@ -227,7 +237,8 @@ enum quorvel_pdf417 {
 enum quorvel_datamatrix {
     QUORVEL_DATAMATRIX_AUTO = 0,  /**< `p1_code` and `p2_code` 0: automatic size */
     QUORVEL_DATAMATRIX_P1_MAX = 4, /**< `p1_code` is 0 to 4 (any other value sends 4) */
-    QUORVEL_DATAMATRIX_P2_MAX = 4  /**< `p2_code` is 0 to 4 (sending 0x00, 0x08, 0x09, 0x0A, 0x0B) */
+    /** `p2_code` is 0 to 4 (sending 0x00, 0x08, 0x09, 0x0A, 0x0B) */
+    QUORVEL_DATAMATRIX_P2_MAX = 4
 };
 
 /** Printer model number (`model_number` of AbreSocket and AbrePortaSerial).
@@ -235,9 +246,11 @@ enum quorvel_datamatrix {
  *  outside 0 to 3 opens the link at 115200 bit/s, and Le_Status then returns
  *  0 without asking the printer. */
 enum quorvel_model {
-    QUORVEL_MODEL_0 = 0, /**< 115200 bit/s; Le_Status asks DLE EOT 1 and reads every unlisted reply as 24 */
+    /** 115200 bit/s; Le_Status asks DLE EOT 1 and reads every unlisted reply as 24 */
+    QUORVEL_MODEL_0 = 0,
     QUORVEL_MODEL_1 = 1, /**< 115200 bit/s; Le_Status asks DLE EOT 1, unlisted replies give 0 */
-    QUORVEL_MODEL_2 = 2, /**< 115200 bit/s; Le_Status asks ESC v (paper sensor): reply 04 gives 9, 00 gives 24 */
+    /** 115200 bit/s; Le_Status asks ESC v (paper sensor): reply 04 gives 9, 00 gives 24 */
+    QUORVEL_MODEL_2 = 2,
     QUORVEL_MODEL_3 = 3  /**< 9600 bit/s; Le_Status as model 1 */
 };
 
@@ -259,7 +272,8 @@ enum quorvel_limits {
     QUORVEL_MAX_TEXT_FORMATTED = 8177,  /**< ImprimeTxFormatado */
     QUORVEL_MAX_BARCODE = 91,           /**< ImprimeCodigoBarras */
     QUORVEL_MAX_BARCODE_COUNTED = 93,   /**< ImprimeCodigoBarras_C */
-    QUORVEL_MAX_SYMBOL_ESCZ = 4335,     /**< ImprimeQRCODE_M2, ImprimePDF417_M2, ImprimeDataMatrix_M2 */
+    /** ImprimeQRCODE_M2, ImprimePDF417_M2, ImprimeDataMatrix_M2 */
+    QUORVEL_MAX_SYMBOL_ESCZ = 4335,
     QUORVEL_MAX_QR = 4295,              /**< ImprimeQRCODE_M1 */
     QUORVEL_MAX_RAW_ITEMS = 4096,       /**< items of a ComandoTx list */
     QUORVEL_CODE128_VALUES = 22         /**< values taken by ImprimeCode128C and ImprimeCode128_C */

@@ -100,7 +100,9 @@ int main(int argc, char** argv) {
 
     /* What a binding's idiomatic layer sends for a small receipt (C#: the Printer class) */
     printf("class open %d\n", AbreSocket(ip, 0));
-    printf("class text %d\n", ImprimeTexto("Caf\xE9 com a\xE7\xFA" "car", 1, 0, 0, 1));
+    printf("class text %d\n", ImprimeTexto("Caf\xE9 com a\xE7\xFA"
+                                           "car",
+                                           1, 0, 0, 1));
     printf("class formatted %d\n", ImprimeTxFormatado("TOTAL R$ 11,50", 2, 0, 5));
     printf("class barcode %d\n", ImprimeCodigoBarras_C(1, 2, 2, 2, 2, "789123456789"));
     char class_codes[] = "35,26,1,12,34,56,78,0,1,90,65,0,10,0,0,10,42,11,23,45,67,89";

@@ -48,7 +48,8 @@ int run(void) {
     ok &= check(same(Le_VersaoDLL(), "1.2.0.0"), "Le_VersaoDLL");
     ok &= check(AbreSocket(ip, QUORVEL_MODEL_0) == 1, "AbreSocket");
     ok &= check(ImprimeTexto("SDK host", QUORVEL_ALIGN_CENTER, QUORVEL_FONT_A, QUORVEL_SPACING_32,
-                             QUORVEL_BOLD_ON) == 1, "ImprimeTexto");
+                             QUORVEL_BOLD_ON) == 1,
+                "ImprimeTexto");
     ok &= check(ImprimeCode128C(codes, QUORVEL_ALIGN_CENTER, QUORVEL_BAR_HEIGHT_50) == 1,
                 "ImprimeCode128C");
     ok &= check(AcionaGuilhotina() == 1, "AcionaGuilhotina");
@@ -60,5 +61,9 @@ int run(void) {
 }
 
 /* Entry point without a C runtime (lld-link /entry:start); mingw builds use main. */
-void __stdcall start(void) { ExitProcess((unsigned int)run()); }
-int main(void) { return run(); }
+void __stdcall start(void) {
+    ExitProcess((unsigned int)run());
+}
+int main(void) {
+    return run();
+}
