@@ -400,10 +400,10 @@ QUORVEL_API void* QUORVEL_CALL concat(void* dest, const void* first, uint64_t fi
  * \brief Prints a linear barcode, counted form of GS k (symbologies 65 to 74).
  *
  * Export ordinal 6. Sends ESC @, ESC a j, GS w width, GS h height, GS H hri,
- * GS k m n data, LF, where n is the data length. This form can carry any byte,
- * NUL included, and offers CODE93, CODE128 and GS1-128 besides the symbologies
- * of ImprimeCodigoBarras. The data is sent unchanged: no check digit, no
- * code-set prefix for CODE128 (start its data with "{B" or "{C").
+ * GS k m n data, LF, where n is the data length. This form offers CODE93,
+ * CODE128 and GS1-128 besides the symbologies of ImprimeCodigoBarras. The data
+ * is sent unchanged: no check digit, no code-set prefix for CODE128 (start its
+ * data with "{B" or "{C").
  *
  * \param justification quorvel_justification; any other value: right
  * \param barcode_type  quorvel_barcode_type 0 to 9 (m = 65 + value); any other
