@@ -814,9 +814,10 @@ QUORVEL_API int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number
 /**
  * \brief Closes the TCP link.
  *
- * Export ordinal 28. Commands sent before are handed to the system first, so
- * closing right after printing loses nothing on a healthy link. After a lost
- * link, FechaSocket then AbreSocket reconnects.
+ * Export ordinal 28. Closing right after printing loses nothing on a healthy
+ * link: bytes the printer sent unasked are read first, so the close never
+ * resets the connection under commands still on their way. After a lost link,
+ * FechaSocket then AbreSocket reconnects.
  * \return 1 when an open link was closed; 0 when none was open
  */
 QUORVEL_API int QUORVEL_CALL FechaSocket(void); /* 28 */
