@@ -2,10 +2,14 @@
 # every function called through the binding must give the same results, and
 # put the same bytes at the printer, as the same calls from C. The examples
 # must print a receipt. Compiled with Debian's mcs (run by mono) and fpc.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME bindings.pascal_constants
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_constants.py
+          ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/bindings/pascal/quorvel.pas)
+
 if(QUORVEL_SANITIZE OR NOT QUORVEL_BUILD_TOOLS)
   return()  # a plain runtime cannot load the instrumented library; no printer without tools
 endif()
-find_package(Python3 COMPONENTS Interpreter REQUIRED)
 find_program(QUORVEL_MCS mcs)
 find_program(QUORVEL_MONO mono)
 find_program(QUORVEL_FPC fpc)
