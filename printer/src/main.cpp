@@ -38,6 +38,8 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --max-height DOTS       receipt height cap (default 32000)
   --font-a FILE           font for font A (default: Terminus 12x24 strike)
   --font-b FILE           font for font B (default: X11 misc 9x15)
+  --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
+  --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
 )";
 
 bool read_file(const std::string& path, std::vector<uint8_t>* out) {
@@ -100,6 +102,8 @@ int main(int argc, char** argv) {
     quorvel::printer::PrinterState state;
     quorvel::printer::FontPaths font_paths;
     int idle = 0;
+    std::string nv_dir;
+    std::vector<std::string> logos;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -157,6 +161,10 @@ int main(int argc, char** argv) {
             font_paths.font_a = value();
         else if (a == "--font-b")
             font_paths.font_b = value();
+        else if (a == "--nv-dir")
+            nv_dir = value();
+        else if (a == "--logo")
+            logos.push_back(value());
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -164,6 +172,29 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), USAGE);
             return 2;
         }
+    }
+
+    // Stored images: read from --nv-dir, then the --logo images over them.
+    cfg.nv = std::make_shared<quorvel::printer::NvStore>(nv_dir);
+    if (std::string error; !cfg.nv->open(&error)) {
+        std::fprintf(stderr, "quorvel-printer: --nv-dir %s\n", error.c_str());
+        return 2;
+    }
+    for (const std::string& logo : logos) {
+        const size_t eq = logo.find('=');
+        const int number = eq == std::string::npos ? 0 : std::atoi(logo.substr(0, eq).c_str());
+        if (number < 1 || number > 255 || logo.substr(0, eq) != std::to_string(number)) {
+            std::fprintf(stderr, "quorvel-printer: --logo takes N=FILE.png with N 1 to 255\n");
+            return 2;
+        }
+        quorvel::printer::Bitmap image;
+        std::string error;
+        if (!quorvel::printer::load_logo(logo.substr(eq + 1), quorvel::printer::PRINT_WIDTH, &image,
+                                         &error)) {
+            std::fprintf(stderr, "quorvel-printer: --logo %s\n", error.c_str());
+            return 2;
+        }
+        cfg.nv->set_bit_image(number, std::move(image));
     }
 
     std::FILE* jf = stdout;

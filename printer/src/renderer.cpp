@@ -73,6 +73,7 @@ int Renderer::aligned_x(int width, int justification) const {
 }
 
 bool Renderer::reserve(int h) {
+    if (overflow_logged_) return false;  // the rest up to the cut is dropped
     const int need = y_ + h;
     if (need > limits_.max_page_height) {
         if (!overflow_logged_) {

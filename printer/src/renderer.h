@@ -102,6 +102,9 @@ class Renderer {
 
     int pages_written() const { return pages_; }
     int paper_position() const { return y_; }
+    // The receipt reached its height cap: nothing more is laid out or drawn
+    // until the next cut, so callers can skip the work of making it.
+    bool capped() const { return overflow_logged_; }
     const Bitmap& page() const { return page_; }
 
   private:

@@ -462,10 +462,20 @@ Matrix encode_qr(std::string_view data, int ecc) {
     return zint_matrix(BARCODE_QRCODE, data, std::clamp(ecc, 0, 3) + 1, 0);
 }
 
-Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated) {
+Matrix encode_pdf417(std::string_view data, int columns, int rows, int ecc, bool truncated) {
     if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}};
-    return zint_matrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data,
-                       ecc < 0 || ecc > 8 ? -1 : ecc, std::clamp(columns, 0, 30));
+    const int sym = truncated ? BARCODE_PDF417COMP : BARCODE_PDF417;
+    const int e = ecc < 0 || ecc > 8 ? -1 : ecc;
+    columns = std::clamp(columns, 0, 30);
+    rows = rows >= 3 && rows <= 90 ? rows : 0;
+    Matrix m = zint_matrix(sym, data, e, columns, rows);
+    if (!m.ok && rows) {  // the rows asked for cannot hold the data: as many as it takes
+        m = zint_matrix(sym, data, e, columns, 0);
+        if (m.ok)
+            m.note = std::to_string(rows) + " rows cannot hold the data; " +
+                     std::to_string(m.rows) + " rows used";
+    }
+    return m;
 }
 
 Matrix encode_data_matrix(std::string_view data, int rows, int cols) {

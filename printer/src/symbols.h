@@ -36,8 +36,8 @@ struct Matrix {
 
 // ecc: 0 L, 1 M, 2 Q, 3 H.
 Matrix encode_qr(std::string_view data, int ecc);
-// columns 0 = automatic; ecc -1 = automatic, else 0..8.
-Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated);
+// columns and rows 0 = automatic (rows 3..90); ecc -1 = automatic, else 0..8.
+Matrix encode_pdf417(std::string_view data, int columns, int rows, int ecc, bool truncated);
 // rows/cols 0 = automatic; a size that is not an ECC200 size falls back to automatic.
 Matrix encode_data_matrix(std::string_view data, int rows, int cols);
 

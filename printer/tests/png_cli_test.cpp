@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "nv_images.h"
 #include "png_io.h"
 #include "support.h"
 
@@ -122,6 +123,73 @@ TEST(Cli, SerialLinkNeverReplacesAFile) {
                         (dir / "precious").string(), "--journal", "/dev/null"}),
               1);
     EXPECT_EQ(slurp(dir / "precious"), "keep me");
+    fs::remove_all(dir);
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The printer is started, defines its stored images and stops; started again
+// with the same --nv-dir, it prints them.
+TEST(Cli, StoredImagesSurviveARestartWithNvDir) {
+    const fs::path dir = temp_dir("nvdir");
+    const TestImage img;
+    write_file(dir / "define.bin", fs_q({img}) + gs_l_define(0x43, 'L', '1', img));
+    write_file(dir / "print.bin",
+               B("\x1c\x70\x01\x00") + gs_l_print(0x45, 'L', '1', 1, 1) + B("\x1d\x56\x00"));
+    const std::string nv = (dir / "nv").string();
+    ASSERT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "define.bin").string(), "--out",
+                        (dir / "first").string(), "--nv-dir", nv, "--journal", "/dev/null"}),
+              0);
+    EXPECT_FALSE(fs::exists(dir / "first" / "receipt-0001.png")) << "defining prints nothing";
+    for (const char* run : {"second", "third"}) {  // and again: printing keeps them
+        SCOPED_TRACE(run);
+        fs::create_directories(dir / run);
+        ASSERT_EQ(
+            run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--out",
+                      (dir / run).string(), "--nv-dir", nv, "--journal", "/dev/null"}),
+            0);
+        Bitmap page;
+        ASSERT_TRUE(read_png((dir / run / "receipt-0001.png").string(), &page));
+        const PaperMargins m;
+        EXPECT_TRUE(img.printed_at(page, m.left, m.top, 1, 1));
+        EXPECT_TRUE(img.printed_at(page, m.left, m.top + img.height, 1, 1));
+    }
+    // A --nv-dir that cannot be a directory is refused at start-up.
+    write_file(dir / "plain", "x");
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(),
+                        "--nv-dir", (dir / "plain").string(), "--journal", "/dev/null"}),
+              2);
+    fs::remove_all(dir);
+}
+
+// --logo N=FILE.png: a PNG wider than the paper is scaled to 576 dots,
+// keeping its proportions, and printed by FS p N.
+TEST(Cli, LogoIsPreloadedAndFittedToThePaper) {
+    const fs::path dir = temp_dir("logo");
+    Bitmap logo(1152, 200);
+    logo.fill_rect(0, 0, 576, 200);  // left half black, right half white
+    ASSERT_TRUE(write_png((dir / "logo.png").string(), logo, PaperMargins{0, 0, 0, 0}));
+    write_file(dir / "print.bin", B("\x1c\x70\x07\x00\x1d\x56\x00"));
+    ASSERT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--out",
+                        dir.string(), "--logo", "7=" + (dir / "logo.png").string(), "--journal",
+                        "/dev/null"}),
+              0);
+    Bitmap page;
+    ASSERT_TRUE(read_png((dir / "receipt-0001.png").string(), &page));
+    const PaperMargins m;
+    const Box ink = ink_box(page);
+    EXPECT_EQ(ink.x0, m.left);
+    EXPECT_EQ(ink.width(), 288);
+    EXPECT_EQ(ink.height(), 100);
+    EXPECT_EQ(page.count_black(), 288u * 100);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--logo",
+                        "7=" + (dir / "missing.png").string()}),
+              2);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--logo",
+                        "300=" + (dir / "logo.png").string()}),
+              2);
     fs::remove_all(dir);
 }
 

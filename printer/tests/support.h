@@ -21,7 +21,11 @@ inline std::vector<uint8_t> bytes(std::string_view s) {
 // A session fed in memory: pages, replies and the journal are collected.
 class StreamRun {
   public:
-    explicit StreamRun(PrinterState state = {}, size_t chunk = 0) : status_(state) {
+    // `nv`: the stored images of the printer, to share them between runs.
+    explicit StreamRun(PrinterState state = {}, size_t chunk = 0,
+                       std::shared_ptr<NvStore> nv = nullptr)
+        : status_(state) {
+        if (nv) config_.nv = std::move(nv);
         journal_file_ = open_memstream(&journal_buf_, &journal_len_);
         journal_ = std::make_unique<Journal>(journal_file_);
         config_.on_page = [this](const Bitmap& b, const std::string&) { pages.push_back(b); };
