@@ -78,7 +78,7 @@ static const char* flag(int value) {
 int main(int argc, char** argv) {
     const char* ip = argc > 1 ? argv[1] : "127.0.0.1";
     if (AbreSocket(ip, 0) != 1) {
-        fprintf(stderr, "sample_receipt: a link is already open\n");
+        fprintf(stderr, "sample_receipt: cannot connect to %s:9100\n", ip);
         return 1;
     }
     printf("library version: %s\n", Le_VersaoDLL());
