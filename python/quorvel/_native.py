@@ -90,15 +90,22 @@ class QuorvelStatus(ctypes.Structure):
     """
 
     _fields_ = [
+        # DLE EOT 1: printer
         ("online", ctypes.c_int),
-        ("drawer_pin3_high", ctypes.c_int),
+        ("drawer_pin3", ctypes.c_int),
+        ("waiting_recovery", ctypes.c_int),
+        ("feed_button", ctypes.c_int),
+        # DLE EOT 2: off-line cause
         ("cover_open", ctypes.c_int),
-        ("feed_button_pressed", ctypes.c_int),
-        ("paper_fed_by_button", ctypes.c_int),
+        ("paper_feeding", ctypes.c_int),
+        ("stopped_paper_end", ctypes.c_int),
         ("error", ctypes.c_int),
+        # DLE EOT 3: error cause
         ("recoverable_error", ctypes.c_int),
         ("autocutter_error", ctypes.c_int),
         ("unrecoverable_error", ctypes.c_int),
+        ("auto_recoverable_error", ctypes.c_int),
+        # DLE EOT 4: roll paper
         ("paper_near_end", ctypes.c_int),
         ("paper_out", ctypes.c_int),
         ("raw", ctypes.c_int * 4),
