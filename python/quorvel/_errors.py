@@ -97,8 +97,14 @@ for _code in (ErrorCode.TOO_LONG, ErrorCode.NULL_INPUT, ErrorCode.BAD_LIST_ITEM,
 
 def error_for(code: int, message: str, default: Type[PrinterError],
               what: Optional[str] = None) -> PrinterError:
-    """The exception for a failed call: its class from the code, else ``default``."""
+    """The exception for a failed call: its class from the code, else ``default``.
+
+    A status query whose link the printer closed raises ``default`` (NoReply):
+    the question was sent, the answer never came.
+    """
     cls = _BY_CODE.get(code, default)
+    if default is NoReply and code == ErrorCode.LINK_CLOSED:
+        cls = NoReply
     if not message or message == "ok":
         message = f"{what or 'the call'} failed"
     return cls(message, code)
