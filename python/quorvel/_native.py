@@ -202,25 +202,26 @@ def _load() -> Tuple[ctypes.CDLL, str]:
                       "\nSet QUORVEL_LIBRARY to its path, or install it.")
 
 
-def _declare(library: ctypes.CDLL) -> bool:
-    for name, restype, argtypes in FUNCTIONS:
-        function = getattr(library, name)
-        function.restype = restype
-        function.argtypes = argtypes
+def _declare(library: ctypes.CDLL, bytes_only: bool = False) -> bool:
     complete = True
-    for name, restype, argtypes in EXTENSIONS:
+    for name, restype, argtypes in FUNCTIONS + EXTENSIONS:
         if not hasattr(library, name):
             complete = False
             continue
         function = getattr(library, name)
         function.restype = restype
-        function.argtypes = argtypes
+        function.argtypes = [ctypes.c_char_p if bytes_only and a is _Text else a
+                             for a in argtypes]
     return complete
 
 
 lib, library_path = _load()
 #: True when the library has every ``quorvel_*`` companion function.
 has_extensions: bool = _declare(lib)
+# The same functions for callers that pass read-only texts as bytes only
+# (quorvel.Printer): no conversion step per call. Writable texts still get a copy.
+direct = ctypes.CDLL(library_path)
+_declare(direct, bytes_only=True)
 
 
 def last_error() -> Tuple[int, str]:

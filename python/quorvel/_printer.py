@@ -18,10 +18,14 @@ TextLike = Union[str, bytes, bytearray, memoryview]
 AlignLike = Union[Align, str, int]
 ImageSource = Any  # a path, a PIL image, or greyscale bytes
 
-_lib = _native.lib
+_lib = _native.direct
+_imprime_texto = _lib.ImprimeTexto
 
 _ALIGN: Dict[Any, int] = {"left": 0, "center": 1, "centre": 1, "right": 2}
 _FONT: Dict[Any, int] = {"a": 0, "b": 1}
+# One lookup for the usual spellings; anything else takes the checking path.
+_ALIGN_FAST: Dict[Any, int] = {**_ALIGN, **{m: int(m) for m in Align}}
+_FONT_FAST: Dict[Any, int] = {**_FONT, **{m: int(m) for m in Font}}
 _QR_LEVEL: Dict[Any, int] = {"l": 0, "m": 1, "q": 2, "h": 3}
 # Line spacing in dots (ESC 3 n) -> the library's spacing index.
 _SPACING: Dict[int, int] = {32: 0, 40: 1, 48: 2, 53: 3, 64: 4, 69: 5, 21: 6}
@@ -59,7 +63,10 @@ def _in(value: Any, accepted: Sequence[int], name: str, unit: str = "") -> int:
 
 
 def _text(value: TextLike, name: str = "text") -> bytes:
-    data = _native.encode_text(value)
+    try:
+        data = value.encode("cp1252") if type(value) is str else _native.encode_text(value)
+    except UnicodeEncodeError:
+        data = _native.encode_text(value)  # raises, naming the character
     if b"\0" in data:
         raise ValueError(f"{name} holds a NUL character at position {data.index(0)}; "
                          "the printer would stop reading there")
@@ -242,11 +249,15 @@ class Printer:
             upright, non-reversed text.
         """
         data = _text(s)
-        j = _pick(align, _ALIGN, Align, "align")
-        f = _pick(font, _FONT, Font, "font")
+        j = _ALIGN_FAST.get(align) if type(align) is not bool else None
+        if j is None:
+            j = _pick(align, _ALIGN, Align, "align")
+        f = _FONT_FAST.get(font) if type(font) is not bool else None
+        if f is None:
+            f = _pick(font, _FONT, Font, "font")
         n = _SPACING.get(spacing) if type(spacing) is int else None
         if n is None:
-            _in(spacing, sorted(_SPACING), "spacing", " dots")
+            n = _SPACING[_in(spacing, sorted(_SPACING), "spacing", " dots")]
         if upside_down or reverse or feed:
             if upside_down and reverse:
                 raise ValueError("text cannot be upside down and reversed at once")
@@ -261,6 +272,10 @@ class Printer:
                 self._send(_lib.ImprimeTexto180, data, j, f, n, 1 if bold else 0)
             else:
                 self._send(_lib.ImprimeTextoInvertido, data, j, f, n)
+            return
+        if self._open and _log._capture is None:  # the common case, without a detour
+            if _imprime_texto(data, j, f, n, 1 if bold else 0) != 1:
+                raise self._failure(NotWritten, "ImprimeTexto")
             return
         self._send(_lib.ImprimeTexto, data, j, f, n, 1 if bold else 0)
 
@@ -334,10 +349,10 @@ class Printer:
         h = _BAR_HEIGHT[_in(height, sorted(_BAR_HEIGHT), "height", " dots")]
         codes = ",".join(map(str, numbers)).encode("ascii")
         if split:
-            self._send(_lib.ImprimeCode128_C, codes, j, h, _in(width, (1, 2, 3), "width"))
+            self._send(_native.lib.ImprimeCode128_C, codes, j, h, _in(width, (1, 2, 3), "width"))
         else:
             _in(width, (2,), "width (one symbol)", " dots")
-            self._send(_lib.ImprimeCode128C, codes, j, h)
+            self._send(_native.lib.ImprimeCode128C, codes, j, h)
 
     def qr(self, data: TextLike, size: int = 4, level: Union[QrLevel, str] = "M",
            model: int = 2, command_set: QrCommands = QrCommands.GS_K,
@@ -481,7 +496,7 @@ class Printer:
             raise ValueError("raw() needs at least one byte")
         for v in values:
             _in(v, range(256), "each raw byte")
-        self._send(_lib.ComandoTx, ",".join(map(str, values)).encode("ascii"))
+        self._send(_native.lib.ComandoTx, ",".join(map(str, values)).encode("ascii"))
 
     # ---- status ----------------------------------------------------------
 
