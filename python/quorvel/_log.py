@@ -11,7 +11,6 @@ such a call runs (by another thread) ends up in the log as well.
 from __future__ import annotations
 
 import errno
-import fcntl
 import logging
 import os
 import sys
@@ -23,6 +22,8 @@ LOGGER_NAME = "quorvel.library"
 
 class _Capture:
     def __init__(self, logger: logging.Logger) -> None:
+        import fcntl  # POSIX only; imported here so that Windows can import the package
+
         self.logger = logger
         self.lock = threading.Lock()
         self.read_end, self.write_end = os.pipe()

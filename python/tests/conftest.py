@@ -42,9 +42,10 @@ class VirtualPrinter:
     """A quorvel-printer process; :meth:`stop` ends it and makes the capture readable."""
 
     def __init__(self, directory: Path, address: Optional[str], serial: bool,
-                 options: List[str]) -> None:
+                 options: List[str], port: int = 9100) -> None:
         self.directory = directory
         self.address = address
+        self.port = port
         self.journal_path = directory / "journal.txt"
         self.capture_path = directory / "capture.bin"
         self.port_path = directory / "ttyQVP" if serial else None
@@ -53,7 +54,7 @@ class VirtualPrinter:
         if serial:
             command += ["--serial-link", str(self.port_path), "--no-tcp"]
         else:
-            command += ["--listen", f"{address}:9100"]
+            command += ["--listen", f"{address}:{port}"]
         self.process = subprocess.Popen(command, stderr=subprocess.PIPE)
         ready = "serial port " if serial else "listening on "
         try:
@@ -100,12 +101,12 @@ def start_printer(request, tmp_path) -> Iterator:
     started: List[VirtualPrinter] = []
 
     def start(serial: bool = False, options: Optional[List[str]] = None,
-              address: Optional[str] = None) -> VirtualPrinter:
+              address: Optional[str] = None, port: int = 9100) -> VirtualPrinter:
         directory = tmp_path / f"printer{len(started)}"
         directory.mkdir()
         if not serial and address is None:
             address = loopback_address(request.node.nodeid + str(len(started)))
-        printer = VirtualPrinter(directory, address, serial, options or [])
+        printer = VirtualPrinter(directory, address, serial, options or [], port)
         started.append(printer)
         return printer
 

@@ -105,3 +105,23 @@ def test_model_two_asks_its_own_status_query(start_printer):
         p.status()
     wait_until(lambda: printer.sessions_ended() == 1)
     assert printer.stop() == h("1B7601")
+
+
+@pytest.mark.parametrize("link,model,query", [
+    (dict(port=9123), 0, "100401"),
+    (dict(port=65535), 2, "1B7601"),
+    (dict(serial=True, baud=19200), 1, "100401"),
+    (dict(serial=True, baud=9600), 3, "100401"),
+], ids=["tcp-9123", "tcp-65535", "serial-19200", "serial-9600"])
+def test_link_options(start_printer, link, model, query):
+    serial = link.get("serial", False)
+    printer = start_printer(serial=serial, port=link.get("port", 9100))
+    if serial:
+        opened = Printer.serial(printer.where, baud=link["baud"], model=model)
+    else:
+        opened = Printer.tcp(printer.address, port=link["port"], model=model)
+    with opened as p:
+        p.cut()
+        p.status()
+    wait_until(lambda: printer.sessions_ended() == 1)
+    assert printer.stop() == h("1D5600" + query)

@@ -2,10 +2,12 @@
 
 import os
 import signal
+import subprocess
+import sys
 
 import pytest
 
-from conftest import loopback_address, wait_until
+from conftest import ROOT, loopback_address, wait_until
 from quorvel import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
                      Printer, PrinterError, QrCommands)
 
@@ -42,6 +44,23 @@ def test_not_a_serial_device(tmp_path):
     with pytest.raises(ConnectFailed) as caught:
         Printer.serial(str(plain))
     assert caught.value.code == ErrorCode.NOT_SERIAL
+
+
+def test_serial_port_held_by_another_process(start_printer):
+    printer = start_printer(serial=True)
+    holder = subprocess.Popen(
+        [sys.executable, "-c", "import quorvel, sys; p = quorvel.Printer.serial(sys.argv[1]); "
+         "print('held', flush=True); sys.stdin.read()", printer.where],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+        env=dict(os.environ, PYTHONPATH=str(ROOT / "python")))
+    try:
+        assert holder.stdout.readline().strip() == "held"
+        with pytest.raises(ConnectFailed) as caught:
+            Printer.serial(printer.where)
+        assert caught.value.code == ErrorCode.PORT_BUSY
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=10)
 
 
 def test_second_printer_while_one_is_open(start_printer):
