@@ -118,9 +118,10 @@ class Printer:
     ``bytes`` go out unchanged.
     """
 
-    def __init__(self, kind: str, where: str) -> None:
+    def __init__(self, kind: str, where: str, model: int = 0) -> None:
         self._kind = kind
         self._where = where
+        self._model = model
         self._open = False
 
     # ---- links -------------------------------------------------------
@@ -139,7 +140,7 @@ class Printer:
         _in(port, range(1, 65536), "port")
         _in(model, range(4), "model")
         address_bytes = _text(address, "address")
-        printer = cls("tcp", f"{address}:{port}")
+        printer = cls("tcp", f"{address}:{port}", model)
         if hasattr(_lib, "quorvel_open_tcp"):
             printer._open_with(_lib.quorvel_open_tcp, address_bytes, port, model)
         elif port == 9100:
@@ -162,7 +163,7 @@ class Printer:
         _in(baud, _SERIAL_SPEEDS, "baud")
         _in(model, range(4), "model")
         port_bytes = _text(os.fspath(port), "port")
-        printer = cls("serial", str(port))
+        printer = cls("serial", str(port), model)
         if hasattr(_lib, "quorvel_open_serial"):
             printer._open_with(_lib.quorvel_open_serial, port_bytes, baud, model)
         elif baud == (9600 if model == 3 else 115200):
@@ -505,7 +506,11 @@ class Printer:
             raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
         code = _log.call(function)
         if code == 0:
-            raise self._failure(NoReply, function.__name__)
+            error = self._failure(NoReply, function.__name__)
+            if not error.code:  # a reply came, but the model's table has no code for it
+                error = NoReply(f"the reply of the printer at {self._where} is not in the "
+                                f"status table of model {self._model}")
+            raise error
         return code
 
     def status(self) -> Status:

@@ -106,13 +106,18 @@ def test_printer_gone_mid_receipt(start_printer, link):
         assert caught.value.message
 
 
-@pytest.mark.parametrize("query", ["status", "drawer_status"])
-def test_printer_that_never_answers(start_printer, query):
-    printer = start_printer(options=["--silent"])
-    with Printer.tcp(printer.address) as p:
+@pytest.mark.parametrize("options,model,query,code,reason", [
+    (["--silent"], 0, "status", ErrorCode.NO_REPLY, ""),
+    (["--silent"], 0, "drawer_status", ErrorCode.NO_REPLY, ""),
+    (["--paper", "near-end"], 2, "status", ErrorCode.OK, "not in the status table of model 2"),
+], ids=["silent-status", "silent-drawer", "unknown-reply"])
+def test_no_status(start_printer, options, model, query, code, reason):
+    printer = start_printer(options=options)
+    with Printer.tcp(printer.address, model=model) as p:
         with pytest.raises(NoReply) as caught:
             getattr(p, query)()
-    assert caught.value.code == ErrorCode.NO_REPLY
+    assert caught.value.code == code
+    assert reason in caught.value.message
 
 
 @pytest.mark.parametrize("call,code", [
