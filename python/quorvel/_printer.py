@@ -21,12 +21,12 @@ ImageSource = Any  # a path, a PIL image, or greyscale bytes
 _lib = _native.direct
 _imprime_texto = _lib.ImprimeTexto
 
-_ALIGN: Dict[Any, int] = {"left": 0, "center": 1, "centre": 1, "right": 2}
-_FONT: Dict[Any, int] = {"a": 0, "b": 1}
+_ALIGN: Dict[str, int] = {"left": 0, "center": 1, "centre": 1, "right": 2}
+_FONT: Dict[str, int] = {"a": 0, "b": 1}
 # One lookup for the usual spellings; anything else takes the checking path.
 _ALIGN_FAST: Dict[Any, int] = {**_ALIGN, **{m: int(m) for m in Align}}
 _FONT_FAST: Dict[Any, int] = {**_FONT, **{m: int(m) for m in Font}}
-_QR_LEVEL: Dict[Any, int] = {"l": 0, "m": 1, "q": 2, "h": 3}
+_QR_LEVEL: Dict[str, int] = {"l": 0, "m": 1, "q": 2, "h": 3}
 # Line spacing in dots (ESC 3 n) -> the library's spacing index.
 _SPACING: Dict[int, int] = {32: 0, 40: 1, 48: 2, 53: 3, 64: 4, 69: 5, 21: 6}
 # Bar height in dots (GS h n) -> the library's height selector.
@@ -37,15 +37,20 @@ _link_lock = threading.Lock()
 _current: Optional["Printer"] = None  # the Printer that holds the library's one link
 
 
-def _pick(value: Any, strings: Mapping[Any, int], enum_cls: Any, name: str) -> int:
-    """The int behind an enum member, its lower-case name, or a plain int in range."""
+def _pick(value: Any, strings: Mapping[str, int], enum_cls: Any, name: str) -> int:
+    """The int behind an enum member, a plain int of one, or a name (any case)."""
     if isinstance(value, str):
         number = strings.get(value.lower())
+        if number is None and value.upper() in enum_cls.__members__:
+            number = int(enum_cls.__members__[value.upper()])
         if number is None:
-            raise ValueError(f"{name} must be one of {', '.join(map(repr, strings))}, "
+            names = sorted(set(strings) | {m.lower() for m in enum_cls.__members__})
+            raise ValueError(f"{name} must be one of {', '.join(map(repr, names))}, "
                              f"not {value!r}")
         return number
     try:
+        if isinstance(value, bool):
+            raise TypeError
         return int(enum_cls(value))
     except (ValueError, TypeError):
         accepted = ", ".join(f"{enum_cls.__name__}.{m.name}" for m in enum_cls)
@@ -54,8 +59,8 @@ def _pick(value: Any, strings: Mapping[Any, int], enum_cls: Any, name: str) -> i
 
 def _in(value: Any, accepted: Sequence[int], name: str, unit: str = "") -> int:
     if isinstance(value, bool) or not isinstance(value, int) or value not in accepted:
-        if len(accepted) > 8 and list(accepted) == list(range(accepted[0], accepted[-1] + 1)):
-            allowed = f"{accepted[0]} to {accepted[-1]}"
+        if isinstance(accepted, range):
+            allowed = f"{accepted.start} to {accepted.stop - 1}"
         else:
             allowed = ", ".join(map(str, accepted))
         raise ValueError(f"{name} must be {allowed}{unit}, not {value!r}")
@@ -141,12 +146,7 @@ class Printer:
         _in(model, range(4), "model")
         address_bytes = _text(address, "address")
         printer = cls("tcp", f"{address}:{port}", model)
-        if hasattr(_lib, "quorvel_open_tcp"):
-            printer._open_with(_lib.quorvel_open_tcp, address_bytes, port, model)
-        elif port == 9100:
-            printer._open_with(_lib.AbreSocket, address_bytes, model)
-        else:
-            raise ConnectFailed(f"this library build opens TCP port 9100 only, not {port}")
+        printer._open_with(printer._need("quorvel_open_tcp"), address_bytes, port, model)
         return printer
 
     @classmethod
@@ -164,12 +164,7 @@ class Printer:
         _in(model, range(4), "model")
         port_bytes = _text(os.fspath(port), "port")
         printer = cls("serial", str(port), model)
-        if hasattr(_lib, "quorvel_open_serial"):
-            printer._open_with(_lib.quorvel_open_serial, port_bytes, baud, model)
-        elif baud == (9600 if model == 3 else 115200):
-            printer._open_with(_lib.AbrePortaSerial, port_bytes, model)
-        else:
-            raise ConnectFailed(f"this library build cannot open {port} at {baud} bit/s")
+        printer._open_with(printer._need("quorvel_open_serial"), port_bytes, baud, model)
         return printer
 
     def _open_with(self, function: Callable[..., int], *args: Any) -> None:
@@ -225,10 +220,12 @@ class Printer:
         if _log.call(function, *args) != 1:
             raise self._failure(NotWritten, function.__name__)
 
-    def _need(self, name: str) -> Callable[..., int]:
+    @staticmethod
+    def _need(name: str) -> Callable[..., int]:
         function = getattr(_lib, name, None)
         if function is None:
-            raise PrinterError(f"this library build has no {name}")
+            raise PrinterError(f"the library at {_native.library_path} is older than this "
+                               f"package: it has no {name}")
         return function
 
     # ---- text --------------------------------------------------------
