@@ -62,7 +62,7 @@ def test_str_arguments_are_whole_windows_1252_texts():
                          ids=["bytes", "bytearray", "ctypes-buffer"])
 def test_split_list_leaves_the_callers_text_unchanged(make):
     text = make(b"10,20,30")
-    before = bytes(text)
+    before = bytes(bytearray(text))  # a new object: bytes(b) would be b itself
     values = (ctypes.c_int * 4)(-1, -1, -1, -1)
     assert _native.lib.separa(text, values) == 3
     assert list(values) == [10, 20, 30, -1]
@@ -74,7 +74,7 @@ def test_split_list_leaves_the_callers_text_unchanged(make):
 ])
 def test_list_functions_leave_the_callers_text_unchanged(name, extra):
     codes = b",".join(b"%d" % v for v in range(22))  # no link: parsed, then not sent
-    before = bytes(codes)
+    before = bytes(bytearray(codes))
     getattr(_native.lib, name)(codes, *extra)
     assert codes == before
 
