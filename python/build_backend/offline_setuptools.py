@@ -8,6 +8,7 @@ directories, which isolation hides, and hands every hook to
 setuptools.build_meta.
 """
 
+import shutil
 import site
 import sys
 
@@ -27,7 +28,15 @@ except ImportError:
         raise ImportError("building quorvel needs setuptools and wheel installed "
                           "(Debian: apt-get install python3-setuptools python3-wheel)") from None
 
-build_wheel = _setuptools.build_wheel
+
+
+def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
+    # setuptools stages the package in build/lib and never removes what an
+    # earlier build left there (a bundled library since deleted, say).
+    shutil.rmtree("build/lib", ignore_errors=True)
+    return _setuptools.build_wheel(wheel_directory, config_settings, metadata_directory)
+
+
 build_sdist = _setuptools.build_sdist
 prepare_metadata_for_build_wheel = _setuptools.prepare_metadata_for_build_wheel
 if hasattr(_setuptools, "build_editable"):
