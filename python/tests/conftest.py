@@ -102,13 +102,21 @@ def start_printer(request, tmp_path) -> Iterator:
 
     def start(serial: bool = False, options: Optional[List[str]] = None,
               address: Optional[str] = None, port: int = 9100) -> VirtualPrinter:
-        directory = tmp_path / f"printer{len(started)}"
-        directory.mkdir()
-        if not serial and address is None:
-            address = loopback_address(request.node.nodeid + str(len(started)))
-        printer = VirtualPrinter(directory, address, serial, options or [], port)
-        started.append(printer)
-        return printer
+        for attempt in range(3):
+            directory = tmp_path / f"printer{len(started)}-{attempt}"
+            directory.mkdir()
+            where = address
+            if not serial and address is None:
+                where = loopback_address(f"{request.node.nodeid} {len(started)} {attempt}")
+            try:
+                printer = VirtualPrinter(directory, where, serial, options or [], port)
+            except RuntimeError:
+                if attempt == 2 or address is not None:
+                    raise
+                continue  # a parallel test holds that address: derive another
+            started.append(printer)
+            return printer
+        raise AssertionError("unreachable")
 
     yield start
     for printer in started:
