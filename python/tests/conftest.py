@@ -123,12 +123,6 @@ def start_printer(request, tmp_path) -> Iterator:
         printer.stop()
 
 
-@pytest.fixture
-def printer_host(start_printer):
-    """A running virtual printer on TCP."""
-    return start_printer()
-
-
 @pytest.fixture(autouse=True)
 def no_link_left_open():
     """A test that forgets to close its Printer fails, instead of poisoning the next one."""

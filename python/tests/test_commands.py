@@ -106,14 +106,6 @@ def test_method_sends_its_command(start_printer, link, call, expected):
     assert printer.stop().hex(" ") == expected.hex(" ")
 
 
-def test_model_two_asks_its_own_status_query(start_printer):
-    printer = start_printer()
-    with Printer.tcp(printer.address, model=2) as p:
-        p.status()
-    wait_until(lambda: printer.sessions_ended() == 1)
-    assert printer.stop() == h("1B7601")
-
-
 @pytest.mark.parametrize("link,model,query", [
     (dict(port=9123), 0, "100401"),
     (dict(port=65535), 2, "1B7601"),

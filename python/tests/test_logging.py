@@ -54,26 +54,17 @@ def provoke_receive_failure(address):
     return caught.value
 
 
-@pytest.mark.parametrize("enabled", [True, False], ids=["captured", "default"])
+@pytest.mark.parametrize("enabled,logger", [
+    (True, None), (True, "till.printer"), (False, None),
+], ids=["captured", "captured-own-logger", "off"])
 def test_library_message_goes_to_logging_or_stderr(resetting_peer, capture_switch, capfd, caplog,
-                                                   enabled):
-    capture_switch(enabled)
-    with caplog.at_level(logging.WARNING, logger="quorvel.library"):
+                                                   enabled, logger):
+    capture_switch(enabled, logger and logging.getLogger(logger))
+    name = logger or "quorvel.library"
+    with caplog.at_level(logging.WARNING, logger=name):
         error = provoke_receive_failure(resetting_peer.listener.getsockname()[0])
     assert error.code == quorvel.ErrorCode.LINK_CLOSED
-    logged = [r.getMessage() for r in caplog.records if r.name == "quorvel.library"]
+    logged = [r.getMessage() for r in caplog.records if r.name == name]
     stderr = capfd.readouterr().err
-    if enabled:
-        assert logged == ["recv() failed"]
-        assert "recv() failed" not in stderr
-    else:
-        assert logged == []
-        assert "recv() failed" in stderr
-
-
-def test_capture_goes_to_a_chosen_logger(resetting_peer, capture_switch, caplog):
-    capture_switch(True, logging.getLogger("till.printer"))
-    with caplog.at_level(logging.WARNING, logger="till.printer"):
-        provoke_receive_failure(resetting_peer.listener.getsockname()[0])
-    assert [r.getMessage() for r in caplog.records if r.name == "till.printer"] == \
-        ["recv() failed"]
+    assert logged == (["recv() failed"] if enabled else [])
+    assert ("recv() failed" in stderr) == (not enabled)
