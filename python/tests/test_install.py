@@ -34,6 +34,7 @@ def test_install_offline_then_print_the_readme_receipt(start_printer, tmp_path):
     assert run.stdout.strip() == "printer: READY"
     wait_until(lambda: printer.sessions_ended() == 1)
     printer.stop()
+    assert len(printer.pages()) == 1  # one receipt, cut once
     journal = printer.journal()
     for line in ('"Padaria S\\xE3o Jo\\xE3o"', '"TOTAL R$                  11,50"',
                  'reads "7890123456784"', 'store QR data "https://example.com/r/0001"',
