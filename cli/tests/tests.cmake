@@ -45,8 +45,9 @@ add_test(NAME installed_tree
           ${CMAKE_C_COMPILER} ${CMAKE_COMMAND})
 set_tests_properties(installed_tree PROPERTIES TIMEOUT 240)
 
-# The Debian package that cpack makes of the same tree.
+# The three Debian packages that cpack makes of the same tree.
 add_test(NAME debian_package
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/package_check.sh
-          ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_check)
-set_tests_properties(debian_package PROPERTIES TIMEOUT 240)
+          ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_check ${CMAKE_INSTALL_LIBDIR}
+          ${CMAKE_C_COMPILER} ${CMAKE_COMMAND})
+set_tests_properties(debian_package PROPERTIES TIMEOUT 300)
