@@ -12,7 +12,7 @@ namespace {
 
 const std::vector<uint8_t>& stream() {
     static const std::vector<uint8_t> data = [] {
-        std::ifstream in(QVP_BENCH_STREAM, std::ios::binary);
+        std::ifstream in(PRINTER_BENCH_STREAM, std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
                                     std::istreambuf_iterator<char>());
     }();
@@ -20,7 +20,7 @@ const std::vector<uint8_t>& stream() {
 }
 
 // mode 0: layout only; 1: draw the dots; 2: draw and write PNG files.
-void runStream(benchmark::State& state, int mode) {
+void run_stream(benchmark::State& state, int mode) {
     const auto& data = stream();
     if (data.empty()) {
         state.SkipWithError("stream file missing");
@@ -28,17 +28,18 @@ void runStream(benchmark::State& state, int mode) {
     }
     const std::string dir = (std::filesystem::temp_directory_path() / "qvp-bench").string();
     std::filesystem::create_directories(dir);
-    qvp::StatusModel status;
-    qvp::Journal journal(nullptr);
-    qvp::SessionConfig config;
+    quorvel::printer::StatusModel status;
+    quorvel::printer::Journal journal(nullptr);
+    quorvel::printer::SessionConfig config;
     config.render.draw = mode >= 1;
     if (mode == 2) config.out_dir = dir;
     int pages = 0;
     for (auto _ : state) {
-        qvp::Session s(config, qvp::FontSet::shared(), status, journal, {});
+        quorvel::printer::Session s(config, quorvel::printer::FontSet::shared(), status, journal,
+                                    {});
         s.feed(data);
         s.finish();
-        pages = s.renderer().pagesWritten();
+        pages = s.renderer().pages_written();
         benchmark::DoNotOptimize(pages);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
@@ -47,13 +48,13 @@ void runStream(benchmark::State& state, int mode) {
 }
 
 void BM_InterpretLayout(benchmark::State& state) {
-    runStream(state, 0);
+    run_stream(state, 0);
 }
 void BM_InterpretAndDraw(benchmark::State& state) {
-    runStream(state, 1);
+    run_stream(state, 1);
 }
 void BM_InterpretDrawAndPng(benchmark::State& state) {
-    runStream(state, 2);
+    run_stream(state, 2);
 }
 
 // Plain text: the interpreter's own speed, without symbol encoding.
@@ -63,12 +64,13 @@ void BM_TextLines(benchmark::State& state) {
     line += "\x1b\x33\x20\x1b\x74\x10  1 Caf\xe9 expresso                R$    11,00\n";
     std::string text;
     for (int i = 0; i < 200; ++i) text += line;
-    qvp::StatusModel status;
-    qvp::Journal journal(nullptr);
-    qvp::SessionConfig config;
+    quorvel::printer::StatusModel status;
+    quorvel::printer::Journal journal(nullptr);
+    quorvel::printer::SessionConfig config;
     config.render.draw = state.range(0) != 0;
     for (auto _ : state) {
-        qvp::Session s(config, qvp::FontSet::shared(), status, journal, {});
+        quorvel::printer::Session s(config, quorvel::printer::FontSet::shared(), status, journal,
+                                    {});
         s.feed({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
         s.finish();
     }

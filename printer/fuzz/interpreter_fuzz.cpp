@@ -7,18 +7,18 @@
 #include "session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const qvp::FontSet& fonts = qvp::FontSet::shared();
+    static const quorvel::printer::FontSet& fonts = quorvel::printer::FontSet::shared();
     if (size == 0) return 0;
-    qvp::StatusModel status;
-    qvp::Journal journal(nullptr);
-    qvp::SessionConfig config;
+    quorvel::printer::StatusModel status;
+    quorvel::printer::Journal journal(nullptr);
+    quorvel::printer::SessionConfig config;
     // Smaller caps than the printer's keep each run short; the code paths are the same.
     config.render.max_page_height = 4000;
     config.interp.max_raster_bytes = 64 << 10;
     config.interp.max_command_bytes = 64 << 10;
     size_t replies = 0;
-    qvp::Session session(config, fonts, status, journal,
-                         [&](std::span<const uint8_t> r) { replies += r.size(); });
+    quorvel::printer::Session session(config, fonts, status, journal,
+                                      [&](std::span<const uint8_t> r) { replies += r.size(); });
     const size_t chunk = static_cast<size_t>(data[0] % 32) + 1;
     for (size_t at = 1; at < size; at += chunk)
         session.feed({data + at, std::min(chunk, size - at)});

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-namespace qvp {
+namespace quorvel::printer {
 
 Bitmap::Bitmap(int width, int height)
     : width_(std::max(0, width)),
@@ -11,7 +11,7 @@ Bitmap::Bitmap(int width, int height)
       stride_((width_ + 7) / 8),
       bits_(static_cast<size_t>(stride_) * height_, 0) {}
 
-void Bitmap::fillRect(int x, int y, int w, int h, bool black) {
+void Bitmap::fill_rect(int x, int y, int w, int h, bool black) {
     const int x0 = std::max(0, x), y0 = std::max(0, y);
     const int x1 = std::min(width_, x + w), y1 = std::min(height_, y + h);
     if (x0 >= x1 || y0 >= y1) return;
@@ -31,7 +31,7 @@ void Bitmap::fillRect(int x, int y, int w, int h, bool black) {
     }
 }
 
-void Bitmap::resizeHeight(int height) {
+void Bitmap::resize_height(int height) {
     height_ = std::max(0, height);
     bits_.resize(static_cast<size_t>(stride_) * height_, 0);
 }
@@ -72,10 +72,10 @@ void Bitmap::blit(const Bitmap& src, int x, int y, bool black) {
     }
 }
 
-size_t Bitmap::countBlack() const {
+size_t Bitmap::count_black() const {
     size_t n = 0;
     for (uint8_t b : bits_) n += static_cast<size_t>(std::popcount(b));
     return n;
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

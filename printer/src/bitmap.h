@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace qvp {
+namespace quorvel::printer {
 
 // Row-major, one byte per row group of 8 dots, most significant bit first
 // (the same layout as a PNG row of bit depth 1). A set bit is a black dot.
@@ -31,15 +31,15 @@ class Bitmap {
         b = black ? (b | m) : (b & ~m);
     }
     // Clipped to the bitmap.
-    void fillRect(int x, int y, int w, int h, bool black = true);
+    void fill_rect(int x, int y, int w, int h, bool black = true);
     // Grow (or shrink) the height, keeping the content; new rows are white.
-    void resizeHeight(int height);
+    void resize_height(int height);
     // Rotate by 180 degrees in place.
     void rotate180();
     // Copy src onto this bitmap at (x, y): black source dots become `black`.
     void blit(const Bitmap& src, int x, int y, bool black = true);
     bool empty() const { return width_ == 0 || height_ == 0; }
-    size_t countBlack() const;
+    size_t count_black() const;
 
   private:
     int width_ = 0;
@@ -48,4 +48,4 @@ class Bitmap {
     std::vector<uint8_t> bits_;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -3,12 +3,12 @@
 
 #include <cstdint>
 
-namespace qvp {
+namespace quorvel::printer {
 
 // True when the table number has a mapping of its own; others fall back
 // to PC437.
-bool codeTableKnown(int table);
-const char* codeTableName(int table);
-char32_t toUnicode(int table, uint8_t byte);
+bool code_table_known(int table);
+const char* code_table_name(int table);
+char32_t to_unicode(int table, uint8_t byte);
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -8,7 +8,7 @@
 
 #include "codepage.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 struct FontSet::Impl {
     FT_Library lib = nullptr;
@@ -19,7 +19,7 @@ struct FontSet::Impl {
 
 namespace {
 
-std::string findTerminus() {
+std::string find_terminus() {
     namespace fs = std::filesystem;
     for (const char* dir : {"/usr/share/fonts/truetype/terminus",
                             "/usr/share/fonts/opentype/terminus", "/usr/share/fonts/X11/misc"}) {
@@ -37,7 +37,7 @@ std::string findTerminus() {
     return {};
 }
 
-std::string findFontB() {
+std::string find_font_b() {
     for (const char* p : {"/usr/share/fonts/X11/misc/9x15.pcf.gz",
                           "/usr/share/fonts/X11/misc/9x15-ISO8859-1.pcf.gz",
                           "/usr/share/fonts/X11/misc/8x13.pcf.gz"}) {
@@ -47,7 +47,7 @@ std::string findFontB() {
 }
 
 // Pick the bitmap strike closest to the wanted cell height.
-bool selectStrike(FT_Face face, int want_w, int want_h) {
+bool select_strike(FT_Face face, int want_w, int want_h) {
     if (face->num_fixed_sizes <= 0)
         return FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(want_h)) == 0;
     int best = 0, best_score = 1 << 30;
@@ -66,8 +66,8 @@ FontSet::FontSet(const FontPaths& paths) : impl_(std::make_unique<Impl>()) {
         desc_ = {"FreeType failed to start", "FreeType failed to start"};
         return;
     }
-    const std::string files[2] = {paths.font_a.empty() ? findTerminus() : paths.font_a,
-                                  paths.font_b.empty() ? findFontB() : paths.font_b};
+    const std::string files[2] = {paths.font_a.empty() ? find_terminus() : paths.font_a,
+                                  paths.font_b.empty() ? find_font_b() : paths.font_b};
     for (int f = 0; f < 2; ++f) {
         if (files[f].empty() ||
             FT_New_Face(impl_->lib, files[f].c_str(), 0, &impl_->face[f]) != 0) {
@@ -77,11 +77,11 @@ FontSet::FontSet(const FontPaths& paths) : impl_(std::make_unique<Impl>()) {
         }
         FT_Face face = impl_->face[f];
         FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-        selectStrike(face, kCellW[f], kCellH[f]);
+        select_strike(face, CELL_W[f], CELL_H[f]);
         impl_->ascent[f] = static_cast<int>(face->size->metrics.ascender >> 6);
         const int font_h =
             static_cast<int>((face->size->metrics.ascender - face->size->metrics.descender) >> 6);
-        impl_->yoff[f] = std::max(0, (kCellH[f] - font_h) / 2);
+        impl_->yoff[f] = std::max(0, (CELL_H[f] - font_h) / 2);
         desc_[f] = files[f] + " (" + std::to_string(face->size->metrics.x_ppem) + "x" +
                    std::to_string(font_h) + " strike)";
     }
@@ -103,7 +103,7 @@ const FontSet& FontSet::shared() {
 }
 
 Bitmap FontSet::render(int font, char32_t cp) const {
-    const int cw = kCellW[font], ch = kCellH[font];
+    const int cw = CELL_W[font], ch = CELL_H[font];
     Bitmap cell(cw, ch);
     if (cp == ' ' || cp == 0xA0 || cp < 0x20) return cell;
     FT_Face face = impl_->face[font];
@@ -136,7 +136,7 @@ Bitmap FontSet::render(int font, char32_t cp) const {
 
 const Bitmap& FontSet::glyph(int font, int table, uint8_t byte) const {
     font &= 1;
-    const char32_t cp = toUnicode(table, byte);
+    const char32_t cp = to_unicode(table, byte);
     const uint32_t key = (static_cast<uint32_t>(font) << 31) | static_cast<uint32_t>(cp);
     std::lock_guard lock(mu_);
     auto it = cache_.find(key);
@@ -147,4 +147,4 @@ const Bitmap& FontSet::glyph(int font, int table, uint8_t byte) const {
     return ref;
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

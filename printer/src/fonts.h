@@ -10,7 +10,7 @@
 
 #include "bitmap.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 struct FontPaths {
     std::string font_a;  // empty: search the usual Debian locations
@@ -19,8 +19,8 @@ struct FontPaths {
 
 class FontSet {
   public:
-    static constexpr int kCellW[2] = {12, 9};
-    static constexpr int kCellH[2] = {24, 17};
+    static constexpr int CELL_W[2] = {12, 9};
+    static constexpr int CELL_H[2] = {24, 17};
 
     explicit FontSet(const FontPaths& paths = {});
     ~FontSet();
@@ -45,4 +45,4 @@ class FontSet {
     mutable std::unordered_map<uint32_t, std::unique_ptr<Bitmap>> cache_;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

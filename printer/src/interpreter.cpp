@@ -6,17 +6,17 @@
 #include "codepage.h"
 
 // Journal a command; the meaning text is only built when a journal is kept.
-#define QVP_LOG(p, len, mnemonic, meaning)                                              \
+#define LOG_COMMAND(p, len, mnemonic, meaning)                                          \
     do {                                                                                \
         ++counters_.commands;                                                           \
         if (journal_.enabled()) journal_.command(offset_, {p, len}, mnemonic, meaning); \
     } while (0)
 
-namespace qvp {
+namespace quorvel::printer {
 namespace {
 
-constexpr uint8_t kDLE = 0x10, kDC2 = 0x12, kESC = 0x1B, kFS = 0x1C, kGS = 0x1D;
-constexpr size_t kNeedMore = 0;
+constexpr uint8_t DLE = 0x10, DC2 = 0x12, ESC = 0x1B, FS = 0x1C, GS = 0x1D;
+constexpr size_t NEED_MORE = 0;
 
 std::string num(int v) {
     return std::to_string(v);
@@ -24,7 +24,7 @@ std::string num(int v) {
 int u16(const uint8_t* p) {
     return p[0] | (p[1] << 8);
 }
-const char* onOff(int n) {
+const char* on_off(int n) {
     return (n & 1) ? "on" : "off";
 }
 
@@ -33,7 +33,7 @@ int digit(int n) {
     return n >= '0' && n <= '9' ? n - '0' : n;
 }
 
-const char* justName(int j) {
+const char* just_name(int j) {
     switch (digit(j)) {
         case 0:
             return "left";
@@ -94,10 +94,10 @@ void Interpreter::send(std::initializer_list<uint8_t> bytes) {
     if (reply_) reply_({bytes.begin(), bytes.size()});
 }
 
-size_t Interpreter::skipPayload(const uint8_t* p, size_t header, uint64_t payload,
-                                std::string_view mnemonic, std::string_view why) {
-    QVP_LOG(p, header, mnemonic,
-            std::string(why) + "; " + std::to_string(payload) + " data bytes skipped");
+size_t Interpreter::skip_payload(const uint8_t* p, size_t header, uint64_t payload,
+                                 std::string_view mnemonic, std::string_view why) {
+    LOG_COMMAND(p, header, mnemonic,
+                std::string(why) + "; " + std::to_string(payload) + " data bytes skipped");
     skip_ = payload;
     counters_.skipped_bytes += payload;
     return header;
@@ -121,14 +121,14 @@ void Interpreter::feed(std::span<const uint8_t> data) {
             // Some hosts follow ESC v with a parameter byte; it belongs to the query.
             escv_param_ = false;
             if (p[0] > 0x01) continue;
-            QVP_LOG(p, 1, "(ESC v)", "parameter byte of the paper sensor query");
+            LOG_COMMAND(p, 1, "(ESC v)", "parameter byte of the paper sensor query");
             used = 1;
         } else if (fsq_left_ > 0 || userchar_left_ > 0) {
-            used = stepSubstate(p, n);
+            used = step_substate(p, n);
         } else {
             used = step(p, n);
         }
-        if (used == kNeedMore) break;
+        if (used == NEED_MORE) break;
         pos_ += used;
         offset_ += used;
     }
@@ -143,7 +143,7 @@ void Interpreter::feed(std::span<const uint8_t> data) {
 
 void Interpreter::finish() {
     if (buffered() == 1 && buf_[pos_] == 0x0D) {
-        QVP_LOG(buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
+        LOG_COMMAND(buf_.data() + pos_, 1, "CR", "carriage return (no effect without LF)");
         ++pos_;
         ++offset_;
     }
@@ -152,7 +152,7 @@ void Interpreter::finish() {
         counters_.truncated = true;
         const uint8_t* p = buf_.data() + pos_;
         if (left > 0)
-            QVP_LOG(
+            LOG_COMMAND(
                 p, left, "TRUNCATED",
                 "stream ended inside a command; " + num(static_cast<int>(left)) + " bytes dropped");
         else
@@ -166,9 +166,9 @@ void Interpreter::finish() {
     r_.finish();
 }
 
-size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
+size_t Interpreter::step_substate(const uint8_t* p, size_t n) {
     if (fsq_left_ > 0) {
-        if (n < 4) return kNeedMore;
+        if (n < 4) return NEED_MORE;
         const int x = u16(p), y = u16(p + 2);
         --fsq_left_;
         if (x < 1 || x > 1023 || y < 1 || y > 288) {
@@ -176,8 +176,8 @@ size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
             unknown(p, 4, "FS q image size (out of range; definition abandoned)");
             return 4;
         }
-        QVP_LOG(p, 4, "(FS q)",
-                "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
+        LOG_COMMAND(p, 4, "(FS q)",
+                    "stored image " + num(x * 8) + "x" + num(y * 8) + " dots (not kept)");
         skip_ = static_cast<uint64_t>(x) * y * 8;
         return 4;
     }
@@ -189,7 +189,7 @@ size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
         unknown(p, 1, "ESC & character width (above 12; definition abandoned)");
         return 1;
     }
-    QVP_LOG(p, 1, "(ESC &)", "user character, " + num(x) + " dots wide (not kept)");
+    LOG_COMMAND(p, 1, "(ESC &)", "user character, " + num(x) + " dots wide (not kept)");
     skip_ = static_cast<uint64_t>(userchar_y_) * x;
     return 1;
 }
@@ -197,8 +197,8 @@ size_t Interpreter::stepSubstate(const uint8_t* p, size_t n) {
 size_t Interpreter::text(const uint8_t* p, size_t n) {
     size_t k = 0;
     while (k < n && p[k] >= 0x20) ++k;
-    for (size_t i = 0; i < k; ++i) r_.putChar(p[i]);
-    QVP_LOG(p, k, "TEXT", quoted(p, k) + " (" + num(static_cast<int>(k)) + " bytes)");
+    for (size_t i = 0; i < k; ++i) r_.put_char(p[i]);
+    LOG_COMMAND(p, k, "TEXT", quoted(p, k) + " (" + num(static_cast<int>(k)) + " bytes)");
     return k;
 }
 
@@ -207,94 +207,94 @@ size_t Interpreter::step(const uint8_t* p, size_t n) {
     if (c >= 0x20) return text(p, n);
     switch (c) {
         case 0x0A:
-            r_.printLine();
-            QVP_LOG(p, 1, "LF", "print and line feed");
+            r_.print_line();
+            LOG_COMMAND(p, 1, "LF", "print and line feed");
             return 1;
         case 0x0D:
             if (n >= 2 && p[1] == 0x0A) {
-                r_.printLine();
-                QVP_LOG(p, 2, "CR LF", "print and line feed");
+                r_.print_line();
+                LOG_COMMAND(p, 2, "CR LF", "print and line feed");
                 return 2;
             }
-            if (n < 2) return kNeedMore;  // CR LF may be split across reads
-            QVP_LOG(p, 1, "CR", "carriage return (no effect without LF)");
+            if (n < 2) return NEED_MORE;  // CR LF may be split across reads
+            LOG_COMMAND(p, 1, "CR", "carriage return (no effect without LF)");
             return 1;
         case 0x09:
             r_.tab();
-            QVP_LOG(p, 1, "HT", "horizontal tab");
+            LOG_COMMAND(p, 1, "HT", "horizontal tab");
             return 1;
         case 0x0C:
-            r_.printLine();
-            QVP_LOG(p, 1, "FF", "print and return to the line start");
+            r_.print_line();
+            LOG_COMMAND(p, 1, "FF", "print and return to the line start");
             return 1;
         case 0x18:
-            QVP_LOG(p, 1, "CAN", "cancel page-mode data (no page mode; ignored)");
+            LOG_COMMAND(p, 1, "CAN", "cancel page-mode data (no page mode; ignored)");
             return 1;
         case 0x00:
-            QVP_LOG(p, 1, "NUL", "ignored");
+            LOG_COMMAND(p, 1, "NUL", "ignored");
             return 1;
-        case kDLE:
-            return stepDle(p, n);
-        case kDC2:
-            if (n < 2) return kNeedMore;
+        case DLE:
+            return step_dle(p, n);
+        case DC2:
+            if (n < 2) return NEED_MORE;
             if (p[1] == 'T') {
-                QVP_LOG(p, 2, "DC2 T", "print the self-test page");
-                selfTest();
+                LOG_COMMAND(p, 2, "DC2 T", "print the self-test page");
+                self_test();
                 return 2;
             }
             unknown(p, 2, "DC2 command");
             return 2;
-        case kESC:
-            return stepEsc(p, n);
-        case kFS:
-            return stepFs(p, n);
-        case kGS:
-            return stepGs(p, n);
+        case ESC:
+            return step_esc(p, n);
+        case FS:
+            return step_fs(p, n);
+        case GS:
+            return step_gs(p, n);
         default:
             unknown(p, 1, "control byte");
             return 1;
     }
 }
 
-size_t Interpreter::stepDle(const uint8_t* p, size_t n) {
-    if (n < 2) return kNeedMore;
+size_t Interpreter::step_dle(const uint8_t* p, size_t n) {
+    if (n < 2) return NEED_MORE;
     if (p[1] == 0x04) {  // DLE EOT n: real-time status
-        if (n < 3) return kNeedMore;
+        if (n < 3) return NEED_MORE;
         const int q = p[2];
         if (q >= 1 && q <= 4) {
-            static constexpr const char* kWhat[] = {"", "printer", "offline cause", "error cause",
-                                                    "roll paper sensor"};
-            const uint8_t b = status_.dleEot(q);
+            static constexpr const char* WHAT[] = {"", "printer", "offline cause", "error cause",
+                                                   "roll paper sensor"};
+            const uint8_t b = status_.dle_eot(q);
             char meaning[96];
-            std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X%s", kWhat[q], b,
+            std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X%s", WHAT[q], b,
                           status_.silent() ? " (silent)" : "");
-            QVP_LOG(p, 3, "DLE EOT " + num(q), meaning);
+            LOG_COMMAND(p, 3, "DLE EOT " + num(q), meaning);
             send({b});
             return 3;
         }
         if (q == 7 || q == 8) {
-            if (n < 4) return kNeedMore;
-            QVP_LOG(p, 4, "DLE EOT " + num(q), "extended status (not answered)");
+            if (n < 4) return NEED_MORE;
+            LOG_COMMAND(p, 4, "DLE EOT " + num(q), "extended status (not answered)");
             return 4;
         }
         unknown(p, 3, "DLE EOT function");
         return 3;
     }
     if (p[1] == 0x05) {
-        if (n < 3) return kNeedMore;
-        QVP_LOG(p, 3, "DLE ENQ", "real-time request (ignored)");
+        if (n < 3) return NEED_MORE;
+        LOG_COMMAND(p, 3, "DLE ENQ", "real-time request (ignored)");
         return 3;
     }
     if (p[1] == 0x14) {  // DLE DC4 fn ...
-        if (n < 3) return kNeedMore;
+        if (n < 3) return NEED_MORE;
         const int fn = p[2];
         const size_t len = fn == 8 ? 10 : 5;
-        if (n < len) return kNeedMore;
+        if (n < len) return NEED_MORE;
         if (fn == 1) {
-            status_.pulseDrawer();
-            QVP_LOG(p, len, "DLE DC4 1", "real-time drawer pulse: drawer opened");
+            status_.pulse_drawer();
+            LOG_COMMAND(p, len, "DLE DC4 1", "real-time drawer pulse: drawer opened");
         } else {
-            QVP_LOG(p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
+            LOG_COMMAND(p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
         }
         return len;
     }
@@ -302,46 +302,46 @@ size_t Interpreter::stepDle(const uint8_t* p, size_t n) {
     return 2;
 }
 
-size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
-    if (n < 2) return kNeedMore;
+size_t Interpreter::step_esc(const uint8_t* p, size_t n) {
+    if (n < 2) return NEED_MORE;
     const uint8_t f = p[1];
     // Commands of a fixed length with one parameter byte.
     auto need = [&](size_t len) { return n >= len; };
     switch (f) {
         case ' ':
-            if (!need(3)) return kNeedMore;
-            r_.setCharSpacing(std::min<int>(p[2], 255));
-            QVP_LOG(p, 3, "ESC SP " + num(p[2]),
-                    "right-side character spacing: " + num(p[2]) + " dots");
+            if (!need(3)) return NEED_MORE;
+            r_.set_char_spacing(std::min<int>(p[2], 255));
+            LOG_COMMAND(p, 3, "ESC SP " + num(p[2]),
+                        "right-side character spacing: " + num(p[2]) + " dots");
             return 3;
         case '!': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int m = p[2];
-            r_.setFont(m & 1);
-            r_.setBold(m & 0x08);
-            r_.setSize(m & 0x20 ? 2 : 1, m & 0x10 ? 2 : 1);
-            r_.setUnderline(m & 0x80 ? 1 : 0);
+            r_.set_font(m & 1);
+            r_.set_bold(m & 0x08);
+            r_.set_size(m & 0x20 ? 2 : 1, m & 0x10 ? 2 : 1);
+            r_.set_underline(m & 0x80 ? 1 : 0);
             std::string what = std::string("print mode: font ") + (m & 1 ? "B" : "A");
             if (m & 0x08) what += ", emphasized";
             if (m & 0x10) what += ", double height";
             if (m & 0x20) what += ", double width";
             if (m & 0x80) what += ", underline";
             if (m & 0x46) what += " (undefined bits ignored)";
-            QVP_LOG(p, 3, "ESC ! " + num(m), what);
+            LOG_COMMAND(p, 3, "ESC ! " + num(m), what);
             return 3;
         }
         case '$':
-            if (!need(4)) return kNeedMore;
-            r_.setAbsolutePosition(u16(p + 2));
-            QVP_LOG(p, 4, "ESC $", "absolute position: " + num(u16(p + 2)) + " dots");
+            if (!need(4)) return NEED_MORE;
+            r_.set_absolute_position(u16(p + 2));
+            LOG_COMMAND(p, 4, "ESC $", "absolute position: " + num(u16(p + 2)) + " dots");
             return 4;
         case '%':
-            if (!need(3)) return kNeedMore;
-            QVP_LOG(p, 3, "ESC % " + num(p[2]),
-                    "user-defined characters (not kept; resident font used)");
+            if (!need(3)) return NEED_MORE;
+            LOG_COMMAND(p, 3, "ESC % " + num(p[2]),
+                        "user-defined characters (not kept; resident font used)");
             return 3;
         case '&': {
-            if (!need(5)) return kNeedMore;
+            if (!need(5)) return NEED_MORE;
             const int y = p[2], c1 = p[3], c2 = p[4];
             if (y < 1 || y > 3 || c1 < 32 || c2 > 126 || c1 > c2) {
                 unknown(p, 5, "ESC & parameters");
@@ -349,12 +349,12 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             }
             userchar_y_ = y;
             userchar_left_ = c2 - c1 + 1;
-            QVP_LOG(p, 5, "ESC &",
-                    "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
+            LOG_COMMAND(p, 5, "ESC &",
+                        "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
             return 5;
         }
         case '*': {
-            if (!need(5)) return kNeedMore;
+            if (!need(5)) return NEED_MORE;
             const int m = p[2], cols = u16(p + 3);
             const bool tall = m == 32 || m == 33;
             if (m != 0 && m != 1 && !tall) {
@@ -363,8 +363,8 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             }
             const size_t bytes = static_cast<size_t>(cols) * (tall ? 3 : 1);
             if (bytes > limits_.max_raster_bytes)
-                return skipPayload(p, 5, bytes, "ESC *", "bit image over the size cap");
-            if (n < 5 + bytes) return kNeedMore;
+                return skip_payload(p, 5, bytes, "ESC *", "bit image over the size cap");
+            if (n < 5 + bytes) return NEED_MORE;
             // Column-major: each column is 1 or 3 bytes, most significant bit on top.
             // At 203 dpi the single-density modes print each dot twice as wide, and
             // the 8-dot modes three times as tall.
@@ -375,29 +375,30 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
             for (int x = 0; x < cols; ++x)
                 for (int k = 0; k < dots; ++k) {
                     const uint8_t b = d[static_cast<size_t>(x) * (dots / 8) + k / 8];
-                    if ((b >> (7 - (k & 7))) & 1) img.fillRect(x * xs, k * ys, xs, ys, true);
+                    if ((b >> (7 - (k & 7))) & 1) img.fill_rect(x * xs, k * ys, xs, ys, true);
                 }
-            r_.putImage(std::move(img));
-            QVP_LOG(p, 5 + bytes, "ESC * " + num(m),
-                    "bit image, " + num(cols) + " columns of " + num(dots) + " dots");
+            r_.put_image(std::move(img));
+            LOG_COMMAND(p, 5 + bytes, "ESC * " + num(m),
+                        "bit image, " + num(cols) + " columns of " + num(dots) + " dots");
             return 5 + bytes;
         }
         case '-': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int u = digit(p[2]);
-            if (u <= 2) r_.setUnderline(u);
-            QVP_LOG(p, 3, "ESC - " + num(p[2]),
-                    u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
+            if (u <= 2) r_.set_underline(u);
+            LOG_COMMAND(p, 3, "ESC - " + num(p[2]),
+                        u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
             return 3;
         }
         case '2':
-            r_.setLineSpacing(kDefaultLineSpacing);
-            QVP_LOG(p, 2, "ESC 2", "default line spacing (" + num(kDefaultLineSpacing) + " dots)");
+            r_.set_line_spacing(DEFAULT_LINE_SPACING);
+            LOG_COMMAND(p, 2, "ESC 2",
+                        "default line spacing (" + num(DEFAULT_LINE_SPACING) + " dots)");
             return 2;
         case '3':
-            if (!need(3)) return kNeedMore;
-            r_.setLineSpacing(p[2]);
-            QVP_LOG(p, 3, "ESC 3 " + num(p[2]), "line spacing: " + num(p[2]) + " dots");
+            if (!need(3)) return NEED_MORE;
+            r_.set_line_spacing(p[2]);
+            LOG_COMMAND(p, 3, "ESC 3 " + num(p[2]), "line spacing: " + num(p[2]) + " dots");
             return 3;
         case '=':
         case '?':
@@ -408,7 +409,7 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
         case 'r':
         case 'e':
         case 'u': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             std::string what;
             switch (f) {
                 case '=':
@@ -424,10 +425,10 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                     what = "page-mode print direction (no page mode; ignored)";
                     break;
                 case 'U':
-                    what = std::string("unidirectional printing ") + onOff(p[2]);
+                    what = std::string("unidirectional printing ") + on_off(p[2]);
                     break;
                 case 'V':
-                    what = std::string("90 degree rotation ") + onOff(p[2]) + " (not emulated)";
+                    what = std::string("90 degree rotation ") + on_off(p[2]) + " (not emulated)";
                     break;
                 case 'r':
                     what = "print colour " + num(p[2]) + " (one colour only)";
@@ -437,144 +438,146 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
                     break;
                 case 'u': {
                     what = "transmit drawer status";
-                    send({static_cast<uint8_t>(status_.drawerOpen() ? 1 : 0)});
+                    send({static_cast<uint8_t>(status_.drawer_open() ? 1 : 0)});
                     break;
                 }
             }
-            QVP_LOG(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]), what);
+            LOG_COMMAND(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]), what);
             return 3;
         }
         case '@':
             r_.initialize();
-            QVP_LOG(p, 2, "ESC @", "initialise printer");
+            LOG_COMMAND(p, 2, "ESC @", "initialise printer");
             return 2;
         case 'D': {
             // ESC D n1 .. nk NUL, at most 32 stops
             size_t k = 2;
             while (k < n && k < 2 + 33 && p[k] != 0) ++k;
-            if (k == n && k < 2 + 33) return kNeedMore;
+            if (k == n && k < 2 + 33) return NEED_MORE;
             std::vector<int> stops;
             for (size_t i = 2; i < k && stops.size() < 32; ++i)
                 if (stops.empty() || p[i] > stops.back()) stops.push_back(p[i]);
-            r_.setTabStops(stops);
+            r_.set_tab_stops(stops);
             const size_t len = (k < n && p[k] == 0) ? k + 1 : k;
-            QVP_LOG(p, len, "ESC D",
-                    "horizontal tab stops: " + num(static_cast<int>(stops.size())) + " set");
+            LOG_COMMAND(p, len, "ESC D",
+                        "horizontal tab stops: " + num(static_cast<int>(stops.size())) + " set");
             return len;
         }
         case 'E':
         case 'G':
-            if (!need(3)) return kNeedMore;
-            r_.setBold(p[2] & 1);
-            QVP_LOG(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]),
-                    std::string(f == 'E' ? "emphasized: " : "double-strike: ") + onOff(p[2]));
+            if (!need(3)) return NEED_MORE;
+            r_.set_bold(p[2] & 1);
+            LOG_COMMAND(p, 3, std::string("ESC ") + static_cast<char>(f) + " " + num(p[2]),
+                        std::string(f == 'E' ? "emphasized: " : "double-strike: ") + on_off(p[2]));
             return 3;
         case 'J':
-            if (!need(3)) return kNeedMore;
-            r_.printAndFeedDots(p[2]);
-            QVP_LOG(p, 3, "ESC J " + num(p[2]), "print and feed " + num(p[2]) + " dots");
+            if (!need(3)) return NEED_MORE;
+            r_.print_and_feed_dots(p[2]);
+            LOG_COMMAND(p, 3, "ESC J " + num(p[2]), "print and feed " + num(p[2]) + " dots");
             return 3;
         case 'L':
-            QVP_LOG(p, 2, "ESC L", "page mode (not emulated; standard mode kept)");
+            LOG_COMMAND(p, 2, "ESC L", "page mode (not emulated; standard mode kept)");
             return 2;
         case 'S':
-            QVP_LOG(p, 2, "ESC S", "standard mode");
+            LOG_COMMAND(p, 2, "ESC S", "standard mode");
             return 2;
         case 'W':
-            if (!need(10)) return kNeedMore;
-            QVP_LOG(p, 10, "ESC W", "page-mode print area (ignored)");
+            if (!need(10)) return NEED_MORE;
+            LOG_COMMAND(p, 10, "ESC W", "page-mode print area (ignored)");
             return 10;
         case 'M': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int v = digit(p[2]);
-            r_.setFont(v == 1 ? 1 : 0);
-            QVP_LOG(p, 3, "ESC M " + num(p[2]),
-                    v == 1   ? "font B (9x17)"
-                    : v == 0 ? "font A (12x24)"
-                             : "font " + num(v) + " not fitted; font A");
+            r_.set_font(v == 1 ? 1 : 0);
+            LOG_COMMAND(p, 3, "ESC M " + num(p[2]),
+                        v == 1   ? "font B (9x17)"
+                        : v == 0 ? "font A (12x24)"
+                                 : "font " + num(v) + " not fitted; font A");
             return 3;
         }
         case '\\': {
-            if (!need(4)) return kNeedMore;
+            if (!need(4)) return NEED_MORE;
             const int d = static_cast<int16_t>(u16(p + 2));
-            r_.setRelativePosition(d);
-            QVP_LOG(p, 4, "ESC \\", "relative position: " + num(d) + " dots");
+            r_.set_relative_position(d);
+            LOG_COMMAND(p, 4, "ESC \\", "relative position: " + num(d) + " dots");
             return 4;
         }
         case 'a': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int j = digit(p[2]);
-            if (j <= 2) r_.setJustification(j);
-            QVP_LOG(p, 3, "ESC a " + num(p[2]), std::string("justification: ") + justName(p[2]));
+            if (j <= 2) r_.set_justification(j);
+            LOG_COMMAND(p, 3, "ESC a " + num(p[2]),
+                        std::string("justification: ") + just_name(p[2]));
             return 3;
         }
         case 'c':
-            if (!need(4)) return kNeedMore;
-            QVP_LOG(p, 4, std::string("ESC c ") + static_cast<char>(p[2]),
-                    "panel and sensor settings (ignored)");
+            if (!need(4)) return NEED_MORE;
+            LOG_COMMAND(p, 4, std::string("ESC c ") + static_cast<char>(p[2]),
+                        "panel and sensor settings (ignored)");
             return 4;
         case 'd':
-            if (!need(3)) return kNeedMore;
-            r_.printAndFeedLines(p[2]);
-            QVP_LOG(p, 3, "ESC d " + num(p[2]), "print and feed " + num(p[2]) + " lines");
+            if (!need(3)) return NEED_MORE;
+            r_.print_and_feed_lines(p[2]);
+            LOG_COMMAND(p, 3, "ESC d " + num(p[2]), "print and feed " + num(p[2]) + " lines");
             return 3;
         case 'i':
         case 'm':
-            QVP_LOG(p, 2, std::string("ESC ") + static_cast<char>(f),
-                    f == 'i' ? "full cut" : "partial cut");
+            LOG_COMMAND(p, 2, std::string("ESC ") + static_cast<char>(f),
+                        f == 'i' ? "full cut" : "partial cut");
             r_.cut();
             return 2;
         case 'p': {
-            if (!need(5)) return kNeedMore;
-            status_.pulseDrawer();
+            if (!need(5)) return NEED_MORE;
+            status_.pulse_drawer();
             const int pin = digit(p[2]) == 1 ? 5 : 2;
-            QVP_LOG(p, 5, "ESC p " + num(p[2]),
-                    "drawer pulse on pin " + num(pin) + ", on " + num(p[3] * 2) + " ms, off " +
-                        num(p[4] * 2) + " ms: drawer opened");
+            LOG_COMMAND(p, 5, "ESC p " + num(p[2]),
+                        "drawer pulse on pin " + num(pin) + ", on " + num(p[3] * 2) + " ms, off " +
+                            num(p[4] * 2) + " ms: drawer opened");
             if (auto_status_) {
-                const auto a = status_.autoStatus();
+                const auto a = status_.auto_status();
                 send({a[0], a[1], a[2], a[3]});
             }
             return 5;
         }
         case 't': {
-            if (!need(3)) return kNeedMore;
-            r_.setCodeTable(p[2]);
-            QVP_LOG(p, 3, "ESC t " + num(p[2]), std::string("code table: ") + codeTableName(p[2]));
+            if (!need(3)) return NEED_MORE;
+            r_.set_code_table(p[2]);
+            LOG_COMMAND(p, 3, "ESC t " + num(p[2]),
+                        std::string("code table: ") + code_table_name(p[2]));
             return 3;
         }
         case 'v': {
-            const uint8_t b = status_.escV();
+            const uint8_t b = status_.esc_v();
             char meaning[64];
             std::snprintf(meaning, sizeof meaning, "transmit paper sensor status -> %02X", b);
-            QVP_LOG(p, 2, "ESC v", meaning);
+            LOG_COMMAND(p, 2, "ESC v", meaning);
             send({b});
             escv_param_ = true;
             return 2;
         }
         case '{':
-            if (!need(3)) return kNeedMore;
-            r_.setUpsideDown(p[2] & 1);
-            QVP_LOG(p, 3, "ESC { " + num(p[2]), std::string("upside-down: ") + onOff(p[2]));
+            if (!need(3)) return NEED_MORE;
+            r_.set_upside_down(p[2] & 1);
+            LOG_COMMAND(p, 3, "ESC { " + num(p[2]), std::string("upside-down: ") + on_off(p[2]));
             return 3;
         case 'Z': {
-            if (!need(7)) return kNeedMore;
+            if (!need(7)) return NEED_MORE;
             const size_t len = static_cast<size_t>(u16(p + 5));
             if (len > limits_.max_symbol_data)
-                return skipPayload(p, 7, len, "ESC Z",
-                                   "2D symbol data over the cap of " +
-                                       std::to_string(limits_.max_symbol_data) +
-                                       " bytes; not printed");
-            if (n < 7 + len) return kNeedMore;
-            escZ(p, 7 + len);
+                return skip_payload(p, 7, len, "ESC Z",
+                                    "2D symbol data over the cap of " +
+                                        std::to_string(limits_.max_symbol_data) +
+                                        " bytes; not printed");
+            if (n < 7 + len) return NEED_MORE;
+            esc_z(p, 7 + len);
             return 7 + len;
         }
         case '(': {
-            if (!need(5)) return kNeedMore;
+            if (!need(5)) return NEED_MORE;
             const size_t len = static_cast<size_t>(u16(p + 3));
-            if (n < 5 + len) return kNeedMore;
-            QVP_LOG(p, 5 + len, std::string("ESC ( ") + static_cast<char>(p[2]),
-                    "extended function (ignored)");
+            if (n < 5 + len) return NEED_MORE;
+            LOG_COMMAND(p, 5 + len, std::string("ESC ( ") + static_cast<char>(p[2]),
+                        "extended function (ignored)");
             return 5 + len;
         }
         default:
@@ -583,51 +586,53 @@ size_t Interpreter::stepEsc(const uint8_t* p, size_t n) {
     }
 }
 
-size_t Interpreter::stepFs(const uint8_t* p, size_t n) {
-    if (n < 2) return kNeedMore;
+size_t Interpreter::step_fs(const uint8_t* p, size_t n) {
+    if (n < 2) return NEED_MORE;
     const uint8_t f = p[1];
     switch (f) {
         case 'p': {
-            if (n < 4) return kNeedMore;
+            if (n < 4) return NEED_MORE;
             const int img = p[2], m = p[3] & 3;
             const int xs = (m & 1) ? 2 : 1, ys = (m & 2) ? 2 : 1;
             r_.placeholder("NV IMAGE " + num(img), 192 * xs, 96 * ys);
-            QVP_LOG(p, 4, "FS p " + num(img) + " " + num(p[3]),
-                    "print stored image " + num(img) + ": not defined here, placeholder drawn");
+            LOG_COMMAND(p, 4, "FS p " + num(img) + " " + num(p[3]),
+                        "print stored image " + num(img) + ": not defined here, placeholder drawn");
             return 4;
         }
         case 'q':
-            if (n < 3) return kNeedMore;
+            if (n < 3) return NEED_MORE;
             fsq_left_ = p[2];
-            QVP_LOG(p, 3, "FS q " + num(p[2]), "define " + num(p[2]) + " stored images (not kept)");
+            LOG_COMMAND(p, 3, "FS q " + num(p[2]),
+                        "define " + num(p[2]) + " stored images (not kept)");
             return 3;
         case '!':
         case '-':
         case 'C':
         case 'W':
-            if (n < 3) return kNeedMore;
-            QVP_LOG(p, 3, std::string("FS ") + static_cast<char>(f),
-                    "Kanji mode setting (ignored)");
+            if (n < 3) return NEED_MORE;
+            LOG_COMMAND(p, 3, std::string("FS ") + static_cast<char>(f),
+                        "Kanji mode setting (ignored)");
             return 3;
         case '&':
         case '.':
-            QVP_LOG(p, 2, std::string("FS ") + static_cast<char>(f), "Kanji mode on/off (ignored)");
+            LOG_COMMAND(p, 2, std::string("FS ") + static_cast<char>(f),
+                        "Kanji mode on/off (ignored)");
             return 2;
         case 'S':
         case '?':
-            if (n < 4) return kNeedMore;
-            QVP_LOG(p, 4, std::string("FS ") + static_cast<char>(f), "Kanji setting (ignored)");
+            if (n < 4) return NEED_MORE;
+            LOG_COMMAND(p, 4, std::string("FS ") + static_cast<char>(f), "Kanji setting (ignored)");
             return 4;
         case '2':
-            if (n < 4 + 72) return kNeedMore;
-            QVP_LOG(p, 4 + 72, "FS 2", "define Kanji character (ignored)");
+            if (n < 4 + 72) return NEED_MORE;
+            LOG_COMMAND(p, 4 + 72, "FS 2", "define Kanji character (ignored)");
             return 4 + 72;
         case '(': {
-            if (n < 5) return kNeedMore;
+            if (n < 5) return NEED_MORE;
             const size_t len = static_cast<size_t>(u16(p + 3));
-            if (n < 5 + len) return kNeedMore;
-            QVP_LOG(p, 5 + len, std::string("FS ( ") + static_cast<char>(p[2]),
-                    "extended function (ignored)");
+            if (n < 5 + len) return NEED_MORE;
+            LOG_COMMAND(p, 5 + len, std::string("FS ( ") + static_cast<char>(p[2]),
+                        "extended function (ignored)");
             return 5 + len;
         }
         default:
@@ -636,88 +641,89 @@ size_t Interpreter::stepFs(const uint8_t* p, size_t n) {
     }
 }
 
-size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
-    if (n < 2) return kNeedMore;
+size_t Interpreter::step_gs(const uint8_t* p, size_t n) {
+    if (n < 2) return NEED_MORE;
     const uint8_t f = p[1];
     auto need = [&](size_t len) { return n >= len; };
     switch (f) {
         case '!': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int w = ((p[2] >> 4) & 7) + 1, h = (p[2] & 7) + 1;
-            r_.setSize(w, h);
-            QVP_LOG(p, 3, "GS ! " + num(p[2]),
-                    "character size: width x" + num(w) + ", height x" + num(h));
+            r_.set_size(w, h);
+            LOG_COMMAND(p, 3, "GS ! " + num(p[2]),
+                        "character size: width x" + num(w) + ", height x" + num(h));
             return 3;
         }
         case '$':
         case '\\':
         case 'P':
-            if (!need(4)) return kNeedMore;
-            QVP_LOG(p, 4, std::string("GS ") + static_cast<char>(f),
-                    "page-mode position / motion units (ignored)");
+            if (!need(4)) return NEED_MORE;
+            LOG_COMMAND(p, 4, std::string("GS ") + static_cast<char>(f),
+                        "page-mode position / motion units (ignored)");
             return 4;
         case '(': {
-            if (!need(5)) return kNeedMore;
+            if (!need(5)) return NEED_MORE;
             const size_t len = static_cast<size_t>(u16(p + 3));
             if (len > limits_.max_command_bytes)
-                return skipPayload(p, 5, len, std::string("GS ( ") + static_cast<char>(p[2]),
-                                   "function over the size cap");
-            if (n < 5 + len) return kNeedMore;
-            gsParen(p, 5 + len);
+                return skip_payload(p, 5, len, std::string("GS ( ") + static_cast<char>(p[2]),
+                                    "function over the size cap");
+            if (n < 5 + len) return NEED_MORE;
+            gs_paren(p, 5 + len);
             return 5 + len;
         }
         case '8': {
-            if (!need(7)) return kNeedMore;
+            if (!need(7)) return NEED_MORE;
             const uint64_t len = static_cast<uint64_t>(p[3]) | (static_cast<uint64_t>(p[4]) << 8) |
                                  (static_cast<uint64_t>(p[5]) << 16) |
                                  (static_cast<uint64_t>(p[6]) << 24);
-            return skipPayload(p, 7, len, std::string("GS 8 ") + static_cast<char>(p[2]),
-                               "graphics function (not emulated)");
+            return skip_payload(p, 7, len, std::string("GS 8 ") + static_cast<char>(p[2]),
+                                "graphics function (not emulated)");
         }
         case '*': {
-            if (!need(4)) return kNeedMore;
+            if (!need(4)) return NEED_MORE;
             const uint64_t len = static_cast<uint64_t>(p[2]) * p[3] * 8;
-            return skipPayload(p, 4, len, "GS *", "define downloaded image (not kept)");
+            return skip_payload(p, 4, len, "GS *", "define downloaded image (not kept)");
         }
         case '/':
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             r_.placeholder("DOWNLOADED IMAGE", 288, 72);
-            QVP_LOG(p, 3, "GS / " + num(p[2]),
-                    "print downloaded image: not kept, placeholder drawn");
+            LOG_COMMAND(p, 3, "GS / " + num(p[2]),
+                        "print downloaded image: not kept, placeholder drawn");
             return 3;
         case ':':
-            QVP_LOG(p, 2, "GS :", "macro definition start/end (ignored)");
+            LOG_COMMAND(p, 2, "GS :", "macro definition start/end (ignored)");
             return 2;
         case '^':
-            if (!need(5)) return kNeedMore;
-            QVP_LOG(p, 5, "GS ^", "run macro (ignored)");
+            if (!need(5)) return NEED_MORE;
+            LOG_COMMAND(p, 5, "GS ^", "run macro (ignored)");
             return 5;
         case 'B':
-            if (!need(3)) return kNeedMore;
-            r_.setReverse(p[2] & 1);
-            QVP_LOG(p, 3, "GS B " + num(p[2]), std::string("white/black reverse: ") + onOff(p[2]));
+            if (!need(3)) return NEED_MORE;
+            r_.set_reverse(p[2] & 1);
+            LOG_COMMAND(p, 3, "GS B " + num(p[2]),
+                        std::string("white/black reverse: ") + on_off(p[2]));
             return 3;
         case 'E':
         case 'T':
         case 'b':
-            if (!need(3)) return kNeedMore;
-            QVP_LOG(p, 3, std::string("GS ") + static_cast<char>(f) + " " + num(p[2]),
-                    "print setting (ignored)");
+            if (!need(3)) return NEED_MORE;
+            LOG_COMMAND(p, 3, std::string("GS ") + static_cast<char>(f) + " " + num(p[2]),
+                        "print setting (ignored)");
             return 3;
         case 'H': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int h = digit(p[2]);
-            static constexpr const char* kPos[] = {"not printed", "above", "below",
-                                                   "above and below"};
-            if (h <= 3) r_.setHriPosition(h);
-            QVP_LOG(p, 3, "GS H " + num(p[2]),
-                    std::string("HRI characters: ") + (h <= 3 ? kPos[h] : "invalid (ignored)"));
+            static constexpr const char* POS[] = {"not printed", "above", "below",
+                                                  "above and below"};
+            if (h <= 3) r_.set_hri_position(h);
+            LOG_COMMAND(p, 3, "GS H " + num(p[2]),
+                        std::string("HRI characters: ") + (h <= 3 ? POS[h] : "invalid (ignored)"));
             return 3;
         }
         case 'I': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int q = digit(p[2]);
-            QVP_LOG(p, 3, "GS I " + num(p[2]), "transmit printer ID");
+            LOG_COMMAND(p, 3, "GS I " + num(p[2]), "transmit printer ID");
             if (q == 1)
                 send({0x20});
             else if (q == 2)
@@ -725,9 +731,9 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             else if (q == 3)
                 send({0x10});
             else if (p[2] >= 0x41 && p[2] <= 0x45) {
-                static constexpr const char* kId[] = {"1.2.0", "QUORVEL", "VIRTUAL-80", "0001", ""};
+                static constexpr const char* ID[] = {"1.2.0", "QUORVEL", "VIRTUAL-80", "0001", ""};
                 std::vector<uint8_t> out{0x5F};
-                for (const char* s = kId[p[2] - 0x41]; *s; ++s)
+                for (const char* s = ID[p[2] - 0x41]; *s; ++s)
                     out.push_back(static_cast<uint8_t>(*s));
                 out.push_back(0);
                 if (!status_.silent() && reply_) reply_(out), ++counters_.replies;
@@ -735,28 +741,28 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             return 3;
         }
         case 'L':
-            if (!need(4)) return kNeedMore;
-            r_.setLeftMargin(u16(p + 2));
-            QVP_LOG(p, 4, "GS L", "left margin: " + num(u16(p + 2)) + " dots");
+            if (!need(4)) return NEED_MORE;
+            r_.set_left_margin(u16(p + 2));
+            LOG_COMMAND(p, 4, "GS L", "left margin: " + num(u16(p + 2)) + " dots");
             return 4;
         case 'W':
-            if (!need(4)) return kNeedMore;
-            r_.setPrintAreaWidth(u16(p + 2));
-            QVP_LOG(p, 4, "GS W", "print area width: " + num(u16(p + 2)) + " dots");
+            if (!need(4)) return NEED_MORE;
+            r_.set_print_area_width(u16(p + 2));
+            LOG_COMMAND(p, 4, "GS W", "print area width: " + num(u16(p + 2)) + " dots");
             return 4;
         case 'V': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int m = p[2];
             if (m == 0 || m == 1 || m == 48 || m == 49) {
-                QVP_LOG(p, 3, "GS V " + num(m), (m & 1) ? "partial cut" : "full cut");
+                LOG_COMMAND(p, 3, "GS V " + num(m), (m & 1) ? "partial cut" : "full cut");
                 r_.cut();
                 return 3;
             }
             if (m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104) {
-                if (!need(4)) return kNeedMore;
-                QVP_LOG(p, 4, "GS V " + num(m) + " " + num(p[3]),
-                        "feed " + num(p[3]) + " dots and cut");
-                r_.printAndFeedDots(p[3]);
+                if (!need(4)) return NEED_MORE;
+                LOG_COMMAND(p, 4, "GS V " + num(m) + " " + num(p[3]),
+                            "feed " + num(p[3]) + " dots and cut");
+                r_.print_and_feed_dots(p[3]);
                 r_.cut();
                 return 4;
             }
@@ -764,121 +770,122 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
             return 3;
         }
         case 'Z': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int t = digit(p[2]);
-            static constexpr const char* kSym[] = {"PDF417", "Data Matrix", "QR Code"};
+            static constexpr const char* SYM[] = {"PDF417", "Data Matrix", "QR Code"};
             if (t <= 2) gsz_ = t;
-            QVP_LOG(
+            LOG_COMMAND(
                 p, 3, "GS Z " + num(p[2]),
-                std::string("2D symbol for ESC Z: ") + (t <= 2 ? kSym[t] : "invalid (ignored)"));
+                std::string("2D symbol for ESC Z: ") + (t <= 2 ? SYM[t] : "invalid (ignored)"));
             return 3;
         }
         case 'a': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             auto_status_ = p[2] != 0;
-            QVP_LOG(p, 3, "GS a " + num(p[2]),
-                    std::string("automatic status back: ") + (auto_status_ ? "on" : "off"));
+            LOG_COMMAND(p, 3, "GS a " + num(p[2]),
+                        std::string("automatic status back: ") + (auto_status_ ? "on" : "off"));
             if (auto_status_) {
-                const auto a = status_.autoStatus();
+                const auto a = status_.auto_status();
                 send({a[0], a[1], a[2], a[3]});
             }
             return 3;
         }
         case 'c':
-            QVP_LOG(p, 2, "GS c", "print counter (ignored)");
+            LOG_COMMAND(p, 2, "GS c", "print counter (ignored)");
             return 2;
         case 'f':
-            if (!need(3)) return kNeedMore;
-            r_.setHriFont(digit(p[2]) == 1 ? 1 : 0);
-            QVP_LOG(p, 3, "GS f " + num(p[2]), digit(p[2]) == 1 ? "HRI font B" : "HRI font A");
+            if (!need(3)) return NEED_MORE;
+            r_.set_hri_font(digit(p[2]) == 1 ? 1 : 0);
+            LOG_COMMAND(p, 3, "GS f " + num(p[2]), digit(p[2]) == 1 ? "HRI font B" : "HRI font A");
             return 3;
         case 'g':
-            if (!need(5)) return kNeedMore;
-            QVP_LOG(p, 5, "GS g", "maintenance counter (ignored)");
+            if (!need(5)) return NEED_MORE;
+            LOG_COMMAND(p, 5, "GS g", "maintenance counter (ignored)");
             return 5;
         case 'h':
-            if (!need(3)) return kNeedMore;
-            if (p[2] >= 1) r_.setBarHeight(p[2]);
-            QVP_LOG(p, 3, "GS h " + num(p[2]), "bar height: " + num(p[2]) + " dots");
+            if (!need(3)) return NEED_MORE;
+            if (p[2] >= 1) r_.set_bar_height(p[2]);
+            LOG_COMMAND(p, 3, "GS h " + num(p[2]), "bar height: " + num(p[2]) + " dots");
             return 3;
         case 'w':
-            if (!need(3)) return kNeedMore;
-            if (p[2] >= 1 && p[2] <= 6) r_.setModuleWidth(p[2]);
-            QVP_LOG(p, 3, "GS w " + num(p[2]),
-                    p[2] >= 1 && p[2] <= 6 ? "module width: " + num(p[2]) + " dots"
-                                           : "module width: invalid (ignored)");
+            if (!need(3)) return NEED_MORE;
+            if (p[2] >= 1 && p[2] <= 6) r_.set_module_width(p[2]);
+            LOG_COMMAND(p, 3, "GS w " + num(p[2]),
+                        p[2] >= 1 && p[2] <= 6 ? "module width: " + num(p[2]) + " dots"
+                                               : "module width: invalid (ignored)");
             return 3;
         case 'r': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int q = digit(p[2]);
             if (q != 1 && q != 2) {
                 unknown(p, 3, "GS r query");
                 return 3;
             }
-            const uint8_t b = status_.gsR(q);
+            const uint8_t b = status_.gs_r(q);
             char meaning[80];
             std::snprintf(meaning, sizeof meaning, "transmit %s status -> %02X",
                           q == 1 ? "paper sensor" : "drawer", b);
-            QVP_LOG(p, 3, "GS r " + num(p[2]), meaning);
+            LOG_COMMAND(p, 3, "GS r " + num(p[2]), meaning);
             send({b});
             return 3;
         }
         case 'k': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             const int m = p[2];
             size_t len, data_at, data_len;
             if (m <= 6) {
                 // Form A: data ends with NUL, at most 255 bytes.
                 size_t k = 3;
                 while (k < n && k < 3 + 256 && p[k] != 0) ++k;
-                if (k == n && k < 3 + 256) return kNeedMore;
+                if (k == n && k < 3 + 256) return NEED_MORE;
                 if (k == 3 + 256) {
                     ++counters_.rejected;
-                    QVP_LOG(p, 3, "GS k " + num(m),
-                            "no NUL within 255 data bytes; barcode dropped");
+                    LOG_COMMAND(p, 3, "GS k " + num(m),
+                                "no NUL within 255 data bytes; barcode dropped");
                     return 3;
                 }
                 data_at = 3, data_len = k - 3, len = k + 1;
             } else if (m >= 65 && m <= 78) {
-                if (!need(4)) return kNeedMore;
+                if (!need(4)) return NEED_MORE;
                 data_at = 4, data_len = p[3], len = 4 + data_len;
-                if (n < len) return kNeedMore;
+                if (n < len) return NEED_MORE;
             } else {
                 unknown(p, 3, "GS k symbology");
                 return 3;
             }
             const std::string_view data(reinterpret_cast<const char*>(p + data_at), data_len);
-            LinearSymbol s = encodeLinear(m, data);
+            LinearSymbol s = encode_linear(m, data);
             std::string meaning =
-                std::string(symbologyName(m)) + " " + quoted(p + data_at, data_len);
+                std::string(symbology_name(m)) + " " + quoted(p + data_at, data_len);
             if (s.ok) {
-                meaning += ", " + num(static_cast<int>(s.modules.size())) + " modules, reads \"" + s.hri + "\"";
+                meaning += ", " + num(static_cast<int>(s.modules.size())) + " modules, reads \"" +
+                           s.hri + "\"";
             } else {
                 ++counters_.rejected;
                 meaning += ": not printed, " + s.error;
             }
-            QVP_LOG(p, len, "GS k " + num(m), meaning);
+            LOG_COMMAND(p, len, "GS k " + num(m), meaning);
             r_.barcode(s);
             return len;
         }
         case 'v': {
-            if (!need(3)) return kNeedMore;
+            if (!need(3)) return NEED_MORE;
             if (p[2] != '0') {
                 unknown(p, 3, "GS v function");
                 return 3;
             }
-            if (!need(8)) return kNeedMore;
+            if (!need(8)) return NEED_MORE;
             const int m = p[3] & 3, xb = u16(p + 4), h = u16(p + 6);
             const size_t bytes = static_cast<size_t>(xb) * h;
             if (bytes > limits_.max_raster_bytes)
-                return skipPayload(p, 8, bytes, "GS v 0",
-                                   "raster image over the cap of " +
-                                       std::to_string(limits_.max_raster_bytes) +
-                                       " bytes; not printed");
-            if (n < 8 + bytes) return kNeedMore;
+                return skip_payload(p, 8, bytes, "GS v 0",
+                                    "raster image over the cap of " +
+                                        std::to_string(limits_.max_raster_bytes) +
+                                        " bytes; not printed");
+            if (n < 8 + bytes) return NEED_MORE;
             r_.raster(p + 8, xb, h, (m & 1) ? 2 : 1, (m & 2) ? 2 : 1);
-            QVP_LOG(p, 8 + bytes, "GS v 0 " + num(p[3]),
-                    "raster image " + num(xb * 8) + "x" + num(h) + " dots");
+            LOG_COMMAND(p, 8 + bytes, "GS v 0 " + num(p[3]),
+                        "raster image " + num(xb * 8) + "x" + num(h) + " dots");
             return 8 + bytes;
         }
         default:
@@ -887,13 +894,13 @@ size_t Interpreter::stepGs(const uint8_t* p, size_t n) {
     }
 }
 
-void Interpreter::gsParen(const uint8_t* p, size_t len) {
+void Interpreter::gs_paren(const uint8_t* p, size_t len) {
     const uint8_t sub = p[2];
     if (sub == 'k' && len >= 7) {
         const int cn = p[5];
-        if (cn == 49) return qrFunction(p, len);
-        if (cn == 48) return pdfFunction(p, len);
-        QVP_LOG(p, len, "GS ( k", "2D symbol cn " + num(cn) + " (not supported; ignored)");
+        if (cn == 49) return qr_function(p, len);
+        if (cn == 48) return pdf_function(p, len);
+        LOG_COMMAND(p, len, "GS ( k", "2D symbol cn " + num(cn) + " (not supported; ignored)");
         return;
     }
     if (sub == 'k') {
@@ -902,14 +909,14 @@ void Interpreter::gsParen(const uint8_t* p, size_t len) {
     }
     if (sub == 'A' || sub == 'C' || sub == 'D' || sub == 'E' || sub == 'H' || sub == 'K' ||
         sub == 'L' || sub == 'M' || sub == 'N' || sub == 'P' || sub == 'Q' || sub == 'z') {
-        QVP_LOG(p, len, std::string("GS ( ") + static_cast<char>(sub),
-                "extended function (ignored)");
+        LOG_COMMAND(p, len, std::string("GS ( ") + static_cast<char>(sub),
+                    "extended function (ignored)");
         return;
     }
     unknown(p, len, "GS ( function");
 }
 
-void Interpreter::qrFunction(const uint8_t* p, size_t len) {
+void Interpreter::qr_function(const uint8_t* p, size_t len) {
     const int fn = p[6];
     const uint8_t* a = p + 7;
     const size_t na = len - 7;
@@ -918,26 +925,26 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
         case 65: {  // select the model
             const int m = arg(0);
             if (m >= 49 && m <= 51) qr_.model = m;
-            QVP_LOG(p, len, "GS ( k QR 165",
-                    m == 49   ? "QR model 1"
-                    : m == 50 ? "QR model 2"
-                    : m == 51 ? "Micro QR"
-                              : "QR model: invalid (ignored)");
+            LOG_COMMAND(p, len, "GS ( k QR 165",
+                        m == 49   ? "QR model 1"
+                        : m == 50 ? "QR model 2"
+                        : m == 51 ? "Micro QR"
+                                  : "QR model: invalid (ignored)");
             return;
         }
         case 67: {
             const int s = arg(0);
             if (s >= 1 && s <= 16) qr_.module = s;
-            QVP_LOG(p, len, "GS ( k QR 167", "QR module size: " + num(s) + " dots");
+            LOG_COMMAND(p, len, "GS ( k QR 167", "QR module size: " + num(s) + " dots");
             return;
         }
         case 69: {
             const int e = arg(0);
-            static constexpr const char* kEcc = "LMQH";
+            static constexpr const char* ECC = "LMQH";
             if (e >= 48 && e <= 51) qr_.ecc = e - 48;
-            QVP_LOG(p, len, "GS ( k QR 169",
-                    std::string("QR error correction: ") +
-                        (e >= 48 && e <= 51 ? std::string(1, kEcc[e - 48]) : "invalid"));
+            LOG_COMMAND(p, len, "GS ( k QR 169",
+                        std::string("QR error correction: ") +
+                            (e >= 48 && e <= 51 ? std::string(1, ECC[e - 48]) : "invalid"));
             return;
         }
         case 80: {
@@ -945,33 +952,34 @@ void Interpreter::qrFunction(const uint8_t* p, size_t len) {
             if (k > limits_.max_symbol_data) {
                 qr_.data.clear();
                 ++counters_.rejected;
-                QVP_LOG(
+                LOG_COMMAND(
                     p, len, "GS ( k QR 180",
                     "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
                 return;
             }
             qr_.data.assign(reinterpret_cast<const char*>(a + 1), k);
-            QVP_LOG(
+            LOG_COMMAND(
                 p, len, "GS ( k QR 180",
                 "store QR data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) + " bytes)");
             return;
         }
         case 81:
-            QVP_LOG(p, len, "GS ( k QR 181", "print the stored QR Code");
-            printQr(qr_.data, qr_.ecc, qr_.module,
-                    qr_.model == 49   ? "model 1 requested"
-                    : qr_.model == 51 ? "Micro QR requested"
-                                      : nullptr);
+            LOG_COMMAND(p, len, "GS ( k QR 181", "print the stored QR Code");
+            print_qr(qr_.data, qr_.ecc, qr_.module,
+                     qr_.model == 49   ? "model 1 requested"
+                     : qr_.model == 51 ? "Micro QR requested"
+                                       : nullptr);
             return;
         case 82:
-            QVP_LOG(p, len, "GS ( k QR 182", "transmit symbol size (not answered)");
+            LOG_COMMAND(p, len, "GS ( k QR 182", "transmit symbol size (not answered)");
             return;
         default:
-            QVP_LOG(p, len, "GS ( k QR " + num(fn + 100), "QR function not supported (ignored)");
+            LOG_COMMAND(p, len, "GS ( k QR " + num(fn + 100),
+                        "QR function not supported (ignored)");
     }
 }
 
-void Interpreter::pdfFunction(const uint8_t* p, size_t len) {
+void Interpreter::pdf_function(const uint8_t* p, size_t len) {
     const int fn = p[6];
     const uint8_t* a = p + 7;
     const size_t na = len - 7;
@@ -979,65 +987,66 @@ void Interpreter::pdfFunction(const uint8_t* p, size_t len) {
     switch (fn) {
         case 65:
             if (arg(0) >= 0 && arg(0) <= 30) pdf_.columns = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 065",
-                    "PDF417 columns: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
+            LOG_COMMAND(
+                p, len, "GS ( k PDF 065",
+                "PDF417 columns: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
             return;
         case 66:
             if (arg(0) == 0 || (arg(0) >= 3 && arg(0) <= 90)) pdf_.rows = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 066",
-                    "PDF417 rows: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
+            LOG_COMMAND(p, len, "GS ( k PDF 066",
+                        "PDF417 rows: " + (arg(0) == 0 ? std::string("automatic") : num(arg(0))));
             return;
         case 67:
             if (arg(0) >= 1 && arg(0) <= 8) pdf_.module = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 067", "PDF417 module width: " + num(arg(0)) + " dots");
+            LOG_COMMAND(p, len, "GS ( k PDF 067", "PDF417 module width: " + num(arg(0)) + " dots");
             return;
         case 68:
             if (arg(0) >= 2 && arg(0) <= 8) pdf_.row_height = arg(0);
-            QVP_LOG(p, len, "GS ( k PDF 068",
-                    "PDF417 row height: " + num(arg(0)) + " x module width");
+            LOG_COMMAND(p, len, "GS ( k PDF 068",
+                        "PDF417 row height: " + num(arg(0)) + " x module width");
             return;
         case 69:
             if (arg(0) == 48 && arg(1) >= 48 && arg(1) <= 56)
                 pdf_.ecc = arg(1) - 48;
             else if (arg(0) == 49)
                 pdf_.ecc = -1;
-            QVP_LOG(p, len, "GS ( k PDF 069",
-                    arg(0) == 48 ? "PDF417 error correction level " + num(arg(1) - 48)
-                                 : "PDF417 error correction by ratio (automatic level)");
+            LOG_COMMAND(p, len, "GS ( k PDF 069",
+                        arg(0) == 48 ? "PDF417 error correction level " + num(arg(1) - 48)
+                                     : "PDF417 error correction by ratio (automatic level)");
             return;
         case 70:
             pdf_.truncated = arg(0) == 1;
-            QVP_LOG(p, len, "GS ( k PDF 070",
-                    pdf_.truncated ? "truncated PDF417" : "standard PDF417");
+            LOG_COMMAND(p, len, "GS ( k PDF 070",
+                        pdf_.truncated ? "truncated PDF417" : "standard PDF417");
             return;
         case 80: {
             const size_t k = na > 0 ? na - 1 : 0;
             if (k > limits_.max_symbol_data) {
                 pdf_.data.clear();
                 ++counters_.rejected;
-                QVP_LOG(
+                LOG_COMMAND(
                     p, len, "GS ( k PDF 080",
                     "store " + num(static_cast<int>(k)) + " bytes: over the cap; store cleared");
                 return;
             }
             pdf_.data.assign(reinterpret_cast<const char*>(a + 1), k);
-            QVP_LOG(p, len, "GS ( k PDF 080",
-                    "store PDF417 data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) +
-                        " bytes)");
+            LOG_COMMAND(p, len, "GS ( k PDF 080",
+                        "store PDF417 data " + quoted(a + 1, k) + " (" + num(static_cast<int>(k)) +
+                            " bytes)");
             return;
         }
         case 81:
-            QVP_LOG(p, len, "GS ( k PDF 081", "print the stored PDF417 symbol");
-            printPdf417(pdf_.data, pdf_.columns, pdf_.ecc, pdf_.module,
-                        pdf_.module * pdf_.row_height, pdf_.truncated);
+            LOG_COMMAND(p, len, "GS ( k PDF 081", "print the stored PDF417 symbol");
+            print_pdf417(pdf_.data, pdf_.columns, pdf_.ecc, pdf_.module,
+                         pdf_.module * pdf_.row_height, pdf_.truncated);
             return;
         default:
-            QVP_LOG(p, len, "GS ( k PDF " + num(fn), "PDF417 function not supported (ignored)");
+            LOG_COMMAND(p, len, "GS ( k PDF " + num(fn), "PDF417 function not supported (ignored)");
     }
 }
 
-void Interpreter::printQr(std::string_view data, int ecc, int module, const char* via) {
-    Matrix m = encodeQr(data, ecc);
+void Interpreter::print_qr(std::string_view data, int ecc, int module, const char* via) {
+    Matrix m = encode_qr(data, ecc);
     if (!m.ok) {
         ++counters_.rejected;
         note("QR Code not printed: " + m.error);
@@ -1049,10 +1058,10 @@ void Interpreter::printQr(std::string_view data, int ecc, int module, const char
     r_.matrix(m, module, module);
 }
 
-void Interpreter::printPdf417(std::string_view data, int columns, int ecc, int module_w, int row_h,
-                              bool truncated) {
+void Interpreter::print_pdf417(std::string_view data, int columns, int ecc, int module_w, int row_h,
+                               bool truncated) {
     // The widest symbol that fits: 17 modules per column plus start, stop and row indicators.
-    const int max_cols = ((kPrintWidth / module_w) - (truncated ? 18 + 17 : 69)) / 17;
+    const int max_cols = ((PRINT_WIDTH / module_w) - (truncated ? 18 + 17 : 69)) / 17;
     if (max_cols < 1) {
         ++counters_.rejected;
         note("PDF417 not printed: module width too large for the paper");
@@ -1063,9 +1072,9 @@ void Interpreter::printPdf417(std::string_view data, int columns, int ecc, int m
              " to fit the print width");
         columns = max_cols;
     }
-    Matrix m = encodePdf417(data, columns, ecc, truncated);
-    if (m.ok && m.cols * module_w > kPrintWidth && columns == 0)
-        m = encodePdf417(data, max_cols, ecc, truncated);
+    Matrix m = encode_pdf417(data, columns, ecc, truncated);
+    if (m.ok && m.cols * module_w > PRINT_WIDTH && columns == 0)
+        m = encode_pdf417(data, max_cols, ecc, truncated);
     if (!m.ok) {
         ++counters_.rejected;
         note("PDF417 not printed: " + m.error);
@@ -1076,7 +1085,7 @@ void Interpreter::printPdf417(std::string_view data, int columns, int ecc, int m
     r_.matrix(m, module_w, row_h);
 }
 
-void Interpreter::escZ(const uint8_t* p, size_t len) {
+void Interpreter::esc_z(const uint8_t* p, size_t len) {
     const int p1 = p[2], p2 = p[3], p3 = p[4];
     const std::string_view data(reinterpret_cast<const char*>(p + 7), len - 7);
     const std::string head = "ESC Z " + num(p1) + " " + num(p2) + " " + num(p3);
@@ -1101,31 +1110,31 @@ void Interpreter::escZ(const uint8_t* p, size_t len) {
                 ecc = p2 <= 3 ? p2 : 1;
         }
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
-        static constexpr const char* kEcc[] = {"L", "M", "Q", "H"};
+        static constexpr const char* ECC[] = {"L", "M", "Q", "H"};
         const char* model = p1 == 0x31   ? "model 1"
                             : p1 == 0x32 ? "model 2"
                             : p1 == 0    ? "automatic model"
                                          : "model byte not 31/32 (automatic)";
-        QVP_LOG(p, len, head,
-                std::string("QR Code ") + model + ", ECC " + kEcc[ecc] + ", module " + num(module) +
-                    " dots: " + shown);
-        printQr(data, ecc, module, p1 == 0x31 ? "model 1 requested" : nullptr);
+        LOG_COMMAND(p, len, head,
+                    std::string("QR Code ") + model + ", ECC " + ECC[ecc] + ", module " +
+                        num(module) + " dots: " + shown);
+        print_qr(data, ecc, module, p1 == 0x31 ? "model 1 requested" : nullptr);
     } else if (gsz_ == 0) {
         const int columns = p1 <= 30 ? p1 : 0;
         const int ecc = p2 <= 8 ? p2 : -1;
         const int ratio = p3 >= 1 && p3 <= 8 ? p3 : 3;
-        constexpr int kModule = 2;
-        QVP_LOG(p, len, head,
-                "PDF417 " + (columns ? num(columns) : std::string("automatic")) +
-                    " columns, ECC level " + (ecc >= 0 ? num(ecc) : std::string("automatic")) +
-                    ", row height " + num(ratio) + " x module: " + shown);
-        printPdf417(data, columns, ecc, kModule, kModule * ratio, false);
+        constexpr int MODULE = 2;
+        LOG_COMMAND(p, len, head,
+                    "PDF417 " + (columns ? num(columns) : std::string("automatic")) +
+                        " columns, ECC level " + (ecc >= 0 ? num(ecc) : std::string("automatic")) +
+                        ", row height " + num(ratio) + " x module: " + shown);
+        print_pdf417(data, columns, ecc, MODULE, MODULE * ratio, false);
     } else {
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;
-        QVP_LOG(p, len, head,
-                "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) +
-                    " dots: " + shown);
-        Matrix m = encodeDataMatrix(data, p1, p2);
+        LOG_COMMAND(p, len, head,
+                    "Data Matrix size " + num(p1) + "x" + num(p2) + ", module " + num(module) +
+                        " dots: " + shown);
+        Matrix m = encode_data_matrix(data, p1, p2);
         if (!m.ok) {
             ++counters_.rejected;
             note("Data Matrix not printed: " + m.error);
@@ -1136,7 +1145,7 @@ void Interpreter::escZ(const uint8_t* p, size_t len) {
     }
 }
 
-void Interpreter::selfTest() {
+void Interpreter::self_test() {
     r_.initialize();
     Style big;
     big.bold = true;
@@ -1145,29 +1154,29 @@ void Interpreter::selfTest() {
     b.font = 1;
     bold.bold = true;
     const auto st = status_.state();
-    r_.textLine("SELF-TEST", big, 1);
-    r_.textLine("Quorvel virtual receipt printer", bold, 1);
-    r_.textLine("80 mm paper, 576 dots, 203 dpi", a, 1);
-    r_.textLine("", a, 0);
-    r_.textLine("Font A 12x24: ABCDEFGHIJ abcdefghij 0123456789", a, 0);
-    r_.textLine("Font B 9x17: ABCDEFGHIJKLM abcdefghijklm 0123456789", b, 0);
-    r_.setCodeTable(16);
-    r_.textLine(
+    r_.text_line("SELF-TEST", big, 1);
+    r_.text_line("Quorvel virtual receipt printer", bold, 1);
+    r_.text_line("80 mm paper, 576 dots, 203 dpi", a, 1);
+    r_.text_line("", a, 0);
+    r_.text_line("Font A 12x24: ABCDEFGHIJ abcdefghij 0123456789", a, 0);
+    r_.text_line("Font B 9x17: ABCDEFGHIJKLM abcdefghijklm 0123456789", b, 0);
+    r_.set_code_table(16);
+    r_.text_line(
         "WPC1252: \xE0\xE1\xE2\xE3\xE7\xE9\xEA\xED\xF3\xF4\xF5\xFA \xC0\xC1\xC3\xC7\xC9\xD3 \x80",
         a, 0);
-    r_.textLine(std::string("Drawer: ") + (status_.drawerOpen() ? "open" : "closed") +
-                    "   Paper: " +
-                    (st.paper == Paper::kOk        ? "ok"
-                     : st.paper == Paper::kNearEnd ? "near end"
-                                                   : "out") +
-                    "   Cover: " + (st.cover_open ? "open" : "closed"),
-                a, 0);
-    r_.textLine(std::string("Online: ") + (status_.offline() ? "no" : "yes") +
-                    (st.silent ? "   Status replies: off" : "   Status replies: on"),
-                a, 0);
-    r_.textLine("*** end of self-test ***", a, 1);
-    r_.printAndFeedLines(2);
+    r_.text_line(std::string("Drawer: ") + (status_.drawer_open() ? "open" : "closed") +
+                     "   Paper: " +
+                     (st.paper == Paper::OK         ? "ok"
+                      : st.paper == Paper::NEAR_END ? "near end"
+                                                    : "out") +
+                     "   Cover: " + (st.cover_open ? "open" : "closed"),
+                 a, 0);
+    r_.text_line(std::string("Online: ") + (status_.offline() ? "no" : "yes") +
+                     (st.silent ? "   Status replies: off" : "   Status replies: on"),
+                 a, 0);
+    r_.text_line("*** end of self-test ***", a, 1);
+    r_.print_and_feed_lines(2);
     r_.initialize();
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

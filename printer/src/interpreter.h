@@ -13,7 +13,7 @@
 #include "renderer.h"
 #include "status.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 struct InterpreterLimits {
     size_t max_symbol_data = 7089;          // bytes of 2D symbol or GS ( k store data
@@ -47,30 +47,30 @@ class Interpreter {
 
   private:
     size_t step(const uint8_t* p, size_t n);
-    size_t stepEsc(const uint8_t* p, size_t n);
-    size_t stepGs(const uint8_t* p, size_t n);
-    size_t stepFs(const uint8_t* p, size_t n);
-    size_t stepDle(const uint8_t* p, size_t n);
+    size_t step_esc(const uint8_t* p, size_t n);
+    size_t step_gs(const uint8_t* p, size_t n);
+    size_t step_fs(const uint8_t* p, size_t n);
+    size_t step_dle(const uint8_t* p, size_t n);
     size_t text(const uint8_t* p, size_t n);
     // Substates that walk multi-part definitions (FS q, ESC &).
-    size_t stepSubstate(const uint8_t* p, size_t n);
+    size_t step_substate(const uint8_t* p, size_t n);
 
     void log(const uint8_t* p, size_t len, std::string_view mnemonic, std::string_view meaning);
     void unknown(const uint8_t* p, size_t len, std::string_view what);
     // Consume a header now and skip `payload` further bytes as they arrive.
-    size_t skipPayload(const uint8_t* p, size_t header, uint64_t payload, std::string_view mnemonic,
-                       std::string_view why);
+    size_t skip_payload(const uint8_t* p, size_t header, uint64_t payload,
+                        std::string_view mnemonic, std::string_view why);
     void send(std::initializer_list<uint8_t> bytes);
     void note(std::string_view text);
 
-    void gsParen(const uint8_t* p, size_t len);
-    void qrFunction(const uint8_t* p, size_t len);
-    void pdfFunction(const uint8_t* p, size_t len);
-    void escZ(const uint8_t* p, size_t len);
-    void printQr(std::string_view data, int ecc, int module, const char* via);
-    void printPdf417(std::string_view data, int columns, int ecc, int module_w, int row_h,
-                     bool truncated);
-    void selfTest();
+    void gs_paren(const uint8_t* p, size_t len);
+    void qr_function(const uint8_t* p, size_t len);
+    void pdf_function(const uint8_t* p, size_t len);
+    void esc_z(const uint8_t* p, size_t len);
+    void print_qr(std::string_view data, int ecc, int module, const char* via);
+    void print_pdf417(std::string_view data, int columns, int ecc, int module_w, int row_h,
+                      bool truncated);
+    void self_test();
 
     Renderer& r_;
     StatusModel& status_;
@@ -108,4 +108,4 @@ class Interpreter {
     } pdf_;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

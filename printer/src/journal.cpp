@@ -1,22 +1,22 @@
 #include "journal.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 std::string Journal::hex(std::span<const uint8_t> bytes, size_t max_bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    static constexpr char DIGITS[] = "0123456789ABCDEF";
     std::string s;
     const size_t n = std::min(bytes.size(), max_bytes);
     for (size_t i = 0; i < n; ++i) {
         if (i) s += ' ';
-        s += kDigits[bytes[i] >> 4];
-        s += kDigits[bytes[i] & 15];
+        s += DIGITS[bytes[i] >> 4];
+        s += DIGITS[bytes[i] & 15];
     }
     if (bytes.size() > n) s += " …";
     return s;
 }
 
-std::string Journal::formatCommand(uint64_t offset, std::span<const uint8_t> bytes,
-                                   std::string_view mnemonic, std::string_view meaning) {
+std::string Journal::format_command(uint64_t offset, std::span<const uint8_t> bytes,
+                                    std::string_view mnemonic, std::string_view meaning) {
     char head[32];
     std::snprintf(head, sizeof head, "%08llx  ", static_cast<unsigned long long>(offset));
     std::string line = head;
@@ -35,7 +35,7 @@ void Journal::command(uint64_t offset, std::span<const uint8_t> bytes, std::stri
                       std::string_view meaning) {
     ++lines_;
     if (!out_) return;
-    const std::string line = formatCommand(offset, bytes, mnemonic, meaning);
+    const std::string line = format_command(offset, bytes, mnemonic, meaning);
     std::fprintf(out_, "%s\n", line.c_str());
 }
 
@@ -45,4 +45,4 @@ void Journal::note(std::string_view text) {
     std::fprintf(out_, "# %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace qvp {
+namespace quorvel::printer {
 
 class Journal {
   public:
@@ -26,12 +26,12 @@ class Journal {
 
     // Hex of at most `max_bytes` bytes, then "…" when cut.
     static std::string hex(std::span<const uint8_t> bytes, size_t max_bytes = 8);
-    static std::string formatCommand(uint64_t offset, std::span<const uint8_t> bytes,
-                                     std::string_view mnemonic, std::string_view meaning);
+    static std::string format_command(uint64_t offset, std::span<const uint8_t> bytes,
+                                      std::string_view mnemonic, std::string_view meaning);
 
   private:
     std::FILE* out_;
     uint64_t lines_ = 0;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -14,11 +14,11 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
-void onSignal(int) {
+void on_signal(int) {
     g_stop = true;
 }
 
-const char* kUsage = R"(usage: quorvel-printer [options]
+const char* USAGE = R"(usage: quorvel-printer [options]
   --listen ADDR:PORT      TCP address (default 127.0.0.1:9100)
   --serial-link PATH      also serve a pseudo-terminal, symlinked at PATH
   --no-tcp                serve only the serial link
@@ -40,32 +40,32 @@ const char* kUsage = R"(usage: quorvel-printer [options]
   --font-b FILE           font for font B (default: X11 misc 9x15)
 )";
 
-bool readFile(const std::string& path, std::vector<uint8_t>* out) {
+bool read_file(const std::string& path, std::vector<uint8_t>* out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
 }
 
-int bench(const std::string& file, qvp::SessionConfig cfg, const qvp::FontSet& fonts,
-          qvp::StatusModel& status) {
+int bench(const std::string& file, quorvel::printer::SessionConfig cfg,
+          const quorvel::printer::FontSet& fonts, quorvel::printer::StatusModel& status) {
     std::vector<uint8_t> data;
-    if (!readFile(file, &data) || data.empty()) {
+    if (!read_file(file, &data) || data.empty()) {
         std::fprintf(stderr, "quorvel-printer: cannot read %s\n", file.c_str());
         return 2;
     }
-    qvp::Journal quiet(nullptr);
+    quorvel::printer::Journal quiet(nullptr);
     int pages = 0;
     // Runs the whole stream through a fresh session: mode 0 lays out only,
     // 1 also draws the dots, 2 also writes the PNG files.
     auto run = [&](int mode) {
-        qvp::SessionConfig c = cfg;
+        quorvel::printer::SessionConfig c = cfg;
         if (mode < 2) c.out_dir.clear();
         c.render.draw = mode >= 1;
-        qvp::Session s(c, fonts, status, quiet, {});
+        quorvel::printer::Session s(c, fonts, status, quiet, {});
         s.feed(data);
         s.finish();
-        pages = s.renderer().pagesWritten();
+        pages = s.renderer().pages_written();
     };
     using clock = std::chrono::steady_clock;
     auto time = [&](int mode) {
@@ -95,16 +95,16 @@ int main(int argc, char** argv) {
     std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file,
                 capture_path;
     bool tcp = true;
-    qvp::SessionConfig cfg;
+    quorvel::printer::SessionConfig cfg;
     cfg.out_dir = ".";
-    qvp::PrinterState state;
-    qvp::FontPaths font_paths;
+    quorvel::printer::PrinterState state;
+    quorvel::printer::FontPaths font_paths;
     int idle = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "quorvel-printer: %s needs a value\n%s", a.c_str(), kUsage);
+                std::fprintf(stderr, "quorvel-printer: %s needs a value\n%s", a.c_str(), USAGE);
                 std::exit(2);
             }
             return argv[++i];
@@ -136,11 +136,11 @@ int main(int argc, char** argv) {
         else if (a == "--paper") {
             const std::string v = value();
             if (v == "ok")
-                state.paper = qvp::Paper::kOk;
+                state.paper = quorvel::printer::Paper::OK;
             else if (v == "near-end")
-                state.paper = qvp::Paper::kNearEnd;
+                state.paper = quorvel::printer::Paper::NEAR_END;
             else if (v == "out")
-                state.paper = qvp::Paper::kOut;
+                state.paper = quorvel::printer::Paper::OUT;
             else {
                 std::fprintf(stderr, "quorvel-printer: --paper takes ok, near-end or out\n");
                 return 2;
@@ -158,10 +158,10 @@ int main(int argc, char** argv) {
         else if (a == "--font-b")
             font_paths.font_b = value();
         else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), kUsage);
+            std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), USAGE);
             return 2;
         }
     }
@@ -175,9 +175,9 @@ int main(int argc, char** argv) {
         }
     }
     std::setvbuf(jf, nullptr, _IOLBF, 0);
-    qvp::Journal journal(jf);
-    const qvp::FontSet fonts(font_paths);
-    qvp::StatusModel status(state);
+    quorvel::printer::Journal journal(jf);
+    const quorvel::printer::FontSet fonts(font_paths);
+    quorvel::printer::StatusModel status(state);
 
     if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
     if (!capture_path.empty()) {
@@ -192,11 +192,11 @@ int main(int argc, char** argv) {
     journal.note("font B: " + fonts.description(1));
     if (!decode.empty()) {
         std::vector<uint8_t> data;
-        if (!readFile(decode, &data)) {
+        if (!read_file(decode, &data)) {
             std::fprintf(stderr, "quorvel-printer: cannot read %s\n", decode.c_str());
             return 2;
         }
-        qvp::Session s(cfg, fonts, status, journal, {});
+        quorvel::printer::Session s(cfg, fonts, status, journal, {});
         for (size_t at = 0; at < data.size(); at += 4096)
             s.feed({data.data() + at, std::min<size_t>(4096, data.size() - at)});
         s.finish();
@@ -204,12 +204,12 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::unique_ptr<qvp::TcpServer> tcp_server;
-    std::unique_ptr<qvp::PtyServer> pty_server;
+    std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
+    std::unique_ptr<quorvel::printer::PtyServer> pty_server;
     if (tcp) {
         const auto colon = listen.rfind(':');
         const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: bad port in --listen %s\n", listen.c_str());
             return 2;
         }
-        tcp_server = std::make_unique<qvp::TcpServer>(cfg, fonts, status, journal);
+        tcp_server = std::make_unique<quorvel::printer::TcpServer>(cfg, fonts, status, journal);
         tcp_server->idle_timeout = std::chrono::seconds(idle);
         std::string err;
         if (!tcp_server->listen(host, port, &err)) {
@@ -228,13 +228,13 @@ int main(int argc, char** argv) {
         journal.note("listening on " + host + ":" + std::to_string(port));
     }
     if (!serial_link.empty()) {
-        pty_server = std::make_unique<qvp::PtyServer>(cfg, fonts, status, journal);
+        pty_server = std::make_unique<quorvel::printer::PtyServer>(cfg, fonts, status, journal);
         std::string err;
         if (!pty_server->open(serial_link, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
-        journal.note("serial port " + serial_link + " -> " + pty_server->slavePath());
+        journal.note("serial port " + serial_link + " -> " + pty_server->slave_path());
     }
     if (!tcp_server && !pty_server) {
         std::fprintf(stderr, "quorvel-printer: nothing to serve\n");

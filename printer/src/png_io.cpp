@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-namespace qvp {
+namespace quorvel::printer {
 namespace {
 
 struct FileCloser {
@@ -17,7 +17,7 @@ struct FileCloser {
 };
 
 // One output row: white paper with the page's dots at the margins.
-void fillRow(const Bitmap& page, const PaperMargins& m, int y, uint8_t* row, size_t len) {
+void fill_row(const Bitmap& page, const PaperMargins& m, int y, uint8_t* row, size_t len) {
     std::fill(row, row + len, 0xFF);  // in PNG gray, 1 is white
     const int py = y - m.top;
     if (py < 0 || py >= page.height()) return;
@@ -49,7 +49,7 @@ struct PngJob {
 
 // The libpng calls. libpng reports errors by longjmp, so this frame holds
 // plain data only; everything with a destructor lives in the caller.
-bool writeImage(png_structp png, png_infop info, const PngJob* job) {
+bool write_image(png_structp png, png_infop info, const PngJob* job) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, job->file);
     png_set_compression_level(png, 1);
@@ -61,7 +61,7 @@ bool writeImage(png_structp png, png_infop info, const PngJob* job) {
     png_write_info(png, info);
     png_set_filter(png, 0, PNG_FILTER_NONE);
     for (png_uint_32 y = 0; y < job->height; ++y) {
-        fillRow(*job->page, *job->margins, static_cast<int>(y), job->row, job->row_len);
+        fill_row(*job->page, *job->margins, static_cast<int>(y), job->row, job->row_len);
         png_write_row(png, job->row);
     }
     png_write_end(png, info);
@@ -70,8 +70,8 @@ bool writeImage(png_structp png, png_infop info, const PngJob* job) {
 
 }  // namespace
 
-bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m,
-              std::string* error) {
+bool write_png(const std::string& path, const Bitmap& page, const PaperMargins& m,
+               std::string* error) {
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
     if (!f) {
         if (error) *error = "cannot create " + path;
@@ -94,13 +94,13 @@ bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& m
                      row.size(),
                      static_cast<png_uint_32>(width),
                      static_cast<png_uint_32>(height)};
-    const bool ok = writeImage(png, info, &job);
+    const bool ok = write_image(png, info, &job);
     png_destroy_write_struct(&png, &info);
     if (!ok && error) *error = "libpng failed writing " + path;
     return ok;
 }
 
-bool readPng(const std::string& path, Bitmap* out, std::string* error) {
+bool read_png(const std::string& path, Bitmap* out, std::string* error) {
     png_image img{};
     img.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&img, path.c_str())) {
@@ -121,4 +121,4 @@ bool readPng(const std::string& path, Bitmap* out, std::string* error) {
     return true;
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

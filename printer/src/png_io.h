@@ -5,7 +5,7 @@
 
 #include "bitmap.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 struct PaperMargins {
     int left = 32;  // 80 mm paper is 640 dots; the 576-dot print area is centred
@@ -16,9 +16,9 @@ struct PaperMargins {
 
 // Writes `page` on white paper with the given margins. Returns false and
 // sets `error` on failure.
-bool writePng(const std::string& path, const Bitmap& page, const PaperMargins& margins,
-              std::string* error = nullptr);
+bool write_png(const std::string& path, const Bitmap& page, const PaperMargins& margins,
+               std::string* error = nullptr);
 // Reads a 1-bit or 8-bit grayscale PNG back (dark pixels become set bits).
-bool readPng(const std::string& path, Bitmap* out, std::string* error = nullptr);
+bool read_png(const std::string& path, Bitmap* out, std::string* error = nullptr);
 
-}  // namespace qvp
+}  // namespace quorvel::printer

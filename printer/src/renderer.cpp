@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-namespace qvp {
+namespace quorvel::printer {
 
 namespace {
-std::vector<int> defaultTabs() {
+std::vector<int> default_tabs() {
     std::vector<int> t;
     for (int c = 8; c <= 64; c += 8) t.push_back(c);
     return t;
@@ -17,7 +17,7 @@ Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits
       sink_(std::move(sink)),
       log_(std::move(log)),
       limits_(limits),
-      page_(kPrintWidth, 0) {
+      page_(PRINT_WIDTH, 0) {
     initialize();
 }
 
@@ -26,42 +26,42 @@ void Renderer::initialize() {
     x_ = 0;
     style_ = Style{};
     justification_ = 0;
-    line_spacing_ = kDefaultLineSpacing;
+    line_spacing_ = DEFAULT_LINE_SPACING;
     code_table_ = 0;
     upside_down_ = false;
     left_margin_ = 0;
-    area_width_ = kPrintWidth;
-    tabs_ = defaultTabs();
+    area_width_ = PRINT_WIDTH;
+    tabs_ = default_tabs();
     bar_height_ = 162;
     module_width_ = 3;
     hri_position_ = 0;
     hri_font_ = 0;
 }
 
-void Renderer::setLeftMargin(int dots) {
-    left_margin_ = std::clamp(dots, 0, kPrintWidth - 1);
+void Renderer::set_left_margin(int dots) {
+    left_margin_ = std::clamp(dots, 0, PRINT_WIDTH - 1);
 }
-void Renderer::setPrintAreaWidth(int dots) {
-    area_width_ = std::clamp(dots, 1, kPrintWidth);
+void Renderer::set_print_area_width(int dots) {
+    area_width_ = std::clamp(dots, 1, PRINT_WIDTH);
 }
-void Renderer::setAbsolutePosition(int dots) {
-    if (dots >= 0 && dots < areaWidth()) x_ = dots;
+void Renderer::set_absolute_position(int dots) {
+    if (dots >= 0 && dots < area_width()) x_ = dots;
 }
-void Renderer::setRelativePosition(int dots) {
+void Renderer::set_relative_position(int dots) {
     const int x = x_ + dots;
-    if (x >= 0 && x < areaWidth()) x_ = x;
+    if (x >= 0 && x < area_width()) x_ = x;
 }
 
-int Renderer::areaWidth() const {
-    return std::max(1, std::min(area_width_, kPrintWidth - left_margin_));
+int Renderer::area_width() const {
+    return std::max(1, std::min(area_width_, PRINT_WIDTH - left_margin_));
 }
 
-int Renderer::cellWidth(const Style& s) const {
-    return (FontSet::kCellW[s.font] + s.char_spacing) * s.wmul;
+int Renderer::cell_width(const Style& s) const {
+    return (FontSet::CELL_W[s.font] + s.char_spacing) * s.wmul;
 }
 
-int Renderer::alignedX(int width, int justification) const {
-    const int free = std::max(0, areaWidth() - width);
+int Renderer::aligned_x(int width, int justification) const {
+    const int free = std::max(0, area_width() - width);
     switch (justification) {
         case 1:
             return left_margin_ + free / 2;
@@ -82,7 +82,7 @@ bool Renderer::reserve(int h) {
         }
         return false;
     }
-    if (need > page_.height()) page_.resizeHeight(need);
+    if (need > page_.height()) page_.resize_height(need);
     return true;
 }
 
@@ -91,11 +91,11 @@ void Renderer::advance(int dots) {
     if (reserve(dots)) y_ += dots;
 }
 
-void Renderer::putChar(uint8_t byte) {
-    const Item probe{nullptr, nullptr, style_, 0, cellWidth(style_), cellHeight(style_)};
-    if (x_ + probe.w > areaWidth()) {
-        if (probe.w > areaWidth()) return;  // wider than the paper: not printable
-        printLine();                        // automatic line break
+void Renderer::put_char(uint8_t byte) {
+    const Item probe{nullptr, nullptr, style_, 0, cell_width(style_), cell_height(style_)};
+    if (x_ + probe.w > area_width()) {
+        if (probe.w > area_width()) return;  // wider than the paper: not printable
+        print_line();                        // automatic line break
     }
     Item it = probe;
     if (glyphs_table_ != code_table_) {
@@ -112,23 +112,23 @@ void Renderer::putChar(uint8_t byte) {
 }
 
 void Renderer::tab() {
-    const int col = cellWidth(style_);
+    const int col = cell_width(style_);
     for (int stop : tabs_) {
         const int x = stop * col;
-        if (x > x_ && x < areaWidth()) {
-            items_.push_back(Item{nullptr, nullptr, style_, x_, x - x_, cellHeight(style_)});
+        if (x > x_ && x < area_width()) {
+            items_.push_back(Item{nullptr, nullptr, style_, x_, x - x_, cell_height(style_)});
             x_ = x;
             return;
         }
     }
 }
 
-void Renderer::putImage(Bitmap image) {
+void Renderer::put_image(Bitmap image) {
     const int w = image.width();
     if (w <= 0 || image.height() <= 0) return;
-    if (x_ + w > areaWidth()) {
-        if (!items_.empty()) printLine();
-        if (w > areaWidth()) log_("bit image wider than the print area; cut at the right edge");
+    if (x_ + w > area_width()) {
+        if (!items_.empty()) print_line();
+        if (w > area_width()) log_("bit image wider than the print area; cut at the right edge");
     }
     Item it{nullptr, std::make_shared<const Bitmap>(std::move(image)), style_, x_, w, 0};
     it.h = it.image->height();
@@ -138,7 +138,7 @@ void Renderer::putImage(Bitmap image) {
     x_ += w;
 }
 
-void Renderer::drawItem(Bitmap& band, const Item& it, int x0, int base) const {
+void Renderer::draw_item(Bitmap& band, const Item& it, int x0, int base) const {
     const Style& s = it.style;
     const int top = base - it.h;
     const int left = x0 + it.x;
@@ -146,7 +146,7 @@ void Renderer::drawItem(Bitmap& band, const Item& it, int x0, int base) const {
         band.blit(*it.image, left, top);
         return;
     }
-    if (s.reverse) band.fillRect(left, top, it.w, it.h, true);
+    if (s.reverse) band.fill_rect(left, top, it.w, it.h, true);
     if (it.glyph && s.wmul == 1 && s.hmul == 1 && left >= 0 && left + 16 <= band.width()) {
         // Common case: unscaled glyph, OR-ed row by row into the band bytes.
         const Bitmap& g = *it.glyph;
@@ -173,17 +173,17 @@ void Renderer::drawItem(Bitmap& band, const Item& it, int x0, int base) const {
             for (int gx = 0; gx < g.width(); ++gx) {
                 if (!g.get(gx, gy)) continue;
                 const int px = left + gx * s.wmul, py = top + gy * s.hmul;
-                band.fillRect(px, py, s.wmul, s.hmul, ink);
+                band.fill_rect(px, py, s.wmul, s.hmul, ink);
                 if (s.bold)
-                    band.fillRect(px + 1, py, s.wmul, s.hmul,
-                                  ink);  // emphasis: one dot wider strokes
+                    band.fill_rect(px + 1, py, s.wmul, s.hmul,
+                                   ink);  // emphasis: one dot wider strokes
             }
     }
     if (s.underline > 0 && !s.reverse)
-        band.fillRect(left, base - s.underline, it.w, s.underline, true);
+        band.fill_rect(left, base - s.underline, it.w, s.underline, true);
 }
 
-void Renderer::printLine() {
+void Renderer::print_line() {
     if (items_.empty()) {
         x_ = 0;
         advance(line_spacing_);
@@ -196,11 +196,11 @@ void Renderer::printLine() {
     }
     // Text after an ESC $ / ESC \ position is placed where it was put.
     const bool positioned = items_.front().x != 0;
-    const int x0 = positioned ? left_margin_ : alignedX(w, justification_);
+    const int x0 = positioned ? left_margin_ : aligned_x(w, justification_);
     if (reserve(h)) {
         if (limits_.draw) {
-            Bitmap band(kPrintWidth, h);
-            for (const Item& it : items_) drawItem(band, it, x0, h);
+            Bitmap band(PRINT_WIDTH, h);
+            for (const Item& it : items_) draw_item(band, it, x0, h);
             if (upside_down_) band.rotate180();
             page_.blit(band, 0, y_);
         }
@@ -211,57 +211,57 @@ void Renderer::printLine() {
     advance(std::max(line_spacing_, h));
 }
 
-void Renderer::printAndFeedDots(int dots) {
+void Renderer::print_and_feed_dots(int dots) {
     if (!items_.empty()) {
         // The line is printed, and the paper moves by `dots` (at least the line height).
         const int spacing = line_spacing_;
         line_spacing_ = dots;
-        printLine();
+        print_line();
         line_spacing_ = spacing;
         return;
     }
     advance(dots);
 }
 
-void Renderer::printAndFeedLines(int lines) {
+void Renderer::print_and_feed_lines(int lines) {
     if (!items_.empty()) {
-        printLine();
+        print_line();
         --lines;
     }
     for (int i = 0; i < lines; ++i) advance(line_spacing_);
 }
 
-void Renderer::drawText(std::string_view text, int font, int x, int y) {
-    const int cw = FontSet::kCellW[font];
+void Renderer::draw_text(std::string_view text, int font, int x, int y) {
+    const int cw = FontSet::CELL_W[font];
     for (size_t i = 0; i < text.size(); ++i)
         page_.blit(fonts_.glyph(font, 0, static_cast<uint8_t>(text[i])),
                    x + static_cast<int>(i) * cw, y);
 }
 
-void Renderer::textLine(std::string_view text, const Style& style, int justification) {
+void Renderer::text_line(std::string_view text, const Style& style, int justification) {
     const Style saved = style_;
     const int saved_j = justification_;
     style_ = style;
     justification_ = justification;
-    for (char c : text) putChar(static_cast<uint8_t>(c));
-    printLine();
+    for (char c : text) put_char(static_cast<uint8_t>(c));
+    print_line();
     style_ = saved;
     justification_ = saved_j;
 }
 
 void Renderer::barcode(const LinearSymbol& symbol) {
-    if (!items_.empty()) printLine();
+    if (!items_.empty()) print_line();
     if (!symbol.ok) return;
     const int mw = std::max(1, module_width_);
     const int width = static_cast<int>(symbol.modules.size()) * mw;
-    if (width > areaWidth()) {
+    if (width > area_width()) {
         log_(symbol.name + " is " + std::to_string(width) +
              " dots wide, more than the print area; not printed");
         return;
     }
-    const int x0 = alignedX(width, justification_);
-    const int fh = FontSet::kCellH[hri_font_];
-    const int tw = static_cast<int>(symbol.hri.size()) * FontSet::kCellW[hri_font_];
+    const int x0 = aligned_x(width, justification_);
+    const int fh = FontSet::CELL_H[hri_font_];
+    const int tw = static_cast<int>(symbol.hri.size()) * FontSet::CELL_W[hri_font_];
     const int tx = std::max(left_margin_, x0 + (width - tw) / 2);
     const bool above = hri_position_ == 1 || hri_position_ == 3;
     const bool below = hri_position_ == 2 || hri_position_ == 3;
@@ -275,24 +275,24 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     }
     int y = y_;
     if (above) {
-        drawText(symbol.hri, hri_font_, tx, y);
+        draw_text(symbol.hri, hri_font_, tx, y);
         y += fh + 2;
     }
     for (size_t i = 0; i < symbol.modules.size(); ++i)
-        if (symbol.modules[i]) page_.fillRect(x0 + static_cast<int>(i) * mw, y, mw, height, true);
+        if (symbol.modules[i]) page_.fill_rect(x0 + static_cast<int>(i) * mw, y, mw, height, true);
     y += height;
-    if (below) drawText(symbol.hri, hri_font_, tx, y + 2);
+    if (below) draw_text(symbol.hri, hri_font_, tx, y + 2);
     y_ += total;
     dirty_ = true;
 }
 
 void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
-    if (!items_.empty()) printLine();
+    if (!items_.empty()) print_line();
     if (!m.ok) return;
     module_w = std::max(1, module_w);
     module_h = std::max(1, module_h);
     const int width = m.cols * module_w;
-    if (width > areaWidth()) {
+    if (width > area_width()) {
         log_("2D symbol is " + std::to_string(width) +
              " dots wide, more than the print area; not printed");
         return;
@@ -304,19 +304,19 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
         dirty_ = true;
         return;
     }
-    const int x0 = alignedX(width, justification_);
+    const int x0 = aligned_x(width, justification_);
     for (int r = 0; r < m.rows; ++r)
         for (int c = 0; c < m.cols; ++c)
             if (m.at(r, c))
-                page_.fillRect(x0 + c * module_w, y_ + r * module_h, module_w, module_h, true);
+                page_.fill_rect(x0 + c * module_w, y_ + r * module_h, module_w, module_h, true);
     y_ += height;
     dirty_ = true;
 }
 
 void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xscale, int yscale) {
-    if (!items_.empty()) printLine();
+    if (!items_.empty()) print_line();
     const int width = width_bytes * 8 * xscale;
-    const int shown = std::min(width, areaWidth());
+    const int shown = std::min(width, area_width());
     if (width > shown) log_("raster image wider than the print area; cut at the right edge");
     const int total = height * yscale;
     if (!reserve(total)) return;
@@ -325,7 +325,7 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
         dirty_ = true;
         return;
     }
-    const int x0 = alignedX(shown, justification_);
+    const int x0 = aligned_x(shown, justification_);
     if (xscale == 1) {
         // Rows are already in the page's bit layout: copy them, clipped, and place them.
         Bitmap img(shown, height * yscale);
@@ -344,7 +344,7 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
             const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
             for (int x = 0; x < width_bytes * 8 && x * xscale < shown; ++x)
                 if ((row[x >> 3] >> (7 - (x & 7))) & 1)
-                    page_.fillRect(x0 + x * xscale, y_ + y * yscale, xscale, yscale, true);
+                    page_.fill_rect(x0 + x * xscale, y_ + y * yscale, xscale, yscale, true);
         }
     }
     y_ += total;
@@ -352,16 +352,16 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
 }
 
 void Renderer::placeholder(std::string_view label, int width, int height) {
-    if (!items_.empty()) printLine();
-    width = std::min(width, areaWidth());
+    if (!items_.empty()) print_line();
+    width = std::min(width, area_width());
     if (!reserve(height)) return;
-    const int x0 = alignedX(width, justification_);
-    page_.fillRect(x0, y_, width, 3, true);
-    page_.fillRect(x0, y_ + height - 3, width, 3, true);
-    page_.fillRect(x0, y_, 3, height, true);
-    page_.fillRect(x0 + width - 3, y_, 3, height, true);
-    const int tw = static_cast<int>(label.size()) * FontSet::kCellW[0];
-    drawText(label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::kCellH[0]) / 2);
+    const int x0 = aligned_x(width, justification_);
+    page_.fill_rect(x0, y_, width, 3, true);
+    page_.fill_rect(x0, y_ + height - 3, width, 3, true);
+    page_.fill_rect(x0, y_, 3, height, true);
+    page_.fill_rect(x0 + width - 3, y_, 3, height, true);
+    const int tw = static_cast<int>(label.size()) * FontSet::CELL_W[0];
+    draw_text(label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::CELL_H[0]) / 2);
     y_ += height;
     dirty_ = true;
 }
@@ -369,7 +369,7 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
 void Renderer::emit() {
     if (dirty_) {
         if (pages_ < limits_.max_pages) {
-            Bitmap out(kPrintWidth, y_);
+            Bitmap out(PRINT_WIDTH, y_);
             for (int y = 0; y < y_ && y < page_.height(); ++y)
                 std::copy(page_.row(y), page_.row(y) + page_.stride(), out.row(y));
             ++pages_;
@@ -380,20 +380,20 @@ void Renderer::emit() {
             page_cap_logged_ = true;
         }
     }
-    page_ = Bitmap(kPrintWidth, 0);
+    page_ = Bitmap(PRINT_WIDTH, 0);
     y_ = 0;
     dirty_ = false;
     overflow_logged_ = false;
 }
 
 void Renderer::cut() {
-    if (!items_.empty()) printLine();
+    if (!items_.empty()) print_line();
     emit();
 }
 
 void Renderer::finish() {
-    if (!items_.empty()) printLine();
+    if (!items_.empty()) print_line();
     emit();
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -12,10 +12,10 @@
 #include "fonts.h"
 #include "symbols.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
-constexpr int kPrintWidth = 576;  // 72 mm at 203 dpi
-constexpr int kDefaultLineSpacing = 30;
+constexpr int PRINT_WIDTH = 576;  // 72 mm at 203 dpi
+constexpr int DEFAULT_LINE_SPACING = 30;
 
 struct RenderLimits {
     int max_page_height = 32000;  // dots, about 4 m of paper per receipt
@@ -44,46 +44,46 @@ class Renderer {
     // ESC @: every mode back to its default. The line buffer is dropped.
     void initialize();
 
-    void setJustification(int j) { justification_ = j; }
-    void setLineSpacing(int dots) { line_spacing_ = dots; }
-    void setCodeTable(int t) { code_table_ = t; }
-    void setBold(bool on) { style_.bold = on; }
-    void setUnderline(int dots) { style_.underline = dots; }
-    void setFont(int f) { style_.font = f & 1; }
-    void setSize(int w, int h) { style_.wmul = w, style_.hmul = h; }
-    void setReverse(bool on) { style_.reverse = on; }
-    void setCharSpacing(int dots) { style_.char_spacing = dots; }
-    void setUpsideDown(bool on) { upside_down_ = on; }
-    void setLeftMargin(int dots);
-    void setPrintAreaWidth(int dots);
-    void setAbsolutePosition(int dots);
-    void setRelativePosition(int dots);
-    void setTabStops(std::vector<int> columns) { tabs_ = std::move(columns); }
-    void setBarHeight(int dots) { bar_height_ = dots; }
-    void setModuleWidth(int dots) { module_width_ = dots; }
-    void setHriPosition(int pos) { hri_position_ = pos; }
-    void setHriFont(int f) { hri_font_ = f & 1; }
+    void set_justification(int j) { justification_ = j; }
+    void set_line_spacing(int dots) { line_spacing_ = dots; }
+    void set_code_table(int t) { code_table_ = t; }
+    void set_bold(bool on) { style_.bold = on; }
+    void set_underline(int dots) { style_.underline = dots; }
+    void set_font(int f) { style_.font = f & 1; }
+    void set_size(int w, int h) { style_.wmul = w, style_.hmul = h; }
+    void set_reverse(bool on) { style_.reverse = on; }
+    void set_char_spacing(int dots) { style_.char_spacing = dots; }
+    void set_upside_down(bool on) { upside_down_ = on; }
+    void set_left_margin(int dots);
+    void set_print_area_width(int dots);
+    void set_absolute_position(int dots);
+    void set_relative_position(int dots);
+    void set_tab_stops(std::vector<int> columns) { tabs_ = std::move(columns); }
+    void set_bar_height(int dots) { bar_height_ = dots; }
+    void set_module_width(int dots) { module_width_ = dots; }
+    void set_hri_position(int pos) { hri_position_ = pos; }
+    void set_hri_font(int f) { hri_font_ = f & 1; }
 
     const Style& style() const { return style_; }
     int justification() const { return justification_; }
-    int lineSpacing() const { return line_spacing_; }
-    int codeTable() const { return code_table_; }
-    bool upsideDown() const { return upside_down_; }
-    int barHeight() const { return bar_height_; }
-    int moduleWidth() const { return module_width_; }
-    int hriPosition() const { return hri_position_; }
+    int line_spacing() const { return line_spacing_; }
+    int code_table() const { return code_table_; }
+    bool upside_down() const { return upside_down_; }
+    int bar_height() const { return bar_height_; }
+    int module_width() const { return module_width_; }
+    int hri_position() const { return hri_position_; }
 
     // Text.
-    void putChar(uint8_t byte);
+    void put_char(uint8_t byte);
     void tab();
     // A bit image placed in the line like a character (ESC *).
-    void putImage(Bitmap image);
+    void put_image(Bitmap image);
     // LF: print the line buffer and feed one line.
-    void printLine();
+    void print_line();
     // Print the line buffer, then feed `dots` (ESC J) or `lines` (ESC d).
-    void printAndFeedDots(int dots);
-    void printAndFeedLines(int lines);
-    bool lineEmpty() const { return items_.empty(); }
+    void print_and_feed_dots(int dots);
+    void print_and_feed_lines(int lines);
+    bool line_empty() const { return items_.empty(); }
 
     // Graphics; each starts on a fresh line.
     void barcode(const LinearSymbol& symbol);
@@ -93,15 +93,15 @@ class Renderer {
     void raster(const uint8_t* data, int width_bytes, int height, int xscale, int yscale);
     void placeholder(std::string_view label, int width, int height);
     // Print a line of text in the given style without disturbing the modes.
-    void textLine(std::string_view text, const Style& style, int justification);
+    void text_line(std::string_view text, const Style& style, int justification);
 
     // GS V: finish the receipt as one page.
     void cut();
     // End of the stream: whatever was printed and not cut is a page too.
     void finish();
 
-    int pagesWritten() const { return pages_; }
-    int paperPosition() const { return y_; }
+    int pages_written() const { return pages_; }
+    int paper_position() const { return y_; }
     const Bitmap& page() const { return page_; }
 
   private:
@@ -113,15 +113,15 @@ class Renderer {
         int w;
         int h;
     };
-    int cellWidth(const Style& s) const;
-    int cellHeight(const Style& s) const { return FontSet::kCellH[s.font] * s.hmul; }
-    int areaWidth() const;
-    int alignedX(int width, int justification) const;
+    int cell_width(const Style& s) const;
+    int cell_height(const Style& s) const { return FontSet::CELL_H[s.font] * s.hmul; }
+    int area_width() const;
+    int aligned_x(int width, int justification) const;
     // Make rows up to y_ + h available; false when the receipt is too long.
     bool reserve(int h);
     void advance(int dots);
-    void drawItem(Bitmap& band, const Item& it, int x0, int base) const;
-    void drawText(std::string_view text, int font, int x, int y);
+    void draw_item(Bitmap& band, const Item& it, int x0, int base) const;
+    void draw_text(std::string_view text, int font, int x, int y);
     void emit();
 
     const FontSet& fonts_;
@@ -145,11 +145,11 @@ class Renderer {
 
     Style style_;
     int justification_ = 0;
-    int line_spacing_ = kDefaultLineSpacing;
+    int line_spacing_ = DEFAULT_LINE_SPACING;
     int code_table_ = 0;
     bool upside_down_ = false;
     int left_margin_ = 0;
-    int area_width_ = kPrintWidth;
+    int area_width_ = PRINT_WIDTH;
     std::vector<int> tabs_;
     int bar_height_ = 162;
     int module_width_ = 3;
@@ -157,4 +157,4 @@ class Renderer {
     int hri_font_ = 0;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <optional>
 
-namespace qvp {
+namespace quorvel::printer {
 
 LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& status,
                        Journal& journal)
@@ -38,7 +38,7 @@ int LinkServer::served() const {
     return served_;
 }
 
-bool LinkServer::waitServed(int n, std::chrono::milliseconds timeout) const {
+bool LinkServer::wait_served(int n, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mu_);
     return cv_.wait_for(lock, timeout, [&] { return served_ >= n; });
 }
@@ -48,7 +48,7 @@ std::vector<std::string> LinkServer::images() const {
     return images_;
 }
 
-void LinkServer::endSession(Session& s) {
+void LinkServer::end_session(Session& s) {
     s.finish();
     {
         std::lock_guard lock(mu_);
@@ -60,7 +60,7 @@ void LinkServer::endSession(Session& s) {
 
 namespace {
 
-void writeAll(int fd, std::span<const uint8_t> bytes) {
+void write_all(int fd, std::span<const uint8_t> bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t k = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -123,15 +123,15 @@ void TcpServer::run(const std::atomic<bool>& stop) {
         if (fd < 0) continue;
         char ip[INET_ADDRSTRLEN] = "?";
         inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
-        serveConnection(fd, std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port)), stop);
+        serve_connection(fd, std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port)), stop);
         ::close(fd);
     }
 }
 
-void TcpServer::serveConnection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
+void TcpServer::serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
     journal_.note("connection from " + peer);
     Session s(config_, fonts_, status_, journal_,
-              [fd](std::span<const uint8_t> b) { writeAll(fd, b); });
+              [fd](std::span<const uint8_t> b) { write_all(fd, b); });
     std::vector<uint8_t> buf(64 * 1024);
     auto last = std::chrono::steady_clock::now();
     while (!stop) {
@@ -152,7 +152,7 @@ void TcpServer::serveConnection(int fd, const std::string& peer, const std::atom
         last = std::chrono::steady_clock::now();
         s.feed({buf.data(), static_cast<size_t>(k)});
     }
-    endSession(s);
+    end_session(s);
     journal_.note("connection from " + peer + " closed after " +
                   std::to_string(s.interpreter().offset()) + " bytes");
 }
@@ -203,7 +203,7 @@ void PtyServer::run(const std::atomic<bool>& stop) {
     const int fd = master_;
     auto close_session = [&] {
         if (!s) return;
-        endSession(*s);
+        end_session(*s);
         journal_.note("serial host closed the port after " +
                       std::to_string(s->interpreter().offset()) + " bytes");
         s.reset();
@@ -218,7 +218,7 @@ void PtyServer::run(const std::atomic<bool>& stop) {
                 if (!s) {
                     journal_.note("serial host opened " + link_);
                     s.emplace(config_, fonts_, status_, journal_,
-                              [fd](std::span<const uint8_t> b) { writeAll(fd, b); });
+                              [fd](std::span<const uint8_t> b) { write_all(fd, b); });
                 }
                 s->feed({buf.data(), static_cast<size_t>(k)});
                 continue;
@@ -233,4 +233,4 @@ void PtyServer::run(const std::atomic<bool>& stop) {
     close_session();
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

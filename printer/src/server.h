@@ -12,7 +12,7 @@
 
 #include "session.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 class LinkServer {
   public:
@@ -28,7 +28,7 @@ class LinkServer {
 
     int served() const;
     // Wait until `n` sessions have ended (and their images are written).
-    bool waitServed(int n, std::chrono::milliseconds timeout) const;
+    bool wait_served(int n, std::chrono::milliseconds timeout) const;
     std::vector<std::string> images() const;
 
     // A session with no data for this long is closed (0: never).
@@ -36,7 +36,7 @@ class LinkServer {
 
   protected:
     // Feeds one session from `fd` until the peer hangs up; returns false if stopped.
-    void endSession(Session& s);
+    void end_session(Session& s);
 
     SessionConfig config_;
     const FontSet& fonts_;
@@ -60,7 +60,7 @@ class TcpServer : public LinkServer {
     void run(const std::atomic<bool>& stop) override;
 
   private:
-    void serveConnection(int fd, const std::string& peer, const std::atomic<bool>& stop);
+    void serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop);
     int listen_fd_ = -1;
 };
 
@@ -70,7 +70,7 @@ class PtyServer : public LinkServer {
     ~PtyServer() override;
     // Opens a pseudo-terminal and makes `link` a symlink to its slave side.
     bool open(const std::string& link, std::string* error);
-    const std::string& slavePath() const { return slave_; }
+    const std::string& slave_path() const { return slave_; }
     void run(const std::atomic<bool>& stop) override;
 
   private:
@@ -79,4 +79,4 @@ class PtyServer : public LinkServer {
     std::string slave_;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace qvp {
+namespace quorvel::printer {
 
 Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel& status,
                  Journal& journal, Interpreter::Reply reply)
@@ -20,7 +20,7 @@ void Session::page(const Bitmap& bitmap) {
         std::snprintf(name, sizeof name, "%s-%04d.png", config_.prefix.c_str(), ++*config_.counter);
         path = config_.out_dir + "/" + name;
         std::string err;
-        if (writePng(path, bitmap, config_.margins, &err)) {
+        if (write_png(path, bitmap, config_.margins, &err)) {
             images_.push_back(path);
             journal_.note("image written: " + path + " (" + std::to_string(bitmap.height()) +
                           " dots long)");
@@ -32,4 +32,4 @@ void Session::page(const Bitmap& bitmap) {
     if (config_.on_page) config_.on_page(bitmap, path);
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

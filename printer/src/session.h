@@ -16,7 +16,7 @@
 #include "renderer.h"
 #include "status.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 struct SessionConfig {
     std::string out_dir;  // empty: no files are written
@@ -57,4 +57,4 @@ class Session {
     Interpreter interp_;
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

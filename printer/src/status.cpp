@@ -1,6 +1,6 @@
 #include "status.h"
 
-namespace qvp {
+namespace quorvel::printer {
 
 StatusModel::StatusModel(PrinterState state, Clock clock)
     : state_(state), clock_(std::move(clock)) {
@@ -12,13 +12,13 @@ PrinterState StatusModel::state() const {
     return state_;
 }
 
-void StatusModel::pulseDrawer() {
+void StatusModel::pulse_drawer() {
     std::lock_guard lock(mu_);
     pulsed_ = true;
     pulse_at_ = clock_();
 }
 
-bool StatusModel::drawerOpen() const {
+bool StatusModel::drawer_open() const {
     std::lock_guard lock(mu_);
     if (state_.drawer_open) return true;
     return pulsed_ && clock_() - pulse_at_ < state_.drawer_open_time;
@@ -27,7 +27,7 @@ bool StatusModel::drawerOpen() const {
 bool StatusModel::offline() const {
     std::lock_guard lock(mu_);
     // An open cover or an empty roll takes the printer offline as well.
-    return state_.offline || state_.cover_open || state_.paper == Paper::kOut;
+    return state_.offline || state_.cover_open || state_.paper == Paper::OUT;
 }
 
 bool StatusModel::silent() const {
@@ -35,24 +35,24 @@ bool StatusModel::silent() const {
     return state_.silent;
 }
 
-uint8_t StatusModel::dleEot(int n) const {
+uint8_t StatusModel::dle_eot(int n) const {
     const PrinterState s = state();
     uint8_t b = 0x12;  // bits 1 and 4 are fixed at 1
     switch (n) {
         case 1:  // printer status
-            if (drawerOpen()) b |= 0x04;
+            if (drawer_open()) b |= 0x04;
             if (offline()) b |= 0x08;
             break;
         case 2:  // offline cause
             if (s.cover_open) b |= 0x04;
-            if (s.paper == Paper::kOut) b |= 0x20;
-            if (s.cover_open || s.paper == Paper::kOut) b |= 0x40;
+            if (s.paper == Paper::OUT) b |= 0x20;
+            if (s.cover_open || s.paper == Paper::OUT) b |= 0x40;
             break;
         case 3:  // error cause: the emulation has no mechanical errors
             break;
         case 4:  // roll paper sensors
-            if (s.paper != Paper::kOk) b |= 0x0C;
-            if (s.paper == Paper::kOut) b |= 0x60;
+            if (s.paper != Paper::OK) b |= 0x0C;
+            if (s.paper == Paper::OUT) b |= 0x60;
             break;
         default:
             break;
@@ -60,36 +60,36 @@ uint8_t StatusModel::dleEot(int n) const {
     return b;
 }
 
-uint8_t StatusModel::escV() const {
+uint8_t StatusModel::esc_v() const {
     const PrinterState s = state();
     uint8_t b = 0;
-    if (s.paper != Paper::kOk) b |= 0x03;
-    if (s.paper == Paper::kOut) b |= 0x0C;
+    if (s.paper != Paper::OK) b |= 0x03;
+    if (s.paper == Paper::OUT) b |= 0x0C;
     return b;
 }
 
-uint8_t StatusModel::gsR(int n) const {
+uint8_t StatusModel::gs_r(int n) const {
     const PrinterState s = state();
     if (n == 1 || n == 0x31) {
         uint8_t b = 0;
-        if (s.paper != Paper::kOk) b |= 0x03;
-        if (s.paper == Paper::kOut) b |= 0x0C;
+        if (s.paper != Paper::OK) b |= 0x03;
+        if (s.paper == Paper::OUT) b |= 0x0C;
         return b;
     }
-    if (n == 2 || n == 0x32) return drawerOpen() ? 0x01 : 0x00;
+    if (n == 2 || n == 0x32) return drawer_open() ? 0x01 : 0x00;
     return 0;
 }
 
-std::array<uint8_t, 4> StatusModel::autoStatus() const {
+std::array<uint8_t, 4> StatusModel::auto_status() const {
     const PrinterState s = state();
     uint8_t b1 = 0x10;
-    if (drawerOpen()) b1 |= 0x04;
+    if (drawer_open()) b1 |= 0x04;
     if (offline()) b1 |= 0x08;
     if (s.cover_open) b1 |= 0x20;
     uint8_t b3 = 0;
-    if (s.paper != Paper::kOk) b3 |= 0x03;
-    if (s.paper == Paper::kOut) b3 |= 0x0C;
+    if (s.paper != Paper::OK) b3 |= 0x03;
+    if (s.paper == Paper::OUT) b3 |= 0x0C;
     return {b1, 0x00, b3, 0x00};
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -8,14 +8,14 @@
 #include <functional>
 #include <mutex>
 
-namespace qvp {
+namespace quorvel::printer {
 
-enum class Paper { kOk, kNearEnd, kOut };
+enum class Paper { OK, NEAR_END, OUT };
 
 struct PrinterState {
     bool drawer_open = false;  // drawer held open (--drawer open)
     bool offline = false;      // forced offline (--offline)
-    Paper paper = Paper::kOk;
+    Paper paper = Paper::OK;
     bool cover_open = false;
     bool silent = false;  // never answer a query
     // After ESC p the emulated drawer reads open for this long.
@@ -31,19 +31,19 @@ class StatusModel {
     explicit StatusModel(PrinterState state = {}, Clock clock = {});
 
     PrinterState state() const;
-    void pulseDrawer();
-    bool drawerOpen() const;
+    void pulse_drawer();
+    bool drawer_open() const;
     bool offline() const;
     bool silent() const;
 
     // DLE EOT n, n 1..4. Every reply matches 0xx1xx10.
-    uint8_t dleEot(int n) const;
+    uint8_t dle_eot(int n) const;
     // ESC v: near end in bits 0-1, paper end in bits 2-3.
-    uint8_t escV() const;
+    uint8_t esc_v() const;
     // GS r n: 1 paper sensor, 2 drawer connector.
-    uint8_t gsR(int n) const;
+    uint8_t gs_r(int n) const;
     // GS a: the four automatic status back bytes.
-    std::array<uint8_t, 4> autoStatus() const;
+    std::array<uint8_t, 4> auto_status() const;
 
   private:
     mutable std::mutex mu_;
@@ -53,4 +53,4 @@ class StatusModel {
     std::chrono::steady_clock::time_point pulse_at_{};
 };
 
-}  // namespace qvp
+}  // namespace quorvel::printer

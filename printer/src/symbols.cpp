@@ -6,7 +6,7 @@
 #include <array>
 #include <memory>
 
-namespace qvp {
+namespace quorvel::printer {
 namespace {
 
 struct ZintDeleter {
@@ -14,17 +14,17 @@ struct ZintDeleter {
 };
 using ZintPtr = std::unique_ptr<zint_symbol, ZintDeleter>;
 
-bool moduleSet(const zint_symbol* s, int row, int col) {
+bool module_set(const zint_symbol* s, int row, int col) {
     return (s->encoded_data[row][col >> 3] >> (col & 7)) & 1;
 }
 
-bool allDigits(std::string_view d) {
+bool all_digits(std::string_view d) {
     return !d.empty() &&
            std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The mod-10 check digit of UPC and EAN.
-char gtinCheck(std::string_view digits) {
+char gtin_check(std::string_view digits) {
     int sum = 0;
     const int n = static_cast<int>(digits.size());
     for (int i = 0; i < n; ++i) {
@@ -35,7 +35,7 @@ char gtinCheck(std::string_view digits) {
 }
 
 // Encode with zint and copy the first row of modules.
-LinearSymbol zintLinear(int symbology, const std::string& input, int input_mode = DATA_MODE) {
+LinearSymbol zint_linear(int symbology, const std::string& input, int input_mode = DATA_MODE) {
     LinearSymbol out;
     ZintPtr s(ZBarcode_Create());
     s->symbology = symbology;
@@ -48,13 +48,13 @@ LinearSymbol zintLinear(int symbology, const std::string& input, int input_mode 
         return out;
     }
     // Stacked symbologies are printed by their first (only) linear row.
-    for (int c = 0; c < s->width; ++c) out.modules.push_back(moduleSet(s.get(), 0, c) ? 1 : 0);
+    for (int c = 0; c < s->width; ++c) out.modules.push_back(module_set(s.get(), 0, c) ? 1 : 0);
     out.ok = true;
     return out;
 }
 
 // Expand a UPC-E body (number system + 6 digits) to its 11-digit UPC-A form.
-std::string upceToUpca(std::string_view e) {
+std::string upce_to_upca(std::string_view e) {
     const char ns = e[0];
     const std::string_view d = e.substr(1, 6);
     std::string a(1, ns);
@@ -77,7 +77,7 @@ std::string upceToUpca(std::string_view e) {
 }
 
 // Compress an 11-digit UPC-A body to number system + 6 digits, or "".
-std::string upcaToUpce(std::string_view a) {
+std::string upca_to_upce(std::string_view a) {
     for (char last = '0'; last <= '9'; ++last) {
         // Try every UPC-E body whose expansion equals `a`.
         std::string cand(1, a[0]);
@@ -97,24 +97,24 @@ std::string upcaToUpce(std::string_view a) {
                 cand += std::string{a[1], a[2], a[3], a[4], a[5], a[10]};
                 if (a[10] != last) continue;
         }
-        if (upceToUpca(cand) == a) return cand;
+        if (upce_to_upca(cand) == a) return cand;
     }
     return {};
 }
 
-LinearSymbol upcA(std::string_view d) {
-    if (!allDigits(d) || (d.size() != 11 && d.size() != 12))
+LinearSymbol upc_a(std::string_view d) {
+    if (!all_digits(d) || (d.size() != 11 && d.size() != 12))
         return {false, "UPC-A needs 11 or 12 digits", {}, {}, {}};
     std::string body(d.substr(0, 11));
-    const char check = gtinCheck(body);
+    const char check = gtin_check(body);
     if (d.size() == 12 && d[11] != check) return {false, "UPC-A check digit is wrong", {}, {}, {}};
-    LinearSymbol s = zintLinear(BARCODE_UPCA, body);
+    LinearSymbol s = zint_linear(BARCODE_UPCA, body);
     s.hri = body + check;
     return s;
 }
 
-LinearSymbol upcE(std::string_view d) {
-    if (!allDigits(d)) return {false, "UPC-E takes digits only", {}, {}, {}};
+LinearSymbol upc_e(std::string_view d) {
+    if (!all_digits(d)) return {false, "UPC-E takes digits only", {}, {}, {}};
     std::string body;  // number system + 6 digits
     if (d.size() == 6) {
         body = "0";
@@ -122,23 +122,23 @@ LinearSymbol upcE(std::string_view d) {
     } else if (d.size() == 7 || d.size() == 8) {
         body = std::string(d.substr(0, 7));
     } else if (d.size() == 11 || d.size() == 12) {
-        body = upcaToUpce(d.substr(0, 11));
+        body = upca_to_upce(d.substr(0, 11));
         if (body.empty()) return {false, "UPC-A number cannot be compressed to UPC-E", {}, {}, {}};
     } else {
         return {false, "UPC-E needs 6, 7, 8, 11 or 12 digits", {}, {}, {}};
     }
     if (body[0] != '0') return {false, "UPC-E number system must be 0", {}, {}, {}};
-    const char check = gtinCheck(upceToUpca(body));
+    const char check = gtin_check(upce_to_upca(body));
     if ((d.size() == 8 && d[7] != check) || (d.size() == 12 && d[11] != check))
         return {false, "UPC-E check digit is wrong", {}, {}, {}};
-    LinearSymbol s = zintLinear(BARCODE_UPCE, body);
+    LinearSymbol s = zint_linear(BARCODE_UPCE, body);
     s.hri = body + check;
     return s;
 }
 
 LinearSymbol ean(std::string_view d, size_t len) {
     const std::string name = len == 13 ? "JAN13/EAN-13" : "JAN8/EAN-8";
-    if (!allDigits(d) || (d.size() != len - 1 && d.size() != len))
+    if (!all_digits(d) || (d.size() != len - 1 && d.size() != len))
         return {
             false,
             name + " needs " + std::to_string(len - 1) + " or " + std::to_string(len) + " digits",
@@ -146,10 +146,10 @@ LinearSymbol ean(std::string_view d, size_t len) {
             {},
             {}};
     const std::string body(d.substr(0, len - 1));
-    const char check = gtinCheck(body);
+    const char check = gtin_check(body);
     if (d.size() == len && d[len - 1] != check)
         return {false, name + " check digit is wrong", {}, {}, {}};
-    LinearSymbol s = zintLinear(BARCODE_EANX, body);
+    LinearSymbol s = zint_linear(BARCODE_EANX, body);
     s.hri = body + check;
     return s;
 }
@@ -159,23 +159,23 @@ LinearSymbol code39(std::string_view d) {
     if (body.size() >= 2 && body.front() == '*' && body.back() == '*')
         body = body.substr(1, body.size() - 2);
     if (body.empty()) return {false, "CODE39 data is empty", {}, {}, {}};
-    static constexpr std::string_view kSet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
+    static constexpr std::string_view SET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
     for (char c : body)
-        if (kSet.find(c) == std::string_view::npos)
+        if (SET.find(c) == std::string_view::npos)
             return {false,
                     "CODE39 cannot encode the byte " + std::to_string(static_cast<uint8_t>(c)),
                     {},
                     {},
                     {}};
-    LinearSymbol s = zintLinear(BARCODE_CODE39, std::string(body));
+    LinearSymbol s = zint_linear(BARCODE_CODE39, std::string(body));
     s.hri.assign(1, '*').append(body).push_back('*');
     return s;
 }
 
 LinearSymbol itf(std::string_view d) {
-    if (!allDigits(d)) return {false, "ITF takes digits only", {}, {}, {}};
+    if (!all_digits(d)) return {false, "ITF takes digits only", {}, {}, {}};
     if (d.size() % 2) return {false, "ITF needs an even number of digits", {}, {}, {}};
-    LinearSymbol s = zintLinear(BARCODE_C25INTER, std::string(d));
+    LinearSymbol s = zint_linear(BARCODE_C25INTER, std::string(d));
     s.hri = std::string(d);
     return s;
 }
@@ -183,17 +183,17 @@ LinearSymbol itf(std::string_view d) {
 LinearSymbol codabar(std::string_view d) {
     if (d.size() < 3) return {false, "CODABAR needs start, data and stop characters", {}, {}, {}};
     std::string up(d);
-    auto isStart = [](char& c) {
+    auto is_start = [](char& c) {
         if (c >= 'a' && c <= 'd') c = static_cast<char>(c - 'a' + 'A');
         return c >= 'A' && c <= 'D';
     };
-    if (!isStart(up.front()) || !isStart(up.back()))
+    if (!is_start(up.front()) || !is_start(up.back()))
         return {false, "CODABAR must start and stop with A, B, C or D", {}, {}, {}};
-    static constexpr std::string_view kSet = "0123456789-$:/.+";
+    static constexpr std::string_view SET = "0123456789-$:/.+";
     for (size_t i = 1; i + 1 < up.size(); ++i)
-        if (kSet.find(up[i]) == std::string_view::npos)
+        if (SET.find(up[i]) == std::string_view::npos)
             return {false, "CODABAR cannot encode a data byte", {}, {}, {}};
-    LinearSymbol s = zintLinear(BARCODE_CODABAR, up);
+    LinearSymbol s = zint_linear(BARCODE_CODABAR, up);
     s.hri = up;
     return s;
 }
@@ -203,7 +203,7 @@ LinearSymbol code93(std::string_view d) {
     for (char c : d)
         if (static_cast<uint8_t>(c) > 0x7F)
             return {false, "CODE93 takes 7-bit bytes only", {}, {}, {}};
-    LinearSymbol s = zintLinear(BARCODE_CODE93, std::string(d));
+    LinearSymbol s = zint_linear(BARCODE_CODE93, std::string(d));
     for (char c : d) s.hri += (c >= 0x20 && c < 0x7F) ? c : ' ';
     return s;
 }
@@ -219,28 +219,28 @@ LinearSymbol gs1_128(std::string_view d) {
                 {},
                 {},
                 {}};
-    LinearSymbol s = zintLinear(BARCODE_GS1_128, in, mode);
+    LinearSymbol s = zint_linear(BARCODE_GS1_128, in, mode);
     s.hri = in;
     for (char& c : s.hri) c = c == '[' ? '(' : c == ']' ? ')' : c;
     return s;
 }
 
-LinearSymbol dataBar(int sym, std::string_view d) {
+LinearSymbol data_bar(int sym, std::string_view d) {
     std::string in(d);
     int mode = DATA_MODE;
     if (sym == BARCODE_DBAR_EXP) {
         mode = GS1_MODE;
         if (!in.empty() && in[0] == '(') mode |= GS1PARENS_MODE;
-    } else if (!allDigits(d)) {
+    } else if (!all_digits(d)) {
         return {false, "GS1 DataBar takes digits only", {}, {}, {}};
     }
-    LinearSymbol s = zintLinear(sym, in, mode);
+    LinearSymbol s = zint_linear(sym, in, mode);
     s.hri = in;
     return s;
 }
 
 // Code 128 bar/space widths of values 0..105, then the stop pattern.
-constexpr std::array<const char*, 107> kC128 = {
+constexpr std::array<const char*, 107> C128 = {
     "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
     "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
     "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
@@ -256,7 +256,7 @@ constexpr std::array<const char*, 107> kC128 = {
 
 }  // namespace
 
-const char* symbologyName(int m) {
+const char* symbology_name(int m) {
     switch (m < 65 ? m + 65 : m) {
         case 65:
             return "UPC-A";
@@ -291,7 +291,7 @@ const char* symbologyName(int m) {
     }
 }
 
-LinearSymbol encodeCode128(std::string_view d) {
+LinearSymbol encode_code128(std::string_view d) {
     LinearSymbol out;
     auto fail = [&](std::string why) {
         out = {};
@@ -367,22 +367,22 @@ LinearSymbol encodeCode128(std::string_view d) {
     values.push_back(106);
     for (int v : values) {
         bool bar = true;
-        for (const char* w = kC128[v]; *w; ++w, bar = !bar)
+        for (const char* w = C128[v]; *w; ++w, bar = !bar)
             for (int k = 0; k < *w - '0'; ++k) out.modules.push_back(bar ? 1 : 0);
     }
     out.ok = true;
     return out;
 }
 
-LinearSymbol encodeLinear(int m, std::string_view data) {
+LinearSymbol encode_linear(int m, std::string_view data) {
     const int k = m < 65 ? m + 65 : m;
     LinearSymbol s;
     switch (k) {
         case 65:
-            s = upcA(data);
+            s = upc_a(data);
             break;
         case 66:
-            s = upcE(data);
+            s = upc_e(data);
             break;
         case 67:
             s = ean(data, 13);
@@ -403,34 +403,34 @@ LinearSymbol encodeLinear(int m, std::string_view data) {
             s = code93(data);
             break;
         case 73:
-            s = encodeCode128(data);
+            s = encode_code128(data);
             break;
         case 74:
             s = gs1_128(data);
             break;
         case 75:
-            s = dataBar(BARCODE_DBAR_OMN, data);
+            s = data_bar(BARCODE_DBAR_OMN, data);
             break;
         case 76:
-            s = dataBar(BARCODE_DBAR_OMN, data);
+            s = data_bar(BARCODE_DBAR_OMN, data);
             break;
         case 77:
-            s = dataBar(BARCODE_DBAR_LTD, data);
+            s = data_bar(BARCODE_DBAR_LTD, data);
             break;
         case 78:
-            s = dataBar(BARCODE_DBAR_EXP, data);
+            s = data_bar(BARCODE_DBAR_EXP, data);
             break;
         default:
             s.error = "unknown symbology " + std::to_string(m);
     }
-    s.name = symbologyName(k);
+    s.name = symbology_name(k);
     if (!s.ok) s.modules.clear();
     return s;
 }
 
 namespace {
 
-Matrix zintMatrix(int symbology, std::string_view data, int o1, int o2, int o3 = 0) {
+Matrix zint_matrix(int symbology, std::string_view data, int o1, int o2, int o3 = 0) {
     Matrix out;
     ZintPtr s(ZBarcode_Create());
     s->symbology = symbology;
@@ -450,39 +450,39 @@ Matrix zintMatrix(int symbology, std::string_view data, int o1, int o2, int o3 =
     out.cells.resize(static_cast<size_t>(out.rows) * out.cols);
     for (int r = 0; r < out.rows; ++r)
         for (int c = 0; c < out.cols; ++c)
-            out.cells[static_cast<size_t>(r) * out.cols + c] = moduleSet(s.get(), r, c);
+            out.cells[static_cast<size_t>(r) * out.cols + c] = module_set(s.get(), r, c);
     out.ok = true;
     return out;
 }
 
 }  // namespace
 
-Matrix encodeQr(std::string_view data, int ecc) {
+Matrix encode_qr(std::string_view data, int ecc) {
     if (data.empty()) return {false, "QR Code data is empty", {}, 0, 0, {}};
-    return zintMatrix(BARCODE_QRCODE, data, std::clamp(ecc, 0, 3) + 1, 0);
+    return zint_matrix(BARCODE_QRCODE, data, std::clamp(ecc, 0, 3) + 1, 0);
 }
 
-Matrix encodePdf417(std::string_view data, int columns, int ecc, bool truncated) {
+Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated) {
     if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}};
-    return zintMatrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data,
-                      ecc < 0 || ecc > 8 ? -1 : ecc, std::clamp(columns, 0, 30));
+    return zint_matrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data,
+                       ecc < 0 || ecc > 8 ? -1 : ecc, std::clamp(columns, 0, 30));
 }
 
-Matrix encodeDataMatrix(std::string_view data, int rows, int cols) {
+Matrix encode_data_matrix(std::string_view data, int rows, int cols) {
     if (data.empty()) return {false, "Data Matrix data is empty", {}, 0, 0, {}};
     // ECC200 sizes in zint's option_2 order: 1..24 square, 25..30 rectangular.
-    static constexpr int kSizes[30][2] = {
+    static constexpr int SIZES[30][2] = {
         {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},   {20, 20},   {22, 22},   {24, 24},
         {26, 26}, {32, 32}, {36, 36}, {40, 40}, {44, 44},   {48, 48},   {52, 52},   {64, 64},
         {72, 72}, {80, 80}, {88, 88}, {96, 96}, {104, 104}, {120, 120}, {132, 132}, {144, 144},
         {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36},   {16, 48}};
     int option = 0;
     for (int i = 0; i < 30; ++i)
-        if (kSizes[i][0] == rows && kSizes[i][1] == cols) option = i + 1;
+        if (SIZES[i][0] == rows && SIZES[i][1] == cols) option = i + 1;
     // Automatic sizing picks square symbols, as printers do.
-    Matrix m = zintMatrix(BARCODE_DATAMATRIX, data, 0, option, option == 0 ? DM_SQUARE : 0);
+    Matrix m = zint_matrix(BARCODE_DATAMATRIX, data, 0, option, option == 0 ? DM_SQUARE : 0);
     if (!m.ok && option != 0) {  // the size cannot hold the data: automatic
-        m = zintMatrix(BARCODE_DATAMATRIX, data, 0, 0, DM_SQUARE);
+        m = zint_matrix(BARCODE_DATAMATRIX, data, 0, 0, DM_SQUARE);
         m.note = "requested size too small; automatic size used";
     } else if (option == 0 && (rows || cols)) {
         m.note = "size " + std::to_string(rows) + "x" + std::to_string(cols) +
@@ -491,4 +491,4 @@ Matrix encodeDataMatrix(std::string_view data, int rows, int cols) {
     return m;
 }
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qvp {
+namespace quorvel::printer {
 
 struct LinearSymbol {
     bool ok = false;
@@ -19,10 +19,10 @@ struct LinearSymbol {
 };
 
 // m is the GS k symbology, either form (0..6 or 65..78).
-LinearSymbol encodeLinear(int m, std::string_view data);
+LinearSymbol encode_linear(int m, std::string_view data);
 
 // Code 128 with the code-set escapes of GS k 73: {A {B {C {S {1..{4 {{.
-LinearSymbol encodeCode128(std::string_view data);
+LinearSymbol encode_code128(std::string_view data);
 
 struct Matrix {
     bool ok = false;
@@ -35,12 +35,12 @@ struct Matrix {
 };
 
 // ecc: 0 L, 1 M, 2 Q, 3 H.
-Matrix encodeQr(std::string_view data, int ecc);
+Matrix encode_qr(std::string_view data, int ecc);
 // columns 0 = automatic; ecc -1 = automatic, else 0..8.
-Matrix encodePdf417(std::string_view data, int columns, int ecc, bool truncated);
+Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated);
 // rows/cols 0 = automatic; a size that is not an ECC200 size falls back to automatic.
-Matrix encodeDataMatrix(std::string_view data, int rows, int cols);
+Matrix encode_data_matrix(std::string_view data, int rows, int cols);
 
-const char* symbologyName(int m);
+const char* symbology_name(int m);
 
-}  // namespace qvp
+}  // namespace quorvel::printer

@@ -15,7 +15,7 @@
 #include "server.h"
 #include "support.h"
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,7 +36,7 @@ class Printer {
     }
 
     // Listen on a loopback address of our own, port 9100 (the library's fixed port).
-    std::string listenTcp() {
+    std::string listen_tcp() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         const size_t h =
             std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
@@ -56,7 +56,7 @@ class Printer {
         return {};
     }
 
-    std::string openSerial() {
+    std::string open_serial() {
         auto server = std::make_unique<PtyServer>(config_, FontSet::shared(), status_, journal_);
         const std::string link = (dir_ / "ttyQVP0").string();
         std::string err;
@@ -68,12 +68,12 @@ class Printer {
 
     // Pages of the first `sessions` sessions, read back from the PNG files.
     std::vector<Bitmap> pages(int sessions = 1) {
-        EXPECT_TRUE(server_->waitServed(sessions, 10s));
+        EXPECT_TRUE(server_->wait_served(sessions, 10s));
         std::vector<Bitmap> out;
         for (const auto& path : server_->images()) {
             Bitmap b;
             std::string err;
-            EXPECT_TRUE(readPng(path, &b, &err)) << err;
+            EXPECT_TRUE(read_png(path, &b, &err)) << err;
             out.push_back(std::move(b));
         }
         return out;
@@ -94,7 +94,7 @@ struct TcpLink {
     ~TcpLink() { FechaSocket(); }
 };
 
-std::vector<std::string> dataOf(const std::vector<Decoded>& found) {
+std::vector<std::string> data_of(const std::vector<Decoded>& found) {
     std::vector<std::string> out;
     for (const auto& d : found) out.push_back(d.data);
     return out;
@@ -126,7 +126,7 @@ TEST(EndToEnd, LinearBarcodesOfBothForms) {
         {true, 8, "{BQuorvel 2026", "Quorvel 2026"},
     };
     Printer printer;
-    const std::string ip = printer.listenTcp();
+    const std::string ip = printer.listen_tcp();
     {
         TcpLink link(ip, 0);
         for (const auto& c : cases) {
@@ -141,12 +141,12 @@ TEST(EndToEnd, LinearBarcodesOfBothForms) {
     ASSERT_EQ(pages.size(), 1u);
     std::vector<std::string> want;
     for (const auto& c : cases) want.push_back(c.decoded);
-    EXPECT_EQ(dataOf(decodePage(pages[0])), want);
+    EXPECT_EQ(data_of(decode_page(pages[0])), want);
 }
 
 TEST(EndToEnd, Code128FromCodeLists) {
     Printer printer;
-    const std::string ip = printer.listenTcp();
+    const std::string ip = printer.listen_tcp();
     {
         TcpLink link(ip, 0);
         char one[] = "10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31";
@@ -156,7 +156,7 @@ TEST(EndToEnd, Code128FromCodeLists) {
     }
     const auto pages = printer.pages();
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(dataOf(decodePage(pages[0])),
+    EXPECT_EQ(data_of(decode_page(pages[0])),
               (std::vector<std::string>{"10111213141516171819202122232425262728293031",
                                         "0001020399989796505152", "5354555657585960616263"}));
 }
@@ -165,7 +165,7 @@ TEST(EndToEnd, TwoDimensionalSymbolsByBothCommandSets) {
     const std::string url = "https://quorvel.example/nfce?chave=35191234567890";
     const std::string accents = "Cora\xe7\xe3o, ma\xe7\xe3 e p\xe3o";
     Printer printer;
-    const std::string ip = printer.listenTcp();
+    const std::string ip = printer.listen_tcp();
     std::vector<std::string> want;
     {
         TcpLink link(ip, 0);
@@ -193,7 +193,7 @@ TEST(EndToEnd, TwoDimensionalSymbolsByBothCommandSets) {
     }
     const auto pages = printer.pages();
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(dataOf(decodePage(pages[0])), want);
+    EXPECT_EQ(data_of(decode_page(pages[0])), want);
 }
 
 TEST(EndToEnd, StatusCodesForEachPrinterState) {
@@ -208,8 +208,8 @@ TEST(EndToEnd, StatusCodesForEachPrinterState) {
     drawer.drawer_open = true;
     offline.offline = true;
     both.offline = both.drawer_open = true;
-    out.paper = Paper::kOut;
-    near_end.paper = Paper::kNearEnd;
+    out.paper = Paper::OUT;
+    near_end.paper = Paper::NEAR_END;
     const std::vector<Case> cases = {
         {"ready, model 0", {}, 0, QUORVEL_STATUS_READY, QUORVEL_DRAWER_LOW},
         {"ready, model 1", {}, 1, QUORVEL_STATUS_READY, QUORVEL_DRAWER_LOW},
@@ -224,7 +224,7 @@ TEST(EndToEnd, StatusCodesForEachPrinterState) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Printer printer(c.state);
-        const std::string ip = printer.listenTcp();
+        const std::string ip = printer.listen_tcp();
         {
             TcpLink link(ip, c.model);
             EXPECT_EQ(Le_Status(), c.status);
@@ -234,14 +234,14 @@ TEST(EndToEnd, StatusCodesForEachPrinterState) {
         }
         const auto pages = printer.pages();
         ASSERT_EQ(pages.size(), 1u);
-        const Box box = inkBox(pages[0]);
+        const Box box = ink_box(pages[0]);
         EXPECT_LT(box.x1 - PaperMargins{}.left, 24) << "only the two letters OK are printed";
     }
 }
 
 TEST(EndToEnd, DrawerPulseOpensTheDrawer) {
     Printer printer;
-    const std::string ip = printer.listenTcp();
+    const std::string ip = printer.listen_tcp();
     TcpLink link(ip, 0);
     EXPECT_EQ(Le_Status_Gaveta(), QUORVEL_DRAWER_LOW);
     Abre_Gaveta();
@@ -251,7 +251,7 @@ TEST(EndToEnd, DrawerPulseOpensTheDrawer) {
 
 TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
     Printer printer;
-    const std::string ip = printer.listenTcp();
+    const std::string ip = printer.listen_tcp();
     {
         TcpLink link(ip, 0);
         ImprimeTexto("MMMM", 0, 0, 0, 0);
@@ -274,7 +274,7 @@ TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
     const int lefts[] = {0, (576 - 48) / 2, 576 - 48};
     for (int line = 0; line < 3; ++line) {
         SCOPED_TRACE(line);
-        const Box box = inkBox(pages[0], top + line * 32, top + line * 32 + 24);
+        const Box box = ink_box(pages[0], top + line * 32, top + line * 32 + 24);
         EXPECT_GE(box.x0 - m, lefts[line]);
         EXPECT_LT(box.x1 - m, lefts[line] + 48);
         EXPECT_GT(box.x1 - m, lefts[line] + 36);
@@ -282,7 +282,7 @@ TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
     EXPECT_GT(pages[1].height(), 400);
 }
 
-int rawConnect(const std::string& ip) {
+int raw_connect(const std::string& ip) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -299,11 +299,11 @@ bool readable(int fd, int ms) {
 
 TEST(EndToEnd, OneConnectionAtATime) {
     Printer printer;
-    const std::string ip = printer.listenTcp();
-    const int first = rawConnect(ip);
+    const std::string ip = printer.listen_tcp();
+    const int first = raw_connect(ip);
     ASSERT_EQ(::send(first, "\x10\x04\x01", 3, 0), 3);
     ASSERT_TRUE(readable(first, 2000));
-    const int second = rawConnect(ip);  // queued by the kernel, not yet served
+    const int second = raw_connect(ip);  // queued by the kernel, not yet served
     ASSERT_EQ(::send(second, "\x10\x04\x01", 3, 0), 3);
     EXPECT_FALSE(readable(second, 300)) << "the second host must wait for the first";
     ::close(first);
@@ -316,15 +316,15 @@ TEST(EndToEnd, OneConnectionAtATime) {
 
 TEST(EndToEnd, SerialLinkThroughAPseudoTerminal) {
     Printer printer;
-    const std::string port = printer.openSerial();
+    const std::string port = printer.open_serial();
     ASSERT_EQ(AbrePortaSerial(port.c_str(), 0), 1);
     EXPECT_EQ(Le_Status(), QUORVEL_STATUS_READY);
     ImprimeQRCODE_M1(1, 2, 4, 1, "serial link");
     EXPECT_EQ(FechaPortaSerial(), 1);
     const auto pages = printer.pages();
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_EQ(dataOf(decodePage(pages[0])), std::vector<std::string>{"serial link"});
+    EXPECT_EQ(data_of(decode_page(pages[0])), std::vector<std::string>{"serial link"});
 }
 
 }  // namespace
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test

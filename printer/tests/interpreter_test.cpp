@@ -4,7 +4,7 @@
 
 #include "support.h"
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 namespace {
 
 struct StatusCase {
@@ -25,8 +25,8 @@ TEST(Status, EachQueryInEachState) {
     const auto drawer = with([](PrinterState& s) { s.drawer_open = true; });
     const auto offline = with([](PrinterState& s) { s.offline = true; });
     const auto both = with([](PrinterState& s) { s.offline = true, s.drawer_open = true; });
-    const auto near_end = with([](PrinterState& s) { s.paper = Paper::kNearEnd; });
-    const auto out = with([](PrinterState& s) { s.paper = Paper::kOut; });
+    const auto near_end = with([](PrinterState& s) { s.paper = Paper::NEAR_END; });
+    const auto out = with([](PrinterState& s) { s.paper = Paper::OUT; });
     const auto cover = with([](PrinterState& s) { s.cover_open = true; });
     const auto silent = with([](PrinterState& s) { s.silent = true, s.drawer_open = true; });
     const std::vector<StatusCase> cases = {
@@ -79,15 +79,15 @@ TEST(Status, DrawerPulseOpensTheDrawerForItsTime) {
     PrinterState state;
     state.drawer_open_time = std::chrono::milliseconds(500);
     StatusModel model(state, [&] { return now; });
-    EXPECT_EQ(model.gsR(2), 0x00);
-    model.pulseDrawer();
-    EXPECT_EQ(model.gsR(2), 0x01);
-    EXPECT_EQ(model.dleEot(1), 0x16);
+    EXPECT_EQ(model.gs_r(2), 0x00);
+    model.pulse_drawer();
+    EXPECT_EQ(model.gs_r(2), 0x01);
+    EXPECT_EQ(model.dle_eot(1), 0x16);
     now += std::chrono::milliseconds(499);
-    EXPECT_TRUE(model.drawerOpen());
+    EXPECT_TRUE(model.drawer_open());
     now += std::chrono::milliseconds(1);
-    EXPECT_FALSE(model.drawerOpen());
-    EXPECT_EQ(model.dleEot(1), 0x12);
+    EXPECT_FALSE(model.drawer_open());
+    EXPECT_EQ(model.dle_eot(1), 0x12);
 }
 
 TEST(Status, EscPThroughTheStreamOpensTheDrawer) {
@@ -107,7 +107,7 @@ TEST(Status, EscVParameterByteIsPartOfTheQuery) {
     EXPECT_EQ(run.journal().find("\\x01"), std::string::npos);
     ASSERT_EQ(run.pages.size(), 1u);
     // Only "AB" is printed: two glyph cells wide.
-    EXPECT_LE(inkBox(run.pages[0]).x1, 24);
+    EXPECT_LE(ink_box(run.pages[0]).x1, 24);
 }
 
 TEST(Status, EscVWithoutParameterLeavesTheNextCommandAlone) {
@@ -172,7 +172,7 @@ TEST(Robustness, UnknownAndTruncatedCommands) {
             EXPECT_NE(run.journal().find("ended inside"), std::string::npos);
         } else {
             ASSERT_EQ(run.pages.size(), 1u);
-            EXPECT_EQ(inkBox(run.pages[0]).x1 < 24, true) << "OK is two cells wide";
+            EXPECT_EQ(ink_box(run.pages[0]).x1 < 24, true) << "OK is two cells wide";
             EXPECT_NE(run.journal().find("unknown"), std::string::npos);
         }
     }
@@ -207,7 +207,7 @@ TEST(Robustness, OversizedPayloadsAreSkippedWithoutBeingHeld) {
         EXPECT_GE(run.interpreter().counters().skipped_bytes, c.payload);
         EXPECT_FALSE(run.interpreter().counters().truncated);
         ASSERT_EQ(run.pages.size(), 1u) << "the text after the skipped data prints";
-        EXPECT_LT(inkBox(run.pages[0]).x1, 24);
+        EXPECT_LT(ink_box(run.pages[0]).x1, 24);
     }
 }
 
@@ -230,7 +230,7 @@ TEST(Robustness, NulFormBarcodeWithoutNulIsDropped) {
 
 // A stream touching most commands, fed whole and fed in small pieces, must
 // give the same pages and the same journal.
-std::string mixedStream() {
+std::string mixed_stream() {
     std::string s =
         B("\x1b\x40\x1b\x61\x01\x1b\x33\x28\x1b\x74\x10\x1b\x21\x30"
           "CAF\xc9\n");
@@ -261,7 +261,7 @@ std::string mixedStream() {
 }
 
 TEST(Incremental, ChunkingDoesNotChangeTheResult) {
-    const std::string s = mixedStream();
+    const std::string s = mixed_stream();
     StreamRun whole;
     whole.feed(s).finish();
     ASSERT_EQ(whole.pages.size(), 2u);
@@ -306,4 +306,4 @@ TEST(Journal, LineFormat) {
 }
 
 }  // namespace
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test

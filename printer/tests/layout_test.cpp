@@ -4,7 +4,7 @@
 
 #include "support.h"
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 namespace {
 
 Bitmap render(const std::string& stream) {
@@ -34,7 +34,7 @@ TEST(Layout, JustificationPlacesTheLine) {
         std::string s = B("\x1b\x61") + c.j;
         if (c.cells == 96) s += B("\x1d\x21\x10");
         const Bitmap page = render(s + "MMMM\n");
-        const Box box = inkBox(page);
+        const Box box = ink_box(page);
         ASSERT_FALSE(box.empty());
         // The ink lies inside the text's cells, and the cells start where expected.
         EXPECT_GE(box.x0, c.expect_left);
@@ -46,8 +46,8 @@ TEST(Layout, JustificationPlacesTheLine) {
 
 // Advance of one character: the ink of "MM" minus the ink of "M".
 int advance(const std::string& setup) {
-    const Box one = inkBox(render(setup + "M\n"));
-    const Box two = inkBox(render(setup + "MM\n"));
+    const Box one = ink_box(render(setup + "M\n"));
+    const Box two = ink_box(render(setup + "MM\n"));
     return two.x1 - one.x1;
 }
 
@@ -88,7 +88,7 @@ TEST(Layout, CharacterHeight) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Box box = inkBox(render(c.setup + "M\n"));
+        const Box box = ink_box(render(c.setup + "M\n"));
         EXPECT_LE(box.height(), c.max_height);
         EXPECT_GE(box.height(), c.min_height);
     }
@@ -98,8 +98,8 @@ TEST(Layout, LineSpacingMovesTheNextLine) {
     for (int n : {30, 40, 64, 100}) {
         SCOPED_TRACE(n);
         const Bitmap page = render(B("\x1b\x33") + static_cast<char>(n) + "M\nM\n");
-        const Box first = inkBox(page, 0, n);
-        const Box second = inkBox(page, n, page.height());
+        const Box first = ink_box(page, 0, n);
+        const Box second = ink_box(page, n, page.height());
         EXPECT_EQ(second.y0 - first.y0, n);
     }
     // A spacing below the character height feeds by the character height.
@@ -114,8 +114,8 @@ TEST(Layout, UpsideDownRotatesTheLine) {
     const int h = 24;  // the line band; the rest is line feed
     size_t ink = 0;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < kPrintWidth; ++x) {
-            ASSERT_EQ(turned.get(x, y), normal.get(kPrintWidth - 1 - x, h - 1 - y))
+        for (int x = 0; x < PRINT_WIDTH; ++x) {
+            ASSERT_EQ(turned.get(x, y), normal.get(PRINT_WIDTH - 1 - x, h - 1 - y))
                 << x << "," << y;
             ink += normal.get(x, y);
         }
@@ -125,7 +125,7 @@ TEST(Layout, UpsideDownRotatesTheLine) {
 TEST(Layout, ReverseFillsTheCellAndKeepsTheGlyphWhite) {
     const Bitmap normal = render("A\n");
     const Bitmap reversed = render(B("\x1d\x42\x01") + "A\n");
-    const Box box = inkBox(reversed);
+    const Box box = ink_box(reversed);
     EXPECT_EQ(box.x0, 0);
     EXPECT_EQ(box.width(), 12);
     EXPECT_EQ(box.height(), 24);
@@ -135,8 +135,8 @@ TEST(Layout, ReverseFillsTheCellAndKeepsTheGlyphWhite) {
 }
 
 TEST(Layout, EmphasisAndUnderlineAddInk) {
-    const size_t plain = render("Hello\n").countBlack();
-    EXPECT_GT(render(B("\x1b\x45\x01") + "Hello\n").countBlack(), plain);
+    const size_t plain = render("Hello\n").count_black();
+    EXPECT_GT(render(B("\x1b\x45\x01") + "Hello\n").count_black(), plain);
     const Bitmap under = render(B("\x1b\x2d\x02") + "Hello\n");
     // Two full rows under the five cells.
     for (int y = 22; y < 24; ++y)
@@ -160,18 +160,18 @@ TEST(Layout, CodeTablesSelectDifferentGlyphs) {
     EXPECT_FALSE(same(a_acute, sharp_s));
     EXPECT_FALSE(same(a_acute, plain_a));
     // The accent sits above the letter: more ink above the x-height.
-    EXPECT_LT(inkBox(a_acute).y0, inkBox(plain_a).y0);
+    EXPECT_LT(ink_box(a_acute).y0, ink_box(plain_a).y0);
 }
 
 TEST(Layout, LongLinesWrap) {
     const Bitmap page = render(std::string(60, 'M') + "\n");
-    EXPECT_EQ(page.height(), 2 * kDefaultLineSpacing);
-    EXPECT_GT(inkBox(page, 0, 24).x1, 560);
+    EXPECT_EQ(page.height(), 2 * DEFAULT_LINE_SPACING);
+    EXPECT_GT(ink_box(page, 0, 24).x1, 560);
 }
 
 TEST(Layout, InitialiseResetsTheModes) {
     const Bitmap page = render(B("\x1b\x61\x02\x1b\x21\x30\x1d\x42\x01\x1b\x40") + "M\n");
-    const Box box = inkBox(page);
+    const Box box = ink_box(page);
     EXPECT_LT(box.x1, 12);
     EXPECT_LE(box.height(), 24);
 }
@@ -185,7 +185,7 @@ TEST(Layout, RasterImageIsPlacedDotForDot) {
         EXPECT_TRUE(page.get(x0 + x, 0));
         EXPECT_EQ(page.get(x0 + x, 1), x % 2 == 0);
     }
-    EXPECT_EQ(page.countBlack(), 24u);
+    EXPECT_EQ(page.count_black(), 24u);
 }
 
 TEST(Layout, RasterImageAtAnUnalignedMargin) {
@@ -203,9 +203,9 @@ TEST(Layout, RasterImageAtAnUnalignedMargin) {
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 24; ++x)
                 EXPECT_EQ(page.get(margin + x, y), rows[y][x] == '1') << x << "," << y;
-        EXPECT_EQ(page.countBlack(), 4u + 12u + 1u);
+        EXPECT_EQ(page.count_black(), 4u + 12u + 1u);
     }
 }
 
 }  // namespace
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test

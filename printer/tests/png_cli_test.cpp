@@ -12,7 +12,7 @@
 #include "png_io.h"
 #include "support.h"
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,7 +29,7 @@ uint32_t be32(const std::string& s, size_t at) {
            static_cast<uint8_t>(s[at + 3]);
 }
 
-fs::path tempDir(const char* tag) {
+fs::path temp_dir(const char* tag) {
     const fs::path d =
         fs::temp_directory_path() / (std::string("qvp-") + tag + "-" + std::to_string(::getpid()));
     fs::remove_all(d);
@@ -38,17 +38,17 @@ fs::path tempDir(const char* tag) {
 }
 
 TEST(Png, OneBitGrayAt203DpiWithPaperMargins) {
-    Bitmap page(kPrintWidth, 10);
-    page.fillRect(0, 0, 3, 2);
+    Bitmap page(PRINT_WIDTH, 10);
+    page.fill_rect(0, 0, 3, 2);
     page.set(575, 9);
-    const fs::path dir = tempDir("png");
+    const fs::path dir = temp_dir("png");
     const std::string path = (dir / "p.png").string();
     PaperMargins m;
-    ASSERT_TRUE(writePng(path, page, m));
+    ASSERT_TRUE(write_png(path, page, m));
     const std::string f = slurp(path);
     ASSERT_EQ(f.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
     ASSERT_EQ(f.compare(12, 4, "IHDR"), 0);
-    EXPECT_EQ(be32(f, 16), static_cast<uint32_t>(kPrintWidth + m.left + m.right));
+    EXPECT_EQ(be32(f, 16), static_cast<uint32_t>(PRINT_WIDTH + m.left + m.right));
     EXPECT_EQ(be32(f, 20), static_cast<uint32_t>(10 + m.top + m.bottom));
     EXPECT_EQ(f[24], 1) << "bit depth";
     EXPECT_EQ(f[25], 0) << "grayscale";
@@ -58,15 +58,15 @@ TEST(Png, OneBitGrayAt203DpiWithPaperMargins) {
     EXPECT_EQ(be32(f, phys + 8), 7992u);
     EXPECT_EQ(f[phys + 12], 1) << "unit: metre";
     Bitmap back;
-    ASSERT_TRUE(readPng(path, &back));
-    EXPECT_EQ(back.countBlack(), page.countBlack());
+    ASSERT_TRUE(read_png(path, &back));
+    EXPECT_EQ(back.count_black(), page.count_black());
     EXPECT_TRUE(back.get(m.left, m.top) && back.get(m.left + 2, m.top + 1));
     EXPECT_TRUE(back.get(m.left + 575, m.top + 9));
     EXPECT_FALSE(back.get(m.left - 1, m.top));
     fs::remove_all(dir);
 }
 
-int runTool(const std::vector<std::string>& args) {
+int run_tool(const std::vector<std::string>& args) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::vector<char*> argv;
@@ -81,7 +81,7 @@ int runTool(const std::vector<std::string>& args) {
 }
 
 TEST(Cli, DecodeRendersACapturedStream) {
-    const fs::path dir = tempDir("decode");
+    const fs::path dir = temp_dir("decode");
     {
         std::ofstream cap(dir / "cap.bin", std::ios::binary);
         cap << B(
@@ -89,8 +89,8 @@ TEST(Cli, DecodeRendersACapturedStream) {
             "hello\n\x1d\x56\x00"
             "second\n\x1b\xfe");
     }
-    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--decode", (dir / "cap.bin").string(), "--out",
-                       dir.string(), "--journal", (dir / "j.txt").string()}),
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "cap.bin").string(), "--out",
+                        dir.string(), "--journal", (dir / "j.txt").string()}),
               0);
     EXPECT_TRUE(fs::exists(dir / "receipt-0001.png"));
     EXPECT_TRUE(fs::exists(dir / "receipt-0002.png"));
@@ -102,27 +102,28 @@ TEST(Cli, DecodeRendersACapturedStream) {
 }
 
 TEST(Cli, BadOptionsAreRefused) {
-    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--paper", "wet"}), 2);
-    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--no-such-option"}), 2);
-    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--decode", "/nonexistent/stream"}), 2);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--paper", "wet"}), 2);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--no-such-option"}), 2);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", "/nonexistent/stream"}), 2);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--listen", "not-an-address:9100", "--journal",
+                        "/dev/null"}),
+              1);
     EXPECT_EQ(
-        runTool({QVP_PRINTER_BINARY, "--listen", "not-an-address:9100", "--journal", "/dev/null"}),
-        1);
-    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--listen", "127.0.0.1:0", "--journal", "/dev/null"}),
-              2);
+        run_tool({QUORVEL_PRINTER_BINARY, "--listen", "127.0.0.1:0", "--journal", "/dev/null"}), 2);
     EXPECT_EQ(
-        runTool({QVP_PRINTER_BINARY, "--listen", "127.0.0.1:70000", "--journal", "/dev/null"}), 2);
+        run_tool({QUORVEL_PRINTER_BINARY, "--listen", "127.0.0.1:70000", "--journal", "/dev/null"}),
+        2);
 }
 
 TEST(Cli, SerialLinkNeverReplacesAFile) {
-    const fs::path dir = tempDir("link");
+    const fs::path dir = temp_dir("link");
     { std::ofstream(dir / "precious") << "keep me"; }
-    EXPECT_EQ(runTool({QVP_PRINTER_BINARY, "--no-tcp", "--serial-link", (dir / "precious").string(),
-                       "--journal", "/dev/null"}),
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--no-tcp", "--serial-link",
+                        (dir / "precious").string(), "--journal", "/dev/null"}),
               1);
     EXPECT_EQ(slurp(dir / "precious"), "keep me");
     fs::remove_all(dir);
 }
 
 }  // namespace
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test

@@ -12,7 +12,7 @@
 #include "fonts.h"
 #include "session.h"
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 
 inline std::vector<uint8_t> bytes(std::string_view s) {
     return {s.begin(), s.end()};
@@ -78,7 +78,7 @@ struct Box {
 };
 
 // Bounding box of the black dots in rows [y_from, y_to).
-inline Box inkBox(const Bitmap& b, int y_from = 0, int y_to = -1) {
+inline Box ink_box(const Bitmap& b, int y_from = 0, int y_to = -1) {
     if (y_to < 0) y_to = b.height();
     Box box;
     for (int y = y_from; y < y_to; ++y)
@@ -97,9 +97,9 @@ struct Decoded {
 
 // Decode every symbol of a page: the page is cut into bands at white gaps,
 // each band is padded with a quiet zone and read on its own.
-inline std::vector<Decoded> decodePage(const Bitmap& page, int gap = 6) {
+inline std::vector<Decoded> decode_page(const Bitmap& page, int gap = 6) {
     std::vector<Decoded> out;
-    auto blankRow = [&](int y) {
+    auto blank_row = [&](int y) {
         const uint8_t* r = page.row(y);
         for (int i = 0; i < page.stride(); ++i)
             if (r[i]) return false;
@@ -107,11 +107,11 @@ inline std::vector<Decoded> decodePage(const Bitmap& page, int gap = 6) {
     };
     int y = 0;
     while (y < page.height()) {
-        while (y < page.height() && blankRow(y)) ++y;
+        while (y < page.height() && blank_row(y)) ++y;
         if (y >= page.height()) break;
         int end = y, white = 0;
         while (end < page.height() && white < gap) {
-            white = blankRow(end) ? white + 1 : 0;
+            white = blank_row(end) ? white + 1 : 0;
             ++end;
         }
         const int pad = 40, w = page.width() + 2 * pad, h = end - y + 2 * pad;
@@ -133,21 +133,21 @@ inline std::vector<Decoded> decodePage(const Bitmap& page, int gap = 6) {
     return out;
 }
 
-inline std::vector<Decoded> decodePages(const std::vector<Bitmap>& pages) {
+inline std::vector<Decoded> decode_pages(const std::vector<Bitmap>& pages) {
     std::vector<Decoded> all;
     for (const auto& p : pages) {
-        auto d = decodePage(p);
+        auto d = decode_page(p);
         all.insert(all.end(), d.begin(), d.end());
     }
     return all;
 }
 
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 // A byte string from a literal that may hold NUL bytes.
 template <size_t N>
 std::string B(const char (&s)[N]) {
     return std::string(s, N - 1);
 }
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test

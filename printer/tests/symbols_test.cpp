@@ -8,10 +8,10 @@
 
 #include "support.h"
 
-namespace qvp::test {
+namespace quorvel::printer::test {
 namespace {
 
-std::vector<uint8_t> zintRow(int symbology, const std::string& data) {
+std::vector<uint8_t> zint_row(int symbology, const std::string& data) {
     zint_symbol* s = ZBarcode_Create();
     s->symbology = symbology;
     s->input_mode = DATA_MODE;
@@ -51,9 +51,9 @@ TEST(Code128, BarsMatchZintWhereBothApply) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const LinearSymbol s = encodeCode128(c.ours);
+        const LinearSymbol s = encode_code128(c.ours);
         ASSERT_TRUE(s.ok) << s.error;
-        EXPECT_EQ(s.modules, zintRow(c.zint_symbology, c.zint_data));
+        EXPECT_EQ(s.modules, zint_row(c.zint_symbology, c.zint_data));
     }
 }
 
@@ -62,7 +62,7 @@ TEST(Code128, InvalidDataIsRefused) {
          {std::string("ABC"), std::string("{X12"), B("{C\x64"), std::string("{B"),
           std::string("{BA{"), B("{A\x7f"), B("{B\x01"), std::string("{C{S")}) {
         SCOPED_TRACE(d);
-        EXPECT_FALSE(encodeCode128(d).ok);
+        EXPECT_FALSE(encode_code128(d).ok);
     }
 }
 
@@ -109,7 +109,7 @@ struct LinearCase {
     const char* format;
 };
 
-const std::vector<LinearCase>& linearCases() {
+const std::vector<LinearCase>& linear_cases() {
     static const std::vector<LinearCase> cases = {
         {65, "01234567890", "012345678905", "UPC-A"},
         {65, "036000291452", "036000291452", "UPC-A"},
@@ -134,7 +134,7 @@ const std::vector<LinearCase>& linearCases() {
 }
 
 TEST(Linear, RenderedBarcodesDecodeToTheirData) {
-    for (const auto& c : linearCases()) {
+    for (const auto& c : linear_cases()) {
         for (bool counted : {true, false}) {
             if (!counted && c.m > 71) continue;
             SCOPED_TRACE(std::to_string(c.m) + (counted ? " counted " : " NUL form ") + c.data);
@@ -150,7 +150,7 @@ TEST(Linear, RenderedBarcodesDecodeToTheirData) {
                 EXPECT_TRUE(run.pages.empty());
                 continue;
             }
-            const auto found = decodePages(run.pages);
+            const auto found = decode_pages(run.pages);
             ASSERT_EQ(found.size(), 1u);
             EXPECT_EQ(found[0].data, c.decoded);
             EXPECT_EQ(found[0].format, c.format);
@@ -168,11 +168,11 @@ TEST(Linear, ModuleWidthAndHeightAreHonoured) {
                        "789123456789"))
                 .finish();
             ASSERT_EQ(run.pages.size(), 1u);
-            const Box box = inkBox(run.pages[0]);
+            const Box box = ink_box(run.pages[0]);
             EXPECT_EQ(box.width(), 95 * w);  // EAN-13 is 95 modules from bar to bar
             EXPECT_EQ(box.height(), h);
             if (w >= 2) {
-                const auto d = decodePage(run.pages[0]);
+                const auto d = decode_page(run.pages[0]);
                 ASSERT_EQ(d.size(), 1u);
                 EXPECT_EQ(d[0].data, "7891234567895");
             }
@@ -204,12 +204,12 @@ TEST(Linear, WiderThanThePaperIsNotPrinted) {
     EXPECT_NE(run.journal().find("more than the print area"), std::string::npos);
 }
 
-std::string escZ(char type, char p1, char p2, char p3, const std::string& data) {
+std::string esc_z(char type, char p1, char p2, char p3, const std::string& data) {
     return B("\x1d\x5a") + type + B("\x1b\x5a") + p1 + p2 + p3 +
            static_cast<char>(data.size() & 0xff) + static_cast<char>(data.size() >> 8) + data;
 }
 
-std::string gsParenK(char cn, char fn, const std::string& args) {
+std::string gs_paren_k(char cn, char fn, const std::string& args) {
     const size_t len = args.size() + 2;
     return B("\x1d\x28\x6b") + static_cast<char>(len & 0xff) + static_cast<char>(len >> 8) + cn +
            fn + args;
@@ -227,35 +227,37 @@ TEST(Symbols2D, EveryFormDecodesToItsData) {
         const char* format;
     };
     const std::vector<Case> cases = {
-        {"QR ESC Z model 2 M", escZ(2, '2', 'M', 4, url), url, "QRCode"},
-        {"QR ESC Z auto L", escZ(2, 0, 'L', 3, url), url, "QRCode"},
-        {"QR ESC Z model 1 H", escZ(2, '1', 'H', 5, latin), latin, "QRCode"},
-        {"QR ESC Z ECC as 0..3", escZ(2, '2', 2, 3, big), big, "QRCode"},
+        {"QR ESC Z model 2 M", esc_z(2, '2', 'M', 4, url), url, "QRCode"},
+        {"QR ESC Z auto L", esc_z(2, 0, 'L', 3, url), url, "QRCode"},
+        {"QR ESC Z model 1 H", esc_z(2, '1', 'H', 5, latin), latin, "QRCode"},
+        {"QR ESC Z ECC as 0..3", esc_z(2, '2', 2, 3, big), big, "QRCode"},
         {"QR GS ( k",
-         gsParenK('1', 'A', B("2\x00")) + gsParenK('1', 'C', "\x05") + gsParenK('1', 'E', "3") +
-             gsParenK('1', 'P', "0" + url) + gsParenK('1', 'Q', "0"),
+         gs_paren_k('1', 'A', B("2\x00")) + gs_paren_k('1', 'C', "\x05") +
+             gs_paren_k('1', 'E', "3") + gs_paren_k('1', 'P', "0" + url) +
+             gs_paren_k('1', 'Q', "0"),
          url, "QRCode"},
         {"QR GS ( k model 1 and 2 dots",
-         gsParenK('1', 'A', B("1\x00")) + gsParenK('1', 'C', "\x02") +
-             gsParenK('1', 'P', "0" + latin) + gsParenK('1', 'Q', "0"),
+         gs_paren_k('1', 'A', B("1\x00")) + gs_paren_k('1', 'C', "\x02") +
+             gs_paren_k('1', 'P', "0" + latin) + gs_paren_k('1', 'Q', "0"),
          latin, "QRCode"},
-        {"PDF417 ESC Z", escZ(0, 4, 2, 3, url), url, "PDF417"},
-        {"PDF417 ESC Z automatic columns", escZ(0, 0, 5, 4, big), big, "PDF417"},
-        {"PDF417 ESC Z 30 columns fitted", escZ(0, 30, 8, 6, latin), latin, "PDF417"},
+        {"PDF417 ESC Z", esc_z(0, 4, 2, 3, url), url, "PDF417"},
+        {"PDF417 ESC Z automatic columns", esc_z(0, 0, 5, 4, big), big, "PDF417"},
+        {"PDF417 ESC Z 30 columns fitted", esc_z(0, 30, 8, 6, latin), latin, "PDF417"},
         {"PDF417 GS ( k",
-         gsParenK('0', 'A', "\x03") + gsParenK('0', 'C', "\x03") + gsParenK('0', 'D', "\x03") +
-             gsParenK('0', 'E', "01") + gsParenK('0', 'P', "0" + url) + gsParenK('0', 'Q', "0"),
+         gs_paren_k('0', 'A', "\x03") + gs_paren_k('0', 'C', "\x03") +
+             gs_paren_k('0', 'D', "\x03") + gs_paren_k('0', 'E', "01") +
+             gs_paren_k('0', 'P', "0" + url) + gs_paren_k('0', 'Q', "0"),
          url, "PDF417"},
-        {"Data Matrix ESC Z 2 dots", escZ(1, 0, 0, 2, url), url, "DataMatrix"},
-        {"Data Matrix ESC Z 3 dots", escZ(1, 4, 11, 3, latin), latin, "DataMatrix"},
-        {"Data Matrix ESC Z 7 dots", escZ(1, 0, 0, 7, big), big, "DataMatrix"},
-        {"Data Matrix ESC Z 16x16 size", escZ(1, 16, 16, 4, "12345"), "12345", "DataMatrix"},
+        {"Data Matrix ESC Z 2 dots", esc_z(1, 0, 0, 2, url), url, "DataMatrix"},
+        {"Data Matrix ESC Z 3 dots", esc_z(1, 4, 11, 3, latin), latin, "DataMatrix"},
+        {"Data Matrix ESC Z 7 dots", esc_z(1, 0, 0, 7, big), big, "DataMatrix"},
+        {"Data Matrix ESC Z 16x16 size", esc_z(1, 16, 16, 4, "12345"), "12345", "DataMatrix"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StreamRun run;
         run.feed(B("\x1b\x61\x01") + c.stream).finish();
-        const auto found = decodePages(run.pages);
+        const auto found = decode_pages(run.pages);
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0].data, c.data);
         EXPECT_EQ(found[0].format, c.format);
@@ -266,28 +268,28 @@ TEST(Symbols2D, QrModuleSizeSetsTheSymbolWidth) {
     for (int m = 1; m <= 8; ++m) {
         SCOPED_TRACE(m);
         StreamRun run;
-        run.feed(escZ(2, '2', 'L', static_cast<char>(m), "12345"))
+        run.feed(esc_z(2, '2', 'L', static_cast<char>(m), "12345"))
             .finish();  // version 1: 21 modules
         ASSERT_EQ(run.pages.size(), 1u);
-        EXPECT_EQ(inkBox(run.pages[0]).width(), 21 * m);
+        EXPECT_EQ(ink_box(run.pages[0]).width(), 21 * m);
     }
 }
 
 TEST(Symbols2D, ModelOneIsPrintedAsModelTwoAndSaidSo) {
     StreamRun run;
-    run.feed(escZ(2, '1', 'M', 3, "abc")).finish();
+    run.feed(esc_z(2, '1', 'M', 3, "abc")).finish();
     EXPECT_NE(run.journal().find("printed as model 2"), std::string::npos);
 }
 
 TEST(Symbols2D, EmptyOrOverCapDataIsNotPrinted) {
     StreamRun run;
-    run.feed(escZ(2, '2', 'M', 3, ""))
-        .feed(gsParenK('1', 'P', "0" + std::string(8000, 'x')))
-        .feed(gsParenK('1', 'Q', "0"));
+    run.feed(esc_z(2, '2', 'M', 3, ""))
+        .feed(gs_paren_k('1', 'P', "0" + std::string(8000, 'x')))
+        .feed(gs_paren_k('1', 'Q', "0"));
     run.finish();
     EXPECT_TRUE(run.pages.empty());
     EXPECT_GE(run.interpreter().counters().rejected, 2u);
 }
 
 }  // namespace
-}  // namespace qvp::test
+}  // namespace quorvel::printer::test
