@@ -38,6 +38,7 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --max-height DOTS       receipt height cap (default 32000)
   --font-a FILE           font for font A (default: Terminus 12x24 strike)
   --font-b FILE           font for font B (default: X11 misc 9x15)
+  --version               print the version and exit
 )";
 
 bool read_file(const std::string& path, std::vector<uint8_t>* out) {
@@ -159,6 +160,9 @@ int main(int argc, char** argv) {
             font_paths.font_b = value();
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("quorvel-printer %s\n", QUORVEL_PRINTER_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), USAGE);
