@@ -61,17 +61,31 @@ foreach(tool quorvel_cli quorvel-printer)
   endif()
 endforeach()
 
-# Each Debian package carries its copyright file.
+# Each Debian package carries its copyright file and the changelog (a native
+# package's changelog.gz, compressed as Debian wants: -9, no name or time).
 set(QUORVEL_DEB_COMPONENTS runtime development tools)
 set(QUORVEL_DEB_runtime libquorvel1)
 set(QUORVEL_DEB_development libquorvel-dev)
 set(QUORVEL_DEB_tools quorvel-tools)
+set(QUORVEL_DEB_DIR ${PROJECT_BINARY_DIR}/debian)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${QUORVEL_DEB_DIR}/changelog @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/shlibs.in ${QUORVEL_DEB_DIR}/shlibs @ONLY)
+find_program(QUORVEL_GZIP gzip)
+if(QUORVEL_GZIP AND NOT WIN32)
+  execute_process(COMMAND ${QUORVEL_GZIP} -9nf ${QUORVEL_DEB_DIR}/changelog)
+endif()
 foreach(component ${QUORVEL_DEB_COMPONENTS})
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian-copyright
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${QUORVEL_DEB_${component}}
-    RENAME copyright
+  set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${QUORVEL_DEB_${component}})
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${doc_dir}
     COMPONENT ${component})
+  install(FILES ${QUORVEL_DEB_DIR}/changelog.gz DESTINATION ${doc_dir} COMPONENT ${component}
+    OPTIONAL)
 endforeach()
+# quorvel-printer reads the bitmap fonts of xfonts-base as files, through
+# FreeType, not as an X server's fonts; Debian's rule against depending on X
+# font packages is about the latter.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/quorvel-tools.lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quorvel-tools COMPONENT tools)
 
 # Packages of the installed tree, in the build directory: `cpack -G DEB` gives
 # one Debian package per component (configure with -DCMAKE_INSTALL_PREFIX=/usr,
@@ -80,8 +94,6 @@ endforeach()
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR Quorvel)
 set(CPACK_PACKAGE_CONTACT "Quorvel developers <dev@quorvel.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "ESC/POS receipt printer driver library, command-line tool and virtual printer")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -100,24 +112,26 @@ if(NOT WIN32)
 
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libquorvel1)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-    "ESC/POS receipt printer driver library
- Quorvel drives ESC/POS receipt printers over TCP or a serial port: text,
- barcodes, 2D symbols, paper cut, cash drawer and status, one call each.
- .
- This package holds the shared library.")
-  # A shlibs file for packages built against it, and the ldconfig trigger.
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "ESC/POS receipt printer driver library
+Quorvel drives ESC/POS receipt printers over TCP or a serial port: text,
+barcodes, 2D symbols, paper cut, cash drawer and status, one call each.
+
+This package holds the shared library.")
+  # A shlibs file for packages built against it; ldconfig runs by trigger,
+  # not by maintainer scripts (which CPack would otherwise write).
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${QUORVEL_DEB_DIR}/shlibs ${CMAKE_CURRENT_LIST_DIR}/debian/triggers
+    ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libquorvel-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "ESC/POS receipt printer driver library (development files)
- Quorvel drives ESC/POS receipt printers over TCP or a serial port.
- .
- This package holds the header, the pkg-config file and the CMake package
- (find_package(Quorvel), target Quorvel::quorvel).")
+Quorvel drives ESC/POS receipt printers over TCP or a serial port.
+
+This package holds the header, the pkg-config file and the CMake package
+(find_package(Quorvel), target Quorvel::quorvel).")
 
   set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME quorvel-tools)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
@@ -125,11 +139,11 @@ if(NOT WIN32)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "fonts-terminus, xfonts-base")
   set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "ESC/POS receipt printer command-line tool and virtual printer
- quorvel prints text, barcodes and 2D symbols, cuts, opens the cash drawer
- and reads the status of an ESC/POS receipt printer from the shell, through
- the Quorvel library. quorvel-printer is a virtual 80 mm receipt printer that
- takes the command stream over TCP or a pseudo-terminal and draws each
- receipt as a PNG image.")
+quorvel prints text, barcodes and 2D symbols, cuts, opens the cash drawer
+and reads the status of an ESC/POS receipt printer from the shell, through
+the Quorvel library. quorvel-printer is a virtual 80 mm receipt printer that
+takes the command stream over TCP or a pseudo-terminal and draws each
+receipt as a PNG image.")
 endif()
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Shared library")
