@@ -61,6 +61,17 @@ foreach(tool quorvel_cli quorvel-printer)
   endif()
 endforeach()
 
+# Man pages (built by docs/man when help2man is there) go in compressed, as
+# man and Debian expect; this runs after their install rules.
+if(NOT WIN32)
+  install(CODE "
+    file(GLOB pages \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/*.1\")
+    foreach(page \${pages})
+      execute_process(COMMAND gzip -9nf \${page} COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()"
+    COMPONENT tools)
+endif()
+
 # Each Debian package carries its copyright file and the changelog (a native
 # package's changelog.gz, compressed as Debian wants: -9, no name or time).
 set(QUORVEL_DEB_COMPONENTS runtime development tools)

@@ -42,7 +42,7 @@ static void caption(const char* text) {
 int main(int argc, char** argv) {
     const char* ip = argc > 1 ? argv[1] : "127.0.0.1";
     if (AbreSocket(ip, 0) != 1) {
-        fprintf(stderr, "sample_receipt: a link is already open\n");
+        fprintf(stderr, "sample_receipt: cannot connect to %s:9100\n", ip);
         return 1;
     }
     printf("library version: %s\n", Le_VersaoDLL());

@@ -32,6 +32,11 @@ expect_entries "$dev" '\./usr/include/quorvel.h$' "\./usr/$libdir/libquorvel.so 
     '\./usr/share/doc/libquorvel-dev/copyright$'
 expect_entries "$tools" '\./usr/bin/quorvel$' '\./usr/bin/quorvel-printer$' \
     '\./usr/share/doc/quorvel-tools/copyright$'
+# Man pages, compressed, when the build made them.
+for page in "$build"/man/*.1; do
+    [ -e "$page" ] || continue
+    expect_entries "$tools" "\./usr/share/man/man1/$(basename "$page").gz\$"
+done
 # Nothing is in two packages.
 for deb in "$runtime" "$dev" "$tools"; do dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}'; done |
     sort | uniq -d >"$work/twice"

@@ -21,9 +21,10 @@ target_compile_definitions(cli_run_tests PRIVATE
   QUORVEL_CLI_PATH="$<TARGET_FILE:quorvel_cli>"
   QUORVEL_LIBRARY_PATH="$<TARGET_FILE:quorvel>"
   HOST_EXAMPLE_PATH="$<TARGET_FILE:host_example>"
+  SAMPLE_RECEIPT_PATH="$<TARGET_FILE:sample_receipt>"
   PYTHON_PATH="${Python3_EXECUTABLE}"
   RECEIPT_SCRIPT_PATH="${PROJECT_SOURCE_DIR}/examples/python/receipt.py")
-add_dependencies(cli_run_tests quorvel_cli host_example)
+add_dependencies(cli_run_tests quorvel_cli host_example sample_receipt)
 if(QUORVEL_SANITIZE)
   # Python itself is not instrumented: the sanitizer runtime must be loaded first.
   execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libasan.so

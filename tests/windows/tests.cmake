@@ -35,3 +35,53 @@ target_compile_options(serial_port_tests PRIVATE -Wno-restrict)
 add_dependencies(serial_port_tests quorvel_dll_beside_tests)
 gtest_discover_tests(serial_port_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   TEST_PREFIX "wine.serial." PROPERTIES TIMEOUT 60 RESOURCE_LOCK serial_relay)
+
+# The SDK (cmake/WindowsSdk.cmake): its zip, its MSVC import library, and a host
+# linked against each import library, run under wine against a loopback printer.
+if(TARGET windows_sdk)
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  find_program(QUORVEL_LLVM_NM NAMES llvm-nm llvm-nm-14 REQUIRED)
+  add_test(NAME wine.sdk.zip_contents
+    COMMAND ${CMAKE_COMMAND} -DZIP=${QUORVEL_SDK_ZIP} -DNAME=quorvel-${PROJECT_VERSION}-win64-sdk
+            -P ${CMAKE_CURRENT_LIST_DIR}/sdk/check_sdk_zip.cmake)
+  add_test(NAME wine.sdk.msvc_import_library_names
+    COMMAND ${CMAKE_COMMAND} -DNM=${QUORVEL_LLVM_NM} -DLIBRARY=${QUORVEL_MSVC_IMPORT_LIB}
+            -DDEF=${QUORVEL_DEF} -P ${CMAKE_CURRENT_LIST_DIR}/sdk/check_import_lib.cmake)
+
+  # mingw: linked against libQuorvel.dll.a.
+  add_executable(sdk_host_mingw ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c)
+  target_link_libraries(sdk_host_mingw PRIVATE quorvel)
+  add_dependencies(sdk_host_mingw quorvel_dll_beside_tests)
+  add_test(NAME wine.sdk.mingw_host
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py 127.15.2.1
+            ${QUORVEL_WINE64} $<TARGET_FILE:sdk_host_mingw>)
+
+  # MSVC ABI: clang for x86_64-pc-windows-msvc and lld-link against Quorvel.lib.
+  # Debian has no Microsoft C runtime or SDK, so the host uses none (kernel32
+  # only, from mingw's import library).
+  find_program(QUORVEL_CLANG clang)
+  find_program(QUORVEL_LLD_LINK NAMES lld-link lld-link-14)
+  find_library(QUORVEL_KERNEL32 kernel32)
+  if(QUORVEL_CLANG AND QUORVEL_LLD_LINK AND QUORVEL_KERNEL32)
+    set(msvc_host ${CMAKE_CURRENT_BINARY_DIR}/sdk_host_msvc.exe)
+    add_custom_command(OUTPUT ${msvc_host}
+      COMMAND ${QUORVEL_CLANG} --target=x86_64-pc-windows-msvc -ffreestanding -fno-builtin -O1
+              -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}/src/api
+              -c ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c -o ${CMAKE_CURRENT_BINARY_DIR}/sdk_host_msvc.obj
+      COMMAND ${QUORVEL_LLD_LINK} /nologo /entry:start /subsystem:console /nodefaultlib
+              /out:${msvc_host} ${CMAKE_CURRENT_BINARY_DIR}/sdk_host_msvc.obj
+              ${QUORVEL_MSVC_IMPORT_LIB} ${QUORVEL_KERNEL32}
+      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c ${PROJECT_SOURCE_DIR}/src/api/quorvel.h
+              ${QUORVEL_DEF}
+      COMMENT "sdk_host_msvc.exe (clang, lld-link, Quorvel.lib)"
+      VERBATIM)
+    add_custom_target(sdk_host_msvc ALL DEPENDS ${msvc_host})
+    add_dependencies(sdk_host_msvc quorvel_msvc_import_lib quorvel_dll_beside_tests)
+    add_test(NAME wine.sdk.msvc_host
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py 127.15.2.2
+              ${QUORVEL_WINE64} ${msvc_host})
+  else()
+    add_test(NAME wine.sdk.msvc_host COMMAND ${CMAKE_COMMAND} -E echo "clang, lld-link or kernel32 missing")
+    set_tests_properties(wine.sdk.msvc_host PROPERTIES WILL_FAIL ON)
+  endif()
+endif()
