@@ -118,9 +118,10 @@ bool has_port_suffix(std::string_view address) {
         const auto close = address.find("]:");
         return close != std::string_view::npos && all_digits(address.substr(close + 2));
     }
-    // One colon after a dotted address; an IPv6 literal has two or more.
+    // A dotted IPv4 address, one colon and a number; an IPv6 literal has two
+    // colons or more.
     const auto colon = address.find(':');
-    return colon != std::string_view::npos && address.find(':', colon + 1) == std::string_view::npos &&
+    return colon != std::string_view::npos && is_dotted_ipv4(address.substr(0, colon)) &&
            all_digits(address.substr(colon + 1));
 }
 

@@ -843,9 +843,8 @@ int main(int argc, char** argv) {
 
     try {
         root.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        return root.exit(CLI::CallForHelp()) == 0 ? exit_done : exit_usage;
     } catch (const CLI::ParseError& error) {
+        // --help and --version end here too, with exit code 0.
         if (error.get_exit_code() == 0) return root.exit(error) == 0 ? exit_done : exit_usage;
         say(parse_error_text(error, root));
         return exit_usage;

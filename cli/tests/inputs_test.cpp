@@ -267,9 +267,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PortSuffix, ToldApartFromIpv6) {
-    for (const char* with_port : {"192.168.0.50:9100", "1.2.3.4:1", "[::1]:9100", "printer:80"})
+    for (const char* with_port : {"192.168.0.50:9100", "1.2.3.4:1", "[::1]:9100", "[fe80::1%2]:80"})
         EXPECT_TRUE(has_port_suffix(with_port)) << with_port;
-    for (const char* without : {"192.168.0.50", "::1", "fe80::1", "[::1]", "1.2.3.4:", "2001:db8::9100"})
+    for (const char* without : {"192.168.0.50", "::1", "fe80::1", "[::1]", "1.2.3.4:", "2001:db8::9100",
+                                "1:2", "printer:80", "1.2.3.4:x"})
         EXPECT_FALSE(has_port_suffix(without)) << without;
 }
 
