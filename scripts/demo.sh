@@ -30,7 +30,9 @@ trap stop_printer EXIT
 # address on which that port is free.
 ip=""
 for candidate in 127.0.0.1 127.0.91.1 127.0.91.2 127.0.92.7 127.1.2.3; do
-    "$printer" --listen "$candidate:9100" --out "$out" --journal "$out/journal.txt" 2>"$out/printer.err" &
+    # The receipt starts with stored image 1 (FS p 1): the Quorvel logo, preloaded.
+    "$printer" --listen "$candidate:9100" --out "$out" --journal "$out/journal.txt" \
+        --logo "1=$root/examples/assets/quorvel-logo.png" 2>"$out/printer.err" &
     pid=$!
     for _ in $(seq 50); do
         grep -q "^# listening on" "$out/journal.txt" 2>/dev/null && break

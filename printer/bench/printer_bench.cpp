@@ -77,8 +77,33 @@ void BM_TextLines(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
+// A stored 7089-digit QR Code (version 40) printed again 3000 times by the
+// 8-byte GS ( k print function, drawn: the CPU a hostile or careless host
+// can ask for with 24 KB of input.
+void BM_StoredQrReprints(benchmark::State& state) {
+    std::string digits;
+    for (int i = 0; i < 7089; ++i) digits += static_cast<char>('0' + (i * 7 + 3) % 10);
+    std::string s = "\x1b\x40";
+    const size_t len = digits.size() + 3;
+    s += std::string("\x1d\x28\x6b") + static_cast<char>(len & 0xFF) + static_cast<char>(len >> 8) +
+         "\x31\x50\x30" + digits;
+    const std::string print("\x1d\x28\x6b\x03\x00\x31\x51\x30", 8);
+    for (int i = 0; i < 3000; ++i) s += print;
+    quorvel::printer::StatusModel status;
+    quorvel::printer::Journal journal(nullptr);
+    quorvel::printer::SessionConfig config;
+    for (auto _ : state) {
+        quorvel::printer::Session session(config, quorvel::printer::FontSet::shared(), status,
+                                          journal, {});
+        session.feed({reinterpret_cast<const uint8_t*>(s.data()), s.size()});
+        session.finish();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * s.size()));
+}
+
 }  // namespace
 
+BENCHMARK(BM_StoredQrReprints)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InterpretLayout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InterpretAndDraw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InterpretDrawAndPng)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
-// The printer's two resident fonts, rasterised from Debian bitmap fonts
-// with FreeType into fixed cells: font A 12x24 dots, font B 9x17 dots.
+// The printer's two resident fonts as its head draws them: font A a
+// 12x24 dot cell, font B a 9x17 dot cell. Glyphs come from bitmap fonts
+// read with FreeType and are fitted into the cell whatever strike the file
+// has; box-drawing characters are drawn from lines so that they join up.
 #pragma once
 
 #include <array>
@@ -7,14 +9,21 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "bitmap.h"
 
 namespace quorvel::printer {
 
 struct FontPaths {
-    std::string font_a;  // empty: search the usual Debian locations
-    std::string font_b;
+    std::string font_a;  // empty: the default file (Terminus)
+    std::string font_b;  // empty: the default file (X11 misc-fixed 9x15)
+    bool boxes = false;  // draw every character as a box; no font file is read
+};
+
+struct Glyph {
+    Bitmap bitmap;         // one cell
+    bool missing = false;  // no font has the character: a box is drawn
 };
 
 class FontSet {
@@ -27,22 +36,29 @@ class FontSet {
     FontSet(const FontSet&) = delete;
     FontSet& operator=(const FontSet&) = delete;
 
-    // Cell-sized glyph of `byte` in code table `table`; font 0 is A, 1 is B.
-    const Bitmap& glyph(int font, int table, uint8_t byte) const;
-    // Which font files were loaded, or why not.
+    // Empty when both fonts are ready; otherwise which file failed and why.
+    const std::string& error() const { return error_; }
+    // Which font files were loaded (and the fallback files), or that boxes are drawn.
     const std::string& description(int font) const { return desc_[font & 1]; }
     bool loaded(int font) const;
+    bool boxes() const { return boxes_; }
 
-    // A process-wide instance with the default fonts.
+    // Cell-sized glyph of `cp`; font 0 is A, 1 is B. NO_CHARACTER gives the box.
+    const Glyph& glyph(int font, char32_t cp) const;
+
+    // A process-wide instance with the default fonts (boxes if they are missing).
     static const FontSet& shared();
 
   private:
-    Bitmap render(int font, char32_t cp) const;
+    Glyph render(int font, char32_t cp) const;
+    bool render_from(int font, size_t face, char32_t cp, Bitmap& cell) const;
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::array<std::string, 2> desc_;
+    std::string error_;
+    bool boxes_ = false;
     mutable std::mutex mu_;
-    mutable std::unordered_map<uint32_t, std::unique_ptr<Bitmap>> cache_;
+    mutable std::unordered_map<uint32_t, std::unique_ptr<Glyph>> cache_;
 };
 
 }  // namespace quorvel::printer

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
 #include "server.h"
 #include "session.h"
 
@@ -36,8 +37,11 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --silent                never answer status queries
   --idle-timeout SEC      close a connection silent for this long (default: never)
   --max-height DOTS       receipt height cap (default 32000)
-  --font-a FILE           font for font A (default: Terminus 12x24 strike)
-  --font-b FILE           font for font B (default: X11 misc 9x15)
+  --font-a FILE           font for font A, fitted to its 12x24 cell (default: Terminus)
+  --font-b FILE           font for font B, fitted to its 9x17 cell (default: X11 misc 9x15)
+  --no-fonts              read no font file: draw characters as boxes (box drawing stays)
+  --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
+  --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
   --version               print the version and exit
 )";
 
@@ -101,6 +105,8 @@ int main(int argc, char** argv) {
     quorvel::printer::PrinterState state;
     quorvel::printer::FontPaths font_paths;
     int idle = 0;
+    std::string nv_dir;
+    std::vector<std::string> logos;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -158,6 +164,12 @@ int main(int argc, char** argv) {
             font_paths.font_a = value();
         else if (a == "--font-b")
             font_paths.font_b = value();
+        else if (a == "--no-fonts")
+            font_paths.boxes = true;
+        else if (a == "--nv-dir")
+            nv_dir = value();
+        else if (a == "--logo")
+            logos.push_back(value());
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -170,6 +182,41 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Fonts and code tables first: a printer that cannot draw its characters
+    // refuses to start, unless boxes were asked for.
+    const quorvel::printer::FontSet fonts(font_paths);
+    if (!fonts.error().empty()) {
+        std::fprintf(stderr,
+                     "quorvel-printer: %s\n(give a font file with --font-a/--font-b, or run with "
+                     "--no-fonts to draw characters as boxes)\n",
+                     fonts.error().c_str());
+        return 2;
+    }
+    const std::vector<std::string> table_problems = quorvel::printer::load_code_tables();
+
+    // Stored images: read from --nv-dir, then the --logo images over them.
+    cfg.nv = std::make_shared<quorvel::printer::NvStore>(nv_dir);
+    if (std::string error; !cfg.nv->open(&error)) {
+        std::fprintf(stderr, "quorvel-printer: --nv-dir %s\n", error.c_str());
+        return 2;
+    }
+    for (const std::string& logo : logos) {
+        const size_t eq = logo.find('=');
+        const int number = eq == std::string::npos ? 0 : std::atoi(logo.substr(0, eq).c_str());
+        if (number < 1 || number > 255 || logo.substr(0, eq) != std::to_string(number)) {
+            std::fprintf(stderr, "quorvel-printer: --logo takes N=FILE.png with N 1 to 255\n");
+            return 2;
+        }
+        quorvel::printer::Bitmap image;
+        std::string error;
+        if (!quorvel::printer::load_logo(logo.substr(eq + 1), quorvel::printer::PRINT_WIDTH, &image,
+                                         &error)) {
+            std::fprintf(stderr, "quorvel-printer: --logo %s\n", error.c_str());
+            return 2;
+        }
+        cfg.nv->set_bit_image(number, std::move(image));
+    }
+
     std::FILE* jf = stdout;
     if (!journal_path.empty() && journal_path != "-") {
         jf = std::fopen(journal_path.c_str(), "w");
@@ -180,7 +227,6 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(jf, nullptr, _IOLBF, 0);
     quorvel::printer::Journal journal(jf);
-    const quorvel::printer::FontSet fonts(font_paths);
     quorvel::printer::StatusModel status(state);
 
     if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
@@ -194,6 +240,7 @@ int main(int argc, char** argv) {
 
     journal.note("font A: " + fonts.description(0));
     journal.note("font B: " + fonts.description(1));
+    for (const std::string& problem : table_problems) journal.note(problem);
     if (!decode.empty()) {
         std::vector<uint8_t> data;
         if (!read_file(decode, &data)) {

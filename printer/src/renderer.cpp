@@ -1,6 +1,7 @@
 #include "renderer.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quorvel::printer {
 
@@ -28,6 +29,7 @@ void Renderer::initialize() {
     justification_ = 0;
     line_spacing_ = DEFAULT_LINE_SPACING;
     code_table_ = 0;
+    international_ = 0;
     upside_down_ = false;
     left_margin_ = 0;
     area_width_ = PRINT_WIDTH;
@@ -36,6 +38,22 @@ void Renderer::initialize() {
     module_width_ = 3;
     hri_position_ = 0;
     hri_font_ = 0;
+}
+
+bool Renderer::set_code_table(int table) {
+    if (!code_table_known(table)) return false;
+    code_table_ = table;
+    return true;
+}
+
+bool Renderer::set_international(int set) {
+    if (!international_known(set)) return false;
+    international_ = set;
+    return true;
+}
+
+char32_t Renderer::code_point(uint8_t byte) const {
+    return to_unicode(code_table_, international_, byte);
 }
 
 void Renderer::set_left_margin(int dots) {
@@ -73,6 +91,7 @@ int Renderer::aligned_x(int width, int justification) const {
 }
 
 bool Renderer::reserve(int h) {
+    if (overflow_logged_) return false;  // the rest up to the cut is dropped
     const int need = y_ + h;
     if (need > limits_.max_page_height) {
         if (!overflow_logged_) {
@@ -91,6 +110,34 @@ void Renderer::advance(int dots) {
     if (reserve(dots)) y_ += dots;
 }
 
+void Renderer::place(Item it) {
+    // Items are kept in order of x and never overlap: what is put over
+    // earlier text replaces it, as the dots printed last are what the paper
+    // shows. So a line holds at most one item per dot of its width.
+    const int end = it.x + it.w;
+    if (items_.empty() || items_.back().x + items_.back().w <= it.x) {
+        items_.push_back(std::move(it));
+        return;
+    }
+    auto first = std::partition_point(items_.begin(), items_.end(),
+                                      [&](const Item& o) { return o.x + o.w <= it.x; });
+    auto last = std::partition_point(first, items_.end(), [&](const Item& o) { return o.x < end; });
+    first = items_.erase(first, last);
+    items_.insert(first, std::move(it));
+}
+
+void Renderer::note_missing(uint8_t byte) {
+    const char32_t cp = code_point(byte);
+    ++missing_on_page_;
+    ++missing_total_;
+    for (Missing& m : missing_)
+        if (m.cp == cp && (cp != NO_CHARACTER || (m.byte == byte && m.table == code_table_))) {
+            ++m.count;
+            return;
+        }
+    if (missing_.size() < 8) missing_.push_back({cp, byte, code_table_, 1});
+}
+
 void Renderer::put_char(uint8_t byte) {
     const Item probe{nullptr, nullptr, style_, 0, cell_width(style_), cell_height(style_)};
     if (x_ + probe.w > area_width()) {
@@ -98,17 +145,19 @@ void Renderer::put_char(uint8_t byte) {
         print_line();                        // automatic line break
     }
     Item it = probe;
-    if (glyphs_table_ != code_table_) {
+    if (glyphs_table_ != code_table_ || glyphs_international_ != international_) {
         for (auto& font : glyphs_)
             for (auto& g : font) g = nullptr;
         glyphs_table_ = code_table_;
+        glyphs_international_ = international_;
     }
-    const Bitmap*& cached = glyphs_[style_.font][byte];
-    if (!cached) cached = &fonts_.glyph(style_.font, code_table_, byte);
-    it.glyph = cached;
+    const Glyph*& cached = glyphs_[style_.font][byte];
+    if (!cached) cached = &fonts_.glyph(style_.font, code_point(byte));
+    if (cached->missing) note_missing(byte);
+    it.glyph = &cached->bitmap;
     it.x = x_;
-    items_.push_back(it);
-    x_ += it.w;
+    place(std::move(it));
+    x_ += probe.w;
 }
 
 void Renderer::tab() {
@@ -116,7 +165,7 @@ void Renderer::tab() {
     for (int stop : tabs_) {
         const int x = stop * col;
         if (x > x_ && x < area_width()) {
-            items_.push_back(Item{nullptr, nullptr, style_, x_, x - x_, cell_height(style_)});
+            place(Item{nullptr, nullptr, style_, x_, x - x_, cell_height(style_)});
             x_ = x;
             return;
         }
@@ -134,7 +183,7 @@ void Renderer::put_image(Bitmap image) {
     it.h = it.image->height();
     it.style.underline = 0;
     it.style.reverse = false;
-    items_.push_back(it);
+    place(std::move(it));
     x_ += w;
 }
 
@@ -234,7 +283,7 @@ void Renderer::print_and_feed_lines(int lines) {
 void Renderer::draw_text(std::string_view text, int font, int x, int y) {
     const int cw = FontSet::CELL_W[font];
     for (size_t i = 0; i < text.size(); ++i)
-        page_.blit(fonts_.glyph(font, 0, static_cast<uint8_t>(text[i])),
+        page_.blit(fonts_.glyph(font, to_unicode(0, 0, static_cast<uint8_t>(text[i]))).bitmap,
                    x + static_cast<int>(i) * cw, y);
 }
 
@@ -367,6 +416,23 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
 }
 
 void Renderer::emit() {
+    if (missing_on_page_ > 0) {
+        std::string what =
+            std::to_string(missing_on_page_) + " character(s) that no font has, drawn as boxes:";
+        char buf[64];
+        for (const Missing& m : missing_) {
+            if (m.cp == NO_CHARACTER)
+                std::snprintf(buf, sizeof buf, " byte %02X (empty in %s) x%ld", m.byte,
+                              code_table_name(m.table).c_str(), m.count);
+            else
+                std::snprintf(buf, sizeof buf, " U+%04X x%ld", static_cast<unsigned>(m.cp),
+                              m.count);
+            what += buf;
+        }
+        log_(what);
+        missing_.clear();
+        missing_on_page_ = 0;
+    }
     if (dirty_) {
         if (pages_ < limits_.max_pages) {
             Bitmap out(PRINT_WIDTH, y_);

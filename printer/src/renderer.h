@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bitmap.h"
+#include "codepage.h"
 #include "fonts.h"
 #include "symbols.h"
 
@@ -46,7 +47,9 @@ class Renderer {
 
     void set_justification(int j) { justification_ = j; }
     void set_line_spacing(int dots) { line_spacing_ = dots; }
-    void set_code_table(int t) { code_table_ = t; }
+    // ESC t / ESC R: false (and nothing changes) for a number with no table or set.
+    bool set_code_table(int table);
+    bool set_international(int set);
     void set_bold(bool on) { style_.bold = on; }
     void set_underline(int dots) { style_.underline = dots; }
     void set_font(int f) { style_.font = f & 1; }
@@ -68,6 +71,10 @@ class Renderer {
     int justification() const { return justification_; }
     int line_spacing() const { return line_spacing_; }
     int code_table() const { return code_table_; }
+    int international() const { return international_; }
+    // The character `byte` prints as under the code table and international
+    // set in force (NO_CHARACTER for control bytes and empty positions).
+    char32_t code_point(uint8_t byte) const;
     bool upside_down() const { return upside_down_; }
     int bar_height() const { return bar_height_; }
     int module_width() const { return module_width_; }
@@ -84,6 +91,11 @@ class Renderer {
     void print_and_feed_dots(int dots);
     void print_and_feed_lines(int lines);
     bool line_empty() const { return items_.empty(); }
+    // Pieces held for the line being built. Text put over text replaces it,
+    // so this stays within the line's width in dots whatever the input.
+    size_t line_items() const { return items_.size(); }
+    // Characters printed as boxes because no font has them, since the start.
+    long missing_glyphs() const { return missing_total_; }
 
     // Graphics; each starts on a fresh line.
     void barcode(const LinearSymbol& symbol);
@@ -102,6 +114,9 @@ class Renderer {
 
     int pages_written() const { return pages_; }
     int paper_position() const { return y_; }
+    // The receipt reached its height cap: nothing more is laid out or drawn
+    // until the next cut, so callers can skip the work of making it.
+    bool capped() const { return overflow_logged_; }
     const Bitmap& page() const { return page_; }
 
   private:
@@ -123,6 +138,9 @@ class Renderer {
     void draw_item(Bitmap& band, const Item& it, int x0, int base) const;
     void draw_text(std::string_view text, int font, int x, int y);
     void emit();
+    // Put an item into the line, replacing whatever it overlaps.
+    void place(Item it);
+    void note_missing(uint8_t byte);
 
     const FontSet& fonts_;
     PageSink sink_;
@@ -136,9 +154,21 @@ class Renderer {
     bool page_cap_logged_ = false;
     int pages_ = 0;
 
-    // Glyphs of the current code table, looked up once per byte.
-    const Bitmap* glyphs_[2][256] = {};
+    // Glyphs of the current code table and international set, looked up once per byte.
+    const Glyph* glyphs_[2][256] = {};
     int glyphs_table_ = -1;
+    int glyphs_international_ = -1;
+
+    // Characters drawn as boxes on the current page, for the journal.
+    struct Missing {
+        char32_t cp;  // NO_CHARACTER: the byte has no character in its table
+        uint8_t byte;
+        int table;
+        long count;
+    };
+    std::vector<Missing> missing_;
+    long missing_on_page_ = 0;
+    long missing_total_ = 0;
 
     std::vector<Item> items_;
     int x_ = 0;  // cursor, from the left margin
@@ -147,6 +177,7 @@ class Renderer {
     int justification_ = 0;
     int line_spacing_ = DEFAULT_LINE_SPACING;
     int code_table_ = 0;
+    int international_ = 0;
     bool upside_down_ = false;
     int left_margin_ = 0;
     int area_width_ = PRINT_WIDTH;

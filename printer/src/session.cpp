@@ -11,7 +11,7 @@ Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel&
       renderer_(
           fonts, [this](const Bitmap& b, int) { page(b); },
           [this](std::string_view t) { journal_.note(t); }, config.render),
-      interp_(renderer_, status, journal, std::move(reply), config.interp) {}
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {}
 
 void Session::page(const Bitmap& bitmap) {
     std::string path;

@@ -12,6 +12,7 @@
 #include "fonts.h"
 #include "interpreter.h"
 #include "journal.h"
+#include "nv_store.h"
 #include "png_io.h"
 #include "renderer.h"
 #include "status.h"
@@ -24,6 +25,8 @@ struct SessionConfig {
     RenderLimits render;
     InterpreterLimits interp;
     PaperMargins margins;
+    // Stored images, held by the printer for every session.
+    std::shared_ptr<NvStore> nv = std::make_shared<NvStore>();
     // Numbers the images of every session of one printer.
     std::shared_ptr<std::atomic<int>> counter = std::make_shared<std::atomic<int>>(0);
     // Called with every finished page (after it is written, if it is).

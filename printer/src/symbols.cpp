@@ -210,7 +210,9 @@ LinearSymbol code93(std::string_view d) {
 
 LinearSymbol gs1_128(std::string_view d) {
     std::string in(d);
-    int mode = GS1_MODE;
+    // The application identifiers are marked, and FNC1 goes in the symbol;
+    // like a printer, the data of each AI is not checked against its rules.
+    int mode = GS1_MODE | GS1NOCHECK_MODE;
     if (!in.empty() && in[0] == '(')
         mode |= GS1PARENS_MODE;
     else if (in.empty() || in[0] != '[')
@@ -462,10 +464,20 @@ Matrix encode_qr(std::string_view data, int ecc) {
     return zint_matrix(BARCODE_QRCODE, data, std::clamp(ecc, 0, 3) + 1, 0);
 }
 
-Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated) {
+Matrix encode_pdf417(std::string_view data, int columns, int rows, int ecc, bool truncated) {
     if (data.empty()) return {false, "PDF417 data is empty", {}, 0, 0, {}};
-    return zint_matrix(truncated ? BARCODE_PDF417COMP : BARCODE_PDF417, data,
-                       ecc < 0 || ecc > 8 ? -1 : ecc, std::clamp(columns, 0, 30));
+    const int sym = truncated ? BARCODE_PDF417COMP : BARCODE_PDF417;
+    const int e = ecc < 0 || ecc > 8 ? -1 : ecc;
+    columns = std::clamp(columns, 0, 30);
+    rows = rows >= 3 && rows <= 90 ? rows : 0;
+    Matrix m = zint_matrix(sym, data, e, columns, rows);
+    if (!m.ok && rows) {  // the rows asked for cannot hold the data: as many as it takes
+        m = zint_matrix(sym, data, e, columns, 0);
+        if (m.ok)
+            m.note = std::to_string(rows) + " rows cannot hold the data; " +
+                     std::to_string(m.rows) + " rows used";
+    }
+    return m;
 }
 
 Matrix encode_data_matrix(std::string_view data, int rows, int cols) {
@@ -489,6 +501,55 @@ Matrix encode_data_matrix(std::string_view data, int rows, int cols) {
                  " is not an ECC200 size; automatic";
     }
     return m;
+}
+
+DrawnSymbol draw_symbol(DrawnKind kind, std::string_view data, int option_1, int option_2,
+                        float scale) {
+    DrawnSymbol out;
+    if (data.empty()) {
+        out.error = "no data stored";
+        return out;
+    }
+    int symbology = BARCODE_MAXICODE, input_mode = DATA_MODE;
+    switch (kind) {
+        case DrawnKind::MAXICODE:
+            break;
+        case DrawnKind::DATABAR_STACKED:
+            symbology = BARCODE_DBAR_STK;
+            break;
+        case DrawnKind::DATABAR_OMNI_STACKED:
+            symbology = BARCODE_DBAR_OMNSTK;
+            break;
+        case DrawnKind::DATABAR_EXPANDED_STACKED:
+            symbology = BARCODE_DBAR_EXPSTK;
+            input_mode = GS1_MODE | GS1NOCHECK_MODE | (data[0] == '(' ? GS1PARENS_MODE : 0);
+            break;
+        case DrawnKind::AZTEC:
+            symbology = BARCODE_AZTEC;
+            break;
+    }
+    ZintPtr s(ZBarcode_Create());
+    s->symbology = symbology;
+    s->input_mode = input_mode;
+    s->option_1 = option_1;
+    s->option_2 = option_2;
+    s->show_hrt = 0;
+    s->scale = scale;
+    int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                             static_cast<int>(data.size()));
+    if (rc < ZINT_ERROR) rc = std::max(rc, ZBarcode_Buffer(s.get(), 0));
+    if (rc >= ZINT_ERROR) {
+        out.error = s->errtxt;
+        return out;
+    }
+    if (rc != 0) out.note = s->errtxt;
+    out.image = Bitmap(s->bitmap_width, s->bitmap_height);
+    const unsigned char* px = s->bitmap;  // RGB
+    for (int y = 0; y < s->bitmap_height; ++y)
+        for (int x = 0; x < s->bitmap_width; ++x, px += 3)
+            if (px[0] < 128) out.image.set(x, y);
+    out.ok = true;
+    return out;
 }
 
 }  // namespace quorvel::printer

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "bitmap.h"
+
 namespace quorvel::printer {
 
 struct LinearSymbol {
@@ -36,10 +38,31 @@ struct Matrix {
 
 // ecc: 0 L, 1 M, 2 Q, 3 H.
 Matrix encode_qr(std::string_view data, int ecc);
-// columns 0 = automatic; ecc -1 = automatic, else 0..8.
-Matrix encode_pdf417(std::string_view data, int columns, int ecc, bool truncated);
+// columns and rows 0 = automatic (rows 3..90); ecc -1 = automatic, else 0..8.
+Matrix encode_pdf417(std::string_view data, int columns, int rows, int ecc, bool truncated);
 // rows/cols 0 = automatic; a size that is not an ECC200 size falls back to automatic.
 Matrix encode_data_matrix(std::string_view data, int rows, int cols);
+
+// A symbol that zint lays out as dots itself: MaxiCode's hexagons and
+// bullseye, the rows of their own heights of a stacked GS1 DataBar. `scale`
+// is zint's: 0.5 per dot of module width.
+struct DrawnSymbol {
+    bool ok = false;
+    std::string error;
+    std::string note;
+    Bitmap image;
+};
+enum class DrawnKind {
+    MAXICODE,
+    DATABAR_STACKED,
+    DATABAR_OMNI_STACKED,
+    DATABAR_EXPANDED_STACKED,
+    AZTEC
+};
+// option_1: MaxiCode mode, Aztec error-correction level 1..4; option_2: Aztec size.
+// Expanded DataBar data has its application identifiers in ( ) or [ ].
+DrawnSymbol draw_symbol(DrawnKind kind, std::string_view data, int option_1, int option_2,
+                        float scale);
 
 const char* symbology_name(int m);
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "nv_images.h"
 #include "quorvel.h"
 #include "server.h"
 #include "support.h"
@@ -295,6 +296,29 @@ int raw_connect(const std::string& ip) {
 bool readable(int fd, int ms) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, ms) == 1;
+}
+
+// Stored images belong to the printer: one host defines them, the next prints
+// them, the second through the library's stored-logo call.
+TEST(EndToEnd, StoredImagesOutliveTheConnection) {
+    Printer printer;
+    const std::string ip = printer.listen_tcp();
+    const TestImage img;
+    {
+        const std::string define = fs_q({img}) + gs_l_define(0x43, 'L', '1', img);
+        const int fd = raw_connect(ip);
+        ASSERT_EQ(::write(fd, define.data(), define.size()), static_cast<ssize_t>(define.size()));
+        ::close(fd);
+    }
+    {
+        TcpLink link(ip, 0);
+        EXPECT_EQ(ImprimeLogoNV(1, 0, 0), 1);
+        EXPECT_EQ(AcionaGuilhotina(), 1);
+    }
+    const auto pages = printer.pages(2);
+    ASSERT_EQ(pages.size(), 1u) << "defining prints nothing";
+    const PaperMargins m;
+    EXPECT_TRUE(img.printed_at(pages[0], m.left, m.top, 1, 1));
 }
 
 TEST(EndToEnd, OneConnectionAtATime) {

@@ -126,6 +126,42 @@ TEST(Status, AutomaticStatusBackSendsFourBytes) {
     EXPECT_TRUE(run.replies[0] & 0x20);
 }
 
+// GS a n: the 4-byte group at once, then on each change of a status the mask
+// watches, always before the reply of a query that follows.
+TEST(Status, AutomaticStatusBackOnEveryWatchedChange) {
+    struct Case {
+        const char* name;
+        std::string stream;
+        std::vector<uint8_t> replies;
+    };
+    const std::string pulse = B("\x1b\x70\x00\x19\x19");
+    const std::vector<uint8_t> closed = {0x10, 0, 0, 0}, open = {0x14, 0, 0, 0};
+    auto cat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> out;
+        for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    const std::vector<Case> cases = {
+        {"drawer watched, ESC p", B("\x1d\x61\x01") + pulse, cat({closed, open})},
+        {"drawer watched, DLE DC4 1", B("\x1d\x61\x01\x10\x14\x01\x00\x01"), cat({closed, open})},
+        {"every status watched, two pulses", B("\x1d\x61\xff") + pulse + pulse,
+         cat({closed, open})},
+        {"group before the query's reply", B("\x1d\x61\x01") + pulse + B("\x10\x04\x01"),
+         cat({closed, open, {0x16}})},
+        {"online state only: a pulse sends nothing", B("\x1d\x61\x02") + pulse, closed},
+        {"switched off again", B("\x1d\x61\x01\x1d\x61\x00") + pulse, closed},
+        {"never switched on", pulse + B("\x1d\x72\x02"), {0x01}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamRun run;
+        run.feed(c.stream);
+        EXPECT_EQ(run.replies, c.replies);
+        for (size_t i = 0; i + 4 <= run.replies.size(); i += 4)
+            EXPECT_EQ(run.replies[i] & 0x93, 0x10) << "group's first byte matches 0xx1xx00";
+    }
+}
+
 struct BadCase {
     const char* name;
     std::string stream;
@@ -219,6 +255,28 @@ TEST(Robustness, ReceiptHeightIsCapped) {
     ASSERT_EQ(run.pages.size(), 1u);
     EXPECT_LE(run.pages[0].height(), RenderLimits{}.max_page_height);
     EXPECT_NE(run.journal().find("height cap"), std::string::npos);
+}
+
+// Past the height cap nothing more is drawn up to the cut, and symbols are
+// not even encoded; after the cut the next receipt prints in full.
+TEST(Robustness, NothingIsMadePastTheHeightCap) {
+    StreamRun run;
+    std::string s;
+    for (int i = 0; i < 1200; ++i) s += "line\n";  // 36000 dots: over the cap
+    s +=
+        B("\x1d\x28\x6b\x08\x00\x31\x50\x30"
+          "hello\x1d\x28\x6b\x03\x00\x31\x51\x30");
+    s += B("\x1d\x6b\x49\x04{BAB") + "short\n" + B("\x1d\x56\x00");
+    s += B("\x1d\x28\x6b\x03\x00\x31\x51\x30\x1d\x56\x00");
+    run.feed(s).finish();
+    ASSERT_EQ(run.pages.size(), 2u);
+    EXPECT_LE(run.pages[0].height(), RenderLimits{}.max_page_height);
+    const std::string j = run.journal();
+    EXPECT_NE(j.find("QR Code not drawn: the receipt is at its height cap"), std::string::npos);
+    EXPECT_NE(j.find("CODE128: not drawn, receipt at its height cap"), std::string::npos) << j;
+    const auto found = decode_pages({run.pages[1]});
+    ASSERT_EQ(found.size(), 1u) << "the stored QR Code prints on the next receipt";
+    EXPECT_EQ(found[0].data, "hello");
 }
 
 TEST(Robustness, NulFormBarcodeWithoutNulIsDropped) {

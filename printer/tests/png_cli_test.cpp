@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "nv_images.h"
 #include "png_io.h"
 #include "support.h"
 
@@ -66,9 +68,11 @@ TEST(Png, OneBitGrayAt203DpiWithPaperMargins) {
     fs::remove_all(dir);
 }
 
-int run_tool(const std::vector<std::string>& args) {
+// Exit code of the tool; its standard error goes to `err_file` when given.
+int run_tool(const std::vector<std::string>& args, const std::string& err_file = {}) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (!err_file.empty() && !std::freopen(err_file.c_str(), "w", stderr)) ::_exit(126);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -115,6 +119,44 @@ TEST(Cli, BadOptionsAreRefused) {
         2);
 }
 
+TEST(Cli, AFontFileThatCannotBeReadStopsTheStart) {
+    const fs::path dir = temp_dir("fonts");
+    { std::ofstream(dir / "not-a-font.ttf") << "plain text"; }
+    { std::ofstream(dir / "cap.bin") << "hello\n"; }
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        int exit_code;
+        std::string message;  // expected on standard error
+    };
+    const std::vector<Case> cases = {
+        {"missing font A",
+         {"--font-a", "/nonexistent/a.ttf"},
+         2,
+         "font A: /nonexistent/a.ttf: No such file or directory"},
+        {"font B not a font",
+         {"--font-b", (dir / "not-a-font.ttf").string()},
+         2,
+         "font B: " + (dir / "not-a-font.ttf").string() + ": not a font file"},
+        {"a directory", {"--font-a", dir.string()}, 2, "font A: " + dir.string() + ": "},
+        {"boxes asked for", {"--font-a", "/nonexistent/a.ttf", "--no-fonts"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {
+            QUORVEL_PRINTER_BINARY, "--decode",  (dir / "cap.bin").string(), "--out",
+            dir.string(),           "--journal", (dir / "j.txt").string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        fs::remove(dir / "receipt-0001.png");
+        EXPECT_EQ(run_tool(args, (dir / "err.txt").string()), c.exit_code);
+        const std::string err = slurp(dir / "err.txt");
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        // Refused before anything is printed; with boxes the receipt is written.
+        EXPECT_EQ(fs::exists(dir / "receipt-0001.png"), c.exit_code == 0);
+    }
+    fs::remove_all(dir);
+}
+
 TEST(Cli, SerialLinkNeverReplacesAFile) {
     const fs::path dir = temp_dir("link");
     { std::ofstream(dir / "precious") << "keep me"; }
@@ -122,6 +164,73 @@ TEST(Cli, SerialLinkNeverReplacesAFile) {
                         (dir / "precious").string(), "--journal", "/dev/null"}),
               1);
     EXPECT_EQ(slurp(dir / "precious"), "keep me");
+    fs::remove_all(dir);
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The printer is started, defines its stored images and stops; started again
+// with the same --nv-dir, it prints them.
+TEST(Cli, StoredImagesSurviveARestartWithNvDir) {
+    const fs::path dir = temp_dir("nvdir");
+    const TestImage img;
+    write_file(dir / "define.bin", fs_q({img}) + gs_l_define(0x43, 'L', '1', img));
+    write_file(dir / "print.bin",
+               B("\x1c\x70\x01\x00") + gs_l_print(0x45, 'L', '1', 1, 1) + B("\x1d\x56\x00"));
+    const std::string nv = (dir / "nv").string();
+    ASSERT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "define.bin").string(), "--out",
+                        (dir / "first").string(), "--nv-dir", nv, "--journal", "/dev/null"}),
+              0);
+    EXPECT_FALSE(fs::exists(dir / "first" / "receipt-0001.png")) << "defining prints nothing";
+    for (const char* run : {"second", "third"}) {  // and again: printing keeps them
+        SCOPED_TRACE(run);
+        fs::create_directories(dir / run);
+        ASSERT_EQ(
+            run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--out",
+                      (dir / run).string(), "--nv-dir", nv, "--journal", "/dev/null"}),
+            0);
+        Bitmap page;
+        ASSERT_TRUE(read_png((dir / run / "receipt-0001.png").string(), &page));
+        const PaperMargins m;
+        EXPECT_TRUE(img.printed_at(page, m.left, m.top, 1, 1));
+        EXPECT_TRUE(img.printed_at(page, m.left, m.top + img.height, 1, 1));
+    }
+    // A --nv-dir that cannot be a directory is refused at start-up.
+    write_file(dir / "plain", "x");
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(),
+                        "--nv-dir", (dir / "plain").string(), "--journal", "/dev/null"}),
+              2);
+    fs::remove_all(dir);
+}
+
+// --logo N=FILE.png: a PNG wider than the paper is scaled to 576 dots,
+// keeping its proportions, and printed by FS p N.
+TEST(Cli, LogoIsPreloadedAndFittedToThePaper) {
+    const fs::path dir = temp_dir("logo");
+    Bitmap logo(1152, 200);
+    logo.fill_rect(0, 0, 576, 200);  // left half black, right half white
+    ASSERT_TRUE(write_png((dir / "logo.png").string(), logo, PaperMargins{0, 0, 0, 0}));
+    write_file(dir / "print.bin", B("\x1c\x70\x07\x00\x1d\x56\x00"));
+    ASSERT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--out",
+                        dir.string(), "--logo", "7=" + (dir / "logo.png").string(), "--journal",
+                        "/dev/null"}),
+              0);
+    Bitmap page;
+    ASSERT_TRUE(read_png((dir / "receipt-0001.png").string(), &page));
+    const PaperMargins m;
+    const Box ink = ink_box(page);
+    EXPECT_EQ(ink.x0, m.left);
+    EXPECT_EQ(ink.width(), 288);
+    EXPECT_EQ(ink.height(), 100);
+    EXPECT_EQ(page.count_black(), 288u * 100);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--logo",
+                        "7=" + (dir / "missing.png").string()}),
+              2);
+    EXPECT_EQ(run_tool({QUORVEL_PRINTER_BINARY, "--decode", (dir / "print.bin").string(), "--logo",
+                        "300=" + (dir / "logo.png").string()}),
+              2);
     fs::remove_all(dir);
 }
 

@@ -21,7 +21,11 @@ inline std::vector<uint8_t> bytes(std::string_view s) {
 // A session fed in memory: pages, replies and the journal are collected.
 class StreamRun {
   public:
-    explicit StreamRun(PrinterState state = {}, size_t chunk = 0) : status_(state) {
+    // `nv`: the stored images of the printer, to share them between runs.
+    explicit StreamRun(PrinterState state = {}, size_t chunk = 0,
+                       std::shared_ptr<NvStore> nv = nullptr)
+        : status_(state) {
+        if (nv) config_.nv = std::move(nv);
         journal_file_ = open_memstream(&journal_buf_, &journal_len_);
         journal_ = std::make_unique<Journal>(journal_file_);
         config_.on_page = [this](const Bitmap& b, const std::string&) { pages.push_back(b); };
@@ -54,6 +58,7 @@ class StreamRun {
         return std::string(journal_buf_, journal_len_);
     }
     const Interpreter& interpreter() const { return session_->interpreter(); }
+    const Session& session() const { return *session_; }
     StatusModel& status() { return status_; }
 
     std::vector<Bitmap> pages;
@@ -92,7 +97,8 @@ inline Box ink_box(const Bitmap& b, int y_from = 0, int y_to = -1) {
 
 struct Decoded {
     std::string format;
-    std::string data;  // raw content bytes
+    std::string data;       // raw content bytes
+    std::string symbology;  // e.g. "]C1" for GS1-128
 };
 
 // Decode every symbol of a page: the page is cut into bands at white gaps,
@@ -126,7 +132,8 @@ inline std::vector<Decoded> decode_page(const Bitmap& page, int gap = 6) {
              ZXing::ReadBarcodes({lum.data(), w, h, ZXing::ImageFormat::Lum}, hints)) {
             if (!r.isValid()) continue;
             const auto& b = r.bytes();
-            out.push_back({ZXing::ToString(r.format()), std::string(b.begin(), b.end())});
+            out.push_back({ZXing::ToString(r.format()), std::string(b.begin(), b.end()),
+                           r.symbologyIdentifier()});
         }
         y = end;
     }

@@ -291,5 +291,188 @@ TEST(Symbols2D, EmptyOrOverCapDataIsNotPrinted) {
     EXPECT_GE(run.interpreter().counters().rejected, 2u);
 }
 
+// GS1-128: the AIs in ( ) or [ ] become FNC1-separated data in the symbol
+// (read back as GS1, "]C1") and stay in parentheses in the human-readable text.
+TEST(Linear, Gs1128TakesItsApplicationIdentifiersInParentheses) {
+    struct Case {
+        std::string data;
+        std::string decoded;
+        std::string hri;
+    };
+    const std::vector<Case> cases = {
+        {"(01)09501101530003(17)250101(10)AB12", "01095011015300031725010110AB12",
+         "(01)09501101530003(17)250101(10)AB12"},
+        {"(10)LOT7(01)09501101530003",
+         "10LOT7\x1d"
+         "0109501101530003",
+         "(10)LOT7(01)09501101530003"},
+        {"[01]09501101530003", "0109501101530003", "(01)09501101530003"},
+        // A printer does not check the data of an AI: a wrong check digit still prints.
+        {"(01)09501101530004", "0109501101530004", "(01)09501101530004"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data);
+        StreamRun run;
+        run.feed(B("\x1d\x77\x02\x1d\x68\x50\x1d\x48\x02\x1d\x6b\x4a") +
+                 static_cast<char>(c.data.size()) + c.data + "\n")
+            .finish();
+        const auto found = decode_pages(run.pages);
+        ASSERT_EQ(found.size(), 1u) << run.journal();
+        EXPECT_EQ(found[0].data, c.decoded);
+        EXPECT_EQ(found[0].symbology, "]C1") << "FNC1 in the first position";
+        EXPECT_NE(run.journal().find("reads \"" + c.hri + "\""), std::string::npos)
+            << run.journal();
+    }
+}
+
+// MaxiCode is only found by zxing-cpp in an image that holds the symbol alone.
+std::vector<Decoded> decode_alone(const Bitmap& page) {
+    const Box b = ink_box(page);
+    if (b.empty()) return {};
+    const int pad = 20, w = b.width() + 2 * pad, h = b.height() + 2 * pad;
+    std::vector<uint8_t> lum(static_cast<size_t>(w) * h, 255);
+    for (int y = b.y0; y <= b.y1; ++y)
+        for (int x = b.x0; x <= b.x1; ++x)
+            if (page.get(x, y)) lum[static_cast<size_t>(y - b.y0 + pad) * w + x - b.x0 + pad] = 0;
+    ZXing::DecodeHints hints;
+    hints.setIsPure(true).setFormats(ZXing::BarcodeFormat::MaxiCode);
+    std::vector<Decoded> out;
+    const auto r = ZXing::ReadBarcode({lum.data(), w, h, ZXing::ImageFormat::Lum}, hints);
+    if (r.isValid())
+        out.push_back({ZXing::ToString(r.format()), std::string(r.bytes().begin(), r.bytes().end()),
+                       r.symbologyIdentifier()});
+    return out;
+}
+
+// GS ( k cn 50 and on: each symbol zint can draw prints and reads back.
+TEST(Symbols2D, OtherGsParenKSymbolsPrintAndDecode) {
+    struct Case {
+        const char* name;
+        std::string stream;
+        std::string decoded;  // empty: printed, no reader for it here
+        const char* format;
+        bool alone;
+    };
+    const std::string text = "Quorvel 2026 caixa 7";
+    const std::vector<Case> cases = {
+        {"MaxiCode mode 4",
+         gs_paren_k('2', 'A', "4") + gs_paren_k('2', 'P', "0" + text) + gs_paren_k('2', 'Q', "0"),
+         text, "MaxiCode", true},
+        {"MaxiCode default mode 2 without a carrier message",
+         gs_paren_k('2', 'P', "0" + text) + gs_paren_k('2', 'Q', "0"), text, "MaxiCode", true},
+        {"Aztec automatic",
+         gs_paren_k('5', 'C', "\x04") + gs_paren_k('5', 'P', "0" + text) +
+             gs_paren_k('5', 'Q', "0"),
+         text, "Aztec", false},
+        {"Aztec compact, 3 layers, 50%",
+         gs_paren_k('5', 'B', "1\x03") + gs_paren_k('5', 'E', "\x32") +
+             gs_paren_k('5', 'P', "0" + text) + gs_paren_k('5', 'Q', "0"),
+         text, "Aztec", false},
+        {"Data Matrix",
+         gs_paren_k('6', 'C', "\x04") + gs_paren_k('6', 'P', "0" + text) +
+             gs_paren_k('6', 'Q', "0"),
+         text, "DataMatrix", false},
+        {"GS1 DataBar expanded stacked",
+         gs_paren_k('3', 'C', "\x03") + gs_paren_k('3', 'P', "0L(01)09501101530003(10)AB") +
+             gs_paren_k('3', 'Q', "0"),
+         "", "", false},
+        {"GS1 DataBar stacked", gs_paren_k('3', 'P', "0H0950110153000") + gs_paren_k('3', 'Q', "0"),
+         "", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamRun run;
+        run.feed(B("\x1b\x61\x01") + c.stream).finish();
+        EXPECT_EQ(run.interpreter().counters().rejected, 0u) << run.journal();
+        ASSERT_EQ(run.pages.size(), 1u) << run.journal();
+        if (c.decoded.empty()) continue;
+        const auto found = c.alone ? decode_alone(run.pages[0]) : decode_pages(run.pages);
+        ASSERT_EQ(found.size(), 1u) << run.journal();
+        EXPECT_EQ(found[0].data, c.decoded);
+        EXPECT_EQ(found[0].format, c.format);
+    }
+    StreamRun composite;
+    composite.feed(gs_paren_k('4', 'P', "0abc") + gs_paren_k('4', 'Q', "0") + "OK\n").finish();
+    EXPECT_NE(composite.journal().find("not supported; skipped"), std::string::npos);
+    ASSERT_EQ(composite.pages.size(), 1u);
+    EXPECT_LT(ink_box(composite.pages[0]).x1, 24) << "only OK prints";
+}
+
+TEST(Symbols2D, Pdf417RowsSettingIsHonoured) {
+    const std::string data = "Quorvel PDF417 rows 0123456789";
+    for (int rows : {0, 10, 24}) {
+        SCOPED_TRACE(rows);
+        StreamRun run;
+        // 3 columns, module 3 dots, rows 3 modules tall: each row is 9 dots.
+        run.feed(gs_paren_k('0', 'A', "\x03") +
+                 gs_paren_k('0', 'B', std::string(1, static_cast<char>(rows))) +
+                 gs_paren_k('0', 'P', "0" + data) + gs_paren_k('0', 'Q', "0"))
+            .finish();
+        const auto found = decode_pages(run.pages);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].data, data);
+        const int height = ink_box(run.pages[0]).height();
+        if (rows)
+            EXPECT_EQ(height, rows * 9);
+        else
+            EXPECT_LT(height, 10 * 9) << "automatic rows: as few as the data needs";
+    }
+}
+
+// A stored symbol is drawn from its cache until something that shapes it changes.
+TEST(Symbols2D, StoredSymbolFollowsEveryChangeBetweenPrints) {
+    struct Case {
+        const char* name;
+        std::string first, change;
+        std::vector<std::string> decoded;
+        bool other_size;  // the second print is a different size
+    };
+    const auto qr = [](const std::string& d) { return gs_paren_k('1', 'P', "0" + d); };
+    const auto pdf = [](const std::string& d) { return gs_paren_k('0', 'P', "0" + d); };
+    const std::string qr_print = gs_paren_k('1', 'Q', "0"), pdf_print = gs_paren_k('0', 'Q', "0");
+    const std::vector<Case> cases = {
+        {"QR new data", qr("first") + qr_print, qr("second"), {"first", "second"}, false},
+        {"QR error correction",
+         gs_paren_k('1', 'E', "0") + qr("same data") + qr_print,
+         gs_paren_k('1', 'E', "3"),
+         {"same data", "same data"},
+         true},
+        {"QR module size",
+         qr("size") + qr_print,
+         gs_paren_k('1', 'C', "\x05"),
+         {"size", "size"},
+         true},
+        {"PDF417 new data", pdf("one") + pdf_print, pdf("two"), {"one", "two"}, false},
+        {"PDF417 columns",
+         gs_paren_k('0', 'A', "\x02") + pdf("columns") + pdf_print,
+         gs_paren_k('0', 'A', "\x05"),
+         {"columns", "columns"},
+         true},
+        {"Aztec new data",
+         gs_paren_k('5', 'C', "\x04") + gs_paren_k('5', 'P', "0alpha 0123456789") +
+             gs_paren_k('5', 'Q', "0"),
+         gs_paren_k('5', 'P', "0beta 9876543210"),
+         {"alpha 0123456789", "beta 9876543210"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamRun run;
+        const std::string print = c.first.substr(c.first.size() - 8);
+        // Centred: zxing-cpp looks for an Aztec bullseye from the middle of the image.
+        run.feed(B("\x1b\x61\x01") + c.first + B("\x1d\x56\x00") + c.change + print +
+                 B("\x1d\x56\x00"))
+            .finish();
+        ASSERT_EQ(run.pages.size(), 2u);
+        const auto found = decode_pages(run.pages);
+        std::vector<std::string> data;
+        for (const auto& f : found) data.push_back(f.data);
+        EXPECT_EQ(data, c.decoded);
+        EXPECT_EQ(ink_box(run.pages[0]).width() != ink_box(run.pages[1]).width() ||
+                      ink_box(run.pages[0]).height() != ink_box(run.pages[1]).height(),
+                  c.other_size);
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::printer::test

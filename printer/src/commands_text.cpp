@@ -1,0 +1,151 @@
+// Text and print modes: spacing, print mode bits, fonts, code tables, sizes.
+#include <algorithm>
+
+#include "codepage.h"
+#include "commands.h"
+
+namespace quorvel::printer {
+
+// ESC SP n: right-side character spacing.
+QVP_HANDLER(esc_char_spacing) {
+    c.r.set_char_spacing(std::min<int>(p[2], 255));
+    JOURNAL_COMMAND(c, p, len, "ESC SP " + num(p[2]),
+                    "right-side character spacing: " + num(p[2]) + " dots");
+}
+
+// ESC ! n: font, emphasized, double height and width, underline in one byte.
+QVP_HANDLER(esc_print_mode) {
+    const int m = p[2];
+    c.r.set_font(m & 1);
+    c.r.set_bold(m & 0x08);
+    c.r.set_size(m & 0x20 ? 2 : 1, m & 0x10 ? 2 : 1);
+    c.r.set_underline(m & 0x80 ? 1 : 0);
+    if (!c.journal.enabled()) return void(++c.counters.commands);
+    std::string what = std::string("print mode: font ") + (m & 1 ? "B" : "A");
+    if (m & 0x08) what += ", emphasized";
+    if (m & 0x10) what += ", double height";
+    if (m & 0x20) what += ", double width";
+    if (m & 0x80) what += ", underline";
+    if (m & 0x46) what += " (undefined bits ignored)";
+    c.log(p, len, "ESC ! " + num(m), what);
+}
+
+// ESC % n: user-defined character set on/off.
+QVP_HANDLER(esc_user_chars_on) {
+    JOURNAL_COMMAND(c, p, len, "ESC % " + num(p[2]),
+                    "user-defined characters (not kept; resident font used)");
+}
+
+// ESC & y c1 c2: define user characters; each character follows as a width
+// byte x and y*x column bytes (esc_define_user_chars_next).
+QVP_HANDLER(esc_define_user_chars) {
+    const int y = p[2], c1 = p[3], c2 = p[4];
+    if (y < 1 || y > 3 || c1 < 32 || c2 > 126 || c1 > c2) {
+        c.unknown(p, len, "ESC & parameters");
+        return;
+    }
+    c.userchar_y = y;
+    c.userchar_left = c2 - c1 + 1;
+    JOURNAL_COMMAND(c, p, len, "ESC &",
+                    "define user characters " + num(c1) + " to " + num(c2) + " (not kept)");
+}
+
+size_t esc_define_user_chars_next(CommandContext& c, const uint8_t* p, size_t) {
+    const int x = p[0];
+    --c.userchar_left;
+    if (x > 12) {
+        c.userchar_left = 0;
+        c.unknown(p, 1, "ESC & character width (above 12; definition abandoned)");
+        return 1;
+    }
+    JOURNAL_COMMAND(c, p, 1, "(ESC &)", "user character, " + num(x) + " dots wide (not kept)");
+    c.skip = static_cast<uint64_t>(c.userchar_y) * x;
+    return 1;
+}
+
+// ESC - n: underline 0, 1 or 2 dots (or '0'..'2').
+QVP_HANDLER(esc_underline) {
+    const int u = digit(p[2]);
+    if (u <= 2) c.r.set_underline(u);
+    JOURNAL_COMMAND(c, p, len, "ESC - " + num(p[2]),
+                    u <= 2 ? "underline: " + num(u) + " dots" : "underline: invalid (ignored)");
+}
+
+// ESC E n / ESC G n: emphasized and double-strike look the same on a thermal head.
+QVP_HANDLER(esc_bold) {
+    c.r.set_bold(p[2] & 1);
+    JOURNAL_COMMAND(c, p, len, std::string("ESC ") + static_cast<char>(p[1]) + " " + num(p[2]),
+                    std::string(p[1] == 'E' ? "emphasized: " : "double-strike: ") + on_off(p[2]));
+}
+
+// ESC M n: font A (12x24) or B (9x17).
+QVP_HANDLER(esc_font) {
+    const int v = digit(p[2]);
+    c.r.set_font(v == 1 ? 1 : 0);
+    JOURNAL_COMMAND(c, p, len, "ESC M " + num(p[2]),
+                    v == 1   ? "font B (9x17)"
+                    : v == 0 ? "font A (12x24)"
+                             : "font " + num(v) + " not fitted; font A");
+}
+
+// ESC R n: international character set, the national characters at
+// # $ @ [ \ ] ^ ` { | } ~. An unknown n leaves the set in force.
+QVP_HANDLER(esc_international_set) {
+    const bool ok = c.r.set_international(p[2]);
+    JOURNAL_COMMAND(c, p, len, "ESC R " + num(p[2]),
+                    ok ? "international character set: " + international_name(p[2])
+                       : "international character set " + num(p[2]) + " unknown; " +
+                             international_name(c.r.international()) + " stays");
+}
+
+// ESC V n: 90 degree rotation.
+QVP_HANDLER(esc_rotation) {
+    JOURNAL_COMMAND(c, p, len, "ESC V " + num(p[2]),
+                    std::string("90 degree rotation ") + on_off(p[2]) + " (not emulated)");
+}
+
+// ESC t n: character code table. A page the printer lacks (Kanji,
+// Hiragana, user-defined) leaves the table in force, as printers do.
+QVP_HANDLER(esc_code_table) {
+    const bool ok = c.r.set_code_table(p[2]);
+    JOURNAL_COMMAND(c, p, len, "ESC t " + num(p[2]),
+                    ok ? "code table: " + code_table_name(p[2])
+                       : "code table " + num(p[2]) + " not available; " +
+                             code_table_name(c.r.code_table()) + " stays");
+}
+
+// ESC { n: upside-down printing.
+QVP_HANDLER(esc_upside_down) {
+    c.r.set_upside_down(p[2] & 1);
+    JOURNAL_COMMAND(c, p, len, "ESC { " + num(p[2]), std::string("upside-down: ") + on_off(p[2]));
+}
+
+// GS ! n: width and height multipliers 1..8.
+QVP_HANDLER(gs_char_size) {
+    const int w = ((p[2] >> 4) & 7) + 1, h = (p[2] & 7) + 1;
+    c.r.set_size(w, h);
+    JOURNAL_COMMAND(c, p, len, "GS ! " + num(p[2]),
+                    "character size: width x" + num(w) + ", height x" + num(h) +
+                        " (each dot of the cell drawn " + num(w) + "x" + num(h) + ")");
+}
+
+// GS B n: white on black.
+QVP_HANDLER(gs_reverse) {
+    c.r.set_reverse(p[2] & 1);
+    JOURNAL_COMMAND(c, p, len, "GS B " + num(p[2]),
+                    std::string("white/black reverse: ") + on_off(p[2]));
+}
+
+// FS & / FS .: Kanji character mode on and off. There is no Kanji font:
+// bytes go on printing through the single-byte code table.
+QVP_HANDLER(fs_kanji_on) {
+    JOURNAL_COMMAND(
+        c, p, len, "FS &",
+        "Kanji mode on (no Kanji font; " + code_table_name(c.r.code_table()) + " goes on)");
+}
+QVP_HANDLER(fs_kanji_off) {
+    JOURNAL_COMMAND(c, p, len, "FS .",
+                    "Kanji mode off (" + code_table_name(c.r.code_table()) + " in force)");
+}
+
+}  // namespace quorvel::printer
