@@ -81,9 +81,10 @@ Failure last_failure() { return failure; }
 
 void describe_system_error(int code, char* text, std::size_t size) {
     if (size == 0) return;
-    // The GNU strerror_r: may return a static text instead of filling the buffer.
-    char buffer[128];
-    const char* found = ::strerror_r(code, buffer, sizeof buffer);
+    // The English text, untranslated: strerror_r would look up a translation
+    // (and allocate on its first use) in whatever locale the host has set.
+    const char* found = ::strerrordesc_np(code);
+    if (found == nullptr) found = "unknown system error";
     std::size_t length = std::strlen(found);
     if (length >= size) length = size - 1;
     std::memcpy(text, found, length);
