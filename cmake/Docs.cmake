@@ -1,5 +1,8 @@
 # `docs`: the HTML reference of the public header, made by Doxygen into
 # <build>/docs/html (open index.html).
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()  # a project that embeds the library keeps its own target names
+endif()
 find_program(QUORVEL_DOXYGEN doxygen)
 set(QUORVEL_DOCS_DIR ${PROJECT_BINARY_DIR}/docs)
 configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${QUORVEL_DOCS_DIR}/Doxyfile @ONLY)

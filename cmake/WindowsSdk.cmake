@@ -8,6 +8,9 @@
 #   lib/libQuorvel.dll.a    import library for mingw-w64
 #   lib/Quorvel.def         the export table: names and ordinals
 #   examples/c, examples/csharp, examples/pascal
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()  # a project that embeds the library keeps its own target names
+endif()
 find_program(QUORVEL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14)
 if(NOT QUORVEL_LLVM_DLLTOOL)
   message(WARNING "llvm-dlltool not found (Debian: llvm): no Quorvel.lib, no SDK")

@@ -4,8 +4,9 @@
 Runs doxygen on the header (XML output only, into a scratch directory) and
 checks, for every name in the export table: a declaration in the header, a
 brief description, a description of every parameter by its name and of the
-result (unless it returns void). Also checks that the version macros agree
-with the project version.
+result (unless it returns void). Also checks that the version macros, the
+text of Le_VersaoDLL and the DLL's version resource agree with the project
+version.
 
 Usage: check_api_docs.py DOXYGEN HEADER DEF_FILE WORK_DIR PROJECT_VERSION
 """
@@ -88,6 +89,13 @@ def main(doxygen, header, def_file, work, project_version):
     header_version = ".".join(macros.get(part, "?") for part in ("MAJOR", "MINOR", "PATCH"))
     if header_version != project_version:
         failures.append(f"version macros say {header_version}, the project {project_version}")
+    # Le_VersaoDLL's text and the DLL's version resource, beside the header.
+    four_part = project_version + ".0"
+    for source in ("version.cpp", "version.rc"):
+        path = Path(header).parent / source
+        texts = set(re.findall(r'"(\d+\.\d+\.\d+\.\d+)"', path.read_text()))
+        if texts != {four_part}:
+            failures.append(f"{source} says {sorted(texts)}, the project {four_part}")
 
     for failure in failures:
         print(failure, file=sys.stderr)

@@ -36,8 +36,10 @@ add_dependencies(serial_port_tests quorvel_dll_beside_tests)
 gtest_discover_tests(serial_port_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   TEST_PREFIX "wine.serial." PROPERTIES TIMEOUT 60 RESOURCE_LOCK serial_relay)
 
-# The SDK (cmake/WindowsSdk.cmake): its zip, its MSVC import library, and a host
-# linked against each import library, run under wine against a loopback printer.
+# The SDK (cmake/WindowsSdk.cmake): its zip, its MSVC import library, and a C
+# host built as a Windows developer would build it from the unzipped SDK, once
+# per import library, run under wine from the SDK's bin folder (beside the
+# zipped Quorvel.dll) against a loopback printer.
 if(TARGET windows_sdk)
   find_package(Python3 COMPONENTS Interpreter REQUIRED)
   find_program(QUORVEL_LLVM_NM NAMES llvm-nm llvm-nm-14 REQUIRED)
@@ -48,40 +50,51 @@ if(TARGET windows_sdk)
     COMMAND ${CMAKE_COMMAND} -DNM=${QUORVEL_LLVM_NM} -DLIBRARY=${QUORVEL_MSVC_IMPORT_LIB}
             -DDEF=${QUORVEL_DEF} -P ${CMAKE_CURRENT_LIST_DIR}/sdk/check_import_lib.cmake)
 
-  # mingw: linked against libQuorvel.dll.a.
-  add_executable(sdk_host_mingw ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c)
-  target_link_libraries(sdk_host_mingw PRIVATE quorvel)
-  add_dependencies(sdk_host_mingw quorvel_dll_beside_tests)
-  add_test(NAME wine.sdk.mingw_host
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py 127.15.2.1
-            ${QUORVEL_WINE64} $<TARGET_FILE:sdk_host_mingw>)
-
-  # MSVC ABI: clang for x86_64-pc-windows-msvc and lld-link against Quorvel.lib.
+  set(unzipped ${CMAKE_CURRENT_BINARY_DIR}/sdk_unzipped)
+  set(sdk ${unzipped}/quorvel-${PROJECT_VERSION}-win64-sdk)
+  set(host_source ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c)
+  set(hosts ${sdk}/bin/sdk_host_mingw.exe)
+  # mingw: gcc against lib/libQuorvel.dll.a.
+  set(build_hosts
+    COMMAND ${CMAKE_C_COMPILER} -O1 -Wall -Wextra -Werror -I${sdk}/include ${host_source}
+            -L${sdk}/lib -lQuorvel -o ${sdk}/bin/sdk_host_mingw.exe)
+  # MSVC ABI: clang for x86_64-pc-windows-msvc and lld-link against lib/Quorvel.lib.
   # Debian has no Microsoft C runtime or SDK, so the host uses none (kernel32
   # only, from mingw's import library).
   find_program(QUORVEL_CLANG clang)
   find_program(QUORVEL_LLD_LINK NAMES lld-link lld-link-14)
   find_library(QUORVEL_KERNEL32 kernel32)
   if(QUORVEL_CLANG AND QUORVEL_LLD_LINK AND QUORVEL_KERNEL32)
-    set(msvc_host ${CMAKE_CURRENT_BINARY_DIR}/sdk_host_msvc.exe)
-    add_custom_command(OUTPUT ${msvc_host}
+    list(APPEND hosts ${sdk}/bin/sdk_host_msvc.exe)
+    list(APPEND build_hosts
       COMMAND ${QUORVEL_CLANG} --target=x86_64-pc-windows-msvc -ffreestanding -fno-builtin -O1
-              -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}/src/api
-              -c ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c -o ${CMAKE_CURRENT_BINARY_DIR}/sdk_host_msvc.obj
+              -Wall -Wextra -Werror -I${sdk}/include -c ${host_source} -o ${unzipped}/sdk_host_msvc.obj
       COMMAND ${QUORVEL_LLD_LINK} /nologo /entry:start /subsystem:console /nodefaultlib
-              /out:${msvc_host} ${CMAKE_CURRENT_BINARY_DIR}/sdk_host_msvc.obj
-              ${QUORVEL_MSVC_IMPORT_LIB} ${QUORVEL_KERNEL32}
-      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c ${PROJECT_SOURCE_DIR}/src/api/quorvel.h
-              ${QUORVEL_DEF}
-      COMMENT "sdk_host_msvc.exe (clang, lld-link, Quorvel.lib)"
-      VERBATIM)
-    add_custom_target(sdk_host_msvc ALL DEPENDS ${msvc_host})
-    add_dependencies(sdk_host_msvc quorvel_msvc_import_lib quorvel_dll_beside_tests)
-    add_test(NAME wine.sdk.msvc_host
-      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py 127.15.2.2
-              ${QUORVEL_WINE64} ${msvc_host})
+              /out:${sdk}/bin/sdk_host_msvc.exe ${unzipped}/sdk_host_msvc.obj
+              ${sdk}/lib/Quorvel.lib ${QUORVEL_KERNEL32})
   else()
     add_test(NAME wine.sdk.msvc_host COMMAND ${CMAKE_COMMAND} -E echo "clang, lld-link or kernel32 missing")
     set_tests_properties(wine.sdk.msvc_host PROPERTIES WILL_FAIL ON)
   endif()
+  add_custom_command(OUTPUT ${hosts}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${unzipped}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${unzipped}
+    COMMAND ${CMAKE_COMMAND} -E chdir ${unzipped} ${CMAKE_COMMAND} -E tar xf ${QUORVEL_SDK_ZIP}
+    ${build_hosts}
+    DEPENDS ${host_source} ${QUORVEL_SDK_ZIP}
+    COMMENT "SDK hosts, built from the unzipped SDK"
+    VERBATIM)
+  add_custom_target(sdk_hosts ALL DEPENDS ${hosts})
+  add_dependencies(sdk_hosts windows_sdk)
+  foreach(host ${hosts})
+    string(REGEX REPLACE "^.*/sdk_host_([a-z]+)\\.exe$" "\\1" abi ${host})
+    if(abi STREQUAL "mingw")
+      set(ip 127.15.2.1)
+    else()
+      set(ip 127.15.2.2)
+    endif()
+    add_test(NAME wine.sdk.${abi}_host
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py ${ip}
+              ${QUORVEL_WINE64} ${host})
+  endforeach()
 endif()
