@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds the project, starts the virtual receipt printer on a loopback
-# address, prints a sample receipt through the library, and leaves the
-# receipt images and the command journal in out/demo/.
+# Builds only what it runs (the library, the virtual printer and the sample
+# host), starts the virtual receipt printer on a loopback address, prints a
+# sample receipt through the library, and leaves the receipt images and the
+# command journal in out/demo/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/bootstrap.sh
 cmake --preset dev
-cmake --build --preset dev -j2
+cmake --build --preset dev -j "$(nproc)" --target quorvel quorvel-printer sample_receipt
 
 printer="$root/build/dev/printer/quorvel-printer"
 host="$root/build/dev/examples/sample_receipt"

@@ -46,6 +46,7 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --no-fonts              read no font file: draw characters as boxes (box drawing stays)
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
+  --version               print the version and exit
 )";
 
 // A number within [lo, hi], or exit 2 naming the option.
@@ -196,6 +197,9 @@ int main(int argc, char** argv) {
             logos.push_back(value());
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("quorvel-printer %s\n", QUORVEL_PRINTER_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), USAGE);
