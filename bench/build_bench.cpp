@@ -53,4 +53,14 @@ void BM_Cut(benchmark::State& state) {
 }
 BENCHMARK(BM_Cut);
 
+// A 576 x 400 image, Floyd-Steinberg dithered into four GS v 0 bands.
+void BM_Image576x400Dithered(benchmark::State& state) {
+    OpenLink link;
+    std::string pixels(576 * 400, '\0');
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i * 7 % 251);
+    const auto* gray = reinterpret_cast<const unsigned char*>(pixels.data());
+    for (auto _ : state) check(state, quorvel_print_image(gray, 576, 400, 576, 0, 1));
+}
+BENCHMARK(BM_Image576x400Dithered);
+
 }  // namespace

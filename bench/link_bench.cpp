@@ -174,6 +174,42 @@ const Step receipt_steps[] = {
 
 std::vector<Bytes> receipt_bytes;
 
+// A 576 x 400 photograph-like image (gradients and rings), dithered: four
+// GS v 0 bands, 29 KiB.
+constexpr int image_width = 576, image_height = 400;
+const std::vector<unsigned char> image_pixels = [] {
+    std::vector<unsigned char> pixels(image_width * image_height);
+    for (int y = 0; y < image_height; ++y)
+        for (int x = 0; x < image_width; ++x) {
+            const int dx = x - image_width / 2, dy = y - image_height / 2;
+            pixels[static_cast<std::size_t>(y * image_width + x)] =
+                static_cast<unsigned char>((x * 255 / image_width + (dx * dx + dy * dy) / 200) & 0xFF);
+        }
+    return pixels;
+}();
+
+int print_image() {
+    return quorvel_print_image(image_pixels.data(), image_width, image_height, image_width, 1,
+                               QUORVEL_DITHER_FLOYD_STEINBERG);
+}
+
+// The captured image bytes split back into the call's writes: ESC @ ESC a n
+// with the first band, then one GS v 0 band each.
+std::vector<Bytes> image_bands(const Bytes& stream) {
+    std::vector<Bytes> bands;
+    std::size_t at = 0;
+    while (at + 8 <= stream.size()) {
+        const std::size_t header = bands.empty() ? 5 : 0;
+        const std::size_t x = stream[at + header + 4] | stream[at + header + 5] << 8;
+        const std::size_t y = stream[at + header + 6] | stream[at + header + 7] << 8;
+        const std::size_t size = header + 8 + x * y;
+        bands.emplace_back(stream.begin() + static_cast<long>(at),
+                           stream.begin() + static_cast<long>(at + size));
+        at += size;
+    }
+    return bands;
+}
+
 bool print_receipt() {
     bool ok = true;
     for (Step step : receipt_steps) ok = step() == 1 && ok;
@@ -233,6 +269,7 @@ int main(int argc, char** argv) {
     };
     for (const Family& family : families) family_bytes.push_back(capture(family.call));
     for (Step step : receipt_steps) receipt_bytes.push_back(capture(step));
+    static const std::vector<Bytes> image_writes = image_bands(capture(print_image));
 
     for (std::size_t i = 0; i < std::size(families); ++i) {
         const Family& family = families[i];
@@ -256,6 +293,20 @@ int main(int argc, char** argv) {
         compare(state, print_receipt, bare_receipt, static_cast<int>(std::size(receipt_steps)));
         std::size_t bytes = 0;
         for (const Bytes& command : receipt_bytes) bytes += command.size();
+        state.counters["bytes"] = static_cast<double>(bytes);
+    })->UseManualTime();
+
+    benchmark::RegisterBenchmark("image/576x400_dithered", [](benchmark::State& state) {
+        compare(
+            state, [] { return print_image() == 1; },
+            [] {
+                bool ok = true;
+                for (const Bytes& band : image_writes) ok = bare_send(band) && ok;
+                return ok;
+            },
+            static_cast<int>(image_writes.size()));
+        std::size_t bytes = 0;
+        for (const Bytes& band : image_writes) bytes += band.size();
         state.counters["bytes"] = static_cast<double>(bytes);
     })->UseManualTime();
 

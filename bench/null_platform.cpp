@@ -8,14 +8,23 @@
 
 namespace quorvel::platform {
 
+Failure last_failure() {
+    return {};
+}
+void describe_system_error(int, char* text, std::size_t size) {
+    if (size > 0) text[0] = '\0';
+}
+bool parse_ipv6(const char*, IpAddress&) {
+    return false;
+}
 bool net_startup() {
     return true;
 }
 void net_cleanup() {}
-SocketHandle tcp_socket() {
+SocketHandle tcp_socket(bool) {
     return 3;
 }
-bool tcp_connect(SocketHandle, const std::uint8_t (&)[4], std::uint16_t, int) {
+bool tcp_connect(SocketHandle, const IpAddress&, std::uint16_t, int) {
     return true;
 }
 std::ptrdiff_t tcp_send(SocketHandle, const std::uint8_t*, std::size_t length) {
@@ -35,6 +44,9 @@ void tcp_close(SocketHandle) {}
 PortHandle port_open(const char*) {
     return invalid_handle;
 }
+bool port_speed_supported(std::uint32_t) {
+    return false;
+}
 bool port_configure(PortHandle, std::uint32_t) {
     return false;
 }
@@ -43,6 +55,9 @@ std::ptrdiff_t port_write(PortHandle, const std::uint8_t*, std::size_t) {
     return -1;
 }
 std::ptrdiff_t port_read(PortHandle, std::uint8_t*, std::size_t) {
+    return -1;
+}
+std::ptrdiff_t port_read_within(PortHandle, std::uint8_t*, std::size_t, int) {
     return -1;
 }
 void port_discard_input(PortHandle) {}

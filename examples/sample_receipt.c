@@ -1,11 +1,14 @@
 /* A sample till receipt through every family of the library's functions:
  * styled and formatted text, linear barcodes in both GS k forms, Code 128
  * from code lists, QR Code by both command sets, PDF417, Data Matrix, the
- * stored logo, raw commands, the drawer pulse, the status queries and the cut.
+ * stored logo, raw commands, the drawer pulse, the status queries and the cut;
+ * then the companion calls: a greyscale picture, the full status and a line
+ * converted from UTF-8, with quorvel_last_error saying why a call failed.
  *
  * usage: sample_receipt [PRINTER_IP]   (default 127.0.0.1; port 9100)
  * Texts are Windows-1252 bytes: the library selects code table 16. */
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "quorvel.h"
 
@@ -39,18 +42,59 @@ static void caption(const char* text) {
     ImprimeTexto(text, 1, 1, 1, 0);
 }
 
+/* Prints why the last call failed, as the library words it. */
+static void explain(const char* what) {
+    char message[QUORVEL_ERROR_MESSAGE_SIZE];
+    int code = quorvel_last_error(message, (int)sizeof message);
+    printf("%s: error %d: %s\n", what, code, message);
+}
+
+/* A 384 x 112 greyscale badge: a shaded cup on a soft gradient, drawn here
+ * so the demo needs no image file. */
+enum { picture_width = 384, picture_height = 112 };
+
+static unsigned char* draw_picture(void) {
+    unsigned char* gray = malloc(picture_width * picture_height);
+    if (gray == NULL) return NULL;
+    for (int y = 0; y < picture_height; ++y) {
+        for (int x = 0; x < picture_width; ++x) {
+            int dx = x - picture_width / 2, dy = y - 64;
+            int shade = 235 - x * 90 / picture_width; /* background: light to mid grey */
+            if (dy > -30 && dy < 36 && dx > -40 && dx < 40) shade = 40 + (dx + 40) * 2; /* cup */
+            if (dx >= 40 && dx < 58 && dy > -14 && dy < 16 && !(dx < 50 && dy > -6 && dy < 8))
+                shade = 60; /* handle */
+            if (dy >= 36 && dy < 42 && dx > -60 && dx < 60) shade = 20; /* saucer */
+            if (dy < -36 && ((x / 6 + y / 9) % 5) == 0 && dx > -30 && dx < 30) shade = 150; /* steam */
+            gray[y * picture_width + x] = (unsigned char)shade;
+        }
+    }
+    return gray;
+}
+
+static const char* flag(int value) {
+    return value < 0 ? "?" : value ? "yes" : "no";
+}
+
 int main(int argc, char** argv) {
     const char* ip = argc > 1 ? argv[1] : "127.0.0.1";
     if (AbreSocket(ip, 0) != 1) {
-        fprintf(stderr, "sample_receipt: a link is already open\n");
+        fprintf(stderr, "sample_receipt: cannot connect to %s:9100\n", ip);
         return 1;
     }
     printf("library version: %s\n", Le_VersaoDLL());
     printf("printer status: %s\n", status_name(Le_Status()));
     printf("drawer: %s\n", Le_Status_Gaveta() == 1 ? "closed (reply 00)" : "open");
 
-    /* Header */
+    /* Header: the stored logo, then a picture dithered from greyscale */
     ImprimeLogoNV(1, 1, 0);
+    {
+        unsigned char* picture = draw_picture();
+        if (picture != NULL &&
+            quorvel_print_image(picture, picture_width, picture_height, picture_width, 1,
+                                QUORVEL_DITHER_FLOYD_STEINBERG) != 1)
+            explain("picture");
+        free(picture);
+    }
     ImprimeTxFormatado("CAF\xC9 DO JO\xC3O", 1, 1, 5);
     ImprimeTexto("Padaria e Confeitaria Ltda.", 1, 0, 0, 1);
     ImprimeTexto(
@@ -90,6 +134,19 @@ int main(int argc, char** argv) {
     ImprimeTexto("", 0, 0, 0, 0);
     ImprimeTextoInvertido("  OBRIGADO PELA PREFER\xCANCIA!  ", 1, 0, 2);
     ImprimeTexto180("Volte sempre \x80 at\xE9 amanh\xE3!", 1, 1, 2, 0);
+    {
+        /* Hosts hold UTF-8; the text functions take Windows-1252. */
+        char line[128];
+        if (quorvel_utf8_to_cp1252("Caf\xC3\xA9 \xE2\x80\x9C" "bem tirado\xE2\x80\x9D \xE2\x80\x94 "
+                                   "at\xC3\xA9 amanh\xC3\xA3 \xE2\x82\xAC",
+                                   line, (int)sizeof line) >= 0)
+            ImprimeTexto(line, 1, 0, 0, 0);
+        else
+            explain("UTF-8 line");
+        /* A character Windows-1252 lacks is refused, and named. */
+        if (quorvel_utf8_to_cp1252("Ch\xC3\xA1 \xE6\x8A\xB9\xE8\x8C\xB6", line, (int)sizeof line) < 0)
+            explain("UTF-8 line with a matcha name");
+    }
     ImprimeTexto("", 0, 0, 0, 0);
 
     /* Linear barcodes: NUL-ended form and counted form */
@@ -144,6 +201,15 @@ int main(int argc, char** argv) {
     AcionaGuilhotina();
 
     printf("printer status at the end: %s\n", status_name(Le_Status()));
+    {
+        struct quorvel_status full;
+        if (quorvel_read_status(&full) != 1) explain("full status");
+        printf("full status: on line %s, drawer pin 3 %s, cover open %s, paper near end %s, "
+               "paper out %s, error %s (raw %02X %02X %02X %02X)\n",
+               flag(full.online), flag(full.drawer_pin3), flag(full.cover_open),
+               flag(full.paper_near_end), flag(full.paper_out), flag(full.error),
+               full.raw[0] & 0xFF, full.raw[1] & 0xFF, full.raw[2] & 0xFF, full.raw[3] & 0xFF);
+    }
     FechaSocket();
     return 0;
 }

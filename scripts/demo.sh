@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the project, starts the virtual receipt printer on a loopback
-# address with its live web page, prints a sample receipt through the
-# library, and leaves the receipt images and the command journal in out/demo/.
+# Builds only what it runs (the library, the virtual printer and the sample
+# host), starts the virtual receipt printer on a loopback address with its
+# live web page, prints a sample receipt through the library, and leaves the
+# receipt images and the command journal in out/demo/.
 #
 #   scripts/demo.sh          prints the receipt, stops the printer and ends
 #   scripts/demo.sh --keep   waits for Enter before printing (open the page
@@ -19,7 +20,7 @@ cd "$root"
 
 scripts/bootstrap.sh
 cmake --preset dev
-cmake --build --preset dev -j2
+cmake --build --preset dev -j "$(nproc)" --target quorvel quorvel-printer sample_receipt
 
 printer="$root/build/dev/printer/quorvel-printer"
 host="$root/build/dev/examples/sample_receipt"

@@ -1,10 +1,19 @@
 // quorvel: drives an ESC/POS receipt printer from the command line. Every byte
 // it sends comes from the library's exported functions.
+#include <grp.h>
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,12 +34,20 @@ struct UsageError {
     std::string message;
 };
 
+constexpr int exit_not_ready = 3;  // status: the printer answered, but is not ready
+
 struct Globals {
     std::string tcp;
+    int port = 9100;
     std::string serial;
+    int speed = 0;  // 0: the model's speed
     int model = 0;
     bool raw_bytes = false;
+    bool in_batch = false;  // standard input holds the batch, not text
 };
+
+// Where a message comes from: empty, or "FILE line N: " in a batch.
+std::string message_context;
 
 using Action = std::function<int()>;      // talks to the printer; returns the exit code
 using Builder = std::function<Action()>;  // checks and converts input; throws UsageError
@@ -68,20 +85,37 @@ void add_align(CLI::App* app, int& align, const char* default_name) {
         ->transform(choice(alignments, "alignment"));
 }
 
+void say(const std::string& message) {
+    std::fprintf(stderr, "quorvel: %s%s\n", message_context.c_str(), message.c_str());
+}
+
 int fail(const std::string& message) {
-    std::fprintf(stderr, "quorvel: %s\n", message.c_str());
+    say(message);
     return exit_failure;
+}
+
+// Why the last library call failed, in the library's own words.
+std::string library_reason() {
+    char message[QUORVEL_ERROR_MESSAGE_SIZE] = "";
+    quorvel_last_error(message, sizeof message);
+    return message;
 }
 
 // The exit code for a print or control call: the library returns 1 only when
 // the whole command was written to the open link.
 int written(int result) {
-    return result == 1 ? exit_done : fail("the command was not written to the printer");
+    if (result == 1) return exit_done;
+    const std::string reason = library_reason();
+    return fail("the command was not written to the printer" +
+                (reason.empty() ? std::string() : ": " + reason) +
+                "; check that it is on and still connected");
 }
 
 // Reads standard input up to a bound, so a runaway pipe cannot fill memory:
 // four UTF-8 bytes per character at most, plus a line end.
-std::string read_stdin(const std::string& what, std::size_t max_length) {
+std::string read_stdin(const std::string& what, std::size_t max_length, const Globals& globals) {
+    if (globals.in_batch)
+        throw UsageError{what + ": standard input holds the batch itself; put the text on the line"};
     const std::size_t bound = 4 * max_length + 2;
     std::string text;
     char buffer[65536];
@@ -98,7 +132,7 @@ std::string read_stdin(const std::string& what, std::size_t max_length) {
 // UTF-8 turned into Windows-1252, or unchanged with --raw-bytes.
 std::string printable_bytes(const std::string& argument, const Globals& globals,
                             const std::string& what, std::size_t max_length, bool allow_empty) {
-    std::string text = argument == "-" ? read_stdin(what, max_length) : argument;
+    std::string text = argument == "-" ? read_stdin(what, max_length, globals) : argument;
     if (text.find('\0') != std::string::npos)
         throw UsageError{what + " holds a NUL byte, which cannot be sent"};
     if (!globals.raw_bytes) {
@@ -216,7 +250,7 @@ Subcommand add_barcode(CLI::App& root, const Globals& globals) {
     app->add_option("data", o->data, "Barcode data, sent as given (- reads standard input)")
         ->required();
     app->add_flag("--counted", o->counted,
-                  "Use the counted GS k form (needed for code93, code128, gs1-128)");
+                  "Use the counted GS k form (code93, code128 and gs1-128 always use it)");
     add_align(app, o->align, "center");
     app->add_option("--height", o->height, "Bar height in dots (default 80)")
         ->transform(choice(bar_heights, "bar height"));
@@ -225,11 +259,12 @@ Subcommand add_barcode(CLI::App& root, const Globals& globals) {
         ->transform(choice({{"none", 0}, {"above", 1}, {"below", 2}, {"both", 3}}, "HRI position"));
     return {
         app, [o, &globals]() -> Action {
-            if (!o->counted && o->type > 6)
-                throw UsageError{"this symbology exists only in the counted form: add --counted"};
+            const auto symbology = static_cast<Symbology>(o->type);
+            const bool counted = o->counted || counted_form_only(symbology);
             auto data = std::make_shared<std::string>(
-                printable_bytes(o->data, globals, "barcode data", o->counted ? 93 : 91, false));
-            auto call = o->counted ? ImprimeCodigoBarras_C : ImprimeCodigoBarras;
+                printable_bytes(o->data, globals, "barcode data", counted ? 93 : 91, false));
+            if (auto error = check_barcode_data(symbology, *data)) throw UsageError{error->message};
+            auto call = counted ? ImprimeCodigoBarras_C : ImprimeCodigoBarras;
             return [o, data, call] {
                 return written(call(o->align, o->type, o->height, o->width, o->hri, data->c_str()));
             };
@@ -419,17 +454,35 @@ std::string printer_status_meaning(int model, int code) {
     return "unknown";
 }
 
+// Ready is 32 for the models that ask DLE EOT 1; model 2 reads only the paper
+// sensor, so paper present is as ready as it can say.
+bool is_ready(int model, int code) {
+    return model == 2 ? code == QUORVEL_STATUS_PIN3_HIGH : code == QUORVEL_STATUS_READY;
+}
+
 Subcommand add_status(CLI::App& root, const Globals& globals) {
     auto* app = root.add_subcommand("status", "Read the printer status (query chosen by --model)");
+    app->footer(
+        "Prints the status code and what it means, e.g. \"32 ready: on line, drawer connector "
+        "pin 3 low\".\n"
+        "Exit codes: 0 ready; 3 the printer answered but is not ready (off line, paper end, "
+        "drawer connector pin 3 high);\n"
+        "1 no status (no reply, a reply this model does not define, or the link failed); 2 "
+        "usage error.\n\n" +
+        app->get_footer());
     return {
         app, [&globals]() -> Action {
             return [&globals] {
                 int code = Le_Status();
-                if (code == QUORVEL_STATUS_NONE)
+                if (code == QUORVEL_STATUS_NONE) {
+                    const std::string reason = library_reason();
                     return fail(
-                        "no status: the printer gave no reply, or one this model does not define");
+                        "no status: the printer gave no reply, or one this model does not define" +
+                        (reason.empty() || reason == "ok" ? std::string() : " (" + reason + ")") +
+                        "; check that it is on and that --model matches it");
+                }
                 std::printf("%d %s\n", code, printer_status_meaning(globals.model, code).c_str());
-                return exit_done;
+                return is_ready(globals.model, code) ? exit_done : exit_not_ready;
             };
         }};
 }
@@ -473,17 +526,120 @@ class Help : public CLI::Formatter {
     }
 };
 
-// Opens the link the global options name; false (with a message) if it won't open.
-bool open_link(const Globals& globals) {
-    if (!globals.tcp.empty()) {
-        if (AbreSocket(globals.tcp.c_str(), globals.model) == 1) return true;
-        fail("cannot connect to " + globals.tcp + ":9100");
-        return false;
+const char* const global_options_help = R"(Printer (global options; before or after the subcommand):
+  --tcp IP        printer at this IPv4 or IPv6 address (host names are not resolved)
+  --port N        its TCP port, 1-65535 (default 9100); only with --tcp
+  --serial PORT   printer on this serial port, e.g. /dev/ttyUSB0 or /dev/ttyS0
+  --speed BPS     serial speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600,
+                  115200, 230400, 460800 or 921600 (default: by --model)
+  --model 0-3     printer model; it picks the status query and the serial speed:
+                    0  DLE EOT 1 status; a reply outside the table reads as 24;
+                       115200 bit/s (the default)
+                    1  DLE EOT 1 status; a reply outside the table is no status;
+                       115200 bit/s
+                    2  ESC v status (paper sensor only); 115200 bit/s
+                    3  as model 1, at 9600 bit/s
+  --raw-bytes     send text and data bytes unchanged (no UTF-8 conversion)
+Exit codes: 0 done; 1 the printer or the link failed; 2 usage error (nothing is sent).)";
+
+// The link the global options name.
+struct Link {
+    std::string description;  // "127.0.0.1 port 9100", "serial port /dev/ttyS0"
+    bool tcp = false;
+};
+
+Link link_of(const Globals& globals) {
+    if (!globals.tcp.empty()) return {globals.tcp + " port " + std::to_string(globals.port), true};
+    return {"serial port " + globals.serial, false};
+}
+
+// The group that owns a device, by name, or "" when it cannot be told.
+std::string group_of(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    const group* owner = ::getgrgid(info.st_gid);
+    return owner ? owner->gr_name : std::string();
+}
+
+// Why a link did not open and what to do about it, by the library's outcome code.
+struct OpenFailure {
+    int exit_code;
+    std::string message;
+};
+
+OpenFailure explain_open_failure(const Globals& globals, int code, const std::string& reason) {
+    const Link link = link_of(globals);
+    switch (code) {
+        case QUORVEL_E_BAD_ADDRESS:
+            return {exit_usage, "'" + globals.tcp +
+                                    "' is not an IP address: give an IPv4 address such as "
+                                    "192.168.0.50 or an IPv6 address such as fe80::1 (host names "
+                                    "are not resolved)"};
+        case QUORVEL_E_BAD_PORT:
+            return {exit_usage, "--port takes 1 to 65535"};
+        case QUORVEL_E_BAD_SPEED:
+            return {exit_usage, "--speed " + std::to_string(globals.speed) +
+                                    " is not a standard speed; quorvel --help lists them"};
+        case QUORVEL_E_REFUSED:
+            return {exit_failure, "connection to " + link.description +
+                                      " refused: nothing listens there. Check that the printer "
+                                      "is on, and the address and --port"};
+        case QUORVEL_E_TIMED_OUT:
+            return {exit_failure, "no answer from " + link.description +
+                                      " within 5 s: check that the printer is on and on this "
+                                      "network, and the address"};
+        case QUORVEL_E_UNREACHABLE:
+            return {exit_failure, "cannot reach " + link.description +
+                                      ": no route to that address from here. Check the address "
+                                      "and this computer's network"};
+        case QUORVEL_E_PORT_NOT_FOUND:
+            return {exit_failure, link.description +
+                                      " does not exist: check the name (ls /dev/ttyS* "
+                                      "/dev/ttyUSB*) and that the adapter is plugged in"};
+        case QUORVEL_E_PERMISSION_DENIED: {
+            const std::string group = group_of(globals.serial);
+            return {exit_failure,
+                    "permission denied on " + link.description +
+                        (group.empty() ? std::string() : " (group " + group + ")") +
+                        ": serial ports usually belong to the group dialout; join it with "
+                        "'sudo usermod -aG " +
+                        (group.empty() || group == "root" ? std::string("dialout") : group) +
+                        " $USER' and log in again"};
+        }
+        case QUORVEL_E_PORT_BUSY:
+            return {exit_failure, link.description +
+                                      " is busy: another program holds it (fuser -v " +
+                                      globals.serial + " names it); close that program and try again"};
+        case QUORVEL_E_NOT_SERIAL:
+            return {exit_failure, globals.serial +
+                                      " is not a serial device: name a serial port such as "
+                                      "/dev/ttyS0 or /dev/ttyUSB0"};
+        case QUORVEL_E_SETTINGS_NOT_APPLIED:
+            return {exit_failure, link.description +
+                                      " opened but refused its line settings (8N1 at the "
+                                      "speed of --speed or --model): " + reason};
+        default:
+            return {exit_failure, "cannot open " + link.description +
+                                      (reason.empty() || reason == "ok" ? std::string()
+                                                                        : ": " + reason)};
     }
-    if (AbrePortaSerial(globals.serial.c_str(), globals.model) == 1) return true;
-    FechaPortaSerial();  // a port that opened but could not be configured is still held
-    fail("cannot open or configure serial port " + globals.serial);
-    return false;
+}
+
+// Opens the link the global options name; the failure, if it won't open.
+std::optional<OpenFailure> open_link(const Globals& globals) {
+    int opened = 0;
+    if (!globals.tcp.empty())
+        opened = quorvel_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
+    else if (globals.speed != 0)
+        opened = quorvel_open_serial(globals.serial.c_str(), globals.speed, globals.model);
+    else
+        opened = AbrePortaSerial(globals.serial.c_str(), globals.model);
+    if (opened == 1) return std::nullopt;
+    char reason[QUORVEL_ERROR_MESSAGE_SIZE] = "";
+    const int code = quorvel_last_error(reason, sizeof reason);
+    // A port that opened but could not be configured is still held.
+    if (globals.tcp.empty()) FechaPortaSerial();
+    return explain_open_failure(globals, code, reason);
 }
 
 void close_link(const Globals& globals) {
@@ -491,6 +647,169 @@ void close_link(const Globals& globals) {
         FechaSocket();
     else
         FechaPortaSerial();
+}
+
+const std::vector<int> standard_speeds = {1200,   2400,   4800,   9600,   19200, 38400,
+                                          57600,  115200, 230400, 460800, 921600};
+
+// The global options, on the tool itself.
+void add_global_options(CLI::App& root, Globals& globals) {
+    auto* tcp = root.add_option("--tcp", globals.tcp,
+                                "Printer at this IPv4 or IPv6 address (no host names)")
+                    ->type_name("IP");
+    root.add_option("--port", globals.port, "TCP port of the printer (default 9100)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 65535))
+        ->needs(tcp);
+    auto* serial = root.add_option("--serial", globals.serial,
+                                   "Printer on this serial port, e.g. /dev/ttyUSB0")
+                       ->type_name("PORT");
+    root.add_option("--speed", globals.speed, "Serial speed in bit/s (default: by --model)")
+        ->type_name("BPS")
+        ->check(CLI::IsMember(standard_speeds))
+        ->needs(serial);
+    tcp->excludes(serial);
+    root.add_option("--model", globals.model,
+                    "Printer model 0-3: status query and serial speed (default 0)")
+        ->check(CLI::Range(0, 3));
+    root.add_flag("--raw-bytes", globals.raw_bytes,
+                  "Send text and data bytes unchanged (no UTF-8 conversion)");
+}
+
+std::vector<Subcommand> add_subcommands(CLI::App& app, Globals& globals) {
+    return {
+        add_text(app, globals),
+        add_formatted(app, globals),
+        add_barcode(app, globals),
+        add_code128(app, globals),
+        add_qr(app, globals),
+        add_pdf417(app, globals),
+        add_datamatrix(app, globals),
+        add_simple(app, "cut", "Cut the paper (GS V 0)", AcionaGuilhotina),
+        add_simple(app, "drawer", "Pulse the cash drawer (ESC p)", Abre_Gaveta),
+        add_simple(app, "self-test", "Print the self-test page", ImprimeAutoTeste),
+        add_logo(app, globals),
+        add_raw(app, globals),
+        add_status(app, globals),
+        add_drawer_status(app, globals),
+        add_version(app, globals),
+    };
+}
+
+const Subcommand* chosen_subcommand(const std::vector<Subcommand>& subcommands) {
+    for (const auto& subcommand : subcommands)
+        if (subcommand.app->parsed()) return &subcommand;
+    return nullptr;
+}
+
+// A parse error as one line: what CLI11 found, and where to look.
+std::string parse_error_text(const CLI::ParseError& error, const CLI::App& app) {
+    std::string text = error.what();
+    const auto unknown = app.remaining();
+    if (app.get_subcommands().empty() && !unknown.empty() && unknown.front().rfind("-", 0) != 0)
+        return "unknown subcommand '" + unknown.front() + "'; quorvel --help lists them";
+    const std::string where =
+        app.get_subcommands().empty() ? "quorvel" : "quorvel " + app.get_subcommands().front()->get_name();
+    return text + "; " + where + " --help lists the options";
+}
+
+// One subcommand of a batch: its line, what it does, and what it was parsed into.
+struct BatchLine {
+    int number;
+    std::string text;
+    Action action;
+};
+
+std::string read_batch(const std::string& file) {
+    constexpr std::size_t limit = 64 << 20;
+    std::string content;
+    if (file == "-") {
+        content.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) throw UsageError{"cannot read batch file " + file + ": " + std::strerror(errno)};
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (content.size() > limit) throw UsageError{"batch " + file + " is larger than 64 MiB"};
+    return content;
+}
+
+// Runs one subcommand per line over one link. Every line is checked first, so
+// a usage error anywhere sends nothing; then the lines run in order and the
+// first failure stops the batch with that line's exit code.
+int run_batch(const std::string& file, const Globals& globals) {
+    const std::string name = file == "-" ? "standard input" : file;
+    std::string content;
+    try {
+        content = read_batch(file);
+    } catch (const UsageError& error) {
+        say(error.message);
+        return exit_usage;
+    }
+
+    // Each line gets its own parser and options, so nothing carries over.
+    std::vector<std::unique_ptr<Globals>> line_globals;
+    std::vector<std::unique_ptr<CLI::App>> apps;
+    std::vector<BatchLine> lines;
+    std::size_t start = 0;
+    for (int number = 1; start < content.size(); ++number) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        const std::string text = content.substr(start, end - start);
+        start = end + 1;
+        message_context = name + " line " + std::to_string(number) + ": ";
+        auto words = split_words(text);
+        if (auto* error = std::get_if<InputError>(&words)) {
+            say(error->message);
+            return exit_usage;
+        }
+        auto& args = std::get<std::vector<std::string>>(words);
+        if (args.empty() || args.front().rfind("#", 0) == 0) continue;  // blank or comment
+
+        auto& line_global = line_globals.emplace_back(std::make_unique<Globals>(globals));
+        line_global->in_batch = true;
+        auto& app = apps.emplace_back(std::make_unique<CLI::App>("", "quorvel"));
+        app->require_subcommand(1);
+        app->fallthrough();
+        app->set_help_flag();
+        app->add_flag("--raw-bytes", line_global->raw_bytes, "Send bytes unchanged");
+        const auto subcommands = add_subcommands(*app, *line_global);
+        for (const auto& subcommand : subcommands) subcommand.app->set_help_flag();
+        std::reverse(args.begin(), args.end());
+        try {
+            app->parse(args);
+            lines.push_back({number, text, chosen_subcommand(subcommands)->build()});
+        } catch (const CLI::ParseError& error) {
+            say(parse_error_text(error, *app));
+            return exit_usage;
+        } catch (const UsageError& error) {
+            say(error.message);
+            return exit_usage;
+        }
+    }
+    message_context.clear();
+    if (lines.empty()) {
+        say("batch " + name + " holds no subcommand");
+        return exit_usage;
+    }
+
+    if (auto failure = open_link(globals)) {
+        say(failure->message);
+        return failure->exit_code;
+    }
+    int result = exit_done;
+    for (const auto& line : lines) {
+        message_context = name + " line " + std::to_string(line.number) + ": ";
+        result = line.action();
+        if (result != exit_done) {
+            say("stopped here, with exit code " + std::to_string(result) +
+                "; the lines after it were not sent");
+            break;
+        }
+    }
+    message_context.clear();
+    close_link(globals);
+    return result;
 }
 
 }  // namespace
@@ -501,69 +820,60 @@ int main(int argc, char** argv) {
     root.formatter(std::make_shared<Help>());
     root.require_subcommand(1);
     root.fallthrough();  // global options may also follow the subcommand
-    auto* tcp = root.add_option("--tcp", globals.tcp, "Printer at this IPv4 address, TCP port 9100")
-                    ->type_name("IP");
-    auto* serial = root.add_option("--serial", globals.serial,
-                                   "Printer on this serial port, e.g. /dev/ttyUSB0")
-                       ->type_name("PORT");
-    tcp->excludes(serial);
-    root.add_option("--model", globals.model,
-                    "Printer model 0-3: status query and serial speed (default 0)")
-        ->check(CLI::Range(0, 3));
-    root.add_flag("--raw-bytes", globals.raw_bytes,
-                  "Send text and data bytes unchanged (no UTF-8 conversion)");
-
-    const std::vector<Subcommand> subcommands = {
-        add_text(root, globals),
-        add_formatted(root, globals),
-        add_barcode(root, globals),
-        add_code128(root, globals),
-        add_qr(root, globals),
-        add_pdf417(root, globals),
-        add_datamatrix(root, globals),
-        add_simple(root, "cut", "Cut the paper (GS V 0)", AcionaGuilhotina),
-        add_simple(root, "drawer", "Pulse the cash drawer (ESC p)", Abre_Gaveta),
-        add_simple(root, "self-test", "Print the self-test page", ImprimeAutoTeste),
-        add_logo(root, globals),
-        add_raw(root, globals),
-        add_status(root, globals),
-        add_drawer_status(root, globals),
-        add_version(root, globals),
-    };
+    root.footer(global_options_help);  // every subcommand's --help shows it too
+    root.set_version_flag("--version", [] {
+        return std::string("quorvel ") + QUORVEL_CLI_VERSION + ", library " + Le_VersaoDLL();
+    });
+    add_global_options(root, globals);
+    const std::vector<Subcommand> subcommands = add_subcommands(root, globals);
+    std::string batch_file;
+    auto* batch = root.add_subcommand(
+        "batch", "Run one subcommand per line of FILE (- reads standard input) over one link");
+    batch->add_option("file", batch_file, "The batch file, or - for standard input")->required();
+    batch->footer(
+        "Each line is a subcommand with its options, written as on the command line, e.g.\n"
+        "  text --align center --bold \"Padaria São João\"\n"
+        "  barcode ean13 5901234123457\n"
+        "  cut\n"
+        "Blank lines and lines starting with # are skipped. Every line is checked before\n"
+        "anything is sent: a usage error on any line exits 2 with its line number. The\n"
+        "lines then run in order over one link; the first that fails stops the batch,\n"
+        "which exits with that line's code.\n\n" +
+        std::string(global_options_help));
 
     try {
         root.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        const auto unknown = root.remaining();
-        if (root.get_subcommands().empty() && !unknown.empty() &&
-            unknown.front().rfind("-", 0) != 0) {
-            std::fprintf(stderr, "quorvel: unknown subcommand '%s'; quorvel --help lists them\n",
-                         unknown.front().c_str());
-            return exit_usage;
-        }
-        return root.exit(error) == 0 ? exit_done : exit_usage;
-    }
-
-    const Subcommand* chosen = nullptr;
-    for (const auto& subcommand : subcommands)
-        if (subcommand.app->parsed()) chosen = &subcommand;
-
-    Action action;
-    try {
-        if (chosen->needs_link && globals.tcp.empty() && globals.serial.empty())
-            throw UsageError{"name the printer with --tcp IP or --serial PORT"};
-        if (!globals.tcp.empty() && !is_dotted_ipv4(globals.tcp))
-            throw UsageError{
-                "--tcp takes a dotted IPv4 address such as 192.168.0.50 (host names are not "
-                "resolved)"};
-        action = chosen->build();
-    } catch (const UsageError& error) {
-        std::fprintf(stderr, "quorvel: %s\n", error.message.c_str());
+        // --help and --version end here too, with exit code 0.
+        if (error.get_exit_code() == 0) return root.exit(error) == 0 ? exit_done : exit_usage;
+        say(parse_error_text(error, root));
         return exit_usage;
     }
 
+    const Subcommand* chosen = chosen_subcommand(subcommands);
+    const bool needs_link = chosen == nullptr || chosen->needs_link;  // batch needs one
+
+    Action action;
+    try {
+        if (needs_link && globals.tcp.empty() && globals.serial.empty())
+            throw UsageError{"name the printer with --tcp IP or --serial PORT"};
+        if (has_port_suffix(globals.tcp))
+            throw UsageError{"--tcp takes the address alone, not '" + globals.tcp +
+                             "': give the port with --port, e.g. --tcp " +
+                             globals.tcp.substr(0, globals.tcp.rfind(':')) + " --port " +
+                             globals.tcp.substr(globals.tcp.rfind(':') + 1)};
+        if (chosen) action = chosen->build();
+    } catch (const UsageError& error) {
+        say(error.message);
+        return exit_usage;
+    }
+
+    if (!chosen) return run_batch(batch_file, globals);
     if (!chosen->needs_link) return action();
-    if (!open_link(globals)) return exit_failure;
+    if (auto failure = open_link(globals)) {
+        say(failure->message);
+        return failure->exit_code;
+    }
     const int result = action();
     close_link(globals);
     return result;

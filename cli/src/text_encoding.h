@@ -1,8 +1,8 @@
 // Turns UTF-8 text, as a terminal gives it, into Windows-1252: the code table
-// (ESC t 16) that the library's text commands select.
+// (ESC t 16) that the library's text commands select. The conversion is the
+// library's own (quorvel_utf8_to_cp1252), so the tool and every host agree.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -13,12 +13,9 @@ struct EncodingError {
     std::string message;  // names the offending character or byte and its offset
 };
 
-// The Windows-1252 byte for a code point, or -1 when it has none.
-int windows1252_byte(char32_t code_point);
-
 // Strict UTF-8 in (no overlong forms, no surrogates, nothing past U+10FFFF),
 // Windows-1252 out. Refuses the whole text at the first character that has no
-// Windows-1252 form, or at the first malformed sequence.
+// Windows-1252 form, at the first malformed sequence, or at a NUL byte.
 std::variant<std::string, EncodingError> utf8_to_windows1252(std::string_view utf8);
 
 }  // namespace quorvel::cli

@@ -16,10 +16,10 @@ Bytes text_command(int justification, bool bold, const std::string& text, Bytes 
                          bytes_of(text), ending});
 }
 
-// The receipt line layout of receipt.py: right part flush with column 32.
+// The receipt line layout of receipt.py: right part flush with column 48 (font A, 80 mm).
 std::string receipt_line(const std::string& left, const std::string& right,
                          std::size_t left_chars) {
-    return left + std::string(32 - left_chars - right.size(), ' ') + right;
+    return left + std::string(48 - left_chars - right.size(), ' ') + right;
 }
 
 const Bytes cut = bytes_of({0x1D, 0x56, 0x00});
@@ -46,6 +46,13 @@ TEST(HostExample, UnreachablePrinterExitsOne) {
     auto result = run_program({HOST_EXAMPLE_PATH, "--tcp", unique_loopback_address("nobody")});
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_NE(result.err.find("cannot open the printer"), std::string::npos);
+}
+
+TEST(SampleReceipt, UnreachablePrinterSaysCannotConnect) {
+    const std::string address = unique_loopback_address("nobody");
+    auto result = run_program({SAMPLE_RECEIPT_PATH, address});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err, "sample_receipt: cannot connect to " + address + ":9100\n");
 }
 
 ProgramResult run_receipt(const std::vector<std::string>& args,

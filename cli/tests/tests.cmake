@@ -13,6 +13,7 @@ gtest_discover_tests(cli_input_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 30)
 # The built programs run against fake printers: the tool, the C example, the Python example.
 add_executable(cli_run_tests
   ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cli_link_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/examples_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_program.cpp)
 target_link_libraries(cli_run_tests PRIVATE test_support GTest::gtest_main util)
@@ -20,9 +21,10 @@ target_compile_definitions(cli_run_tests PRIVATE
   QUORVEL_CLI_PATH="$<TARGET_FILE:quorvel_cli>"
   QUORVEL_LIBRARY_PATH="$<TARGET_FILE:quorvel>"
   HOST_EXAMPLE_PATH="$<TARGET_FILE:host_example>"
+  SAMPLE_RECEIPT_PATH="$<TARGET_FILE:sample_receipt>"
   PYTHON_PATH="${Python3_EXECUTABLE}"
   RECEIPT_SCRIPT_PATH="${PROJECT_SOURCE_DIR}/examples/python/receipt.py")
-add_dependencies(cli_run_tests quorvel_cli host_example)
+add_dependencies(cli_run_tests quorvel_cli host_example sample_receipt)
 if(QUORVEL_SANITIZE)
   # Python itself is not instrumented: the sanitizer runtime must be loaded first.
   execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libasan.so
@@ -45,8 +47,9 @@ add_test(NAME installed_tree
           ${CMAKE_C_COMPILER} ${CMAKE_COMMAND})
 set_tests_properties(installed_tree PROPERTIES TIMEOUT 240)
 
-# The Debian package that cpack makes of the same tree.
+# The three Debian packages that cpack makes of the same tree.
 add_test(NAME debian_package
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/package_check.sh
-          ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_check)
-set_tests_properties(debian_package PROPERTIES TIMEOUT 240)
+          ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_check ${CMAKE_INSTALL_LIBDIR}
+          ${CMAKE_C_COMPILER} ${CMAKE_COMMAND})
+set_tests_properties(debian_package PROPERTIES TIMEOUT 300)

@@ -37,7 +37,10 @@ def load_library(path):
     return lib
 
 
-def line(left, right, width=32):
+COLUMNS = 48  # font A (12 dots) across the 576 dots of 80 mm paper
+
+
+def line(left, right, width=COLUMNS):
     """One receipt line, Windows-1252 encoded (the code table the library selects)."""
     return (left + right.rjust(width - len(left))).encode("cp1252")
 

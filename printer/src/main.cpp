@@ -51,6 +51,7 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080)
   --http-keep N           receipts kept whole in memory for the web side (default 1000;
                           older ones are written beside their images and read back)
+  --version               print the version and exit
 )";
 
 // A number within [lo, hi], or exit 2 naming the option.
@@ -208,6 +209,9 @@ int main(int argc, char** argv) {
             http_keep = std::max(1, std::atoi(value().c_str()));
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("quorvel-printer %s\n", QUORVEL_PRINTER_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "quorvel-printer: unknown option %s\n%s", a.c_str(), USAGE);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Quorvel.dll: cross-builds the mingw preset (the DLL and the test programs),
-# then under wine64 runs the PE export/import check, the host program, the
-# serial-port cases and the shared loopback and recording suites, one process
-# per case. About 5 minutes on 2 cores, most of it the cross-build.
+# Quorvel.dll: cross-builds the mingw preset (the DLL, the SDK zip and the test
+# programs), then under wine64 runs the PE export/import check, the host
+# program, the serial-port cases, the SDK checks (zip, Quorvel.lib, a host
+# linked by mingw and one for the MSVC ABI) and the shared loopback and
+# recording suites, one process per case. About 5 minutes on 2 cores, most of it the cross-build.
 set -euo pipefail
 jobs=${QUORVEL_JOBS:-$(nproc)}
 cmake --preset mingw

@@ -1,14 +1,75 @@
-/* Quorvel: driver library for ESC/POS receipt printers.
+/**
+ * \file quorvel.h
+ * \brief Quorvel: driver library for ESC/POS receipt printers.
  *
- * A host opens one link (AbrePortaSerial or AbreSocket), calls print, control
- * and status functions, and closes the link. Print and control functions return
- * 1 when their whole command was written to an open link, 0 when it was not.
+ * A host program opens one link to one printer (AbreSocket for TCP port 9100
+ * of a network printer, AbrePortaSerial for a serial port), calls print,
+ * control and status functions, and closes the link (FechaSocket,
+ * FechaPortaSerial). The same functions are exported by `libquorvel.so` and by
+ * `Quorvel.dll` (by name, at the ordinals of `Quorvel.def`).
+ *
+ * What holds for every function:
+ *
+ * - **Results.** A print or control function returns 1 when its whole command
+ *   was written to an open link, and 0 when it was not: no link is open, the
+ *   write failed or did not finish within its time-out (1 ms per byte plus
+ *   1 s), or the input was refused. Refused input (a null pointer, a text or
+ *   data longer than the function's limit, a decimal list that does not fit)
+ *   sends nothing at all. A 1 means the bytes left this computer, not that the
+ *   printer printed them: see Le_Status for a confirmation.
+ * - **One call, one command.** Each call sends one complete command in one
+ *   write (ImprimeCode128_C sends two). Print commands begin with ESC @, which
+ *   resets the printer's settings, so the style a call sets never carries over
+ *   to the next call.
+ * - **One call prints one line in one style.** A text call prints its text and
+ *   ends the line; to mix styles on a receipt, make one call per line. The
+ *   library neither wraps nor cuts long text: at 80 mm paper a line holds 48
+ *   characters of font A or 64 of font B (half as many at double width); the
+ *   printer wraps what is longer.
+ * - **Text is Windows-1252 bytes.** The text functions select character code
+ *   table 16 (Windows-1252) and send the text's bytes unchanged: no conversion,
+ *   no escaping. "Caf\xE9" prints "Café". UTF-8 must be converted by the host
+ *   first. Control bytes in a text (LF, ESC, ...) reach the printer as they are.
+ * - **Writable text.** ImprimeCode128C, ImprimeCode128_C, ComandoTx and separa
+ *   split their decimal list in place: the comma after each item is
+ *   overwritten with a NUL byte. Pass them writable memory (a `char[]`, never a
+ *   string literal, which crashes the host on most systems), and a fresh copy
+ *   of the list for every call: a list that was split once reads as its first
+ *   item alone.
+ * - **Coded arguments are mapped, never refused.** Every integer selector
+ *   (justification, font, barcode type, height, ...) is mapped to a command
+ *   byte by a table whose last row takes any other value, negative values
+ *   included. Each function lists its table; the enums below name the values.
+ * - **Nothing hangs or ends the host.** A connection is given 5 s, a status
+ *   reply 2 s, a write 1 ms per byte plus 1 s. Failures are reported by the
+ *   result (and quorvel_last_error), never by ending the process; a printer
+ *   that closes the connection never raises SIGPIPE.
+ * - **Threads.** Every call holds one process-wide lock, so calls from several
+ *   threads never interleave their commands or replies. There is one link per
+ *   process.
  */
 #ifndef QUORVEL_H
 #define QUORVEL_H
 
 #include <stdint.h>
 
+/** \defgroup version Version
+ *  The library's version. Le_VersaoDLL returns it as the text "MAJOR.MINOR.PATCH.0".
+ *  @{ */
+#define QUORVEL_VERSION_MAJOR 1 /**< incremented when the interface changes incompatibly */
+#define QUORVEL_VERSION_MINOR 2 /**< incremented when functions are added */
+#define QUORVEL_VERSION_PATCH 0 /**< incremented for fixes */
+/** @} */
+
+/** \def QUORVEL_CALL
+ *  Calling convention of every function: `__stdcall` on Windows (which on
+ *  x64 is the one Windows convention), the platform's C convention elsewhere.
+ *  Bindings declare the functions with the standard calling convention
+ *  (C#: CallingConvention.StdCall; Pascal: stdcall on Windows, cdecl elsewhere).
+ *  \def QUORVEL_API
+ *  Marks an exported function: imported from Quorvel.dll on Windows, default
+ *  visibility elsewhere.
+ */
 #if defined(_WIN32)
 #define QUORVEL_CALL __stdcall
 #if defined(QUORVEL_BUILDING_LIBRARY)
@@ -21,64 +82,746 @@
 #define QUORVEL_API __attribute__((visibility("default")))
 #endif
 
+/** \defgroup codes Values of the coded arguments
+ *  Named values of the integer selectors. Any value outside a table is still
+ *  accepted and mapped as each function says (usually to the last row).
+ *  @{ */
+
+/** Justification (every `justification` argument): ESC a n. Any other value
+ *  prints right-aligned, except in ImprimeLogoNV, which sends the value's low
+ *  byte unchanged. */
+enum quorvel_justification {
+    QUORVEL_ALIGN_LEFT = 0,   /**< ESC a 0 */
+    QUORVEL_ALIGN_CENTER = 1, /**< ESC a 1 */
+    QUORVEL_ALIGN_RIGHT = 2   /**< ESC a 2; also every other value */
+};
+
+/** Character font (`font`): ESC M n. Font A is 12 dots wide, 48 characters a
+ *  line on 80 mm paper (576 dots); font B is 9 dots wide, 64 characters. Any
+ *  value other than 0 selects font B. */
+enum quorvel_font {
+    QUORVEL_FONT_A = 0, /**< ESC M 0 */
+    QUORVEL_FONT_B = 1  /**< ESC M 1; also every other non-zero value */
+};
+
+/** Emphasis (`bold`): ESC E n. Any non-zero value turns it on. */
+enum quorvel_bold {
+    QUORVEL_BOLD_OFF = 0, /**< ESC E 0 */
+    QUORVEL_BOLD_ON = 1   /**< ESC E 1; also every other non-zero value */
+};
+
+/** Line-spacing index (`spacing` of the text functions): ESC 3 n, n in the
+ *  printer's vertical motion units (dots on a 203 dpi printer). Any index
+ *  outside 0 to 5, negative included, gives 21, which is tighter than index 0;
+ *  the printer's default spacing is never restored. A line of font A is 24
+ *  dots tall, so index 0 (32) or more leaves a gap between lines. */
+enum quorvel_spacing {
+    QUORVEL_SPACING_32 = 0, /**< ESC 3 32 (0x20) */
+    QUORVEL_SPACING_40 = 1, /**< ESC 3 40 (0x28) */
+    QUORVEL_SPACING_48 = 2, /**< ESC 3 48 (0x30) */
+    QUORVEL_SPACING_53 = 3, /**< ESC 3 53 (0x35) */
+    QUORVEL_SPACING_64 = 4, /**< ESC 3 64 (0x40) */
+    QUORVEL_SPACING_69 = 5, /**< ESC 3 69 (0x45) */
+    QUORVEL_SPACING_21 = 6  /**< ESC 3 21 (0x15); also every other value */
+};
+
+/** Print mode of ImprimeTxFormatado (`mode`): ESC ! n. Exactly one mode per
+ *  call. 0 is not plain text: it underlines, as every value outside 1 to 5
+ *  does. For plain text use ImprimeTexto. */
+enum quorvel_text_mode {
+    QUORVEL_MODE_UNDERLINE = 0,     /**< ESC ! 0x80, underline; also every value outside 1 to 5 */
+    QUORVEL_MODE_FONT_B = 1,        /**< ESC ! 0x01, font B */
+    QUORVEL_MODE_PLAIN = 2,         /**< ESC ! 0x02, a bit with no function: plain font A text */
+    QUORVEL_MODE_BOLD = 3,          /**< ESC ! 0x08, emphasis */
+    QUORVEL_MODE_DOUBLE_HEIGHT = 4, /**< ESC ! 0x10, double height */
+    /** ESC ! 0x30, double height and double width (24 characters a line) */
+    QUORVEL_MODE_DOUBLE_SIZE = 5
+};
+
+/** Symbology (`barcode_type`) of ImprimeCodigoBarras (GS k m, data ended by
+ *  NUL, m = 0 to 6) and ImprimeCodigoBarras_C (GS k m n, counted data,
+ *  m = 65 to 74). The data is sent unchanged: no check digit is computed and
+ *  no length or character rule is checked; a symbol the printer cannot encode
+ *  is not printed. ImprimeCodigoBarras knows 0 to 6 and prints CODABAR for
+ *  every other value (7 to 9 included); ImprimeCodigoBarras_C knows 0 to 9 and
+ *  prints GS1-128 for every other value. */
+enum quorvel_barcode_type {
+    QUORVEL_BARCODE_UPC_A = 0,   /**< UPC-A: 11 or 12 digits (m 0 / 65) */
+    /** UPC-E: 6 to 8 digits, or 11 or 12 starting with 0 (m 1 / 66) */
+    QUORVEL_BARCODE_UPC_E = 1,
+    QUORVEL_BARCODE_EAN13 = 2,   /**< EAN-13 (JAN13): 12 or 13 digits (m 2 / 67) */
+    QUORVEL_BARCODE_EAN8 = 3,    /**< EAN-8 (JAN8): 7 or 8 digits (m 3 / 68) */
+    QUORVEL_BARCODE_CODE39 = 4,  /**< CODE39: 0-9, A-Z, space, $ % * + - . / (m 4 / 69) */
+    /** ITF (interleaved 2 of 5): an even number of digits (m 5 / 70) */
+    QUORVEL_BARCODE_ITF = 5,
+    /** CODABAR (NW-7): start/stop A-D around 0-9 $ + - . / : (m 6 / 71) */
+    QUORVEL_BARCODE_CODABAR = 6,
+    QUORVEL_BARCODE_CODE93 = 7,  /**< CODE93, ImprimeCodigoBarras_C only (m 72) */
+    /** CODE128, ImprimeCodigoBarras_C only (m 73); the data starts with "{A", "{B" or "{C" */
+    QUORVEL_BARCODE_CODE128 = 8,
+    /** GS1-128, ImprimeCodigoBarras_C only (m 74); also every other value there */
+    QUORVEL_BARCODE_GS1_128 = 9
+};
+
+/** Bar height (`height` of the linear barcode and Code 128 functions): GS h n,
+ *  in dots. Any value other than 0 and 1 gives 80 dots. */
+enum quorvel_bar_height {
+    QUORVEL_BAR_HEIGHT_32 = 0, /**< GS h 32 */
+    QUORVEL_BAR_HEIGHT_50 = 1, /**< GS h 50 */
+    QUORVEL_BAR_HEIGHT_80 = 2  /**< GS h 80; also every other value */
+};
+
+/** Module width (`width` of the linear barcode functions and
+ *  ImprimeCode128_C): GS w n, the narrowest bar in dots. Any value other
+ *  than 1 and 2 (0 included) gives 3. */
+enum quorvel_bar_width {
+    QUORVEL_BAR_WIDTH_1 = 1, /**< GS w 1 (not every printer prints it) */
+    QUORVEL_BAR_WIDTH_2 = 2, /**< GS w 2 */
+    QUORVEL_BAR_WIDTH_3 = 3  /**< GS w 3; also every other value */
+};
+
+/** Position of the human-readable characters of a linear barcode
+ *  (`hri_position`): GS H n. Any value outside 0 to 2 prints them on both
+ *  sides. The Code 128 list functions never print them. */
+enum quorvel_hri_position {
+    QUORVEL_HRI_NONE = 0,  /**< GS H 0, not printed */
+    QUORVEL_HRI_ABOVE = 1, /**< GS H 1, above the bars */
+    QUORVEL_HRI_BELOW = 2, /**< GS H 2, below the bars */
+    QUORVEL_HRI_BOTH = 3   /**< GS H 3, above and below; also every other value */
+};
+
+/** QR Code model (`model` of ImprimeQRCODE_M1 and ImprimeQRCODE_M2). Model 2
+ *  is what phones read; use it unless a reader asks for model 1.
+ *  ImprimeQRCODE_M1 sends model 2 for every value other than 1;
+ *  ImprimeQRCODE_M2 sends 0 ("automatic") for every value other than 1 and 2. */
+enum quorvel_qr_model {
+    /** ImprimeQRCODE_M2: v = 0x00, the printer chooses; ImprimeQRCODE_M1: model 2 */
+    QUORVEL_QR_MODEL_AUTO = 0,
+    QUORVEL_QR_MODEL_1 = 1,    /**< model 1 (0x31) */
+    QUORVEL_QR_MODEL_2 = 2     /**< model 2 (0x32) */
+};
+
+/** QR Code error-correction level (`ecc_level` of the QR functions): the share
+ *  of the symbol that may be damaged and still read. Any value outside 0 to 2,
+ *  negative included, gives level H. ImprimeQRCODE_M1 sends 0x30 to 0x33,
+ *  ImprimeQRCODE_M2 the letters L, M, Q, H. */
+enum quorvel_qr_ecc {
+    QUORVEL_QR_ECC_L = 0, /**< about 7 % */
+    QUORVEL_QR_ECC_M = 1, /**< about 15 % */
+    QUORVEL_QR_ECC_Q = 2, /**< about 25 % */
+    QUORVEL_QR_ECC_H = 3  /**< about 30 %; also every other value */
+};
+
+/** Module size of a QR Code or Data Matrix symbol (`module_size` of the QR
+ *  functions, `p3_code` of ImprimeDataMatrix_M2): the side of one module in
+ *  dots, 1 to 7. Any value outside 1 to 6 gives 7. */
+enum quorvel_module_size {
+    QUORVEL_MODULE_SIZE_MIN = 1, /**< the smallest module, 1 dot (hard to read) */
+    QUORVEL_MODULE_SIZE_MAX = 7  /**< the largest module, 7 dots; also every value outside 1 to 6 */
+};
+
+/** PDF417 arguments of ImprimePDF417_M2. */
+enum quorvel_pdf417 {
+    /** `columns`: data columns 1 to 30; any other value gives 30 */
+    QUORVEL_PDF417_COLUMNS_MAX = 30,
+    /** `p3_code`: row height 1 to 6 module widths; any other value gives 6 */
+    QUORVEL_PDF417_ROW_HEIGHT_MAX = 6,
+    /** `ecc_level`: error-correction level 0 to 8; any other value gives 8 */
+    QUORVEL_PDF417_ECC_MAX = 8
+};
+
+/** Data Matrix size codes of ImprimeDataMatrix_M2. `p1_code` is sent as it is
+ *  for 0 to 3 and as 4 otherwise; `p2_code` 0 to 3 send 0x00, 0x08, 0x09, 0x0A
+ *  and any other value 0x0B. A code of 0 on both lets the printer choose the
+ *  size; a size it cannot honour is chosen automatically too. */
+enum quorvel_datamatrix {
+    QUORVEL_DATAMATRIX_AUTO = 0,  /**< `p1_code` and `p2_code` 0: automatic size */
+    QUORVEL_DATAMATRIX_P1_MAX = 4, /**< `p1_code` is 0 to 4 (any other value sends 4) */
+    /** `p2_code` is 0 to 4 (sending 0x00, 0x08, 0x09, 0x0A, 0x0B) */
+    QUORVEL_DATAMATRIX_P2_MAX = 4
+};
+
+/** Printer model number (`model_number` of AbreSocket and AbrePortaSerial).
+ *  It chooses the serial speed and the status query of Le_Status. A number
+ *  outside 0 to 3 opens the link at 115200 bit/s, and Le_Status then returns
+ *  0 without asking the printer. */
+enum quorvel_model {
+    /** 115200 bit/s; Le_Status asks DLE EOT 1 and reads every unlisted reply as 24 */
+    QUORVEL_MODEL_0 = 0,
+    QUORVEL_MODEL_1 = 1, /**< 115200 bit/s; Le_Status asks DLE EOT 1, unlisted replies give 0 */
+    /** 115200 bit/s; Le_Status asks ESC v (paper sensor): reply 04 gives 9, 00 gives 24 */
+    QUORVEL_MODEL_2 = 2,
+    QUORVEL_MODEL_3 = 3  /**< 9600 bit/s; Le_Status as model 1 */
+};
+
+/** Print size of a stored logo (`print_mode` of ImprimeLogoNV): FS p n m.
+ *  Sent as its low byte, unmapped. */
+enum quorvel_logo_mode {
+    QUORVEL_LOGO_NORMAL = 0,        /**< m = 0 */
+    QUORVEL_LOGO_DOUBLE_WIDTH = 1,  /**< m = 1 */
+    QUORVEL_LOGO_DOUBLE_HEIGHT = 2, /**< m = 2 */
+    QUORVEL_LOGO_QUADRUPLE = 3      /**< m = 3, double width and height */
+};
+
+/** Limits of the data arguments, in bytes before the terminating NUL. Longer
+ *  input is refused whole: the function returns 0 and sends nothing. */
+enum quorvel_limits {
+    QUORVEL_MAX_TEXT = 8174,            /**< ImprimeTexto, ImprimeTextoInvertido */
+    QUORVEL_MAX_TEXT_LF = 8172,         /**< ImprimeTextoLF */
+    QUORVEL_MAX_TEXT_180 = 8171,        /**< ImprimeTexto180 */
+    QUORVEL_MAX_TEXT_FORMATTED = 8177,  /**< ImprimeTxFormatado */
+    QUORVEL_MAX_BARCODE = 91,           /**< ImprimeCodigoBarras */
+    QUORVEL_MAX_BARCODE_COUNTED = 93,   /**< ImprimeCodigoBarras_C */
+    /** ImprimeQRCODE_M2, ImprimePDF417_M2, ImprimeDataMatrix_M2 */
+    QUORVEL_MAX_SYMBOL_ESCZ = 4335,
+    QUORVEL_MAX_QR = 4295,              /**< ImprimeQRCODE_M1 */
+    QUORVEL_MAX_RAW_ITEMS = 4096,       /**< items of a ComandoTx list */
+    QUORVEL_CODE128_VALUES = 22         /**< values taken by ImprimeCode128C and ImprimeCode128_C */
+};
+
+/** \def QUORVEL_STATUS_NONE
+ *  Le_Status and Le_Status_Gaveta: no status. No reply came within 2 s, the
+ *  printer closed the link, no link is open, the reply is not in the model's
+ *  table (models 1 to 3), or the model number is outside 0 to 3.
+ *  \def QUORVEL_STATUS_OFFLINE
+ *  Le_Status: the printer is off line (reply 1A to DLE EOT 1), e.g. cover open
+ *  or paper out.
+ *  \def QUORVEL_STATUS_OFFLINE_PIN3_HIGH
+ *  Le_Status: off line with drawer connector pin 3 high (reply 1E); model 2:
+ *  reply 04 to ESC v.
+ *  \def QUORVEL_STATUS_PIN3_HIGH
+ *  Le_Status: on line, drawer connector pin 3 high (reply 16); model 0 also
+ *  for every unlisted reply byte; model 2: reply 00 to ESC v.
+ *  \def QUORVEL_STATUS_READY
+ *  Le_Status: on line and ready, drawer connector pin 3 low (reply 12).
+ *  \def QUORVEL_DRAWER_LOW
+ *  Le_Status_Gaveta: drawer connector pin 3 low (reply 00). On most drawers
+ *  this means closed.
+ *  \def QUORVEL_DRAWER_HIGH
+ *  Le_Status_Gaveta: drawer connector pin 3 high (any other reply byte).
+ */
+/** @} */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Decimal lists and utilities */
-QUORVEL_API int QUORVEL_CALL separa(char* text, int* values);                       /* 1 */
-QUORVEL_API const char* QUORVEL_CALL Le_VersaoDLL(void);                            /* 2 */
-QUORVEL_API int QUORVEL_CALL ComandoTx(char* text);                                 /* 3 */
-QUORVEL_API int QUORVEL_CALL strlen1(const char* text);                             /* 4 */
-QUORVEL_API void* QUORVEL_CALL concat(void* dest, const void* first, uint64_t first_len,
-                                      const void* second, uint64_t second_len);   /* 5 */
+/** \defgroup lists Decimal lists, raw commands and utilities
+ *  @{ */
 
-/* Linear barcodes */
+/**
+ * \brief Splits a decimal list such as "10,20,30" into ints.
+ *
+ * Export ordinal 1. Items are separated by commas; leading, repeated and
+ * trailing commas give no empty items ("1,,2," has two items). Each item is
+ * read as `%d` reads it: white space skipped, an optional sign, then decimal
+ * digits up to the first other character ("12x" gives 12, "0x1B" gives 0).
+ * Values beyond 32 bits wrap modulo 2^32. Item k is stored in `values[k]`; an
+ * item with no digits ("x") is counted but leaves its entry as it was.
+ *
+ * \warning `text` is changed in place: the comma after each item becomes a NUL
+ * byte. It must be writable (not a string literal), and it reads as its first
+ * item alone afterwards, so give every call a fresh copy.
+ * \warning `separa` has no capacity argument: `values` must have room for one
+ * int per item. A list of n bytes has at most (n + 1) / 2 items, so an array of
+ * `(strlen(text) + 1) / 2` ints (at least 1) is always enough.
+ *
+ * \param text   writable NUL-terminated list; split in place
+ * \param values destination, one int per item (see the warning)
+ * \return the number of items (0 for an empty list, a list of commas only, or
+ *         a null pointer, in which case nothing is written)
+ */
+QUORVEL_API int QUORVEL_CALL separa(char* text, int* values); /* 1 */
+
+/**
+ * \brief The library's version as text: "1.2.0.0".
+ *
+ * Export ordinal 2. The same pointer on every call, valid while the library is
+ * loaded; do not free it or write through it. The numbers are also
+ * QUORVEL_VERSION_MAJOR, QUORVEL_VERSION_MINOR and QUORVEL_VERSION_PATCH.
+ * Sends nothing.
+ *
+ * \return "MAJOR.MINOR.PATCH.0", NUL-terminated
+ */
+QUORVEL_API const char* QUORVEL_CALL Le_VersaoDLL(void); /* 2 */
+
+/**
+ * \brief Sends raw command bytes given as a decimal list, framed by ESC @ and LF.
+ *
+ * Export ordinal 3. The list "27,100,4" sends `1B 40 1B 64 04 0A`: ESC @, one
+ * byte per item (the item's value modulo 256, so 0 sends a 00 byte and 256
+ * does too), then LF. Items are read as in separa.
+ *
+ * \warning `text` is changed in place like separa's: give a writable copy per
+ * call.
+ *
+ * \param text writable NUL-terminated list of at most QUORVEL_MAX_RAW_ITEMS
+ *             (4096) items; split in place
+ * \return 1 when the command was written; 0 when it was not, or when the list
+ *         was refused and nothing was sent: empty, an item with no digits
+ *         ("27,x"), more than 4096 items, or a null pointer
+ */
+QUORVEL_API int QUORVEL_CALL ComandoTx(char* text); /* 3 */
+
+/**
+ * \brief Length of a NUL-terminated byte string.
+ *
+ * Export ordinal 4. Sends nothing.
+ * \param text NUL-terminated string
+ * \return the number of bytes before the first NUL; 0 for a null pointer
+ */
+QUORVEL_API int QUORVEL_CALL strlen1(const char* text); /* 4 */
+
+/**
+ * \brief Copies two byte ranges one after the other into `dest`.
+ *
+ * Export ordinal 5. Copies `first_len` bytes of `first` to `dest`, then
+ * `second_len` bytes of `second` right behind them. Writes no terminating NUL.
+ * Sends nothing.
+ *
+ * \warning There is no capacity argument: `dest` must hold `first_len +
+ * second_len` bytes.
+ * \param dest       destination, `first_len + second_len` bytes
+ * \param first      first range (may be null when `first_len` is 0)
+ * \param first_len  bytes to copy from `first`
+ * \param second     second range (may be null when `second_len` is 0)
+ * \param second_len bytes to copy from `second`
+ * \return `dest`. When `dest` is null, or a range is null with a non-zero
+ *         length, nothing is copied.
+ */
+QUORVEL_API void* QUORVEL_CALL concat(void* dest, const void* first, uint64_t first_len,
+                                      const void* second, uint64_t second_len); /* 5 */
+/** @} */
+
+/** \defgroup barcodes Linear barcodes and Code 128
+ *  @{ */
+
+/**
+ * \brief Prints a linear barcode, counted form of GS k (symbologies 65 to 74).
+ *
+ * Export ordinal 6. Sends ESC @, ESC a j, GS w width, GS h height, GS H hri,
+ * GS k m n data, LF, where n is the data length. This form offers CODE93,
+ * CODE128 and GS1-128 besides the symbologies of ImprimeCodigoBarras. The data
+ * is sent unchanged: no check digit, no code-set prefix for CODE128 (start its
+ * data with "{B" or "{C").
+ *
+ * \param justification quorvel_justification; any other value: right
+ * \param barcode_type  quorvel_barcode_type 0 to 9 (m = 65 + value); any other
+ *                      value, negative included: GS1-128 (74)
+ * \param height        quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \param width         quorvel_bar_width: 1 or 2; any other value gives 3
+ * \param hri_position  quorvel_hri_position: 0 to 2; any other value: both sides
+ * \param data          NUL-terminated data, at most QUORVEL_MAX_BARCODE_COUNTED (93) bytes
+ * \return 1 when written; 0 when not written, or when `data` is null or too
+ *         long (then nothing is sent)
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeCodigoBarras_C(int justification, int barcode_type, int height,
                                                    int width, int hri_position,
-                                                   const char* data);              /* 6 */
-/* Formatted text */
+                                                   const char* data); /* 6 */
+/** @} */
+
+/** \defgroup text Text
+ *  Every text function sends ESC @, ESC a (justification), ESC 3 (line
+ *  spacing), ESC t 16 (code table Windows-1252), its style commands, the text's
+ *  bytes unchanged and a line end. One call prints one line in one style.
+ *  @{ */
+
+/**
+ * \brief Prints one line of text in one of the combined print modes (ESC !).
+ *
+ * Export ordinal 7. Sends ESC @, ESC a j, ESC 3 n, ESC t 16, ESC ! m, the
+ * text, LF. Note the argument order: spacing comes before mode here.
+ *
+ * \param text          Windows-1252 text, at most QUORVEL_MAX_TEXT_FORMATTED (8177) bytes
+ * \param justification quorvel_justification; any other value: right
+ * \param spacing       quorvel_spacing index 0 to 5; any other value: 21 units
+ * \param mode          quorvel_text_mode 1 to 5; any other value, 0 included,
+ *                      underlines (there is no plain mode: use ImprimeTexto)
+ * \return 1 when written; 0 when not written, or when `text` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeTxFormatado(const char* text, int justification, int spacing,
-                                                int mode);                         /* 7 */
-/* Device actions */
-QUORVEL_API int QUORVEL_CALL ImprimeAutoTeste(void);                                /* 8 */
+                                                int mode); /* 7 */
+/** @} */
+
+/** \defgroup device Printer actions
+ *  @{ */
+
+/**
+ * \brief Prints the printer's self-test page.
+ *
+ * Export ordinal 8. Sends ESC @, DC2 T (`1B 40 12 54`).
+ * \return 1 when written, 0 when not
+ */
+QUORVEL_API int QUORVEL_CALL ImprimeAutoTeste(void); /* 8 */
+
+/**
+ * \brief Prints an image stored in the printer's non-volatile memory.
+ *
+ * Export ordinal 9. Sends ESC @, ESC a j, FS p n m. Unlike every other
+ * function, each argument is sent as its low byte, without mapping: a
+ * justification of 7 sends ESC a 7, and an image number of 257 prints image 1.
+ * Note the order: the image number comes first, the justification second.
+ *
+ * \param image_number  which stored image, usually 1 to 255 (low byte sent)
+ * \param justification 0 left, 1 centre, 2 right (low byte sent unchanged)
+ * \param print_mode    quorvel_logo_mode 0 to 3 (low byte sent unchanged)
+ * \return 1 when written, 0 when not
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeLogoNV(int image_number, int justification,
-                                           int print_mode);                        /* 9 */
-/* Code 128 from code lists */
+                                           int print_mode); /* 9 */
+/** @} */
+
+/** \addtogroup barcodes
+ *  @{ */
+
+/**
+ * \brief Prints 22 Code 128 code-set-C values as two symbols of 11 values each.
+ *
+ * Export ordinal 10. A list of 22 values 0 to 99 stands for 44 digits (each
+ * value one pair of digits, e.g. an access key). Sends two commands, one per
+ * half: ESC @, ESC a j, GS w width, GS h height, GS H 0 (no human-readable
+ * characters), GS k 73 15 "{B" "{C" and 11 values, CR LF. The second command is
+ * sent even when the first was not written.
+ *
+ * \warning `codes` is split in place like separa's list: give a writable copy
+ * per call.
+ *
+ * \param codes         writable list of at least QUORVEL_CODE128_VALUES (22)
+ *                      decimal values; items after the 22nd are ignored; each
+ *                      value is sent as its low byte (100 sends 0x64, which is
+ *                      not a digit pair)
+ * \param justification quorvel_justification; any other value: right
+ * \param height        quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \param width         quorvel_bar_width: 1 or 2; any other value gives 3
+ * \return 1 when both commands were written; 0 when either was not, or when the
+ *         list was refused and nothing was sent: fewer than 22 items, an item
+ *         among the first 22 with no digits, or a null pointer
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int height,
-                                              int width);                          /* 10 */
+                                              int width); /* 10 */
+
+/**
+ * \brief Prints 22 Code 128 code-set-C values as one symbol.
+ *
+ * Export ordinal 11. Sends ESC @, ESC a j, GS w 2 (fixed), GS h height, GS H 0,
+ * GS k 73 24 "{C" and the 22 values, CR LF. The list rules are those of
+ * ImprimeCode128_C.
+ *
+ * \warning `codes` is split in place like separa's list: give a writable copy
+ * per call.
+ *
+ * \param codes         writable list of at least 22 decimal values (see ImprimeCode128_C)
+ * \param justification quorvel_justification; any other value: right
+ * \param height        quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \return 1 when written; 0 when not written or when the list was refused (see
+ *         ImprimeCode128_C)
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeCode128C(char* codes, int justification, int height); /* 11 */
+
+/**
+ * \brief Prints a linear barcode, NUL-ended form of GS k (symbologies 0 to 6).
+ *
+ * Export ordinal 12. Sends ESC @, ESC a j, GS w width, GS h height, GS H hri,
+ * GS k m data NUL, LF. The data is sent unchanged: no check digit is added and
+ * no digit count is checked; a symbol the printer cannot encode is not printed.
+ *
+ * \param justification quorvel_justification; any other value: right
+ * \param barcode_type  quorvel_barcode_type 0 to 5; any other value, 6 to 9 and
+ *                      negative included: CODABAR (6)
+ * \param height        quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \param width         quorvel_bar_width: 1 or 2; any other value gives 3
+ * \param hri_position  quorvel_hri_position: 0 to 2; any other value: both sides
+ * \param data          NUL-terminated data, at most QUORVEL_MAX_BARCODE (91) bytes
+ * \return 1 when written; 0 when not written, or when `data` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeCodigoBarras(int justification, int barcode_type, int height,
                                                  int width, int hri_position,
-                                                 const char* data);                /* 12 */
-/* Two-dimensional symbols */
+                                                 const char* data); /* 12 */
+/** @} */
+
+/** \defgroup symbols Two-dimensional symbols
+ *  The three `_M2` functions send GS Z t (symbol type) and ESC Z P1 P2 P3 nL nH
+ *  data; ImprimeQRCODE_M1 sends the GS ( k QR Code functions. Data is sent
+ *  unchanged and not checked against the symbol's capacity: data that does
+ *  not fit is not printed by the printer.
+ *  @{ */
+
+/**
+ * \brief Prints a Data Matrix symbol (GS Z 1, ESC Z).
+ *
+ * Export ordinal 13. Sends ESC @, ESC a j, GS Z 1, ESC Z P1 P2 P3 nL nH, data.
+ * Nothing follows the data (no line feed).
+ *
+ * \param justification quorvel_justification; any other value: right
+ * \param p1_code       size code P1: 0 to 3 sent as they are, any other value 4;
+ *                      0 on both P1 and P2 (QUORVEL_DATAMATRIX_AUTO) lets the
+ *                      printer choose the size
+ * \param p2_code       size code P2: 0, 1, 2, 3 send 0x00, 0x08, 0x09, 0x0A;
+ *                      any other value 0x0B
+ * \param p3_code       module size in dots, 1 to 6; any other value 7
+ * \param data          NUL-terminated data, at most QUORVEL_MAX_SYMBOL_ESCZ (4335) bytes
+ * \return 1 when written; 0 when not written, or when `data` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeDataMatrix_M2(int justification, int p1_code, int p2_code,
-                                                  int p3_code, const char* data);  /* 13 */
+                                                  int p3_code, const char* data); /* 13 */
+
+/**
+ * \brief Prints a PDF417 symbol (GS Z 0, ESC Z).
+ *
+ * Export ordinal 14. Sends ESC @, ESC a j, GS Z 0, ESC Z columns ecc rows nL
+ * nH, data (no line feed). Note the argument order: the row height (third
+ * argument) is sent after the error-correction level (fourth).
+ *
+ * \param justification quorvel_justification; any other value: right
+ * \param columns       data columns 1 to 29 sent as they are; any other value 30
+ * \param p3_code       row height 1 to 5 module widths; any other value 6
+ * \param ecc_level     error-correction level 0 to 7; any other value 8
+ * \param data          NUL-terminated data, at most QUORVEL_MAX_SYMBOL_ESCZ (4335) bytes
+ * \return 1 when written; 0 when not written, or when `data` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimePDF417_M2(int justification, int columns, int p3_code,
-                                              int ecc_level, const char* data);    /* 14 */
+                                              int ecc_level, const char* data); /* 14 */
+
+/**
+ * \brief Prints a QR Code by GS Z 2 and ESC Z.
+ *
+ * Export ordinal 15. Sends ESC @, ESC a j, GS Z 2, ESC Z model ecc size nL nH,
+ * data (no line feed). For printers that do not know ESC Z, use
+ * ImprimeQRCODE_M1.
+ *
+ * \param justification quorvel_justification; any other value: right
+ * \param model         quorvel_qr_model: 1 sends 0x31, 2 sends 0x32, any other
+ *                      value 0x00 (automatic)
+ * \param module_size   module size in dots 1 to 6; any other value 7
+ * \param ecc_level     quorvel_qr_ecc: 0 L, 1 M, 2 Q; any other value H
+ * \param data          NUL-terminated data, at most QUORVEL_MAX_SYMBOL_ESCZ (4335) bytes
+ * \return 1 when written; 0 when not written, or when `data` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeQRCODE_M2(int justification, int model, int module_size,
-                                              int ecc_level, const char* data);    /* 15 */
+                                              int ecc_level, const char* data); /* 15 */
+
+/**
+ * \brief Prints a QR Code by the GS ( k functions.
+ *
+ * Export ordinal 16. Sends ESC @, ESC a j, then GS ( k functions 165 (model),
+ * 167 (module size), 169 (error correction), 180 (store the data), 181 (print),
+ * two NUL bytes and LF, all in one write.
+ *
+ * \param justification quorvel_justification; any other value: right
+ * \param model         quorvel_qr_model: 1 for model 1; any other value model 2
+ * \param module_size   module size in dots 1 to 6; any other value 7
+ * \param ecc_level     quorvel_qr_ecc: 0 L, 1 M, 2 Q; any other value H
+ * \param data          NUL-terminated data, at most QUORVEL_MAX_QR (4295) bytes
+ * \return 1 when written; 0 when not written, or when `data` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeQRCODE_M1(int justification, int model, int module_size,
-                                              int ecc_level, const char* data);    /* 16 */
-/* Styled text */
+                                              int ecc_level, const char* data); /* 16 */
+/** @} */
+
+/** \addtogroup text
+ *  @{ */
+
+/**
+ * \brief Prints one line of text upside down.
+ *
+ * Export ordinal 17. Sends ESC @, ESC a j, ESC 3 n, ESC t 16, ESC E b, ESC M f,
+ * ESC { 1, the text, LF. The printed line reads the right way up when the
+ * receipt is turned round; to print several lines upside down, print them in
+ * reverse order.
+ *
+ * \param text          Windows-1252 text, at most QUORVEL_MAX_TEXT_180 (8171) bytes
+ * \param justification quorvel_justification; any other value: right
+ * \param font          quorvel_font: 0 font A; any other value font B
+ * \param spacing       quorvel_spacing index 0 to 5; any other value: 21 units
+ * \param bold          quorvel_bold: 0 off; any other value on
+ * \return 1 when written; 0 when not written, or when `text` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeTexto180(const char* text, int justification, int font,
-                                             int spacing, int bold);               /* 17 */
+                                             int spacing, int bold); /* 17 */
+
+/**
+ * \brief Prints one line of text white on black.
+ *
+ * Export ordinal 18. Sends ESC @, ESC a j, ESC 3 n, ESC t 16, ESC M f, GS B 1,
+ * the text, LF. There is no bold argument.
+ *
+ * \param text          Windows-1252 text, at most QUORVEL_MAX_TEXT (8174) bytes
+ * \param justification quorvel_justification; any other value: right
+ * \param font          quorvel_font: 0 font A; any other value font B
+ * \param spacing       quorvel_spacing index 0 to 5; any other value: 21 units
+ * \return 1 when written; 0 when not written, or when `text` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeTextoInvertido(const char* text, int justification, int font,
-                                                   int spacing);                   /* 18 */
+                                                   int spacing); /* 18 */
+
+/**
+ * \brief Prints one line of text.
+ *
+ * Export ordinal 19. Sends ESC @, ESC a j, ESC 3 n, ESC t 16, ESC E b, ESC M f,
+ * the text, LF. `ImprimeTexto("AB", 1, 0, 5, 1)` sends `1B 40 1B 61 01 1B 33 45
+ * 1B 74 10 1B 45 01 1B 4D 00 41 42 0A`. An empty text feeds one empty line.
+ *
+ * \param text          Windows-1252 text, at most QUORVEL_MAX_TEXT (8174) bytes
+ * \param justification quorvel_justification; any other value: right
+ * \param font          quorvel_font: 0 font A; any other value font B
+ * \param spacing       quorvel_spacing index 0 to 5; any other value: 21 units
+ * \param bold          quorvel_bold: 0 off; any other value on
+ * \return 1 when written; 0 when not written, or when `text` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeTexto(const char* text, int justification, int font,
-                                          int spacing, int bold);                  /* 19 */
+                                          int spacing, int bold); /* 19 */
+
+/**
+ * \brief Prints one line of text, then feeds a chosen number of lines.
+ *
+ * Export ordinal 20. As ImprimeTexto, but the line ends with ESC d n (print
+ * and feed n lines) instead of LF. ESC d 0 prints the line without feeding:
+ * the next text then starts on the same line.
+ *
+ * \param text          Windows-1252 text, at most QUORVEL_MAX_TEXT_LF (8172) bytes
+ * \param justification quorvel_justification; any other value: right
+ * \param font          quorvel_font: 0 font A; any other value font B
+ * \param spacing       quorvel_spacing index 0 to 5; any other value: 21 units
+ * \param bold          quorvel_bold: 0 off; any other value on
+ * \param feed_lines    lines to feed, 0 to 255; sent as its low byte (258 feeds 2, -1 feeds 255)
+ * \return 1 when written; 0 when not written, or when `text` is null or too long
+ */
 QUORVEL_API int QUORVEL_CALL ImprimeTextoLF(const char* text, int justification, int font,
                                             int spacing, int bold, int feed_lines); /* 20 */
-/* Status and device actions */
-QUORVEL_API int QUORVEL_CALL Le_Status(void);                                       /* 21 */
-QUORVEL_API int QUORVEL_CALL AcionaGuilhotina(void);                                /* 22 */
-QUORVEL_API int QUORVEL_CALL Abre_Gaveta(void);                                     /* 23 */
-QUORVEL_API int QUORVEL_CALL Le_Status_Gaveta(void);                                /* 24 */
-/* Links */
+/** @} */
+
+/** \defgroup status Status
+ *  Both status functions first drop bytes left over from earlier queries, send
+ *  a three-byte query and wait at most 2 s for the first reply byte, on the
+ *  open link. They are the way to learn whether the printer is alive: a print
+ *  function's 1 only says the bytes were written.
+ *  @{ */
+
+/**
+ * \brief Reads the printer's status.
+ *
+ * Export ordinal 21. The query and the reading of the reply depend on the
+ * model number given when the link was opened (quorvel_model): models 0, 1 and
+ * 3 send DLE EOT 1 (`10 04 01`), model 2 sends ESC v (`1B 76 01`).
+ *
+ * | Reply | Models 0, 1, 3        | Model 2 |
+ * |-------|-----------------------|---------|
+ * | 12    | 32 (ready)            | 0       |
+ * | 16    | 24 (pin 3 high)       | 0       |
+ * | 1A    | 5 (off line)          | 0       |
+ * | 1E    | 9 (off line, pin 3 high) | 0    |
+ * | 04    | model 0: 24; else 0   | 9       |
+ * | 00    | model 0: 24; else 0   | 24      |
+ * | other | model 0: 24; else 0   | 0       |
+ *
+ * \return QUORVEL_STATUS_READY (32), QUORVEL_STATUS_OFFLINE (5),
+ *         QUORVEL_STATUS_OFFLINE_PIN3_HIGH (9), QUORVEL_STATUS_PIN3_HIGH (24),
+ *         or QUORVEL_STATUS_NONE (0): no reply within 2 s, the link is closed or
+ *         lost, an unlisted reply, or a model number outside 0 to 3 (then
+ *         nothing is sent)
+ */
+QUORVEL_API int QUORVEL_CALL Le_Status(void); /* 21 */
+/** @} */
+
+/** \addtogroup device
+ *  @{ */
+
+/**
+ * \brief Cuts the paper (full cut).
+ *
+ * Export ordinal 22. Sends GS V 0 (`1D 56 00`). The printer cuts at the cutter,
+ * which lies a few lines above the last printed line: feed a few lines first
+ * (ImprimeTextoLF with `feed_lines` 4 to 6) so the last line is not cut off.
+ * \return 1 when written, 0 when not
+ */
+QUORVEL_API int QUORVEL_CALL AcionaGuilhotina(void); /* 22 */
+
+/**
+ * \brief Opens the cash drawer.
+ *
+ * Export ordinal 23. Sends ESC p 0 60 120 (`1B 70 00 3C 78`): a pulse on pin 2
+ * of the drawer connector, 120 ms on, 240 ms off.
+ * \return 1 when written, 0 when not
+ */
+QUORVEL_API int QUORVEL_CALL Abre_Gaveta(void); /* 23 */
+/** @} */
+
+/** \addtogroup status
+ *  @{ */
+
+/**
+ * \brief Reads the cash drawer connector.
+ *
+ * Export ordinal 24. Sends GS r 2 (`1D 72 02`), the same for every model.
+ * \return QUORVEL_DRAWER_LOW (1) for reply 00, QUORVEL_DRAWER_HIGH (2) for any
+ *         other reply byte, QUORVEL_STATUS_NONE (0) when there is no reply within
+ *         2 s or no link
+ */
+QUORVEL_API int QUORVEL_CALL Le_Status_Gaveta(void); /* 24 */
+/** @} */
+
+/** \defgroup links Links
+ *  One link at a time. While a TCP link is open every command goes to it, even
+ *  if a serial port is open too; otherwise commands go to the serial port.
+ *  @{ */
+
+/**
+ * \brief Opens a serial port with a printer on it.
+ *
+ * Export ordinal 25. Opens the port exclusively at 115200 bit/s (9600 for
+ * model 3), 8 data bits, no parity, one stop bit, no flow control, raw, with
+ * DTR and RTS dropped; a status reply is awaited at most 2000 ms. A port that
+ * this library still holds is closed first.
+ *
+ * \param port_name    Linux: the device path, e.g. "/dev/ttyUSB0"; Windows:
+ *                     "COM3", and "\\\\.\\COM10" for ports above COM9 (the name
+ *                     is used unchanged)
+ * \param model_number quorvel_model 0 to 3; stored even when the open fails
+ * \return 1 when the port is open and configured. 0 when the name is null, the
+ *         port does not exist, is busy or not permitted (nothing is held), or
+ *         when it opened but refused the line settings: it is then still held
+ *         and receives commands, so call FechaPortaSerial (or try another
+ *         model, i.e. speed).
+ */
 QUORVEL_API int QUORVEL_CALL AbrePortaSerial(const char* port_name, int model_number); /* 25 */
-QUORVEL_API int QUORVEL_CALL FechaPortaSerial(void);                                /* 26 */
-QUORVEL_API int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number);  /* 27 */
-QUORVEL_API int QUORVEL_CALL FechaSocket(void);                                     /* 28 */
+
+/**
+ * \brief Closes the serial port opened by AbrePortaSerial.
+ *
+ * Export ordinal 26. Leaves a TCP link alone.
+ * \return 1 when the port was closed; 0 when no port was held or closing failed
+ */
+QUORVEL_API int QUORVEL_CALL FechaPortaSerial(void); /* 26 */
+
+/**
+ * \brief Opens a TCP link to a network printer's port 9100.
+ *
+ * Export ordinal 27. Connects to `ip_address`:9100 within 5 s. From then on
+ * every command goes to this link until FechaSocket.
+ *
+ * \param ip_address   dotted IPv4 address, e.g. "192.168.0.50": four numbers
+ *                     0 to 255 without leading zeros; host names are not
+ *                     resolved and are refused
+ * \param model_number quorvel_model 0 to 3; stored on every call, also when the
+ *                     link is already open or the open fails
+ * \return 1 when connected. 0 when a TCP link is already open (it stays open
+ *         and in use; close it first), when the address is not a dotted IPv4
+ *         address, or when the connection was refused, unreachable or not made
+ *         within 5 s; the link is then closed.
+ */
+QUORVEL_API int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number); /* 27 */
+
+/**
+ * \brief Closes the TCP link.
+ *
+ * Export ordinal 28. Closing right after printing loses nothing on a healthy
+ * link: bytes the printer sent unasked are read first, so the close never
+ * resets the connection under commands still on their way. After a lost link,
+ * FechaSocket then AbreSocket reconnects.
+ * \return 1 when an open link was closed; 0 when none was open
+ */
+QUORVEL_API int QUORVEL_CALL FechaSocket(void); /* 28 */
+/** @} */
 
 /* Status codes of Le_Status. Models 0, 1 and 3 ask DLE EOT 1 (bit 3 of the reply:
  * off line; bit 2: drawer connector pin 3 high); model 2 asks ESC v.
@@ -93,6 +836,250 @@ QUORVEL_API int QUORVEL_CALL FechaSocket(void);                                 
 /* Results of Le_Status_Gaveta (0: no status) */
 #define QUORVEL_DRAWER_LOW 1               /* reply 00 */
 #define QUORVEL_DRAWER_HIGH 2              /* any other reply byte */
+
+/* ------------------------------------------------------------------------
+ * Companion API: quorvel_* functions.
+ *
+ * They follow the rules of the functions above: one process-wide lock, every
+ * wait bounded, no exit and no SIGPIPE, nothing sent for refused input, one
+ * write per command (per band for images), no heap in command paths. They use
+ * the same single link: a link opened by quorvel_open_tcp is closed by
+ * FechaSocket, one opened by quorvel_open_serial by FechaPortaSerial, and all
+ * print functions write to it.
+ *
+ * Every exported function, the ones above included, records its outcome for
+ * the calling thread: a code from enum quorvel_error and a one-line message.
+ * quorvel_last_error reads them. Recording never changes a function's result.
+ * ------------------------------------------------------------------------ */
+
+/**
+ * Outcome codes recorded by every exported function (see quorvel_last_error).
+ *
+ * The functions above record: AbreSocket ALREADY_OPEN, NULL_INPUT,
+ * BAD_ADDRESS, REFUSED, TIMED_OUT, UNREACHABLE, SYSTEM; AbrePortaSerial the
+ * port codes of quorvel_open_serial but BAD_SPEED; FechaSocket and
+ * FechaPortaSerial NO_LINK; text, barcode and symbol functions NULL_INPUT
+ * and TOO_LONG; ComandoTx, ImprimeCode128C and ImprimeCode128_C NULL_INPUT,
+ * BAD_LIST_ITEM and TOO_LONG; separa, strlen1 and concat NULL_INPUT;
+ * Le_Status BAD_ARGUMENT for a model without a status query; every function
+ * that writes NO_LINK, WRITE_FAILED and LINK_CLOSED, and the status queries
+ * NO_REPLY.
+ */
+enum quorvel_error {
+    QUORVEL_E_OK = 0,                 /**< the last call succeeded */
+    QUORVEL_E_NO_LINK = 1,            /**< no link is open, or none to close */
+    QUORVEL_E_ALREADY_OPEN = 2,       /**< a TCP link is already open */
+    QUORVEL_E_BAD_ADDRESS = 3,        /**< not an IPv4 or IPv6 literal (host names are refused) */
+    QUORVEL_E_BAD_PORT = 4,           /**< TCP port outside 1 to 65535 */
+    QUORVEL_E_REFUSED = 5,            /**< the printer refused the connection (nothing listens) */
+    QUORVEL_E_TIMED_OUT = 6,          /**< no answer to the connection request within 5 s */
+    QUORVEL_E_UNREACHABLE = 7,        /**< no route to the address, or it is not usable here */
+    QUORVEL_E_PORT_NOT_FOUND = 8,     /**< no serial port of that name */
+    QUORVEL_E_PERMISSION_DENIED = 9,  /**< the system refused access to the port */
+    QUORVEL_E_PORT_BUSY = 10,         /**< another process (or opener) holds the port */
+    QUORVEL_E_NOT_SERIAL = 11,        /**< the name opens, but it is not a serial device */
+    QUORVEL_E_SETTINGS_NOT_APPLIED = 12, /**< the port refused the line settings; it stays open */
+    QUORVEL_E_BAD_SPEED = 13,         /**< bits per second not a standard speed, 1200 to 921600 */
+    QUORVEL_E_WRITE_FAILED = 14,      /**< a write failed, or was cut short by its time-out */
+    QUORVEL_E_LINK_CLOSED = 15,       /**< the printer closed or reset the link */
+    QUORVEL_E_TOO_LONG = 16,          /**< input longer than the function accepts */
+    QUORVEL_E_NULL_INPUT = 17,        /**< a required pointer argument is null */
+    QUORVEL_E_BAD_LIST_ITEM = 18,     /**< a decimal list is empty or has an item that is not a number */
+    QUORVEL_E_NO_REPLY = 19,          /**< the printer did not answer a query within 2 s */
+    QUORVEL_E_BAD_ARGUMENT = 20,      /**< a number outside its accepted values (see each function) */
+    QUORVEL_E_IMAGE_TOO_WIDE = 21,    /**< image wider than QUORVEL_IMAGE_MAX_WIDTH dots */
+    QUORVEL_E_NOT_CP1252 = 22,        /**< a character has no Windows-1252 form */
+    QUORVEL_E_BAD_UTF8 = 23,          /**< malformed UTF-8 */
+    QUORVEL_E_BUFFER_TOO_SMALL = 24,  /**< the output buffer cannot hold the result */
+    QUORVEL_E_SYSTEM = 25             /**< another system failure; the message names it */
+};
+
+/** Suggested size of the message buffer given to quorvel_last_error. */
+#define QUORVEL_ERROR_MESSAGE_SIZE 256
+/** Widest image, in dots, that quorvel_print_image and quorvel_store_logo accept (72 mm at 203 dpi). */
+#define QUORVEL_IMAGE_MAX_WIDTH 576
+/** Tallest image, in dots, that quorvel_print_image accepts. */
+#define QUORVEL_IMAGE_MAX_HEIGHT 65535
+/** Tallest image, in dots, that quorvel_store_logo accepts. */
+#define QUORVEL_LOGO_MAX_HEIGHT 2304
+/** Image rows per band written by quorvel_print_image. */
+#define QUORVEL_IMAGE_BAND_ROWS 128
+/** Values of the dither argument. */
+#define QUORVEL_DITHER_THRESHOLD 0       /**< a pixel below 128 is black */
+#define QUORVEL_DITHER_FLOYD_STEINBERG 1 /**< error diffusion, same black level */
+
+/**
+ * Printer status read by quorvel_read_status. Each flag is 1 when set, 0 when
+ * clear, and -1 when the reply that carries it did not come.
+ */
+struct quorvel_status {
+    /* DLE EOT 1: printer */
+    int online;              /**< 1 on line (bit 3 clear) */
+    int drawer_pin3;         /**< drawer connector pin 3 high (bit 2) */
+    int waiting_recovery;    /**< waiting for on-line recovery (bit 5) */
+    int feed_button;         /**< feed button pressed (bit 6) */
+    /* DLE EOT 2: off-line cause */
+    int cover_open;          /**< cover open (bit 2) */
+    int paper_feeding;       /**< paper being fed by the feed button (bit 3) */
+    int stopped_paper_end;   /**< printing stopped by paper end (bit 5) */
+    int error;               /**< an error occurred (bit 6) */
+    /* DLE EOT 3: error cause */
+    int recoverable_error;   /**< recoverable error (bit 2) */
+    int autocutter_error;    /**< auto-cutter error (bit 3) */
+    int unrecoverable_error; /**< unrecoverable error (bit 5) */
+    int auto_recoverable_error; /**< auto-recoverable error (bit 6) */
+    /* DLE EOT 4: roll paper */
+    int paper_near_end;      /**< paper near end (bits 2 and 3) */
+    int paper_out;           /**< paper end (bits 5 and 6) */
+    /** The reply bytes to DLE EOT 1, 2, 3 and 4 (0 to 255), or -1 when missing. */
+    int raw[4];
+};
+
+/**
+ * Reports how the calling thread's last call to this library ended.
+ *
+ * @param message  buffer for a one-line English message (no line end) that
+ *                 names the address or port and the system's reason; may be
+ *                 null. It is always NUL-terminated and cut to fit.
+ *                 "ok" after a call that succeeded.
+ * @param size     size of message in bytes; 0 or less writes nothing.
+ * @return the quorvel_error code of the thread's last call: QUORVEL_E_OK (0)
+ *         after a call that succeeded or before any call.
+ *
+ * This function does not record an outcome of its own, so it can be called
+ * repeatedly. Outcomes are per thread: another thread's calls never change
+ * what this thread reads.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_last_error(char* message, int size); /* 40 */
+
+/**
+ * Opens the TCP link to a network printer at any port.
+ *
+ * @param address  IPv4 dotted-decimal literal ("192.0.2.7", no leading zeros) or
+ *                 IPv6 literal ("::1", "fe80::1%2", optionally in brackets
+ *                 "[::1]"). Host names are refused: resolving them can block
+ *                 without limit.
+ * @param port     TCP port, 1 to 65535 (9100 is the usual raw printer port).
+ * @param model    printer model number as for AbreSocket (0 to 3); stored even
+ *                 when the call fails, as AbreSocket does.
+ * @return 1 when the link is open, 0 otherwise.
+ *
+ * The connection attempt waits at most 5 s. Errors: QUORVEL_E_ALREADY_OPEN,
+ * QUORVEL_E_NULL_INPUT, QUORVEL_E_BAD_ADDRESS, QUORVEL_E_BAD_PORT,
+ * QUORVEL_E_REFUSED, QUORVEL_E_TIMED_OUT, QUORVEL_E_UNREACHABLE,
+ * QUORVEL_E_SYSTEM. Close the link with FechaSocket.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_open_tcp(const char* address, int port, int model); /* 41 */
+
+/**
+ * Opens a serial link at any standard speed.
+ *
+ * @param port             device name: "/dev/ttyS0", "/dev/ttyUSB0" on Linux,
+ *                         "COM1" (or "\\\\.\\COM10") on Windows.
+ * @param bits_per_second  1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200,
+ *                         230400, 460800 or 921600. Line: 8 data bits, no parity,
+ *                         1 stop bit, no flow control.
+ * @param model            printer model number as for AbrePortaSerial (0 to 3).
+ * @return 1 when the port is open and set, 0 otherwise.
+ *
+ * As AbrePortaSerial: a port this library already holds is closed first, and a
+ * port that opens but refuses its settings stays open (close it with
+ * FechaPortaSerial). An unsupported speed is refused before anything else
+ * happens, leaving any open port as it was. Reads wait at most 2 s, writes
+ * 1 s plus 1 ms per byte. Errors: QUORVEL_E_NULL_INPUT, QUORVEL_E_BAD_SPEED,
+ * QUORVEL_E_PORT_NOT_FOUND, QUORVEL_E_PERMISSION_DENIED, QUORVEL_E_PORT_BUSY,
+ * QUORVEL_E_NOT_SERIAL, QUORVEL_E_SETTINGS_NOT_APPLIED, QUORVEL_E_SYSTEM.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_open_serial(const char* port, int bits_per_second,
+                                                 int model); /* 42 */
+
+/**
+ * Prints an 8-bit greyscale image as raster bit images (GS v 0).
+ *
+ * @param gray           pixels, row by row, 0 black to 255 white.
+ * @param width          dots per row, 1 to QUORVEL_IMAGE_MAX_WIDTH (576).
+ * @param height         rows, 1 to QUORVEL_IMAGE_MAX_HEIGHT.
+ * @param stride         bytes from the start of one row to the next, at least width.
+ * @param justification  0 left, 1 centre, 2 right (ESC a).
+ * @param dither         QUORVEL_DITHER_THRESHOLD (0): a pixel below 128 prints
+ *                       black; QUORVEL_DITHER_FLOYD_STEINBERG (1): error diffusion.
+ * @return 1 only when every band was written, 0 otherwise.
+ *
+ * The first write is ESC @, ESC a and the first band; each further band of at
+ * most QUORVEL_IMAGE_BAND_ROWS rows is one GS v 0 command in one write. On a
+ * failed write no further band is sent. Errors: QUORVEL_E_NULL_INPUT,
+ * QUORVEL_E_IMAGE_TOO_WIDE, QUORVEL_E_BAD_ARGUMENT (width, height, stride,
+ * justification or dither), QUORVEL_E_NO_LINK, QUORVEL_E_WRITE_FAILED,
+ * QUORVEL_E_LINK_CLOSED.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_print_image(const unsigned char* gray, int width, int height,
+                                                 int stride, int justification,
+                                                 int dither); /* 43 */
+
+/**
+ * Stores an 8-bit greyscale image in the printer's non-volatile memory as
+ * image number, so that ImprimeLogoNV(number, ...) prints it.
+ *
+ * Uses FS q (define NV bit images). FS q replaces every stored image at once:
+ * after this call image number holds the picture and images 1 to number - 1
+ * hold a blank 8 x 8 dot placeholder; any other stored image is gone. The
+ * image is padded with white to whole bytes: width up to a multiple of 8 dots,
+ * height up to a multiple of 8 dots. Printers limit how often their
+ * non-volatile memory may be written: store a logo once, not per receipt.
+ *
+ * @param number  image number, 1 to 255.
+ * @param gray    pixels, row by row, 0 black to 255 white.
+ * @param width   dots per row, 1 to QUORVEL_IMAGE_MAX_WIDTH (576).
+ * @param height  rows, 1 to QUORVEL_LOGO_MAX_HEIGHT (2304).
+ * @param stride  bytes from the start of one row to the next, at least width.
+ * @param dither  as for quorvel_print_image.
+ * @return 1 only when the whole command was written, 0 otherwise.
+ *
+ * The command goes out in bands of columns, one write each. Errors:
+ * QUORVEL_E_NULL_INPUT, QUORVEL_E_IMAGE_TOO_WIDE, QUORVEL_E_BAD_ARGUMENT,
+ * QUORVEL_E_NO_LINK, QUORVEL_E_WRITE_FAILED, QUORVEL_E_LINK_CLOSED.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_store_logo(int number, const unsigned char* gray, int width,
+                                                int height, int stride, int dither); /* 44 */
+
+/**
+ * Reads the printer's full status with the real-time queries DLE EOT 1, 2, 3
+ * and 4, which every model answers the same way, even while off line.
+ *
+ * Bytes already waiting on the link are discarded first. Each query waits at
+ * most 2 s for its one-byte reply (a byte of the form 0xx1xx10); anything
+ * else that arrives meanwhile, such as a four-byte automatic status group, is
+ * skipped. After a reply that did not come no further query is sent, so a
+ * silent printer costs one wait, not four.
+ *
+ * @param status  filled in: every field of a reply that came, -1 in every
+ *                field (and raw entry) of a reply that did not.
+ * @return 1 only when all four replies came, 0 otherwise.
+ *
+ * Errors: QUORVEL_E_NULL_INPUT (nothing is sent), QUORVEL_E_NO_LINK,
+ * QUORVEL_E_WRITE_FAILED, QUORVEL_E_LINK_CLOSED, QUORVEL_E_NO_REPLY.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_read_status(struct quorvel_status* status); /* 45 */
+
+/**
+ * Converts UTF-8 text to the Windows-1252 bytes that the text functions take.
+ *
+ * @param utf8  NUL-terminated UTF-8 text (a leading byte-order mark is kept
+ *              out of the result).
+ * @param out   receives the Windows-1252 text and a NUL byte. With out null
+ *              and size 0 nothing is written and the length is still returned,
+ *              so a caller can learn the size it needs (length + 1).
+ * @param size  size of out in bytes, 0 or more.
+ * @return the length of the converted text (without the NUL byte), or -1.
+ *
+ * Errors: QUORVEL_E_NULL_INPUT (utf8 null, or out null with size > 0);
+ * QUORVEL_E_BAD_UTF8 and QUORVEL_E_NOT_CP1252 on the first offending
+ * character, whose message names its byte offset and the bytes or the
+ * character (U+XXXX); QUORVEL_E_BUFFER_TOO_SMALL when out is not null and
+ * cannot hold the text and its NUL byte (out is then left empty);
+ * QUORVEL_E_BAD_ARGUMENT for a negative size. Nothing is sent to the printer.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_utf8_to_cp1252(const char* utf8, char* out, int size); /* 46 */
 
 #ifdef __cplusplus
 }

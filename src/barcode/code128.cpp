@@ -14,7 +14,7 @@ constexpr std::size_t code_area = 97;  // items parsed at most, as the code area
 // Parses the list into the 22 code bytes (low byte of each value). False when
 // an item among the first 22 is missing or converts nothing.
 bool read_code_values(char* codes, std::uint8_t (&values)[code_values]) {
-    if (codes == nullptr) return false;
+    if (codes == nullptr) return link::fail(QUORVEL_E_NULL_INPUT, "code list");
     bool complete = true;
     std::size_t count =
         parse_decimal_list(codes, [&](std::size_t index, std::optional<std::int32_t> value) {
@@ -28,7 +28,9 @@ bool read_code_values(char* codes, std::uint8_t (&values)[code_values]) {
             // text is always left the same way.
             return index + 1 < code_area;
         });
-    return complete && count >= code_values;
+    if (complete && count >= code_values) return true;
+    return link::fail_format(QUORVEL_E_BAD_LIST_ITEM, "%u numbers wanted",
+                             static_cast<unsigned>(code_values));
 }
 
 // ESC @, ESC a j, GS w, GS h, GS H 0, GS k 73 n.

@@ -40,7 +40,7 @@ extern "C" int QUORVEL_CALL ImprimeCodigoBarras(int justification, int barcode_t
     link::CallGuard guard;
     constexpr std::size_t capacity = 110, fixed = 19;
     std::size_t length = bounded_length(data, capacity - fixed);
-    if (length > capacity - fixed) return 0;
+    if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
     Command<capacity> cmd;
     open_barcode(cmd, justification, height, width, hri_position, nul_form_symbology(barcode_type));
     cmd.append(data, length).put(0x00, LF);
@@ -52,7 +52,7 @@ extern "C" int QUORVEL_CALL ImprimeCodigoBarras_C(int justification, int barcode
     link::CallGuard guard;
     constexpr std::size_t capacity = 112, fixed = 19;
     std::size_t length = bounded_length(data, capacity - fixed);
-    if (length > capacity - fixed) return 0;
+    if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
     Command<capacity> cmd;
     open_barcode(cmd, justification, height, width, hri_position,
                  counted_form_symbology(barcode_type));

@@ -125,7 +125,9 @@ extern "C" int QUORVEL_CALL Le_Status() {
             auto reply = query(ESC, 'v', 0x01, false);  // ESC v: paper sensor status
             return reply ? paper_sensor_code(*reply) : QUORVEL_STATUS_NONE;
         }
-        default: return QUORVEL_STATUS_NONE;  // unknown model: nothing is sent
+        default:  // unknown model: nothing is sent
+            link::fail_format(QUORVEL_E_BAD_ARGUMENT, "model %d has no status query", model);
+            return QUORVEL_STATUS_NONE;
     }
 }
 

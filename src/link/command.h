@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "api/quorvel.h"
 #include "link/connection.h"
 
 namespace quorvel {
@@ -38,11 +39,27 @@ public:
         return *this;
     }
 
+    // Appends length zero bytes and returns where they start, for data built
+    // in place; null (and nothing appended) when they do not fit.
+    std::uint8_t* extend(std::size_t length) {
+        if (length > Capacity - size_) {
+            overflow_ = true;
+            return nullptr;
+        }
+        std::uint8_t* start = buffer_.data() + size_;
+        std::memset(start, 0, length);
+        size_ += length;
+        return start;
+    }
+
     // Little-endian 16-bit count: nL nH.
     Command& put_u16(std::size_t value) { return put(value & 0xFF, (value >> 8) & 0xFF); }
 
     // Sends the command; a command that did not fit is never sent.
-    bool send() const { return !overflow_ && link::send_command(buffer_.data(), size_); }
+    bool send() const {
+        if (overflow_) return link::fail(QUORVEL_E_TOO_LONG, "command larger than its buffer");
+        return link::send_command(buffer_.data(), size_);
+    }
 
     const std::uint8_t* data() const { return buffer_.data(); }
     std::size_t size() const { return size_; }

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "api/quorvel.h"
+
 namespace quorvel::link {
 
 std::uint8_t Statesocket = 0;
@@ -12,6 +14,13 @@ bool serial_port_held = false;
 int printer_model = 0;
 std::uint8_t message[message_capacity] = {};
 int message_length = 0;
+char link_name[link_name_capacity] = {};
+
+void set_link_name(const char* name) {
+    std::size_t length = ::strnlen(name, link_name_capacity - 1);
+    std::memcpy(link_name, name, length);
+    link_name[length] = '\0';
+}
 
 namespace {
 
@@ -25,7 +34,7 @@ int remaining_ms(Clock::time_point deadline) {
 bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
     // Normal case: the whole command goes out in one send and no clock is read.
     std::ptrdiff_t count = platform::tcp_send(remote_socket, command, length);
-    if (count < 0) return false;
+    if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
     std::size_t written = static_cast<std::size_t>(count);
     if (written == length) return true;
     // The socket buffer is full: continue within the write time-out, counted
@@ -35,9 +44,11 @@ bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
     while (written < length) {
         int left = remaining_ms(deadline);
         if (left == 0 || platform::tcp_wait_writable(remote_socket, left) != platform::Wait::ready)
-            return false;
+            return fail_format(QUORVEL_E_WRITE_FAILED, "%s: %u of %u bytes written before the time-out",
+                               link_name, static_cast<unsigned>(written),
+                               static_cast<unsigned>(length));
         count = platform::tcp_send(remote_socket, command + written, length - written);
-        if (count < 0) return false;
+        if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
         written += static_cast<std::size_t>(count);
     }
     return true;
@@ -47,9 +58,12 @@ bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
 
 bool send_command(const std::uint8_t* command, std::size_t length) {
     if (Statesocket == 1) return send_over_tcp(command, length);
-    if (!serial_port_held) return false;
-    return platform::port_write(serial_handle, command, length) ==
-           static_cast<std::ptrdiff_t>(length);
+    if (!serial_port_held) return fail(QUORVEL_E_NO_LINK);
+    const std::ptrdiff_t count = platform::port_write(serial_handle, command, length);
+    if (count == static_cast<std::ptrdiff_t>(length)) return true;
+    if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
+    return fail_format(QUORVEL_E_WRITE_FAILED, "%s: %u of %u bytes written before the time-out",
+                       link_name, static_cast<unsigned>(count), static_cast<unsigned>(length));
 }
 
 bool discard_pending_input() {
@@ -62,7 +76,7 @@ bool discard_pending_input() {
                 // The printer reset the link before the query: report it now, since the
                 // error is consumed by this receive and the query's own would not see it.
                 report_failure("recv() failed\n");
-                return false;
+                return fail_from_platform(QUORVEL_E_LINK_CLOSED, link_name);
             }
             if (count <= 0) break;
         }
@@ -77,21 +91,35 @@ std::optional<std::uint8_t> recv_reply() {
         // Only recv below writes here, so bytes past the last reply are still zero.
         std::memset(message, 0, static_cast<std::size_t>(message_length));
         message_length = 0;
-        if (platform::tcp_wait_readable(remote_socket, reply_timeout_ms) == platform::Wait::timed_out)
+        if (platform::tcp_wait_readable(remote_socket, reply_timeout_ms) == platform::Wait::timed_out) {
+            fail(QUORVEL_E_NO_REPLY, link_name);
             return std::nullopt;
+        }
         std::ptrdiff_t count = platform::tcp_recv(remote_socket, message, message_capacity);
         if (count == -1) {
             report_failure("recv() failed\n");
+            fail_from_platform(QUORVEL_E_LINK_CLOSED, link_name);
             return std::nullopt;
         }
-        if (count <= 0) return std::nullopt;  // closed by the printer, or nothing after all
+        // Closed by the printer, or nothing after all.
+        if (count == 0) fail(QUORVEL_E_LINK_CLOSED, link_name);
+        if (count < 0) fail(QUORVEL_E_NO_REPLY, link_name);
+        if (count <= 0) return std::nullopt;
         message_length = static_cast<int>(count);
         return message[0];
     }
-    if (!serial_port_held) return std::nullopt;
+    if (!serial_port_held) {
+        fail(QUORVEL_E_NO_LINK);
+        return std::nullopt;
+    }
     std::uint8_t byte = 0;
-    if (platform::port_read(serial_handle, &byte, 1) != 1) return std::nullopt;
-    return byte;
+    const std::ptrdiff_t count = platform::port_read(serial_handle, &byte, 1);
+    if (count == 1) return byte;
+    if (count < 0)
+        fail_from_platform(QUORVEL_E_LINK_CLOSED, link_name);
+    else
+        fail(QUORVEL_E_NO_REPLY, link_name);
+    return std::nullopt;
 }
 
 void report_failure(const char* text) { platform::write_error(text); }

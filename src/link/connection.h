@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/outcome.h"
 #include "link/platform.h"
 
 namespace quorvel::link {
@@ -19,16 +20,24 @@ extern int printer_model;
 inline constexpr std::size_t message_capacity = 8192;
 extern std::uint8_t message[message_capacity];  // last TCP reply
 extern int message_length;
+// The open link as messages name it: "192.0.2.7 port 9100", "/dev/ttyS0".
+inline constexpr std::size_t link_name_capacity = 96;
+extern char link_name[link_name_capacity];
+void set_link_name(const char* name);
 
 inline constexpr std::uint16_t printer_port = 9100;
 inline constexpr int connect_timeout_ms = 5000;
 inline constexpr int reply_timeout_ms = 2000;
 inline constexpr int write_timeout_base_ms = 1000;  // plus 1 ms per byte
 
-// Holds the library lock for the life of an exported call.
+// Holds the library lock for the life of an exported call, whose outcome
+// starts out as success.
 class CallGuard {
 public:
-    CallGuard() { platform::lock_library(); }
+    CallGuard() {
+        platform::lock_library();
+        begin_call();
+    }
     ~CallGuard() { platform::unlock_library(); }
     CallGuard(const CallGuard&) = delete;
     CallGuard& operator=(const CallGuard&) = delete;
@@ -36,7 +45,8 @@ public:
 
 // Writes one finished command whole to the open link: the TCP socket while
 // Statesocket is 1, otherwise the serial port. True only if every byte was
-// written; a short write is continued within the write time-out.
+// written; a short write is continued within the write time-out. A failure is
+// recorded as the call's outcome.
 bool send_command(const std::uint8_t* command, std::size_t length);
 
 // Drops bytes already waiting on the current link, so a status query never
@@ -46,7 +56,8 @@ bool discard_pending_input();
 
 // Reads the printer's reply to a query just sent, on the same link, waiting at
 // most reply_timeout_ms. Over TCP the reply lands in message/message_length.
-// Returns the first reply byte, or nothing when no byte arrived.
+// Returns the first reply byte, or nothing when no byte arrived (recorded as
+// the call's outcome).
 std::optional<std::uint8_t> recv_reply();
 
 // Reports a failure on standard error; the host process carries on.

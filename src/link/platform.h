@@ -16,14 +16,48 @@ inline constexpr std::intptr_t invalid_handle = -1;
 
 enum class Wait { ready, timed_out, failed };
 
+// An IPv4 (4 bytes) or IPv6 (16 bytes, with a scope for link-local) address.
+struct IpAddress {
+    bool v6 = false;
+    std::uint8_t bytes[16] = {};
+    std::uint32_t scope = 0;
+};
+
+// Why the last failing platform call failed, as a kind and the system's own
+// code (errno, WSAGetLastError or GetLastError; 0 when none applies). Only
+// read under the library lock, right after the failing call.
+enum class Fault {
+    none,
+    refused,        // connection refused
+    timed_out,      // no answer within the call's wait
+    unreachable,    // no route, address not usable
+    not_found,      // no such port
+    access_denied,  // the system refused access
+    busy,           // held by another opener
+    not_serial,     // opens, but is no serial device
+    settings,       // line settings not applied
+    closed,         // the peer closed or reset the link, the device hung up
+    other,
+};
+struct Failure {
+    Fault fault = Fault::none;
+    int code = 0;
+};
+Failure last_failure();
+// The system's text for a code from last_failure, NUL-terminated, cut to size.
+void describe_system_error(int code, char* text, std::size_t size);
+
 // Socket library start-up and release (WSAStartup 2.0 / WSACleanup on Windows).
 bool net_startup();
 void net_cleanup();
 
-// A TCP stream socket for IPv4, in non-blocking mode, or invalid_handle.
-SocketHandle tcp_socket();
+// Reads an IPv6 literal (no brackets, no zone) into address; false when it is none.
+bool parse_ipv6(const char* text, IpAddress& address);
+
+// A TCP stream socket for IPv4 (or IPv6), in non-blocking mode, or invalid_handle.
+SocketHandle tcp_socket(bool v6 = false);
 // Connects to address:port, waiting at most timeout_ms for the handshake.
-bool tcp_connect(SocketHandle socket, const std::uint8_t (&address)[4], std::uint16_t port,
+bool tcp_connect(SocketHandle socket, const IpAddress& address, std::uint16_t port,
                  int timeout_ms);
 // One send call. Returns the count accepted, 0 when the socket buffer is full,
 // -1 on failure (reset, closed). Never raises SIGPIPE.
@@ -39,6 +73,8 @@ void tcp_close(SocketHandle socket);
 // Opens a serial port by name, exclusively, for reading and writing;
 // invalid_handle when it does not exist or another opener holds it.
 PortHandle port_open(const char* name);
+// True when the platform can set this line speed, in bits per second.
+bool port_speed_supported(std::uint32_t baud);
 // Line settings: baud, 8 data bits, no parity, one stop bit, no flow control,
 // raw binary. Then the time-outs: reads 2000 ms, writes 1 ms per byte + 1000 ms.
 bool port_configure(PortHandle port, std::uint32_t baud);

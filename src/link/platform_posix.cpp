@@ -25,6 +25,42 @@ constexpr int port_write_timeout_base_ms = 1000;
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
+// Calls come one at a time under the library lock: one record is enough.
+Failure failure;
+
+// Records why a call failed; returns false so failure paths can end with it.
+bool note(Fault fault, int code) {
+    failure = Failure{fault, code};
+    return false;
+}
+
+Fault fault_of_errno(int code) {
+    switch (code) {
+        case ECONNREFUSED: return Fault::refused;
+        case ETIMEDOUT: return Fault::timed_out;
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+        case EADDRNOTAVAIL:
+        case EAFNOSUPPORT:
+        case EINVAL: return Fault::unreachable;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: return Fault::not_found;
+        case EACCES:
+        case EPERM: return Fault::access_denied;
+        case EBUSY:
+        case EWOULDBLOCK: return Fault::busy;
+        case ENOTTY: return Fault::not_serial;
+        case EPIPE:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EIO: return Fault::closed;
+        default: return Fault::other;
+    }
+}
+
+bool note_errno(int code) { return note(fault_of_errno(code), code); }
+
 Wait wait_for(int fd, short events, int timeout_ms) {
     pollfd entry{fd, events, 0};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -41,28 +77,66 @@ Wait wait_for(int fd, short events, int timeout_ms) {
 
 }  // namespace
 
+Failure last_failure() { return failure; }
+
+void describe_system_error(int code, char* text, std::size_t size) {
+    if (size == 0) return;
+    // The English text, untranslated: strerror_r would look up a translation
+    // (and allocate on its first use) in whatever locale the host has set.
+    const char* found = ::strerrordesc_np(code);
+    if (found == nullptr) found = "unknown system error";
+    std::size_t length = std::strlen(found);
+    if (length >= size) length = size - 1;
+    std::memcpy(text, found, length);
+    text[length] = '\0';
+}
+
+bool parse_ipv6(const char* text, IpAddress& address) {
+    address.v6 = true;
+    return ::inet_pton(AF_INET6, text, address.bytes) == 1;
+}
+
 // POSIX sockets need no library start-up.
 bool net_startup() { return true; }
 void net_cleanup() {}
 
-SocketHandle tcp_socket() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+SocketHandle tcp_socket(bool v6) {
+    int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                      IPPROTO_TCP);
+    if (fd < 0) note(Fault::other, errno);
     return fd < 0 ? invalid_handle : fd;
 }
 
-bool tcp_connect(SocketHandle socket, const std::uint8_t (&address)[4], std::uint16_t port,
+bool tcp_connect(SocketHandle socket, const IpAddress& address, std::uint16_t port,
                  int timeout_ms) {
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    std::memcpy(&remote.sin_addr, address, 4);
+    sockaddr_storage remote{};
+    socklen_t remote_size = 0;
+    if (address.v6) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&remote);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        std::memcpy(&in6->sin6_addr, address.bytes, 16);
+        in6->sin6_scope_id = address.scope;
+        remote_size = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&remote);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        std::memcpy(&in4->sin_addr, address.bytes, 4);
+        remote_size = sizeof(sockaddr_in);
+    }
     int fd = fd_of(socket);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return true;
-    if (errno != EINPROGRESS && errno != EINTR) return false;
-    if (wait_for(fd, POLLOUT, timeout_ms) != Wait::ready) return false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), remote_size) == 0) return true;
+    if (errno != EINPROGRESS && errno != EINTR) return note_errno(errno);
+    switch (wait_for(fd, POLLOUT, timeout_ms)) {
+        case Wait::ready: break;
+        case Wait::timed_out: return note(Fault::timed_out, ETIMEDOUT);
+        case Wait::failed: return note_errno(errno);
+    }
     int error = 0;
     socklen_t size = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return note_errno(errno);
+    if (error != 0) return note_errno(error);
     int on = 1;  // commands are small and whole: send them at once
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return true;
@@ -74,6 +148,7 @@ std::ptrdiff_t tcp_send(SocketHandle socket, const std::uint8_t* data, std::size
         if (count >= 0) return count;
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        note_errno(errno);
         return -1;
     }
 }
@@ -84,6 +159,7 @@ std::ptrdiff_t tcp_recv(SocketHandle socket, std::uint8_t* data, std::size_t len
         if (count >= 0) return count;
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return would_block;
+        note_errno(errno);
         return -1;
     }
 }
@@ -102,16 +178,21 @@ PortHandle port_open(const char* name) {
     // O_NONBLOCK: a modem port without carrier must not hold the open; O_NOCTTY:
     // the port never becomes the host's controlling terminal.
     int fd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return invalid_handle;
+    if (fd < 0) {
+        note_errno(errno);  // EBUSY: a terminal held exclusively by another opener
+        return invalid_handle;
+    }
     // TIOCEXCL keeps other openers out, but root bypasses it: also hold an advisory
     // lock, and treat a terminal someone else already holds exclusively as taken.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        note(errno == EWOULDBLOCK ? Fault::busy : fault_of_errno(errno), errno);
         ::close(fd);
         return invalid_handle;
     }
     if (::isatty(fd)) {
         int held_elsewhere = 0;
         if (::ioctl(fd, TIOCGEXCL, &held_elsewhere) == 0 && held_elsewhere != 0) {
+            note(Fault::busy, EBUSY);
             ::close(fd);
             return invalid_handle;
         }
@@ -137,12 +218,33 @@ bool settings_hold(const termios& wanted, const termios& actual) {
            ::cfgetospeed(&actual) == ::cfgetospeed(&wanted);
 }
 
+// Standard speeds, bits per second to termios constant.
+struct Speed {
+    std::uint32_t baud;
+    speed_t constant;
+};
+constexpr Speed speeds[] = {
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+const Speed* find_speed(std::uint32_t baud) {
+    for (const Speed& speed : speeds)
+        if (speed.baud == baud) return &speed;
+    return nullptr;
+}
+
 }  // namespace
+
+bool port_speed_supported(std::uint32_t baud) { return find_speed(baud) != nullptr; }
 
 bool port_configure(PortHandle port, std::uint32_t baud) {
     termios settings{};
     int fd = fd_of(port);
-    if (::tcgetattr(fd, &settings) != 0) return false;
+    const Speed* speed = find_speed(baud);
+    if (speed == nullptr) return note(Fault::settings, EINVAL);
+    if (::tcgetattr(fd, &settings) != 0) return note_errno(errno);  // ENOTTY: not a terminal
     // Raw binary: no echo, no canonical mode, no signals, no translation either way.
     ::cfmakeraw(&settings);
     settings.c_iflag &= ~raw_input_clear;
@@ -155,11 +257,13 @@ bool port_configure(PortHandle port, std::uint32_t baud) {
     // with poll, within their own time-outs.
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    speed_t speed = baud == 9600 ? B9600 : B115200;
-    if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0) return false;
-    if (::tcsetattr(fd, TCSANOW, &settings) != 0) return false;
+    if (::cfsetispeed(&settings, speed->constant) != 0 ||
+        ::cfsetospeed(&settings, speed->constant) != 0)
+        return note(Fault::settings, errno);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) return note(Fault::settings, errno);
     termios applied{};
-    return ::tcgetattr(fd, &applied) == 0 && settings_hold(settings, applied);
+    if (::tcgetattr(fd, &applied) != 0) return note(Fault::settings, errno);
+    return settings_hold(settings, applied) || note(Fault::settings, 0);
 }
 
 void port_drop_modem_lines(PortHandle port) {
@@ -192,11 +296,15 @@ std::ptrdiff_t port_write(PortHandle port, const std::uint8_t* data, std::size_t
         }
         if (count < 0 && errno == EINTR) continue;
         if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            note_errno(errno);  // EIO: the device hung up
             return written > 0 ? static_cast<std::ptrdiff_t>(written) : -1;
         }
         // The driver's buffer is full: wait for room, within the write time-out.
         int left = ms_until(deadline);
-        if (left == 0 || wait_for(fd, POLLOUT, left) != Wait::ready) break;
+        if (left == 0 || wait_for(fd, POLLOUT, left) != Wait::ready) {
+            note(Fault::timed_out, ETIMEDOUT);
+            break;
+        }
     }
     return static_cast<std::ptrdiff_t>(written);
 }
@@ -215,10 +323,16 @@ std::ptrdiff_t port_read_within(PortHandle port, std::uint8_t* data, std::size_t
         // nothing has arrived.
         Wait waited = wait_for(fd, POLLIN, ms_until(deadline));
         if (waited == Wait::timed_out) return 0;
-        if (waited == Wait::failed) return -1;
+        if (waited == Wait::failed) {
+            note_errno(errno);
+            return -1;
+        }
         ssize_t count = ::read(fd, data, length);
         if (count >= 0) return count;  // 0: end of file on a device that is not a terminal
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            note_errno(errno);  // EIO: the device hung up
+            return -1;
+        }
         if (ms_until(deadline) == 0) return 0;
     }
 }

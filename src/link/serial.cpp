@@ -1,4 +1,5 @@
-// The serial link: a printer on a serial port.
+// The serial link: a printer on a serial port, at the model's speed
+// (AbrePortaSerial) or at any standard speed (quorvel_open_serial).
 #include "api/quorvel.h"
 #include "link/connection.h"
 
@@ -7,31 +8,53 @@ namespace platform = quorvel::platform;
 
 namespace {
 
-std::uint32_t baud_for_model(int model) { return model == 3 ? 9600 : 115200; }
+std::uint32_t baud_for_model(int model) {
+    return model == 3 ? 9600 : 115200;
+}
+
+// Opens and sets the port; the rules of both open calls. A port already held
+// is closed first, so none is ever left open with no way to close it.
+int open_port(const char* port_name, std::uint32_t baud) {
+    if (serial_port_held) {
+        platform::port_close(serial_handle);
+        serial_port_held = false;
+    }
+    if (port_name == nullptr) return fail(QUORVEL_E_NULL_INPUT, "port name");
+    serial_handle = platform::port_open(port_name);
+    if (serial_handle == platform::invalid_handle)
+        return fail_from_platform(QUORVEL_E_SYSTEM, port_name);
+    serial_port_held = true;
+    set_link_name(port_name);
+    // A port that opens but refuses some settings stays open and keeps receiving commands.
+    if (!platform::port_configure(serial_handle, baud))
+        return fail_from_platform(QUORVEL_E_SETTINGS_NOT_APPLIED, port_name);
+    platform::port_drop_modem_lines(serial_handle);
+    return 1;
+}
 
 }  // namespace
 
 extern "C" int QUORVEL_CALL AbrePortaSerial(const char* port_name, int model_number) {
     CallGuard guard;
     printer_model = model_number;
-    if (serial_port_held) {
-        // Never leave a port open with no way to close it.
-        platform::port_close(serial_handle);
-        serial_port_held = false;
-    }
-    if (port_name == nullptr) return 0;
-    serial_handle = platform::port_open(port_name);
-    if (serial_handle == platform::invalid_handle) return 0;
-    serial_port_held = true;
-    // A port that opens but refuses some settings stays open and keeps receiving commands.
-    if (!platform::port_configure(serial_handle, baud_for_model(printer_model))) return 0;
-    platform::port_drop_modem_lines(serial_handle);
-    return 1;
+    return open_port(port_name, baud_for_model(printer_model));
+}
+
+extern "C" int QUORVEL_CALL quorvel_open_serial(const char* port, int bits_per_second, int model) {
+    CallGuard guard;
+    // Refused before anything changes: a port already open stays as it is.
+    if (port == nullptr) return fail(QUORVEL_E_NULL_INPUT, "port name");
+    if (bits_per_second <= 0 ||
+        !platform::port_speed_supported(static_cast<std::uint32_t>(bits_per_second)))
+        return fail_format(QUORVEL_E_BAD_SPEED, "%d bit/s", bits_per_second);
+    printer_model = model;
+    return open_port(port, static_cast<std::uint32_t>(bits_per_second));
 }
 
 extern "C" int QUORVEL_CALL FechaPortaSerial() {
     CallGuard guard;
-    if (!serial_port_held) return 0;
+    if (!serial_port_held) return fail(QUORVEL_E_NO_LINK, "no serial port to close");
     serial_port_held = false;
-    return platform::port_close(serial_handle) ? 1 : 0;
+    if (platform::port_close(serial_handle)) return 1;
+    return fail_from_platform(QUORVEL_E_SYSTEM, link_name);
 }

@@ -16,7 +16,7 @@ std::uint8_t in_range_or(int value, int low, int high, std::uint8_t fallback) {
 int send_symbol(int justification, std::uint8_t type, std::uint8_t p1, std::uint8_t p2,
                 std::uint8_t p3, const char* data) {
     std::size_t length = bounded_length(data, capacity - fixed);
-    if (length > capacity - fixed) return 0;
+    if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
     Command<capacity> cmd;
     open_command(cmd, justification);
     cmd.put(GS, 'Z', type);                // GS Z t: symbol type

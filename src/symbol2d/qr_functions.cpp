@@ -9,7 +9,7 @@ extern "C" int QUORVEL_CALL ImprimeQRCODE_M1(int justification, int model, int m
     link::CallGuard guard;
     constexpr std::size_t capacity = 4344, fixed = 49;
     std::size_t length = bounded_length(data, capacity - fixed);
-    if (length > capacity - fixed) return 0;
+    if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
 
     const std::uint8_t model_byte = model == 1 ? 0x31 : 0x32;
     const std::uint8_t size_byte =

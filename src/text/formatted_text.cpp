@@ -22,7 +22,7 @@ extern "C" int QUORVEL_CALL ImprimeTxFormatado(const char* text, int justificati
     link::CallGuard guard;
     constexpr std::size_t capacity = 8192, fixed = 15;
     std::size_t length = bounded_length(text, capacity - fixed);
-    if (length > capacity - fixed) return 0;
+    if (length > capacity - fixed) return link::fail_text(text, capacity - fixed);
     Command<capacity> cmd;
     open_command(cmd, justification);
     put_text_frame(cmd, spacing);

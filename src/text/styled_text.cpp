@@ -26,7 +26,7 @@ extern "C" int QUORVEL_CALL ImprimeTexto(const char* text, int justification, in
     link::CallGuard guard;
     constexpr std::size_t fixed = 18;
     std::size_t length = bounded_length(text, text_buffer - fixed);
-    if (length > text_buffer - fixed) return 0;
+    if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
     Command<text_buffer> cmd;
     open_styled(cmd, justification, font, spacing, bold);
     cmd.append(text, length).put(LF);
@@ -38,7 +38,7 @@ extern "C" int QUORVEL_CALL ImprimeTextoLF(const char* text, int justification, 
     link::CallGuard guard;
     constexpr std::size_t fixed = 20;
     std::size_t length = bounded_length(text, text_buffer - fixed);
-    if (length > text_buffer - fixed) return 0;
+    if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
     Command<text_buffer> cmd;
     open_styled(cmd, justification, font, spacing, bold);
     cmd.append(text, length).put(ESC, 'd', feed_lines);  // ESC d n: print and feed n lines
@@ -50,7 +50,7 @@ extern "C" int QUORVEL_CALL ImprimeTexto180(const char* text, int justification,
     link::CallGuard guard;
     constexpr std::size_t fixed = 21;
     std::size_t length = bounded_length(text, text_buffer - fixed);
-    if (length > text_buffer - fixed) return 0;
+    if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
     Command<text_buffer> cmd;
     open_styled(cmd, justification, font, spacing, bold);
     cmd.put(ESC, '{', 0x01);  // ESC { 1: upside-down on
@@ -63,7 +63,7 @@ extern "C" int QUORVEL_CALL ImprimeTextoInvertido(const char* text, int justific
     link::CallGuard guard;
     constexpr std::size_t fixed = 18;
     std::size_t length = bounded_length(text, text_buffer - fixed);
-    if (length > text_buffer - fixed) return 0;
+    if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
     Command<text_buffer> cmd;
     open_command(cmd, justification);
     put_text_frame(cmd, spacing);

@@ -196,6 +196,9 @@ TEST(PrinterStopsReading, WriteGivesUpWithinItsBound) {
     EXPECT_GT(accepted, 0);
     EXPECT_GE(took, 1.0);          // it did wait for room
     EXPECT_LT(took, 9.018 + 2.0);  // 8018 bytes: 9018 ms at most, with slack
+    char why[QUORVEL_ERROR_MESSAGE_SIZE];
+    EXPECT_EQ(quorvel_last_error(why, sizeof why), QUORVEL_E_WRITE_FAILED) << why;
+    EXPECT_NE(std::string(why).find("before the time-out"), std::string::npos) << why;
 
     // Small commands still fit into the tail of the last queued segment for a
     // while (tens of thousands here); once none fits, a 3-byte command gives
@@ -209,6 +212,7 @@ TEST(PrinterStopsReading, WriteGivesUpWithinItsBound) {
     }
     EXPECT_EQ(result, 0) << cuts << " accepted " << accepted;
     EXPECT_LT(took, 1.003 + 1.5) << cuts;
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_WRITE_FAILED);
     EXPECT_EQ(FechaSocket(), 1);
     ::close(printer_fd);
 }

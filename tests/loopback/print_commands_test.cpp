@@ -50,7 +50,10 @@ std::string cycling_bytes(std::size_t n) {
 
 std::string list_of(int first, int count) {
     std::string out;
-    for (int i = 0; i < count; ++i) out += (i ? "," : "") + std::to_string(first + i);
+    for (int i = 0; i < count; ++i) {
+        if (i) out += ',';
+        out += std::to_string(first + i);
+    }
     return out;
 }
 

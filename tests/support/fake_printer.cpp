@@ -9,6 +9,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@ using NativeSocket = SOCKET;
 constexpr int no_sigpipe = 0;  // Winsock raises no signal on a broken connection
 
 NativeSocket native(std::intptr_t s) { return static_cast<NativeSocket>(s); }
-std::intptr_t open_stream_socket() {
+std::intptr_t open_stream_socket(int family = AF_INET) {
     // Winsock needs one start-up reference per process; it is kept until exit,
     // so the library's own start-up and release never touch the listener.
     static const bool started = [] {
@@ -34,7 +35,7 @@ std::intptr_t open_stream_socket() {
         return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
     if (!started) return -1;
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    SOCKET s = ::socket(family, SOCK_STREAM, 0);
     return s == INVALID_SOCKET ? -1 : static_cast<std::intptr_t>(s);
 }
 std::intptr_t accept_client(std::intptr_t listener) {
@@ -52,7 +53,9 @@ using NativeSocket = int;
 constexpr int no_sigpipe = MSG_NOSIGNAL;
 
 NativeSocket native(std::intptr_t s) { return static_cast<NativeSocket>(s); }
-std::intptr_t open_stream_socket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+std::intptr_t open_stream_socket(int family = AF_INET) {
+    return ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
 std::intptr_t accept_client(std::intptr_t listener) {
     return ::accept4(native(listener), nullptr, nullptr, SOCK_CLOEXEC);
 }
@@ -63,6 +66,40 @@ int poll_readable(std::intptr_t s, int timeout_ms) {
 }
 unsigned process_id() { return static_cast<unsigned>(::getpid()); }
 #endif
+
+// address:port as a socket address of its family; false when address is no literal.
+bool socket_address(const std::string& address, std::uint16_t port, sockaddr_storage& out,
+                    int& size) {
+    out = sockaddr_storage{};
+    if (address.find(':') != std::string::npos) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        size = sizeof(sockaddr_in6);
+        return ::inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) == 1;
+    }
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&out);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(port);
+    size = sizeof(sockaddr_in);
+    return ::inet_pton(AF_INET, address.c_str(), &in4->sin_addr) == 1;
+}
+
+// A bound, listening socket at address:port, or -1.
+std::intptr_t listen_at(const std::string& address, std::uint16_t port, int backlog) {
+    sockaddr_storage local;
+    int size = 0;
+    if (!socket_address(address, port, local, size)) return -1;
+    std::intptr_t s = open_stream_socket(local.ss_family);
+    if (s < 0) return -1;
+    int on = 1;
+    ::setsockopt(native(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    if (::bind(native(s), reinterpret_cast<sockaddr*>(&local), size) == 0 &&
+        ::listen(native(s), backlog) == 0)
+        return s;
+    close_socket(s);
+    return -1;
+}
 
 int send_bytes(std::intptr_t s, const Bytes& bytes) {
     return static_cast<int>(::send(native(s), reinterpret_cast<const char*>(bytes.data()),
@@ -82,27 +119,15 @@ std::string unique_loopback_address(const std::string& salt) {
     return "127." + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
 }
 
-FakePrinter::FakePrinter(Behaviour behaviour, std::string address)
-    : behaviour_(behaviour) {
+FakePrinter::FakePrinter(Behaviour behaviour, std::string address, std::uint16_t port)
+    : port_(port), behaviour_(behaviour) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         address_ = address.empty() ? unique_loopback_address(std::to_string(attempt)) : address;
-        listener_ = open_stream_socket();
-        if (listener_ < 0) break;
-        int on = 1;
-        ::setsockopt(native(listener_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
-                     sizeof on);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(9100);
-        ::inet_pton(AF_INET, address_.c_str(), &local.sin_addr);
-        if (::bind(native(listener_), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-            ::listen(native(listener_), 4) == 0)
-            break;
-        close_socket(listener_);
-        listener_ = -1;
-        if (!address.empty()) break;
+        listener_ = listen_at(address_, port_, 4);
+        if (listener_ >= 0 || !address.empty()) break;
     }
-    if (listener_ < 0) throw std::runtime_error("cannot listen on " + address_ + ":9100");
+    if (listener_ < 0)
+        throw std::runtime_error("cannot listen on " + address_ + " port " + std::to_string(port_));
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -230,6 +255,41 @@ void FakePrinter::send_unsolicited(const Bytes& bytes) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, std::chrono::seconds(3), [&] { return client_ >= 0; });
     if (client_ >= 0) send_bytes(client_, bytes);
+}
+
+FullBacklogListener::FullBacklogListener(std::string address, std::uint16_t port) {
+    address_ = address.empty() ? unique_loopback_address("backlog") : address;
+    listener_ = listen_at(address_, port, 0);
+    if (listener_ < 0) throw std::runtime_error("cannot listen on " + address_);
+    sockaddr_storage remote;
+    int size = 0;
+    socket_address(address_, port, remote, size);
+    // Connect until one attempt stays unanswered: the queue is then full (Linux
+    // takes backlog + 1 connections into a queue of backlog 0).
+    for (int i = 0; i < 8; ++i) {
+        std::intptr_t s = open_stream_socket(remote.ss_family);
+#ifdef _WIN32
+        u_long non_blocking = 1;
+        ::ioctlsocket(native(s), FIONBIO, &non_blocking);
+#else
+        ::fcntl(native(s), F_SETFL, O_NONBLOCK);
+#endif
+        ::connect(native(s), reinterpret_cast<sockaddr*>(&remote), size);
+        fillers_.push_back(s);
+#ifdef _WIN32
+        WSAPOLLFD entry{native(s), POLLWRNORM, 0};
+        const bool answered = ::WSAPoll(&entry, 1, 300) > 0;
+#else
+        pollfd entry{native(s), POLLOUT, 0};
+        const bool answered = ::poll(&entry, 1, 300) > 0;
+#endif
+        if (!answered) break;
+    }
+}
+
+FullBacklogListener::~FullBacklogListener() {
+    for (std::intptr_t s : fillers_) close_socket(s);
+    close_socket(listener_);
 }
 
 std::string hex(const Bytes& bytes) {

@@ -37,12 +37,15 @@ public:
     // Gets each chunk as it arrives; returns the bytes to answer with (maybe none).
     using Responder = std::function<Bytes(const Bytes& chunk)>;
 
-    explicit FakePrinter(Behaviour behaviour = Behaviour::record, std::string address = "");
+    // address: an IPv4 or IPv6 literal ("::1"); a 127.a.b.c of its own when empty.
+    explicit FakePrinter(Behaviour behaviour = Behaviour::record, std::string address = "",
+                         std::uint16_t port = 9100);
     ~FakePrinter();
     FakePrinter(const FakePrinter&) = delete;
     FakePrinter& operator=(const FakePrinter&) = delete;
 
     const std::string& address() const { return address_; }
+    std::uint16_t port() const { return port_; }
     void set_responder(Responder responder);
     // Answers every chunk that holds a status query with these bytes.
     void answer_with(Bytes reply);
@@ -62,6 +65,7 @@ private:
     void serve();
 
     std::string address_;
+    std::uint16_t port_;
     Behaviour behaviour_;
     // Socket handles (int descriptors on POSIX, SOCKET on Winsock); -1 is none.
     std::intptr_t listener_ = -1;
@@ -75,6 +79,23 @@ private:
     bool disconnected_ = false;
     Responder responder_;
     std::thread thread_;
+};
+
+// A listener at address:port whose queue is full: it never accepts, and its
+// one-place backlog is taken by a connection of its own, so a further
+// connection attempt is left unanswered until it times out.
+class FullBacklogListener {
+public:
+    explicit FullBacklogListener(std::string address = "", std::uint16_t port = 9100);
+    ~FullBacklogListener();
+    FullBacklogListener(const FullBacklogListener&) = delete;
+    FullBacklogListener& operator=(const FullBacklogListener&) = delete;
+    const std::string& address() const { return address_; }
+
+private:
+    std::string address_;
+    std::intptr_t listener_ = -1;
+    std::vector<std::intptr_t> fillers_;
 };
 
 std::string hex(const Bytes& bytes);

@@ -21,9 +21,14 @@ PtyPair::PtyPair() {
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
 }
 
+void PtyPair::close_master() {
+    ::close(master_);
+    master_ = -1;
+}
+
 PtyPair::~PtyPair() {
     ::close(slave_);
-    ::close(master_);
+    if (master_ >= 0) ::close(master_);
 }
 
 Bytes PtyPair::read_master(std::size_t count, std::chrono::milliseconds timeout) {

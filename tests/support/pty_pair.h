@@ -37,6 +37,9 @@ class PtyPair {
     // query_length bytes, then answers with reply. The future gives the query seen.
     std::future<Bytes> answer_once(std::size_t query_length, Bytes reply);
 
+    // Closes the printer's end: a hang-up under an open link.
+    void close_master();
+
     // The slave's line settings as the terminal now holds them.
     termios slave_settings() const;
 

@@ -47,10 +47,15 @@ namespace quorvel::platform {
 using testing::recording::record;
 using testing::recording::take_reply;
 
+Failure last_failure() { return {}; }
+void describe_system_error(int, char* text, std::size_t size) {
+    if (size > 0) text[0] = '\0';
+}
+bool parse_ipv6(const char*, IpAddress&) { return false; }
 bool net_startup() { return true; }
 void net_cleanup() {}
-SocketHandle tcp_socket() { return 3; }
-bool tcp_connect(SocketHandle, const std::uint8_t (&)[4], std::uint16_t, int) { return true; }
+SocketHandle tcp_socket(bool) { return 3; }
+bool tcp_connect(SocketHandle, const IpAddress&, std::uint16_t, int) { return true; }
 std::ptrdiff_t tcp_send(SocketHandle, const std::uint8_t* data, std::size_t length) {
     return record(data, length);
 }
@@ -63,6 +68,7 @@ Wait tcp_wait_readable(SocketHandle, int) { return Wait::ready; }
 void tcp_close(SocketHandle) {}
 
 PortHandle port_open(const char*) { return 4; }
+bool port_speed_supported(std::uint32_t) { return true; }
 bool port_configure(PortHandle, std::uint32_t) { return true; }
 void port_drop_modem_lines(PortHandle) {}
 std::ptrdiff_t port_write(PortHandle, const std::uint8_t* data, std::size_t length) {

@@ -12,6 +12,7 @@ if(NOT dump MATCHES "file format pei-x86-64" OR NOT dump MATCHES "Magic[ \t]+020
   string(APPEND problems "not a 64-bit (PE32+, x86-64) image\n")
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/../check_def_layout.cmake)
 # Expected: name -> ordinal, from the .def file.
 file(STRINGS ${DEF} def_lines REGEX "@[0-9]+")
 set(expected "")

@@ -72,8 +72,12 @@ INSTANTIATE_TEST_SUITE_P(Table, Export, ::testing::ValuesIn(export_table),
 TEST(ExportTable, NothingBeyondTheTableAndNoDecoratedNames) {
     LoadedLibrary dll;
     ASSERT_NE(dll.module(), nullptr);
-    const int count = static_cast<int>(std::size(export_table));
-    for (int ordinal = count + 1; ordinal <= count + 16; ++ordinal)
+    int highest = 0;
+    for (const auto& entry : export_table) highest = std::max(highest, entry.ordinal);
+    // 29 to 39 stay free between the original functions and the companion ones.
+    for (int ordinal = 29; ordinal <= 39; ++ordinal)
+        EXPECT_EQ(dll.by_ordinal(ordinal), nullptr) << "ordinal " << ordinal;
+    for (int ordinal = highest + 1; ordinal <= highest + 16; ++ordinal)
         EXPECT_EQ(dll.by_ordinal(ordinal), nullptr) << "ordinal " << ordinal;
     for (const char* name : {"_AbreSocket@8", "AbreSocket@8", "_Le_Status@0", "DllEntryPoint",
                              "DllMain", "Versao", "send_command"})

@@ -320,4 +320,56 @@ TEST_F(SerialPort, TcpLinkTakesPrecedenceUntilClosed) {
     EXPECT_EQ(FechaPortaSerial(), 1);
 }
 
+class CompanionSpeed : public SerialPort, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(CompanionSpeed, AnyStandardSpeedIsSetOnThePort) {
+    disturb_settings();
+    ASSERT_EQ(quorvel_open_serial(port(), static_cast<int>(GetParam()), 0), 1);
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_OK);
+    EXPECT_EQ(AcionaGuilhotina(), 1);
+    EXPECT_EQ(hex(printer_.read(3)), "1D 56 00");
+    ASSERT_EQ(FechaPortaSerial(), 1);
+    DCB dcb = settings_now();
+    EXPECT_EQ(dcb.BaudRate, GetParam());
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+}
+
+INSTANTIATE_TEST_SUITE_P(Speeds, CompanionSpeed,
+                         ::testing::Values(DWORD{1200}, DWORD{19200}, DWORD{38400}, DWORD{921600}));
+
+TEST_F(SerialPort, CompanionOpenFaultsGiveTheirCodes) {
+    char message[QUORVEL_ERROR_MESSAGE_SIZE];
+    ASSERT_EQ(quorvel_open_serial(port(), 38400, 0), 1);
+    EXPECT_EQ(quorvel_open_serial(port(), 14400, 0), 0);
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_BAD_SPEED);
+    EXPECT_EQ(AcionaGuilhotina(), 1) << "a refused speed leaves the open port alone";
+    EXPECT_EQ(hex(printer_.read(3)), "1D 56 00");
+    EXPECT_EQ(quorvel_open_serial("COM9", 9600, 0), 0);
+    EXPECT_EQ(quorvel_last_error(message, sizeof message), QUORVEL_E_PORT_NOT_FOUND) << message;
+    EXPECT_NE(std::string(message).find("COM9"), std::string::npos) << message;
+    EXPECT_EQ(FechaPortaSerial(), 0);
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_NO_LINK);
+}
+
+TEST_F(SerialPort, FullStatusOverTheComPort) {
+    ASSERT_EQ(quorvel_open_serial(port(), 115200, 0), 1);
+    std::thread printer([this] {
+        for (std::uint8_t reply : {0x16, 0x36, 0x12, 0x7E}) {
+            if (printer_.read(3).size() != 3) return;
+            printer_.write({reply});
+        }
+    });
+    quorvel_status status;
+    EXPECT_EQ(quorvel_read_status(&status), 1);
+    printer.join();
+    EXPECT_EQ(status.raw[0], 0x16);
+    EXPECT_EQ(status.raw[3], 0x7E);
+    EXPECT_EQ(status.drawer_pin3, 1);
+    EXPECT_EQ(status.cover_open, 1);
+    EXPECT_EQ(status.autocutter_error, 0);
+    EXPECT_EQ(status.paper_out, 1);
+    EXPECT_EQ(FechaPortaSerial(), 1);
+}
+
 }  // namespace

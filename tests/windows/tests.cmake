@@ -35,3 +35,66 @@ target_compile_options(serial_port_tests PRIVATE -Wno-restrict)
 add_dependencies(serial_port_tests quorvel_dll_beside_tests)
 gtest_discover_tests(serial_port_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   TEST_PREFIX "wine.serial." PROPERTIES TIMEOUT 60 RESOURCE_LOCK serial_relay)
+
+# The SDK (cmake/WindowsSdk.cmake): its zip, its MSVC import library, and a C
+# host built as a Windows developer would build it from the unzipped SDK, once
+# per import library, run under wine from the SDK's bin folder (beside the
+# zipped Quorvel.dll) against a loopback printer.
+if(TARGET windows_sdk)
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  find_program(QUORVEL_LLVM_NM NAMES llvm-nm llvm-nm-14 REQUIRED)
+  add_test(NAME wine.sdk.zip_contents
+    COMMAND ${CMAKE_COMMAND} -DZIP=${QUORVEL_SDK_ZIP} -DNAME=quorvel-${PROJECT_VERSION}-win64-sdk
+            -P ${CMAKE_CURRENT_LIST_DIR}/sdk/check_sdk_zip.cmake)
+  add_test(NAME wine.sdk.msvc_import_library_names
+    COMMAND ${CMAKE_COMMAND} -DNM=${QUORVEL_LLVM_NM} -DLIBRARY=${QUORVEL_MSVC_IMPORT_LIB}
+            -DDEF=${QUORVEL_DEF} -P ${CMAKE_CURRENT_LIST_DIR}/sdk/check_import_lib.cmake)
+
+  set(unzipped ${CMAKE_CURRENT_BINARY_DIR}/sdk_unzipped)
+  set(sdk ${unzipped}/quorvel-${PROJECT_VERSION}-win64-sdk)
+  set(host_source ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host.c)
+  set(hosts ${sdk}/bin/sdk_host_mingw.exe)
+  # mingw: gcc against lib/libQuorvel.dll.a.
+  set(build_hosts
+    COMMAND ${CMAKE_C_COMPILER} -O1 -Wall -Wextra -Werror -I${sdk}/include ${host_source}
+            -L${sdk}/lib -lQuorvel -o ${sdk}/bin/sdk_host_mingw.exe)
+  # MSVC ABI: clang for x86_64-pc-windows-msvc and lld-link against lib/Quorvel.lib.
+  # Debian has no Microsoft C runtime or SDK, so the host uses none (kernel32
+  # only, from mingw's import library).
+  find_program(QUORVEL_CLANG clang)
+  find_program(QUORVEL_LLD_LINK NAMES lld-link lld-link-14)
+  find_library(QUORVEL_KERNEL32 kernel32)
+  if(QUORVEL_CLANG AND QUORVEL_LLD_LINK AND QUORVEL_KERNEL32)
+    list(APPEND hosts ${sdk}/bin/sdk_host_msvc.exe)
+    list(APPEND build_hosts
+      COMMAND ${QUORVEL_CLANG} --target=x86_64-pc-windows-msvc -ffreestanding -fno-builtin -O1
+              -Wall -Wextra -Werror -I${sdk}/include -c ${host_source} -o ${unzipped}/sdk_host_msvc.obj
+      COMMAND ${QUORVEL_LLD_LINK} /nologo /entry:start /subsystem:console /nodefaultlib
+              /out:${sdk}/bin/sdk_host_msvc.exe ${unzipped}/sdk_host_msvc.obj
+              ${sdk}/lib/Quorvel.lib ${QUORVEL_KERNEL32})
+  else()
+    add_test(NAME wine.sdk.msvc_host COMMAND ${CMAKE_COMMAND} -E echo "clang, lld-link or kernel32 missing")
+    set_tests_properties(wine.sdk.msvc_host PROPERTIES WILL_FAIL ON)
+  endif()
+  add_custom_command(OUTPUT ${hosts}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${unzipped}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${unzipped}
+    COMMAND ${CMAKE_COMMAND} -E chdir ${unzipped} ${CMAKE_COMMAND} -E tar xf ${QUORVEL_SDK_ZIP}
+    ${build_hosts}
+    DEPENDS ${host_source} ${QUORVEL_SDK_ZIP}
+    COMMENT "SDK hosts, built from the unzipped SDK"
+    VERBATIM)
+  add_custom_target(sdk_hosts ALL DEPENDS ${hosts})
+  add_dependencies(sdk_hosts windows_sdk)
+  foreach(host ${hosts})
+    string(REGEX REPLACE "^.*/sdk_host_([a-z]+)\\.exe$" "\\1" abi ${host})
+    if(abi STREQUAL "mingw")
+      set(ip 127.15.2.1)
+    else()
+      set(ip 127.15.2.2)
+    endif()
+    add_test(NAME wine.sdk.${abi}_host
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py ${ip}
+              ${QUORVEL_WINE64} ${host})
+  endforeach()
+endif()

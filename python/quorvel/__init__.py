@@ -1,0 +1,28 @@
+"""Quorvel for Python: print receipts on ESC/POS printers through the Quorvel library.
+
+    from quorvel import Printer
+
+    with Printer.tcp("192.168.0.50") as printer:
+        printer.text("Hello", align="center", bold=True)
+        printer.cut()
+
+Failures raise :class:`PrinterError` subclasses; see :class:`Printer`.
+"""
+
+from ._enums import HRI, Align, Barcode, DrawerStatus, Font, LogoSize, QrCommands, QrLevel, Status, Style
+from ._errors import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
+                      PrinterError)
+from ._log import capture_library_messages
+from ._native import library_path
+from ._printer import FullStatus, Printer
+
+__version__ = "1.2.0"
+
+__all__ = [
+    "Printer", "FullStatus",
+    "Align", "Font", "Style", "Barcode", "HRI", "QrLevel", "QrCommands", "LogoSize",
+    "Status", "DrawerStatus",
+    "PrinterError", "NotConnected", "ConnectFailed", "NotWritten", "NoReply", "InputRefused",
+    "ErrorCode",
+    "capture_library_messages", "library_path",
+]

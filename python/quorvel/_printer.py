@@ -1,0 +1,544 @@
+"""quorvel.Printer: one receipt printer over TCP or a serial port."""
+
+from __future__ import annotations
+
+import ctypes
+import dataclasses
+import os
+import threading
+from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Tuple, Type, Union
+
+from . import _log, _native
+from ._enums import (HRI, Align, Barcode, DrawerStatus, Font, LogoSize, QrCommands, QrLevel,
+                     Status, Style)
+from ._errors import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
+                      PrinterError, error_for)
+
+TextLike = Union[str, bytes, bytearray, memoryview]
+AlignLike = Union[Align, str, int]
+ImageSource = Any  # a path, a PIL image, or greyscale bytes
+
+_lib = _native.direct
+_imprime_texto = _lib.ImprimeTexto
+
+_ALIGN: Dict[str, int] = {"left": 0, "center": 1, "centre": 1, "right": 2}
+_FONT: Dict[str, int] = {"a": 0, "b": 1}
+# One lookup for the usual spellings; anything else takes the checking path.
+_ALIGN_FAST: Dict[Any, int] = {**_ALIGN, **{m: int(m) for m in Align}}
+_FONT_FAST: Dict[Any, int] = {**_FONT, **{m: int(m) for m in Font}}
+_QR_LEVEL: Dict[str, int] = {"l": 0, "m": 1, "q": 2, "h": 3}
+# Line spacing in dots (ESC 3 n) -> the library's spacing index.
+_SPACING: Dict[int, int] = {32: 0, 40: 1, 48: 2, 53: 3, 64: 4, 69: 5, 21: 6}
+# Bar height in dots (GS h n) -> the library's height selector.
+_BAR_HEIGHT: Dict[int, int] = {32: 0, 50: 1, 80: 2}
+_SERIAL_SPEEDS = (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600)
+
+_link_lock = threading.Lock()
+_current: Optional["Printer"] = None  # the Printer that holds the library's one link
+
+
+def _pick(value: Any, strings: Mapping[str, int], enum_cls: Any, name: str) -> int:
+    """The int behind an enum member, a plain int of one, or a name (any case)."""
+    if isinstance(value, str):
+        number = strings.get(value.lower())
+        if number is None and value.upper() in enum_cls.__members__:
+            number = int(enum_cls.__members__[value.upper()])
+        if number is None:
+            names = sorted(set(strings) | {m.lower() for m in enum_cls.__members__})
+            raise ValueError(f"{name} must be one of {', '.join(map(repr, names))}, "
+                             f"not {value!r}")
+        return number
+    try:
+        if isinstance(value, bool):
+            raise TypeError
+        return int(enum_cls(value))
+    except (ValueError, TypeError):
+        accepted = ", ".join(f"{enum_cls.__name__}.{m.name}" for m in enum_cls)
+        raise ValueError(f"{name} must be one of {accepted}, not {value!r}") from None
+
+
+def _in(value: Any, accepted: Sequence[int], name: str, unit: str = "") -> int:
+    if isinstance(value, bool) or not isinstance(value, int) or value not in accepted:
+        if isinstance(accepted, range):
+            allowed = f"{accepted.start} to {accepted.stop - 1}"
+        else:
+            allowed = ", ".join(map(str, accepted))
+        raise ValueError(f"{name} must be {allowed}{unit}, not {value!r}")
+    return value
+
+
+def _text(value: TextLike, name: str = "text") -> bytes:
+    try:
+        data = value.encode("cp1252") if type(value) is str else _native.encode_text(value)
+    except UnicodeEncodeError:
+        data = _native.encode_text(value)  # raises, naming the character
+    if b"\0" in data:
+        raise ValueError(f"{name} holds a NUL character at position {data.index(0)}; "
+                         "the printer would stop reading there")
+    return data
+
+
+@dataclasses.dataclass(frozen=True)
+class FullStatus:
+    """Every status field the printer reports (DLE EOT 1 to 4).
+
+    Each field is True or False, or None when the reply that carries it did
+    not come; ``raw`` holds the four reply bytes (None where missing).
+    """
+
+    online: Optional[bool]
+    drawer_pin3: Optional[bool]
+    waiting_recovery: Optional[bool]
+    feed_button: Optional[bool]
+    cover_open: Optional[bool]
+    paper_feeding: Optional[bool]
+    stopped_paper_end: Optional[bool]
+    error: Optional[bool]
+    recoverable_error: Optional[bool]
+    autocutter_error: Optional[bool]
+    unrecoverable_error: Optional[bool]
+    auto_recoverable_error: Optional[bool]
+    paper_near_end: Optional[bool]
+    paper_out: Optional[bool]
+    raw: Tuple[Optional[int], Optional[int], Optional[int], Optional[int]]
+
+    @property
+    def complete(self) -> bool:
+        """True when all four replies came."""
+        return None not in self.raw
+
+
+class Printer:
+    """One receipt printer. Open it with :meth:`tcp` or :meth:`serial`.
+
+    The library holds one link per process, so one Printer is open at a time;
+    use it as a context manager, or call :meth:`close`. Every method sends one
+    command whole (``code128(split=True)`` and ``image()`` send several) and
+    returns None; when the printer did not get it, it raises a
+    :class:`PrinterError`: :class:`NotConnected`, :class:`NotWritten`,
+    :class:`NoReply`, or :class:`InputRefused` (a :class:`ValueError`) for input
+    the library refuses. Arguments outside their accepted values raise
+    :class:`ValueError` before anything is sent. Text given as ``str`` is
+    encoded to Windows-1252 (the code table the text commands select);
+    ``bytes`` go out unchanged.
+    """
+
+    def __init__(self, kind: str, where: str, model: int = 0) -> None:
+        self._kind = kind
+        self._where = where
+        self._model = model
+        self._open = False
+
+    # ---- links -------------------------------------------------------
+
+    @classmethod
+    def tcp(cls, address: str, port: int = 9100, model: int = 0) -> "Printer":
+        """Connect to a network printer.
+
+        :param address: IPv4 (``"192.168.0.50"``) or IPv6 (``"::1"``) literal;
+            host names are refused (resolving them can block without limit).
+        :param port: TCP port, 1 to 65535.
+        :param model: printer model number 0 to 3 (selects the :meth:`status` query).
+        :raises ConnectFailed: refused, timed out (5 s), bad address, or
+            another Printer is open.
+        """
+        _in(port, range(1, 65536), "port")
+        _in(model, range(4), "model")
+        address_bytes = _text(address, "address")
+        printer = cls("tcp", f"{address}:{port}", model)
+        printer._open_with(printer._need("quorvel_open_tcp"), address_bytes, port, model)
+        return printer
+
+    @classmethod
+    def serial(cls, port: str, baud: int = 115200, model: int = 0) -> "Printer":
+        """Open a printer on a serial port.
+
+        :param port: device name, e.g. ``"/dev/ttyUSB0"`` (``"COM3"`` on Windows).
+        :param baud: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200,
+            230400, 460800 or 921600 bit/s; 8 data bits, no parity, 1 stop bit.
+        :param model: printer model number 0 to 3.
+        :raises ConnectFailed: no such port, permission denied, busy, not a
+            serial device, settings refused, or another Printer is open.
+        """
+        _in(baud, _SERIAL_SPEEDS, "baud")
+        _in(model, range(4), "model")
+        port_bytes = _text(os.fspath(port), "port")
+        printer = cls("serial", str(port), model)
+        printer._open_with(printer._need("quorvel_open_serial"), port_bytes, baud, model)
+        return printer
+
+    def _open_with(self, function: Callable[..., int], *args: Any) -> None:
+        global _current
+        with _link_lock:
+            if _current is not None:
+                raise ConnectFailed(f"the printer at {_current._where} is still open; "
+                                    "the library holds one link: close it first",
+                                    ErrorCode.ALREADY_OPEN)
+            if _log.call(function, *args) != 1:
+                error = self._failure(ConnectFailed, f"opening {self._where}")
+                if self._kind == "serial":
+                    # A port that opened but refused its settings stays held: let it go.
+                    _log.call(_lib.FechaPortaSerial)
+                raise error
+            self._open = True
+            _current = self
+
+    def close(self) -> None:
+        """Close the link. Closing twice does nothing."""
+        global _current
+        with _link_lock:
+            if not self._open:
+                return
+            self._open = False
+            if _current is self:
+                _current = None
+            _log.call(_lib.FechaSocket if self._kind == "tcp" else _lib.FechaPortaSerial)
+
+    @property
+    def closed(self) -> bool:
+        """True once :meth:`close` ran (or the link never opened)."""
+        return not self._open
+
+    def __enter__(self) -> "Printer":
+        return self
+
+    def __exit__(self, *exc: Any) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        return f"<quorvel.Printer {self._kind} {self._where}{' closed' if not self._open else ''}>"
+
+    # ---- calls -------------------------------------------------------
+
+    def _failure(self, default: Type[PrinterError], what: str) -> PrinterError:
+        code, message = _native.last_error()
+        return error_for(code, message, default, what)
+
+    def _send(self, function: Callable[..., int], *args: Any) -> None:
+        if not self._open:
+            raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
+        if _log.call(function, *args) != 1:
+            raise self._failure(NotWritten, function.__name__)
+
+    @staticmethod
+    def _need(name: str) -> Callable[..., int]:
+        function = getattr(_lib, name, None)
+        if function is None:
+            raise PrinterError(f"the library at {_native.library_path} is older than this "
+                               f"package: it has no {name}")
+        return function
+
+    # ---- text --------------------------------------------------------
+
+    def text(self, s: TextLike, align: AlignLike = "left", bold: bool = False,
+             font: Union[Font, str] = "a", spacing: int = 32, upside_down: bool = False,
+             reverse: bool = False, feed: int = 0) -> None:
+        """Print one line of text (it wraps at the paper's edge).
+
+        :param s: the text; ``str`` is encoded to Windows-1252.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        :param bold: emphasised strokes. Not with ``reverse``.
+        :param font: ``"a"`` (12 x 24 dots) or ``"b"`` (smaller), or a :class:`Font`.
+        :param spacing: line spacing in dots: 21, 32, 40, 48, 53, 64 or 69.
+        :param upside_down: print the line turned by 180 degrees.
+        :param reverse: white on black. Not with ``upside_down``.
+        :param feed: 0 ends the line with one line feed; 1 to 255 print it and
+            feed that many lines (so 3 leaves two empty lines). Only for
+            upright, non-reversed text.
+        """
+        data = _text(s)
+        j = _ALIGN_FAST.get(align) if type(align) is not bool else None
+        if j is None:
+            j = _pick(align, _ALIGN, Align, "align")
+        f = _FONT_FAST.get(font) if type(font) is not bool else None
+        if f is None:
+            f = _pick(font, _FONT, Font, "font")
+        n = _SPACING.get(spacing) if type(spacing) is int else None
+        if n is None:
+            n = _SPACING[_in(spacing, sorted(_SPACING), "spacing", " dots")]
+        if upside_down or reverse or feed:
+            if upside_down and reverse:
+                raise ValueError("text cannot be upside down and reversed at once")
+            if reverse and bold:
+                raise ValueError("reversed (white on black) text has no bold variant")
+            if feed:
+                _in(feed, range(256), "feed", " lines")
+                if upside_down or reverse:
+                    raise ValueError("feed works with upright, non-reversed text only")
+                self._send(_lib.ImprimeTextoLF, data, j, f, n, 1 if bold else 0, feed)
+            elif upside_down:
+                self._send(_lib.ImprimeTexto180, data, j, f, n, 1 if bold else 0)
+            else:
+                self._send(_lib.ImprimeTextoInvertido, data, j, f, n)
+            return
+        if self._open and _log._capture is None:  # the common case, without a detour
+            if _imprime_texto(data, j, f, n, 1 if bold else 0) != 1:
+                raise self._failure(NotWritten, "ImprimeTexto")
+            return
+        self._send(_lib.ImprimeTexto, data, j, f, n, 1 if bold else 0)
+
+    def formatted(self, s: TextLike, style: Union[Style, int] = Style.DOUBLE,
+                  align: AlignLike = "left", spacing: int = 32) -> None:
+        """Print one line in a combined print mode.
+
+        :param s: the text; ``str`` is encoded to Windows-1252.
+        :param style: a :class:`Style`: ``UNDERLINE``, ``FONT_B``, ``BOLD``,
+            ``DOUBLE_HEIGHT`` or ``DOUBLE`` (double height and width).
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        :param spacing: line spacing in dots: 21, 32, 40, 48, 53, 64 or 69.
+        """
+        data = _text(s)
+        mode = _pick(style, {}, Style, "style")
+        j = _pick(align, _ALIGN, Align, "align")
+        n = _SPACING[_in(spacing, sorted(_SPACING), "spacing", " dots")]
+        self._send(_lib.ImprimeTxFormatado, data, j, n, mode)
+
+    # ---- barcodes and symbols ----------------------------------------
+
+    def barcode(self, data: TextLike, kind: Union[Barcode, int] = Barcode.EAN13,
+                height: int = 80, width: int = 2, hri: Union[HRI, int] = HRI.BELOW,
+                align: AlignLike = "center") -> None:
+        """Print a linear barcode (GS k, the form with a length byte).
+
+        :param data: what the bars hold, checked by the printer, not here
+            (EAN13: 12 or 13 digits, CODE39: upper case, …). For ``CODE128``
+            data that does not start with a code set (``{A``, ``{B``, ``{C``)
+            is sent in code set B.
+        :param kind: a :class:`Barcode`.
+        :param height: bar height in dots: 32, 50 or 80.
+        :param width: module width in dots: 1, 2 or 3.
+        :param hri: where the human-readable digits go, an :class:`HRI`.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        """
+        payload = _text(data, "data")
+        symbology = _pick(kind, {}, Barcode, "kind")
+        h = _BAR_HEIGHT[_in(height, sorted(_BAR_HEIGHT), "height", " dots")]
+        w = _in(width, (1, 2, 3), "width", " dots")
+        position = _pick(hri, {}, HRI, "hri")
+        j = _pick(align, _ALIGN, Align, "align")
+        if not payload:
+            raise ValueError("barcode data is empty")
+        if symbology == Barcode.CODE128 and payload[:2] not in (b"{A", b"{B", b"{C"):
+            payload = b"{B" + payload
+        self._send(_lib.ImprimeCodigoBarras_C, j, symbology, h, w, position, payload)
+
+    def code128(self, values: Union[str, Sequence[int]], align: AlignLike = "center",
+                height: int = 80, split: bool = False, width: int = 2) -> None:
+        """Print 44 digits as Code 128 in code set C.
+
+        :param values: 22 numbers 0 to 99 (each two digits), or a string of 44 digits.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        :param height: bar height in dots: 32, 50 or 80.
+        :param split: False prints one symbol (module width 2); True prints
+            two symbols of 22 digits each, one under the other.
+        :param width: module width in dots, 1, 2 or 3; only 2 without ``split``.
+        """
+        if isinstance(values, str):
+            if len(values) != 44 or not values.isdigit() or not values.isascii():
+                raise ValueError("code128 needs exactly 44 digits")
+            numbers = [int(values[i:i + 2]) for i in range(0, 44, 2)]
+        else:
+            numbers = list(values)
+            if len(numbers) != 22:
+                raise ValueError(f"code128 needs exactly 22 values, not {len(numbers)}")
+            for v in numbers:
+                _in(v, range(100), "each code128 value")
+        j = _pick(align, _ALIGN, Align, "align")
+        h = _BAR_HEIGHT[_in(height, sorted(_BAR_HEIGHT), "height", " dots")]
+        codes = ",".join(map(str, numbers)).encode("ascii")
+        if split:
+            self._send(_native.lib.ImprimeCode128_C, codes, j, h, _in(width, (1, 2, 3), "width"))
+        else:
+            _in(width, (2,), "width (one symbol)", " dots")
+            self._send(_native.lib.ImprimeCode128C, codes, j, h)
+
+    def qr(self, data: TextLike, size: int = 4, level: Union[QrLevel, str] = "M",
+           model: int = 2, command_set: QrCommands = QrCommands.GS_K,
+           align: AlignLike = "center") -> None:
+        """Print a QR Code.
+
+        :param data: the content; ``str`` is encoded to Windows-1252.
+        :param size: module size in dots, 1 to 7.
+        :param level: error correction ``"L"``, ``"M"``, ``"Q"``, ``"H"`` or a :class:`QrLevel`.
+        :param model: 1 or 2; with ``QrCommands.ESC_Z`` also 0 (the printer chooses).
+        :param command_set: ``QrCommands.GS_K`` (GS ( k functions) or ``QrCommands.ESC_Z``.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        """
+        payload = _text(data, "data")
+        _in(size, range(1, 8), "size", " dots")
+        e = _pick(level, _QR_LEVEL, QrLevel, "level")
+        j = _pick(align, _ALIGN, Align, "align")
+        if command_set is QrCommands.GS_K:
+            _in(model, (1, 2), "model")
+            function = _lib.ImprimeQRCODE_M1
+        elif command_set is QrCommands.ESC_Z:
+            _in(model, (0, 1, 2), "model")
+            function = _lib.ImprimeQRCODE_M2
+        else:
+            raise ValueError(f"command_set must be a QrCommands member, not {command_set!r}")
+        self._send(function, j, model, size, e, payload)
+
+    def pdf417(self, data: TextLike, columns: int = 6, row_height: int = 3, ecc: int = 2,
+               align: AlignLike = "center") -> None:
+        """Print a PDF417 symbol (GS Z 0, ESC Z).
+
+        :param data: the content; ``str`` is encoded to Windows-1252.
+        :param columns: data columns, 1 to 30 (the printer reduces what does not fit).
+        :param row_height: row height as a multiple of the module width, 1 to 6.
+        :param ecc: error correction level, 0 to 8.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        """
+        payload = _text(data, "data")
+        _in(columns, range(1, 31), "columns")
+        _in(row_height, range(1, 7), "row_height")
+        _in(ecc, range(9), "ecc")
+        j = _pick(align, _ALIGN, Align, "align")
+        self._send(_lib.ImprimePDF417_M2, j, columns, row_height, ecc, payload)
+
+    def datamatrix(self, data: TextLike, size: int = 4, align: AlignLike = "center",
+                   rows_code: int = 0, columns_code: int = 0) -> None:
+        """Print a Data Matrix symbol (GS Z 1, ESC Z).
+
+        :param data: the content; ``str`` is encoded to Windows-1252.
+        :param size: module size in dots, 1 to 7.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        :param rows_code: 0 to 4, sent as the first size byte (00 to 04).
+        :param columns_code: 0 to 4, sent as the second size byte (00, 08, 09, 0A, 0B).
+            The printer picks a square size that holds the data for these codes.
+        """
+        payload = _text(data, "data")
+        _in(size, range(1, 8), "size", " dots")
+        _in(rows_code, range(5), "rows_code")
+        _in(columns_code, range(5), "columns_code")
+        j = _pick(align, _ALIGN, Align, "align")
+        self._send(_lib.ImprimeDataMatrix_M2, j, rows_code, columns_code, size, payload)
+
+    # ---- images -------------------------------------------------------
+
+    def image(self, source: ImageSource, dither: bool = True, align: AlignLike = "center",
+              width: Optional[int] = None, height: Optional[int] = None) -> None:
+        """Print a picture as raster bit images (GS v 0), in bands.
+
+        :param source: a file path or a PIL image (both need Pillow), or 8-bit
+            greyscale bytes (0 black to 255 white, row by row) with ``width``
+            and ``height``. Transparent pixels print white.
+        :param dither: True for Floyd-Steinberg error diffusion, False for a
+            50 % threshold (below 128 prints black).
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        :param width: dots per row of raw bytes, 1 to 576.
+        :param height: rows of raw bytes.
+        :raises InputRefused: wider than 576 dots.
+        """
+        from ._image import greyscale
+        pixels, w, h = greyscale(source, width, height)
+        j = _pick(align, _ALIGN, Align, "align")
+        function = self._need("quorvel_print_image")
+        self._send(function, pixels, w, h, w, j, 1 if dither else 0)
+
+    def store_logo(self, number: int, source: ImageSource, dither: bool = True,
+                   width: Optional[int] = None, height: Optional[int] = None) -> None:
+        """Store a picture in the printer's non-volatile memory, for :meth:`logo`.
+
+        Storing replaces every stored image (numbers below ``number`` get a
+        blank placeholder), and printers allow only so many writes of that
+        memory: store once, not per receipt.
+
+        :param number: image number, 1 to 255.
+        :param source: as for :meth:`image`; at most 576 x 2304 dots.
+        :param dither: as for :meth:`image`.
+        """
+        from ._image import greyscale
+        _in(number, range(1, 256), "number")
+        pixels, w, h = greyscale(source, width, height)
+        function = self._need("quorvel_store_logo")
+        self._send(function, number, pixels, w, h, w, 1 if dither else 0)
+
+    def logo(self, n: int = 1, align: AlignLike = "center",
+             size: Union[LogoSize, int] = LogoSize.NORMAL) -> None:
+        """Print stored image ``n`` (FS p), see :meth:`store_logo`.
+
+        :param n: image number, 1 to 255.
+        :param align: ``"left"``, ``"center"``, ``"right"`` or an :class:`Align`.
+        :param size: a :class:`LogoSize`.
+        """
+        _in(n, range(1, 256), "n")
+        j = _pick(align, _ALIGN, Align, "align")
+        mode = _pick(size, {}, LogoSize, "size")
+        self._send(_lib.ImprimeLogoNV, n, j, mode)
+
+    # ---- device actions -----------------------------------------------
+
+    def cut(self) -> None:
+        """Cut the paper (full cut)."""
+        self._send(_lib.AcionaGuilhotina)
+
+    def open_drawer(self) -> None:
+        """Pulse the cash drawer connector (pin 2, 120 ms on, 240 ms off)."""
+        self._send(_lib.Abre_Gaveta)
+
+    def self_test(self) -> None:
+        """Print the printer's self-test page."""
+        self._send(_lib.ImprimeAutoTeste)
+
+    def raw(self, data: Union[bytes, bytearray, Sequence[int]]) -> None:
+        """Send command bytes of your own, 1 to 4096 of them.
+
+        They go out framed as ``ESC @`` + data + ``LF``: the printer is reset
+        first and the line is printed after.
+
+        :param data: bytes, or a sequence of ints 0 to 255.
+        """
+        values = list(bytes(data)) if isinstance(data, (bytes, bytearray, memoryview)) \
+            else list(data)
+        if not values:
+            raise ValueError("raw() needs at least one byte")
+        for v in values:
+            _in(v, range(256), "each raw byte")
+        self._send(_native.lib.ComandoTx, ",".join(map(str, values)).encode("ascii"))
+
+    # ---- status ----------------------------------------------------------
+
+    def _query(self, function: Callable[[], int]) -> int:
+        if not self._open:
+            raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
+        code = _log.call(function)
+        if code == 0:
+            error = self._failure(NoReply, function.__name__)
+            if not error.code:  # a reply came, but the model's table has no code for it
+                error = NoReply(f"the reply of the printer at {self._where} is not in the "
+                                f"status table of model {self._model}")
+            raise error
+        return code
+
+    def status(self) -> Status:
+        """The printer's status code by the model's table, a :class:`Status`.
+
+        :raises NoReply: no answer within 2 s, or one the model's table does not know.
+        """
+        return Status(self._query(_lib.Le_Status))
+
+    def drawer_status(self) -> DrawerStatus:
+        """The drawer connector: :attr:`DrawerStatus.CLOSED` or :attr:`DrawerStatus.OPEN`.
+
+        :raises NoReply: no answer within 2 s.
+        """
+        return DrawerStatus(self._query(_lib.Le_Status_Gaveta))
+
+    def full_status(self) -> FullStatus:
+        """Every status field (DLE EOT 1 to 4), the same on every model.
+
+        A reply that did not come leaves its fields None.
+
+        :raises NoReply: none of the four replies came.
+        """
+        if not self._open:
+            raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
+        function = self._need("quorvel_read_status")
+        record = _native.QuorvelStatus()
+        complete = _log.call(function, ctypes.byref(record))
+        raw = tuple(None if b < 0 else b for b in record.raw)
+        if not complete and all(b is None for b in raw):
+            raise self._failure(NoReply, "quorvel_read_status")
+        fields = {f.name: (None if getattr(record, f.name) < 0 else bool(getattr(record, f.name)))
+                  for f in dataclasses.fields(FullStatus) if f.name != "raw"}
+        return FullStatus(raw=raw, **fields)  # type: ignore[arg-type]

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The Python package (python/): pytest against the dev build's library and
+# quorvel-printer, over loopback TCP and pseudo-terminals, plus an offline
+# pip install into a fresh virtual environment. The tests mostly wait for
+# printer processes, so they run in 4 workers (pytest-xdist): about 20 s.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+jobs=${QUORVEL_JOBS:-$(nproc)}
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$jobs" --target quorvel quorvel-printer
+export QUORVEL_LIBRARY=$PWD/build/dev/src/libquorvel.so.1
+export QUORVEL_PRINTER=$PWD/build/dev/printer/quorvel-printer
+# Debian's interpreter, where python3-pytest and python3-pil are installed.
+python=${QUORVEL_PYTHON:-/usr/bin/python3}
+status=0
+"$python" -m pytest -q -n 4 -p no:cacheprovider python/tests || status=$?
+if [ "$status" -eq 5 ]; then
+    echo "20-python: pytest collected no tests" >&2
+    exit 1
+fi
+exit "$status"

@@ -1,0 +1,67 @@
+# The C# and Pascal bindings, each run against quorvel-printer on loopback:
+# every function called through the binding must give the same results, and
+# put the same bytes at the printer, as the same calls from C. The examples
+# must print a receipt. Compiled with Debian's mcs (run by mono) and fpc.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME bindings.pascal_constants
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_constants.py
+          ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/bindings/pascal/quorvel.pas)
+
+if(QUORVEL_SANITIZE OR NOT QUORVEL_BUILD_TOOLS)
+  return()  # a plain runtime cannot load the instrumented library; no printer without tools
+endif()
+find_program(QUORVEL_MCS mcs)
+find_program(QUORVEL_MONO mono)
+find_program(QUORVEL_FPC fpc)
+
+add_executable(binding_reference_host ${CMAKE_CURRENT_LIST_DIR}/reference_host.c)
+target_link_libraries(binding_reference_host PRIVATE quorvel)
+
+set(bindings_dir ${PROJECT_SOURCE_DIR}/bindings)
+set(out ${CMAKE_CURRENT_BINARY_DIR}/bindings)
+file(MAKE_DIRECTORY ${out}/pascal)
+
+function(binding_test name ip host example)
+  add_test(NAME bindings.${name}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/run_binding.py
+            --printer $<TARGET_FILE:quorvel-printer> --ip ${ip} --work ${out}/${name}-run
+            --reference $<TARGET_FILE:binding_reference_host> --host ${host} --example ${example})
+  set_tests_properties(bindings.${name} PROPERTIES TIMEOUT 120
+    ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quorvel>")
+endfunction()
+
+function(missing_tool_test name tool)
+  add_test(NAME bindings.${name}
+    COMMAND ${CMAKE_COMMAND} -E echo "${tool} not found: run scripts/bootstrap.sh")
+  set_tests_properties(bindings.${name} PROPERTIES WILL_FAIL ON)
+endfunction()
+
+if(QUORVEL_MCS AND QUORVEL_MONO)
+  set(csharp ${bindings_dir}/csharp)
+  add_custom_command(OUTPUT ${out}/binding_host.exe ${out}/Example.exe
+    COMMAND ${QUORVEL_MCS} -nologo -warnaserror -out:${out}/binding_host.exe
+            ${csharp}/Quorvel.cs ${csharp}/tests/BindingHost.cs
+    COMMAND ${QUORVEL_MCS} -nologo -warnaserror -out:${out}/Example.exe
+            ${csharp}/Quorvel.cs ${csharp}/Example.cs
+    DEPENDS ${csharp}/Quorvel.cs ${csharp}/tests/BindingHost.cs ${csharp}/Example.cs
+    COMMENT "C# binding and example (mcs)")
+  add_custom_target(csharp_binding ALL DEPENDS ${out}/binding_host.exe ${out}/Example.exe)
+  binding_test(csharp 127.15.1.1 "${QUORVEL_MONO} ${out}/binding_host.exe"
+               "${QUORVEL_MONO} ${out}/Example.exe")
+else()
+  missing_tool_test(csharp "mcs or mono (Debian: mono-mcs, mono-runtime)")
+endif()
+
+if(QUORVEL_FPC)
+  set(pascal ${bindings_dir}/pascal)
+  set(fpc_flags -v0 -Sew -Fu${pascal} -FU${out}/pascal -FE${out}/pascal -Fl$<TARGET_FILE_DIR:quorvel>)
+  add_custom_command(OUTPUT ${out}/pascal/binding_host ${out}/pascal/example
+    COMMAND ${QUORVEL_FPC} ${fpc_flags} ${pascal}/tests/binding_host.pas
+    COMMAND ${QUORVEL_FPC} ${fpc_flags} ${pascal}/example.pas
+    DEPENDS ${pascal}/quorvel.pas ${pascal}/tests/binding_host.pas ${pascal}/example.pas quorvel
+    COMMENT "Pascal binding and example (fpc)")
+  add_custom_target(pascal_binding ALL DEPENDS ${out}/pascal/binding_host ${out}/pascal/example)
+  binding_test(pascal 127.15.1.2 ${out}/pascal/binding_host ${out}/pascal/example)
+else()
+  missing_tool_test(pascal "fpc (Debian: fp-compiler)")
+endif()
