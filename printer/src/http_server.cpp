@@ -102,7 +102,9 @@ std::string apply_status(const std::string& body, PrinterState* state) {
     const json j = json::parse(body, nullptr, false);
     if (j.is_discarded()) return "body is not JSON";
     if (!j.is_object() || j.empty()) return "body must be a JSON object of switches";
-    for (const auto& [key, v] : j.items()) {
+    for (const auto& item : j.items()) {
+        const std::string& key = item.key();
+        const json& v = item.value();
         auto word = [&](std::initializer_list<const char*> allowed) -> std::string {
             if (!v.is_string()) return {};
             const std::string w = v.get<std::string>();
