@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building a command alone: the exported call runs in full over a platform
 // layer whose write is free, so what is left is the lock, the checks and the
 // building of the bytes.

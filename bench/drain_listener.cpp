@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "drain_listener.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer end of the link benchmarks: one thread on 127.a.b.c:9100 that
 // accepts any number of connections, reads and drops everything, and answers
 // each status query (a chunk ending in DLE EOT 1) with 12 at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exported calls over a real loopback TCP link against a bare send() of the
 // very same bytes, captured from the library, on the same connection to the
 // same draining listener. Calls and bare sends alternate in small batches, so

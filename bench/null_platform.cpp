@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform layer whose writes cost nothing: every send is accepted whole at
 // once and goes nowhere. Linked under the library's own code, it leaves the
 // exported calls running in full (lock, checks, building) but without the

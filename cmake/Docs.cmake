@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # `docs`: the HTML reference of the public header, made by Doxygen into
 # <build>/docs/html (open index.html).
 if(NOT PROJECT_IS_TOP_LEVEL)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the library and its header, the command-line tool and the virtual
 # printer, with a pkg-config file and a CMake package, so a host finds the
 # library by `pkg-config quorvel` or `find_package(Quorvel)` (target Quorvel::quorvel).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compiler warnings for every target this project defines. They are set per
 # target, at the end of the top-level list file, so a target added anywhere in
 # the tree gets them and a project that embeds ours does not.

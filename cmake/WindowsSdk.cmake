@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Windows SDK (mingw build only): quorvel-<version>-win64-sdk.zip in the
 # build directory, made by the target windows_sdk (scripts/windows-sdk.sh).
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for 64-bit Windows with Debian's mingw-w64 (posix thread model,
 # needed by std::thread in the test programs; the DLL itself uses no pthreads).
 set(CMAKE_SYSTEM_NAME Windows)

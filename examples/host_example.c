@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A till program in plain C: opens the printer named on the command line,
  * prints a few lines, cuts the paper and reads the printer status.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A sample till receipt through every family of the library's functions:
  * styled and formatted text, linear barcodes in both GS k forms, Code 128
  * from code lists, QR Code by both command sets, PDF417, Data Matrix, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text as a decimal list to separa, ComandoTx and both Code 128
 // functions, and checks each against a model of the list: the items split as
 // strtok(text, ",") splits them, converted as sscanf "%d" converts them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the fuzz targets: the recording link and a check that turns a
 // broken expectation into a crash libFuzzer reports.
 #pragma once

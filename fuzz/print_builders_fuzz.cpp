@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calls one print builder per input with arbitrary selectors and data, and
 // checks the command it wrote: length as the layout gives it (or refused: 0
 // and nothing written), the data verbatim, the length fields, the closing

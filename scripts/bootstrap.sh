@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages listed in debian-packages.txt that are missing.
 # Fetches nothing else.
 set -euo pipefail

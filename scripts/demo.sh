@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds only what it runs (the library, the virtual printer and the sample
 # host), starts the virtual receipt printer on a loopback address with its
 # live web page, prints a sample receipt through the library, and leaves the

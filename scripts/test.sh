@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every test: installs what is missing, then each stage in scripts/test.d
 # in name order. Stops at the first failing stage.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Makes the Windows SDK, build/mingw/quorvel-<version>-win64-sdk.zip: Quorvel.dll,
 # quorvel.h, Quorvel.def, the import libraries for MSVC (Quorvel.lib, made by
 # llvm-dlltool from the .def) and mingw (libQuorvel.dll.a), the C, C# and Pascal

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Included by the export checks: the ordinal table DEF must hold the 28
 # original functions at ordinals 1 to 28, leave 29 to 39 free, and give every
 # quorvel_* function an ordinal from 40 up, each ordinal once.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compares the dynamic symbol table of LIBRARY with the names in the ordinal table DEF.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks that every source file's first comment holds an SPDX licence line.
 
     check_spdx_headers.py SOURCE_DIR [LICENCE]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A short receipt through the Printer class.
 //   mcs Example.cs Quorvel.cs && mono Example.exe 192.168.0.50
 // (on Windows: csc Example.cs Quorvel.cs, with Quorvel.dll beside Example.exe)

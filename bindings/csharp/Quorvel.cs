@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Quorvel for C#: the library's functions ([DllImport], class Native) and a
 // small Printer class over them. Copy this one file into a project.
 //

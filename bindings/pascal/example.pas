@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 { A short receipt through the quorvel unit.
     fpc example.pas && ./example 192.168.0.50
   (Delphi: add quorvel.pas to the project; Quorvel.dll beside the .exe) }

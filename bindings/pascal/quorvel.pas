@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 { Quorvel for Free Pascal and Delphi: the library's functions and the named
   values of their coded arguments. Add this one unit to a project.
 

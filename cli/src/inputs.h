@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks and normalises what the user typed before anything reaches the library,
 // so a usage error never sends a byte.
 #pragma once

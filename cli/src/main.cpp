@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel: drives an ESC/POS receipt printer from the command line. Every byte
 // it sends comes from the library's exported functions.
 #include <grp.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns UTF-8 text, as a terminal gives it, into Windows-1252: the code table
 // (ESC t 16) that the library's text commands select. The conversion is the
 // library's own (quorvel_utf8_to_cp1252), so the tool and every host agree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built `quorvel` tool when the link will not open, told apart by cause
 // (real loopback listeners and pseudo-terminals), and batch mode over one link.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built `quorvel` tool against fake printers on loopback: the bytes each
 // subcommand sends, status output, usage errors and link failures.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host examples, run as a user would run them, against a fake printer.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 to Windows-1252 conversion and the checks on lists and addresses that
 // the tool makes before anything is sent.
 #include "inputs.h"

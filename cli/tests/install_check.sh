@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a scratch prefix, then builds and runs a small
 # host against the installed tree: once through pkg-config, once through
 # find_package. Also runs the installed tool, which must find the library

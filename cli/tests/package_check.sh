@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the three Debian packages of the build tree and checks them without
 # installing them on this machine: each one's files, copyright and
 # dependencies; then unpacks all three into a scratch root, builds a small host

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a program to its end with given arguments, environment additions and
 // standard input, and collects its exit code and output.
 #pragma once

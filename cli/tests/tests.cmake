@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Tests of the command-line tool, the host examples and the installed tree.
 # All printer traffic goes to listeners on loopback addresses (127.a.b.c:9100).
 find_package(GTest REQUIRED)

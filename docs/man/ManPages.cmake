@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Man pages quorvel(1) and quorvel-printer(1), made at build time from each
 # tool's own --help by help2man, and installed with the tools.
 if(QUORVEL_SANITIZE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Each man page renders without a roff warning, and the page of the CLI has a
 # part for every subcommand that `quorvel --help` lists.
 # cmake -DPAGES="a.1;b.1" -DCLI=path/to/quorvel -P check_man_pages.cmake

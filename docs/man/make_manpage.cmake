@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes a man page from a program's own --help with help2man, so the page never
 # falls behind the program. With SUBCOMMANDS, each subcommand listed under
 # "Subcommands:" in the top-level help gets its own part, from `PROGRAM SUB --help`.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the Quorvel logo (examples/assets/quorvel-logo.png): a ring with a
 tail around a receipt, and the name in block letters. Grey anti-aliased
 edges, so the printer's dithering has something to do. Standard library only."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Prints a receipt through libquorvel with ctypes, then reads the printer status.
 
     receipt.py --tcp 192.168.0.50 [--library /path/to/libquorvel.so.1]

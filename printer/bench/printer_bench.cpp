@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interpreter and renderer timings on a captured receipt stream (the demo's
 // sample receipt as the library sends it, plus its self-test slip).
 #include <benchmark/benchmark.h>

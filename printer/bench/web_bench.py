@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Benchmark of quorvel-printer's web side.
 
 1. Latency: from the chunk holding the cut arriving at the printer to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to a full session (interpreter, renderer, symbol
 // encoders), in chunks whose size comes from the first byte so that
 // commands split across reads are exercised too. Nothing is written to disk.

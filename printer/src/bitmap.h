@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 1-bit images: a fixed Bitmap and the growing receipt Page.
 #pragma once
 

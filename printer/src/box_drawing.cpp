@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "box_drawing.h"
 
 #include <algorithm>

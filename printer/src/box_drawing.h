@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Box-drawing and block characters drawn from line segments into the
 // whole cell, so that they join up with their neighbours on every side
 // whatever the font file has.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character code tables of ESC t and international character sets of
 // ESC R: which Unicode character a byte prints as.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "command_context.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every command handler works on: the renderer, the status model, the
 // journal, the reply channel, the caps, and the state that outlives one
 // command (stored symbols, multi-part definitions, automatic status back).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command set as data: one row per command, with its bytes, how its
 // length is found, the handler that carries it out and its journal text.
 // command_table.cpp is where a reader looks up what the printer does with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command handlers and length measures, by family. Each handler gets the
 // whole command (p, len) once all of it has arrived; the table in
 // command_table.cpp says which bytes lead to which handler.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linear barcodes: HRI position and font, bar height, module width, GS k.
 #include "commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Status and device: real-time status, drawer, cut, initialise, printer ID,
 // automatic status back, the self-test page.
 #include <cstdio>

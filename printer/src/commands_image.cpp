@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bit images, raster images, downloaded and stored (NV) images.
 #include <algorithm>
 

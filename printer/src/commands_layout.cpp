@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Layout and spacing: line ends, tabs, positions, margins, line spacing, feeds.
 #include <vector>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Commands that are only journaled and skipped: the length measures of the
 // irregular ones. Their table rows have no handler.
 #include "commands.h"

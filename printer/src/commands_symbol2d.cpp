@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 2D symbols: the GS ( k functions (QR Code, PDF417, ...), GS Z and ESC Z.
 #include "commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text and print modes: spacing, print mode bits, fonts, code tables, sizes.
 #include <algorithm>
 

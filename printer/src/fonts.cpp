@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fonts.h"
 
 #include <ft2build.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer's two resident fonts as its head draws them: font A a
 // 12x24 dot cell, font B a 9x17 dot cell. Glyphs come from bitmap fonts
 // read with FreeType and are fitted into the cell whatever strike the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer's web side: one self-contained page at /, a JSON API over the
 // receipts and the status switches, and Server-Sent Events at /api/events.
 #pragma once

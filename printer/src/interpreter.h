@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Incremental ESC/POS stream interpreter. It is fed chunks as they arrive,
 // keeps a partial command until the rest comes, answers status queries at
 // once, writes the journal and drives the renderer. What each command does

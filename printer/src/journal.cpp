@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "journal.h"
 
 #include <sys/stat.h>

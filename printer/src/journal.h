@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command journal: one line per command, with its stream offset,
 // its bytes in hex and what it means.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
 #include <cmath>
 #include <csignal>

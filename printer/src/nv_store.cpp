@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "nv_store.h"
 
 #include <png.h>

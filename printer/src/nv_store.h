@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stored images of the printer: the FS q bit images (numbered 1..255), the
 // GS ( L NV graphics (two key-code bytes) and the download graphics. One store
 // belongs to the printer process and outlives every connection; with a

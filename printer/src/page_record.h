@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a page carries besides its dots: the text lines as characters with
 // their print modes, and the symbols with the data they encode. Recorded by
 // the renderer for the web side's /text and /symbols.

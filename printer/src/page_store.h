@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer's output tray: numbers finished pages, writes them as PNG
 // files, keeps at most a set number of them on disk and in memory, and
 // tells listeners about each one. Shared by every link of one printer.

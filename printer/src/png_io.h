@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 1-bit PNG files of receipt pages, tagged 203 dpi.
 #pragma once
 

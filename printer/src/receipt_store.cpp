@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "receipt_store.h"
 
 #include <algorithm>

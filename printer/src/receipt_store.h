@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web side's record of printed receipts: an event hub that pushes news
 // to the open pages, the list of receipts (the newest in memory, all on
 // disk), and the session listener that turns a byte stream into receipts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The print mechanism: keeps the print modes, lays text out line by line,
 // draws symbols and images onto the page and hands finished pages on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer's links: a TCP port (one connection at a time, the next ones
 // wait in the listen queue) and a serial port served as a pseudo-terminal.
 // Each link has its own paper: what a host prints and does not cut stays on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One printing session: a stream from one connection (or one capture file)
 // through the interpreter and renderer to PNG files.
 #pragma once

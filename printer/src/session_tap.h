@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A listener on one link of the printer, for the web side: which host is
 // printing, the bytes as they arrive, the journal lines, each finished page
 // with its text and symbols, and the paper not cut yet (which may outlive a

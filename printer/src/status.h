@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Emulated printer status: drawer, paper, cover, online state, and the
 // one-byte replies to the status queries.
 #pragma once

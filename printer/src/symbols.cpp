@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "symbols.h"
 
 #include <zint.h>

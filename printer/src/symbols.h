@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Barcode and 2D symbol encoding to module patterns. The data is read the
 // way an ESC/POS printer reads it; zint does the symbology encoding, except
 // for Code 128, whose code sets come from the data itself.

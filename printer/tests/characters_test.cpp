@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Characters as the head prints them: code tables against iconv, national
 // characters, glyphs fitted to the 12x24 and 9x17 cells, box drawing that
 // joins up, scaled sizes, boxes for what no font has, and a line buffer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command table: every row is reachable by its own bytes, skipped
 // commands keep the stream in step, and an unknown sequence never eats the
 // command that follows it.

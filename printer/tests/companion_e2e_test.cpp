@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's companion calls against the virtual printer over loopback TCP:
 // images as the printer renders them, dot for dot, and the full status in
 // every state the printer can be put in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: the library's exported functions drive the virtual printer
 // over real loopback sockets and a real pseudo-terminal; the PNG pages are
 // read back and every symbol is decoded by zxing-cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stream interpretation: status replies, unknown, truncated and oversized
 // commands, and incremental feeding.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text layout on the page: justification, character sizes, line spacing,
 // upside-down and reverse printing, code tables.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The quorvel-printer tool as users start it, under hostile and crowded
 // hosts: replies nobody reads, trickling and vanishing hosts, a crowd of 200,
 // quick serial reopenings, signals in every state, and paper that outlives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test image and the byte strings that define and print it as a stored image.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stored images: every way of defining one prints its dots, definitions
 // outlive the connection, and deletions take effect.
 #include "nv_images.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PNG files (1-bit, 203 dpi) and the command-line tool run as a
 // separate process: --decode, and a TCP session ended by SIGTERM.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test helpers: run a byte stream through a real session, and read
 // barcodes back from rendered pages with zxing-cpp.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Barcodes and 2D symbols: the printer's own Code 128 against zint, data
 // validation as a printer does it, and every symbol rendered then read back
 // with zxing-cpp.

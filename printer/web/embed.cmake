@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes the page as a C++ string constant: cmake -DIN=page.html -DOUT=page.cpp -P embed.cmake
 file(READ "${IN}" CONTENT)
 file(WRITE "${OUT}.tmp"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """What Printer.text() costs over a direct ctypes call to ImprimeTexto.
 
     QUORVEL_LIBRARY=build/release/src/libquorvel.so.1 python3 python/bench/text_overhead.py

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """PEP 517 backend that builds with the setuptools already installed on the system.
 
 pip runs a build backend in an isolated environment and installs the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Quorvel for Python: print receipts on ESC/POS printers through the Quorvel library.
 
     from quorvel import Printer

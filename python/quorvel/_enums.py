@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The choices a Printer method accepts, as enums (plain strings work too where noted)."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Exceptions raised when the library reports a failure, and its outcome codes."""
 
 from __future__ import annotations

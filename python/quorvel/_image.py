@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Pictures as 8-bit greyscale rows: from raw bytes, a file or a PIL image."""
 
 from __future__ import annotations

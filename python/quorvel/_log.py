@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Sends what the library writes on standard error to :mod:`logging` instead.
 
 The library reports some failures with a line on standard error (file

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The shared library, loaded with ctypes, with every exported function declared.
 
 The library is looked for, in this order:

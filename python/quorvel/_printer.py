@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """quorvel.Printer: one receipt printer over TCP or a serial port."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Runs quorvel-printer for a test: on its own loopback address, or on a pseudo-terminal.
 
 The library comes from QUORVEL_LIBRARY (default: the dev build of this tree),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Every Printer method, the bytes quorvel-printer received for it, over TCP and a pty."""
 
 import pytest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Each failure a host meets, caused for real, and the exception it raises."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """pip install into a fresh virtual environment, offline, then the README's receipt."""
 
 import os

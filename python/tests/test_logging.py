@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The switch that turns the library's standard-error lines into logging records."""
 
 import logging

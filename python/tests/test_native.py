@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The ctypes layer: declarations match the header, caller data stays unchanged, lookup."""
 
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What ends up on the paper: the printer's journal and page images, read back."""
 
 import pytest

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Linux build and its whole test suite.
 set -euo pipefail
 cmake --preset dev

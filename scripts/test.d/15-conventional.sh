@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The build as a packager or a new user runs it, with nothing but the build
 # type: `cmake -S . -B DIR -DCMAKE_BUILD_TYPE=Release && cmake --build DIR`,
 # warnings as errors.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Python package (python/): pytest against the dev build's library and
 # quorvel-printer, over loopback TCP and pseudo-terminals, plus an offline
 # pip install into a fresh virtual environment. The tests mostly wait for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Quorvel.dll: cross-builds the mingw preset (the DLL, the SDK zip and the test
 # programs), then under wine64 runs the PE export/import check, the host
 # program, the serial-port cases, the SDK checks (zip, Quorvel.lib, a host

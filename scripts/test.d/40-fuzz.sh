@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fuzzing: builds the libFuzzer targets (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for 30 s. Any crash, failed check or
 # sanitizer report fails the stage. About 3 to 4 minutes on 2 cores.

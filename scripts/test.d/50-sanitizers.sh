@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole Linux test suite again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (the asan preset): any leak, memory error or
 # undefined behaviour fails the case it happens in. About 5 minutes on 2 cores:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The virtual printer's end-to-end suite built with ThreadSanitizer: the TCP
 # and serial links served at once share the journal, the status model and the
 # page store, and any data race between them fails the case it happens in.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Valgrind memcheck over the dev build's loopback and fault suites, one process
 # per case (the library keeps process-wide link state), two at a time. Any
 # memory error or leak fails the stage. About 2 to 4 minutes on 2 cores (some 215

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The virtual printer's web page and HTTP API: real HTTP requests, a Python
 # host printing through the library, and the page in headless Chromium.
 # Needs the dev build of stage 10. About 40 s.

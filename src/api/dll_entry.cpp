@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Module entry of Quorvel.dll. The PE entry point stays the toolchain's start-up
 // routine (DllMainCRTStartup): it sets up the statically linked runtime (TLS,
 // relocations, static constructors, exit handlers) and then calls DllMain.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel_last_error: the calling thread's last outcome, as a code and a line.
 #include "api/quorvel.h"
 #include "link/outcome.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /**
  * \file quorvel.h
  * \brief Quorvel: driver library for ESC/POS receipt printers.

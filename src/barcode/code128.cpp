@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code 128 symbols in code set C from a list of 22 values.
 #include "api/quorvel.h"
 #include "barcode/bar_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linear barcodes by GS k, in the NUL-ended and the counted form.
 #include "api/quorvel.h"
 #include "barcode/bar_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device actions: paper cut, drawer pulse, self-test page, stored logo.
 #include "api/quorvel.h"
 #include "link/command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decimal lists: "27,97,1" split in place at commas and converted item by item.
 #pragma once
 

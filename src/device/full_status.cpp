@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Full printer status: the four real-time status queries DLE EOT 1 to 4, which
 // every model answers alike, read into named fields.
 #include <chrono>

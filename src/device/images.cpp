@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Greyscale images: printed as raster bit images (GS v 0) in bands of rows, or
 // stored as a non-volatile bit image (FS q) for FS p to print.
 #include <cstdint>

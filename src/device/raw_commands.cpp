@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raw commands from decimal lists, and the small list and string utilities.
 #include <cstring>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Status queries: one three-byte query, one reply byte, one status code.
 //
 // Automatic status back (GS a, which a host can switch on through ComandoTx)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A command is built whole in a fixed-size buffer local to the exported call
 // and then handed to send_command in one piece. No heap.
 #pragma once

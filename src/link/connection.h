@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process-wide connection state and the shared steps through which every
 // command reaches the printer.
 #pragma once

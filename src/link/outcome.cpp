@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "link/outcome.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The outcome of the calling thread's last exported call: a code from enum
 // quorvel_error, what it concerns (an address, a port, an input) and the
 // system's own error code. Each call starts by clearing the code; the first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one narrow interface between the library and the operating system.
 // Everything above it (connection state, command building, status logic) is
 // shared by every build; a POSIX and a Win32 implementation sit below it.

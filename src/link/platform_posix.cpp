@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POSIX implementation of the platform layer: BSD sockets and termios.
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Win32 implementation of the platform layer: Winsock 2 and the kernel32
 // serial-port calls.
 #include <winsock2.h>

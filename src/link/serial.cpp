@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial link: a printer on a serial port, at the model's speed
 // (AbrePortaSerial) or at any standard speed (quorvel_open_serial).
 #include "api/quorvel.h"

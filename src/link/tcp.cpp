@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP link to a network printer: AbreSocket on raw port 9100, and
 // quorvel_open_tcp on any port and for IPv6 too.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two-dimensional symbols by GS Z t and ESC Z P1 P2 P3 nL nH data.
 #include "api/quorvel.h"
 #include "link/command.h"

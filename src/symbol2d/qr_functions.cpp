@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // QR Code by the GS ( k cn 49 function commands.
 #include "api/quorvel.h"
 #include "link/command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text in one of the combined print modes of ESC !.
 #include "api/quorvel.h"
 #include "link/command.h"

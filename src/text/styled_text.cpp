@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Styled text: one command each, ESC @ ... text ... line end.
 #include "api/quorvel.h"
 #include "link/command.h"

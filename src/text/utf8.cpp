@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 to Windows-1252, the code page the text functions select (ESC t 16).
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Fails unless the Pascal unit defines every numeric constant of the header
 (#define and enum values, QUORVEL_*) with the same value.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The reference call sequence for the binding tests: every exported function
  * called through quorvel.h, each result printed as one line "name result...".
  * The C# and Pascal hosts make the same calls through their bindings; the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs the C reference host and a binding's host, each against its own run of
 quorvel-printer on a loopback address, and fails unless both print the same
 result lines and the printer received the same bytes from both.

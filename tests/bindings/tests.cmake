@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The C# and Pascal bindings, each run against quorvel-printer on loopback:
 # every function called through the binding must give the same results, and
 # put the same bytes at the printer, as the same calls from C. The examples

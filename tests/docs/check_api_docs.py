@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Fails when an exported function lacks documentation in the public header.
 
 Runs doxygen on the header (XML output only, into a scratch directory) and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every exported function is documented in the public header, and the version
 # macros agree with the project version.
 find_program(QUORVEL_DOXYGEN doxygen)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many host threads on one TCP link at once: every command arrives whole and
 // unmixed, and every status reply reaches the query that asked for it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "raw_peer.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer end of a fault test, as bare sockets and pseudo-terminals, so a
 // test can set buffer sizes and backlogs and time its answers itself.
 #pragma once

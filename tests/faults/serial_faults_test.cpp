@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial printer that goes silent, answers late, or whose terminal vanishes
 // under an open link: calls return within their bounds with 0, the host lives.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Printers that misbehave on a real TCP link: the host survives, every call
 // returns within its bound, and the result is 0 whenever the command or the
 // reply did not make it.

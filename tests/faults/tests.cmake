@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fault suites: real resets, silences, full buffers, vanished terminals and
 # refused handshakes against libquorvel.so; plus many threads on one link.
 quorvel_test_suite(faults quorvel util)

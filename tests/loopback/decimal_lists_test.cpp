@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decimal lists (separa, ComandoTx) and the byte-string utilities (strlen1,
 // concat). Raw commands are checked at a real loopback listener. Portable: the
 // same file runs against the Windows build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device actions, version text and the justification code, at a real listener.
 #include <gtest/gtest.h>
 

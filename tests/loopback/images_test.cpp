@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Greyscale images at a loopback printer: raster bands (GS v 0) and the stored
 // image (FS q), decoded back into dots and compared with the image sent.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Outcomes: every exported function records why it failed (or that it did
 // not) for the calling thread, and quorvel_last_error reports it; opening TCP
 // links on any port and family, and the codes real link faults produce.

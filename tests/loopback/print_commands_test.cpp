@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Print commands as a printer on a real loopback connection receives them:
 // whole commands byte for byte, the capacity edges, and refusals that
 // must leave the printer untouched. Portable: the same file runs against the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel_read_status against a loopback printer that answers each real-time
 // status query as told, and quorvel_utf8_to_cp1252.
 #include <gtest/gtest.h>

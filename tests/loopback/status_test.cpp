@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Status queries over TCP against a real listener: the query each model sends,
 // each row of each reply table, and every way a printer can fail to answer.
 #include <gtest/gtest.h>

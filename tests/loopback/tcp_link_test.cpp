@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TCP link: opening, closing and what a printer that refuses, resets or
 // closes the connection does to the results.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one exported call against the recording link and keeps what it wrote.
 #pragma once
 

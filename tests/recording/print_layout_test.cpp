@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How each builder lays its data into the command: one write per command, the
 // data verbatim at its offset, the closing bytes, the length fields, and the
 // Code 128 code bytes taken from decimal lists.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every selector table of every print builder, at and around its boundaries:
 // INT_MIN, -1, 0, each listed value, the first unlisted value and INT_MAX. Each
 // row is one call; the mapped byte is read at its offset in the recorded write.

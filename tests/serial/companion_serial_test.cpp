@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel_open_serial on real pseudo-terminals: every standard speed read back
 // from the port, and the code each real fault of a serial link produces.
 #include <fcntl.h>

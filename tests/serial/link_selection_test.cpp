@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial port and a TCP link open together: the TCP link takes every command
 // and every query; once it is closed, the serial port does.
 #include <gtest/gtest.h>

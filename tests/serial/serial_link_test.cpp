@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial link on a real pseudo-terminal: line settings read back from the
 // port, bytes at the other end, exclusive opening, and every open/close path.
 #include <fcntl.h>

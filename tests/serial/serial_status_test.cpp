@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Status queries over a real pseudo-terminal: each row of each reply table,
 // silence, several reply bytes and stale input.
 #include <gtest/gtest.h>

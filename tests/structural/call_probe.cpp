@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replaces malloc, calloc, realloc and operator new, and interposes send,
 // sendto, sendmsg, write and writev, all in this executable: the dynamic
 // linker binds libquorvel.so's calls to these first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Counts, on the calling thread only, the heap allocations and the write
 // system calls made while a probe is running. Other threads (the fake
 // printer's) allocate and send freely without being counted.

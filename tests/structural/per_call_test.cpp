@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one exported call costs the host structurally: no heap allocation, and
 // each command handed to the operating system in exactly one write call. Input
 // that is refused reaches no write call at all.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Structural guarantees: counts the heap allocations and the write system calls
 # each exported call makes. The test executable replaces malloc and operator new
 # and interposes the socket and file write calls, so it is linked on its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real TCP listener on its own loopback address at port 9100 that plays the
 // printer for a test: it records what arrives and answers as told.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A pseudo-terminal pair for serial tests: the library opens the slave by its
 // name, the test plays the printer on the master.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test double of the link behind the platform layer: the library's own
 // command code runs unchanged, and every write call it makes is recorded.
 #pragma once

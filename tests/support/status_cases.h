@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every row of the status tables, shared by the TCP and the serial suites: the
 // model the link was opened with, the query the printer must see, the reply
 // byte it gives and the code the call must return.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks Quorvel.dll as a Windows loader sees it: a 64-bit PE whose export
 # table holds exactly the functions of the ordinal table DEF at their ordinals,
 # by undecorated name, and whose imports are only KERNEL32, WS2_32 and msvcrt.

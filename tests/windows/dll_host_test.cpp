@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host program as a till application would be one: it loads Quorvel.dll at
 // run time with LoadLibrary, finds the functions by name and by ordinal, reads
 // the version resource, and drives a printer through the pointers it found.

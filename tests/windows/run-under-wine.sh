@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command in a private, headless wine64 environment and cleans up after:
 # its own WINEPREFIX and TMPDIR (removed at the end), no display, Mono, Gecko
 # and the menu builder disabled, WINEDEBUG=-all, a persistent wineserver whose

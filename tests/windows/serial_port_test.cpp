@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Quorvel.dll on a real serial port under wine: a pseudo-terminal mapped to a
 // COM port by serial_relay.py, whose far end this test reaches over loopback
 // TCP to play the printer.

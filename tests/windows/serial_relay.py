@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Gives Windows programs under wine a serial port with a printer at its far end.
 
 Opens a pseudo-terminal, maps its terminal side to a COM port of the wine prefix

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Windows-only checks of Quorvel.dll (included by tests/CMakeLists.txt in the mingw build).
 
 # Export and import tables of the built DLL, read with objdump.

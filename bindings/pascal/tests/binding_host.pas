@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 { The reference call sequence of tests/bindings/reference_host.c through the
   Pascal unit: the same calls, the same result lines. }
 program binding_host;

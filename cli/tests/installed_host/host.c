@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host built against an installed Quorvel: checks the version text and a
  * list parse, which need no printer. */
 #include <stdio.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Shared pieces of the web tests: a real quorvel-printer process with its
 HTTP server, the Quorvel library loaded with ctypes as a host loads it, and
 plain HTTP requests."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The HTTP API of quorvel-printer with real requests: what a POS program's
 test suite asserts on (text, symbols, bytes), the status switches as the
 library sees them, and bad input."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The page in headless Chromium: receipts arrive without a reload, the
 status panel reaches the host's next Le_Status, and the page keeps up with
 1,000 receipts."""

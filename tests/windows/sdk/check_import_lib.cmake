@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Quorvel.lib, as llvm-nm lists it, defines every name of the export table
 # and its __imp_ pointer, all for Quorvel.dll.
 # cmake -DNM=llvm-nm -DLIBRARY=Quorvel.lib -DDEF=quorvel.def -P check_import_lib.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The SDK zip holds the files a Windows developer needs, under one folder.
 # cmake -DZIP=quorvel-x.y.z-win64-sdk.zip -DNAME=quorvel-x.y.z-win64-sdk -P check_sdk_zip.cmake
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${ZIP} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)

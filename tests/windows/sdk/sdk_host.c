@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host linked against an import library of the SDK (not loaded at run
  * time): mingw's libQuorvel.dll.a, or Quorvel.lib with clang and lld-link for
  * the MSVC ABI. It uses no C runtime, only kernel32, so the MSVC-ABI build needs

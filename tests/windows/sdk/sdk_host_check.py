@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs an SDK host program (under wine) against a loopback printer and checks
 the bytes it sent and its verdict.
 
