@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The built `quorvel` tool when the link will not open, told apart by cause
 // (real loopback listeners and pseudo-terminals), and batch mode over one link.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fake_printer.h"
@@ -33,62 +28,12 @@ ProgramResult run_cli(const Args& args, const std::string& input = "") {
     return run_program(argv, input);
 }
 
-// A bare listener on a loopback address and any port. With backlog 0 and its
-// accept queue filled by connections nobody accepts, further handshakes are
-// dropped: a connect to it times out, without leaving loopback.
-class Listener {
-  public:
-    Listener(const std::string& address, int port, int backlog) : address_(address) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_port = htons(static_cast<std::uint16_t>(port));
-        ::inet_pton(AF_INET, address.c_str(), &at.sin_addr);
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
-            ::listen(fd_, backlog) != 0)
-            throw std::runtime_error("cannot listen on " + address);
-    }
-    ~Listener() {
-        for (int fd : fillers_) ::close(fd);
-        ::close(fd_);
-    }
-    void fill_accept_queue() {
-        sockaddr_in at{};
-        socklen_t length = sizeof at;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &length);
-        for (int i = 0; i < 3; ++i) {
-            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-            fillers_.push_back(fd);
-            std::this_thread::sleep_for(50ms);
-        }
-    }
-    // Accepts one connection and reads until the peer closes it.
-    Bytes accept_and_read() {
-        pollfd ready{fd_, POLLIN, 0};
-        if (::poll(&ready, 1, 5000) != 1) return {};
-        int client = ::accept(fd_, nullptr, nullptr);
-        Bytes received;
-        std::uint8_t buffer[4096];
-        for (long count; (count = ::read(client, buffer, sizeof buffer)) > 0;)
-            received.insert(received.end(), buffer, buffer + count);
-        ::close(client);
-        return received;
-    }
-
-  private:
-    std::string address_;
-    int fd_ = -1;
-    std::vector<int> fillers_;
-};
-
 // The message and exit code for each reason a link does not open. Each case
 // sets the scene and returns the arguments naming the link.
 struct OpenCase {
     const char* name;
-    std::function<Args(PtyPair& pty, std::vector<std::unique_ptr<Listener>>& keep)> scene;
+    std::function<Args(PtyPair& pty, std::vector<std::unique_ptr<FullBacklogListener>>& keep)>
+        scene;
     std::string message;  // the whole of standard error, %s for the port or address
     int exit_code;
 };
@@ -107,7 +52,7 @@ std::string filled(std::string text, const std::string& value) {
 
 TEST_P(CliOpenFailure, SaysWhyAndWhatToDo) {
     PtyPair pty;
-    std::vector<std::unique_ptr<Listener>> keep;
+    std::vector<std::unique_ptr<FullBacklogListener>> keep;
     const Args link = GetParam().scene(pty, keep);
     Args args = link;
     args.push_back("cut");
@@ -128,36 +73,40 @@ INSTANTIATE_TEST_SUITE_P(
                  "quorvel: connection to %s port 9100 refused: nothing listens there. Check that "
                  "the printer is on, and the address and --port\n",
                  1},
-        OpenCase{"refused_on_another_port",
-                 [](PtyPair&, auto&) {
-                     return Args{"--tcp", unique_loopback_address("nobody at 9101"), "--port",
-                                 "9101"};
-                 },
-                 "quorvel: connection to %s port 9101 refused: nothing listens there. Check that "
-                 "the printer is on, and the address and --port\n",
-                 1},
+        OpenCase{
+            "refused_on_another_port",
+            [](PtyPair&, auto&) {
+                return Args{"--tcp", unique_loopback_address("nobody at 9101"), "--port", "9101"};
+            },
+            "quorvel: connection to %s port 9101 refused: nothing listens there. Check that "
+            "the printer is on, and the address and --port\n",
+            1},
         OpenCase{"timed_out",
                  [](PtyPair&, auto& keep) {
-                     const std::string address = unique_loopback_address("full backlog");
-                     keep.push_back(std::make_unique<Listener>(address, 9100, 0));
-                     keep.back()->fill_accept_queue();
-                     return Args{"--tcp", address};
+                     keep.push_back(std::make_unique<FullBacklogListener>());
+                     return Args{"--tcp", keep.back()->address()};
                  },
                  "quorvel: no answer from %s port 9100 within 5 s: check that the printer is on "
                  "and on this network, and the address\n",
                  1},
         OpenCase{"bad_address",
-                 [](PtyPair&, auto&) { return Args{"--tcp", "127.0.0.1.5"}; },
+                 [](PtyPair&, auto&) {
+                     return Args{"--tcp", "127.0.0.1.5"};
+                 },
                  "quorvel: '%s' is not an IP address: give an IPv4 address such as 192.168.0.50 "
                  "or an IPv6 address such as fe80::1 (host names are not resolved)\n",
                  2},
         OpenCase{"serial_not_found",
-                 [](PtyPair&, auto&) { return Args{"--serial", "/dev/quorvel-no-such-port"}; },
+                 [](PtyPair&, auto&) {
+                     return Args{"--serial", "/dev/quorvel-no-such-port"};
+                 },
                  "quorvel: serial port %s does not exist: check the name (ls /dev/ttyS* "
                  "/dev/ttyUSB*) and that the adapter is plugged in\n",
                  1},
         OpenCase{"not_a_serial_device",
-                 [](PtyPair&, auto&) { return Args{"--serial", "/dev/null"}; },
+                 [](PtyPair&, auto&) {
+                     return Args{"--serial", "/dev/null"};
+                 },
                  "quorvel: %s is not a serial device: name a serial port such as /dev/ttyS0 or "
                  "/dev/ttyUSB0\n",
                  1},
@@ -195,22 +144,19 @@ TEST(CliOpenFailure, PermissionDeniedNamesTheGroup) {
     auto result = run_program(args);
     EXPECT_EQ(result.exit_code, 1);
     // The group is the device's own (tty, or root where devpts sets none).
-    for (std::string part : {"quorvel: permission denied on serial port " + pty.slave_name() + " (group ",
-                             std::string("): serial ports usually belong to the group dialout; join it "
-                                         "with 'sudo usermod -aG "),
-                             std::string(" $USER' and log in again\n")})
+    for (std::string part :
+         {"quorvel: permission denied on serial port " + pty.slave_name() + " (group ",
+          std::string("): serial ports usually belong to the group dialout; join it "
+                      "with 'sudo usermod -aG "),
+          std::string(" $USER' and log in again\n")})
         EXPECT_NE(result.err.find(part), std::string::npos) << part << " in " << result.err;
 }
 
 TEST(CliPort, ReachesAPrinterOnAnotherPort) {
-    const std::string address = unique_loopback_address("printer on 9101");
-    Listener printer(address, 9101, 4);
-    std::thread cli([&] {
-        auto result = run_cli({"--tcp", address, "--port", "9101", "cut"});
-        EXPECT_EQ(result.exit_code, 0) << result.err;
-    });
-    EXPECT_EQ(hex(printer.accept_and_read()), "1D 56 00");
-    cli.join();
+    FakePrinter printer(FakePrinter::Behaviour::record, "", 9101);
+    auto result = run_cli({"--tcp", printer.address(), "--port", "9101", "cut"});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(hex(printer.wait_for_bytes(3)), "1D 56 00");
 }
 
 TEST(CliVersionFlag, NamesToolAndLibrary) {
@@ -221,14 +167,15 @@ TEST(CliVersionFlag, NamesToolAndLibrary) {
 
 // Batch mode: the lines' commands arrive back to back over one connection.
 std::string write_batch(const std::string& name, const std::string& content) {
-    const std::string path = ::testing::TempDir() + "quorvel-batch-" + name + "-" +
-                             std::to_string(::getpid()) + ".txt";
+    const std::string path =
+        ::testing::TempDir() + "quorvel-batch-" + name + "-" + std::to_string(::getpid()) + ".txt";
     std::ofstream(path, std::ios::binary) << content;
     return path;
 }
 
 const Bytes cut = bytes_of({0x1D, 0x56, 0x00});
-const Bytes text_head = bytes_of({0x1B, 0x40, 0x1B, 0x61, 0x00, 0x1B, 0x33, 0x20, 0x1B, 0x74, 0x10});
+const Bytes text_head =
+    bytes_of({0x1B, 0x40, 0x1B, 0x61, 0x00, 0x1B, 0x33, 0x20, 0x1B, 0x74, 0x10});
 const Bytes bold_font_a = bytes_of({0x1B, 0x45, 0x01, 0x1B, 0x4D, 0x00});
 const Bytes plain_font_a = bytes_of({0x1B, 0x45, 0x00, 0x1B, 0x4D, 0x00});
 
@@ -253,7 +200,8 @@ TEST_P(CliBatch, RunsLinesOverOneLinkAndStopsAtTheFirstFailure) {
     FakePrinter printer;
     printer.answer_with(bytes_of({0x1A}));  // off line: status is not ready
     const std::string file = c.from_stdin ? "-" : write_batch(c.name, c.content);
-    auto result = run_cli({"--tcp", printer.address(), "batch", file}, c.from_stdin ? c.content : "");
+    auto result =
+        run_cli({"--tcp", printer.address(), "batch", file}, c.from_stdin ? c.content : "");
     EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
     if (c.message.empty()) {
         EXPECT_EQ(result.err, "");
@@ -272,11 +220,8 @@ INSTANTIATE_TEST_SUITE_P(
     Files, CliBatch,
     ::testing::Values(
         BatchCase{"three_lines_one_connection",
-                  "text --bold \"Café  1,50\"\n# a comment\n\ntext 'it''s' \n   cut\n",
-                  false,
-                  0,
-                  "",
-                  1,
+                  "text --bold \"Café  1,50\"\n# a comment\n\ntext 'it''s' \n   cut\n", false, 0,
+                  "", 1,
                   concat_bytes({text_head, bold_font_a, bytes_of("Caf\xE9  1,50\n"), text_head,
                                 plain_font_a, bytes_of("its\n"), cut})},
         BatchCase{"from_standard_input", "cut\r\ncut", true, 0, "", 1, concat_bytes({cut, cut})},
@@ -301,17 +246,20 @@ INSTANTIATE_TEST_SUITE_P(
                   "standard input line 2: ",
                   0,
                   {}},
-        BatchCase{"unclosed_quote", "text \"open\n", true, 2, "line 1: a \" quote is not closed", 0, {}},
-        BatchCase{"stdin_text_refused_inside_batch", "text -\n", true, 2, "line 1: text: standard input holds the batch", 0, {}},
-        BatchCase{"empty_batch", "# nothing\n\n", true, 2, "holds no subcommand", 0, {}},
-        BatchCase{"stops_at_the_failing_line_with_its_code",
-                  "cut\nstatus\ncut\n",
+        BatchCase{
+            "unclosed_quote", "text \"open\n", true, 2, "line 1: a \" quote is not closed", 0, {}},
+        BatchCase{"stdin_text_refused_inside_batch",
+                  "text -\n",
                   true,
-                  3,
+                  2,
+                  "line 1: text: standard input holds the batch",
+                  0,
+                  {}},
+        BatchCase{"empty_batch", "# nothing\n\n", true, 2, "holds no subcommand", 0, {}},
+        BatchCase{"stops_at_the_failing_line_with_its_code", "cut\nstatus\ncut\n", true, 3,
                   "quorvel: standard input line 2: stopped here, with exit code 3; the lines "
                   "after it were not sent",
-                  1,
-                  concat_bytes({cut, bytes_of({0x10, 0x04, 0x01})})}),
+                  1, concat_bytes({cut, bytes_of({0x10, 0x04, 0x01})})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliBatch, MissingFileIsAUsageError) {
