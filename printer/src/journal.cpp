@@ -51,8 +51,11 @@ bool Journal::open(const std::string& path, uint64_t max_bytes, std::string* err
     owned_ = true;
     enabled_ = true;
     path_ = path;
-    max_bytes_ = max_bytes;
-    bytes_ = ::fstat(fileno(f), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    // Only a regular file is rotated: a device or FIFO given as the journal
+    // (/dev/null, a pipe to a viewer) is written to and never moved aside.
+    const bool regular = ::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    max_bytes_ = regular ? max_bytes : 0;
+    bytes_ = regular ? static_cast<uint64_t>(st.st_size) : 0;
     return true;
 }
 
@@ -123,7 +126,10 @@ void Journal::rotate() {
     // aside is still bounded: the file is begun again in place.
     std::fclose(out_);
     const std::string old = path_ + ".1";
-    const bool moved = std::rename(path_.c_str(), old.c_str()) == 0;
+    // Checked again here: the path may have been replaced since it was opened.
+    struct stat st {};
+    const bool regular = ::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool moved = regular && std::rename(path_.c_str(), old.c_str()) == 0;
     out_ = std::fopen(path_.c_str(), moved ? "a" : "w");
     bytes_ = 0;
     if (!out_) return;

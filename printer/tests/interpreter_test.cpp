@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Stream interpretation: status replies, unknown, truncated and oversized
 // commands, and incremental feeding.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "support.h"
 
@@ -362,6 +367,42 @@ TEST(Journal, LineFormat) {
         << j;
     // Long commands are cut after eight bytes with an ellipsis.
     EXPECT_NE(j.find("00000003  1D 6B 49 0C 7B 42 41 42 …  GS k 73"), std::string::npos) << j;
+}
+
+// The journal rotates past its bound, but only a regular file: a device or a
+// FIFO given as the journal (/dev/null, a pipe) must never be renamed.
+TEST(JournalRotation, OnlyRegularFilesAreMovedAside) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("qvp-journal-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    struct Case {
+        const char* name;
+        bool fifo;
+        bool rotated;
+    };
+    for (const Case c : {Case{"regular file", false, true}, Case{"fifo", true, false}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir / c.name;
+        int reader = -1;
+        if (c.fifo) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);  // so the writer can open
+            ASSERT_GE(reader, 0);
+        }
+        Journal journal(nullptr);
+        std::string error;
+        ASSERT_TRUE(journal.open(path.string(), 1000, &error)) << error;
+        for (int i = 0; i < 100; ++i)
+            journal.note(std::string(50, 'x'));  // 5 KB, under a pipe's buffer
+        journal.flush();
+        EXPECT_EQ(fs::exists(dir / (std::string(c.name) + ".1")), c.rotated);
+        EXPECT_EQ(fs::is_fifo(path), c.fifo) << "the journal's own path is still what it was";
+        if (!c.fifo) {
+            EXPECT_LE(fs::file_size(path), 1000u + 53u);
+        }
+        if (reader >= 0) ::close(reader);
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace
