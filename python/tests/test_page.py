@@ -33,7 +33,7 @@ def printed(start_printer, call, serial=False, options=None):
     (lambda p: p.pdf417("PDF DATA"), '"PDF DATA" (8 bytes)'),
     (lambda p: p.datamatrix("DM DATA"), '"DM DATA" (7 bytes)'),
     (lambda p: p.store_logo(1, bytes([0] * 16 * 8), width=16, height=8),
-     "stored image 16x8 dots"),
+     "stored image 1: 16x8 dots"),
     (lambda p: p.self_test(), "DC2 T"),
 ], ids=["text", "formatted", "ean13", "code39", "code128", "code128-list", "qr", "qr-esc-z",
         "pdf417", "datamatrix", "store-logo", "self-test"])
