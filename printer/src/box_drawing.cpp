@@ -97,11 +97,11 @@ void arm(bool positive, int w, int len, int centre, int t, const std::vector<Spa
     }
 }
 
-void draw_arms(const char* spec, Bitmap& cell) {
+void draw_arms(const char* arms, Bitmap& cell) {
     const int cw = cell.width(), ch = cell.height();
     const int t = std::max(1, cw / 6);
     const int cx = cw / 2, cy = ch / 2;
-    const int up = spec[0] - '0', right = spec[1] - '0', down = spec[2] - '0', left = spec[3] - '0';
+    const int up = arms[0] - '0', right = arms[1] - '0', down = arms[2] - '0', left = arms[3] - '0';
     const auto vbands = bands(up || down ? cross_weight(up, down) : 1, cx, t);
     const auto hbands = bands(left || right ? cross_weight(left, right) : 1, cy, t);
     const bool vdouble = up == 3 || down == 3, hdouble = left == 3 || right == 3;
@@ -115,9 +115,9 @@ void draw_arms(const char* spec, Bitmap& cell) {
     if (left) arm(false, left, cw, cy, t, vbands, vdouble, right, up, down, horizontal);
     if (down) arm(true, down, ch, cx, t, hbands, hdouble, up, left, right, vertical);
     if (up) arm(false, up, ch, cx, t, hbands, hdouble, down, left, right, vertical);
-    if (spec[4] == ':') {
+    if (arms[4] == ':') {
         // Dashes: n per cell, the gap a third of each.
-        const int n = spec[5] - '0';
+        const int n = arms[5] - '0';
         const bool along_x = left || right;
         const int len = along_x ? cw : ch, period = std::max(2, len / n),
                   gap = std::max(1, period / 3);
@@ -193,10 +193,10 @@ bool draw_box_drawing(char32_t cp, Bitmap& cell) {
         draw_block(BLOCKS[cp - 0x2580], cell);
         return true;
     }
-    const char* spec = ARMS[cp - 0x2500];
-    if (spec[0] == '/' || spec[0] == 'X') draw_diagonal(cell, true);
-    if (spec[0] == '\\' || spec[0] == 'X') draw_diagonal(cell, false);
-    if (spec[0] >= '0' && spec[0] <= '3') draw_arms(spec, cell);
+    const char* arms = ARMS[cp - 0x2500];
+    if (arms[0] == '/' || arms[0] == 'X') draw_diagonal(cell, true);
+    if (arms[0] == '\\' || arms[0] == 'X') draw_diagonal(cell, false);
+    if (arms[0] >= '0' && arms[0] <= '3') draw_arms(arms, cell);
     return true;
 }
 

@@ -3,7 +3,7 @@
 
     from quorvel import Printer
 
-    with Printer.tcp("192.168.0.50") as printer:
+    with Printer.tcp("127.0.0.1") as printer:  # the printer's address
         printer.text("Hello", align="center", bold=True)
         printer.cut()
 

@@ -27,7 +27,7 @@ def test_install_offline_then_print_the_readme_receipt(start_printer, tmp_path):
 
     printer = start_printer()
     script = tmp_path / "receipt.py"
-    script.write_text(readme_receipt().replace("192.168.0.50", printer.address), encoding="utf-8")
+    script.write_text(readme_receipt().replace("127.0.0.1", printer.address), encoding="utf-8")
     env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
     run = subprocess.run([str(python), str(script)], cwd=tmp_path, env=env,
                          capture_output=True, text=True, timeout=60)
