@@ -38,6 +38,20 @@ std::string PageStore::path_of(int number) const {
     return options_.dir + "/" + options_.prefix + name;
 }
 
+std::shared_ptr<PageStore> PageStore::open_for_link(const std::string& dir,
+                                                    const std::string& prefix,
+                                                    const PaperMargins& margins,
+                                                    Journal& journal) {
+    PageStoreOptions o;
+    o.dir = dir;
+    o.prefix = prefix;
+    o.margins = margins;
+    auto store = std::make_shared<PageStore>(o, journal);
+    std::string err;
+    if (!store->open(&err)) journal.note(err);
+    return store;
+}
+
 bool PageStore::open(std::string* error) {
     if (options_.dir.empty()) return true;
     auto fail = [&](const std::string& why) {

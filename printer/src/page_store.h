@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -61,6 +62,12 @@ class PageStore {
 
     // "prefix-0042.png" -> 42; -1 for any other name.
     static int number_of(std::string_view file_name, std::string_view prefix);
+
+    // A store for a link that was given none: opened at once, and a folder
+    // that cannot be used is journaled (pages are still numbered and shown).
+    static std::shared_ptr<PageStore> open_for_link(const std::string& dir,
+                                                    const std::string& prefix,
+                                                    const PaperMargins& margins, Journal& journal);
 
   private:
     std::string path_of(int number) const;

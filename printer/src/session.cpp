@@ -14,13 +14,7 @@ Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel&
       renderer_(*own_paper_),
       interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
     if (!store_ && !config.out_dir.empty()) {
-        PageStoreOptions o;
-        o.dir = config.out_dir;
-        o.prefix = config.prefix;
-        o.margins = config.margins;
-        store_ = std::make_shared<PageStore>(o, journal);
-        std::string err;
-        if (!store_->open(&err)) journal_.note(err);
+        store_ = PageStore::open_for_link(config.out_dir, config.prefix, config.margins, journal);
     }
 }
 
