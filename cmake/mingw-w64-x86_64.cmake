@@ -21,5 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Test programs run under wine64 (ctest, and test discovery at test time).
 find_program(QUORVEL_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(QUORVEL_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUORVEL_WINE64})
+  # Through a wrapper that starts again a run wine64 ended before the program ran.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run.sh
+                                    ${QUORVEL_WINE64})
 endif()

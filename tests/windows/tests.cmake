@@ -96,6 +96,6 @@ if(TARGET windows_sdk)
     endif()
     add_test(NAME wine.sdk.${abi}_host
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/sdk/sdk_host_check.py ${ip}
-              ${QUORVEL_WINE64} ${host})
+              ${CMAKE_CROSSCOMPILING_EMULATOR} ${host})
   endforeach()
 endif()
