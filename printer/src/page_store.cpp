@@ -40,8 +40,7 @@ std::string PageStore::path_of(int number) const {
 
 std::shared_ptr<PageStore> PageStore::open_for_link(const std::string& dir,
                                                     const std::string& prefix,
-                                                    const PaperMargins& margins,
-                                                    Journal& journal) {
+                                                    const PaperMargins& margins, Journal& journal) {
     PageStoreOptions o;
     o.dir = dir;
     o.prefix = prefix;

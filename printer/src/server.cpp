@@ -88,8 +88,8 @@ LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& 
     : config_(std::move(config)), fonts_(fonts), status_(status), journal_(journal) {
     store_ = config_.store;
     if (!store_) {
-        store_ = PageStore::open_for_link(config_.out_dir, config_.prefix, config_.margins,
-                                          journal_);
+        store_ =
+            PageStore::open_for_link(config_.out_dir, config_.prefix, config_.margins, journal_);
     }
     if (config_.open_tap) {
         tap_ = config_.open_tap();

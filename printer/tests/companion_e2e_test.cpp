@@ -3,11 +3,8 @@
 // images as the printer renders them, dot for dot, and the full status in
 // every state the printer can be put in.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <functional>
-
+#include "live_printer.h"
 #include "png_io.h"
 #include "quorvel.h"
 #include "server.h"
@@ -16,64 +13,25 @@
 namespace quorvel::printer::test {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
 // The virtual printer on a loopback address of its own and a port other than
 // 9100, reached with quorvel_open_tcp.
-class LivePrinter {
+class CompanionPrinter {
   public:
-    explicit LivePrinter(PrinterState state = {}) : status_(state), journal_(nullptr) {
-        dir_ = fs::temp_directory_path() /
-               ("qvp-companion-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
-        fs::create_directories(dir_);
-        config_.out_dir = dir_.string();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const size_t h =
-            std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
-        for (size_t attempt = 0; attempt < 50 && !server_; ++attempt) {
-            const size_t k = (h + attempt * 7919 + serial_) % (250 * 250);
-            address_ = "127.93." + std::to_string(k / 250 + 1) + "." + std::to_string(k % 250 + 1);
-            auto server =
-                std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
-            if (server->listen(address_, port, nullptr)) {
-                server->start();
-                server_ = std::move(server);
-            }
-        }
-        EXPECT_TRUE(server_) << "no free loopback address";
-    }
-    ~LivePrinter() {
-        server_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+    explicit CompanionPrinter(PrinterState state = {}) : printer_(state) {
+        address_ = printer_.listen_tcp(93, port);
     }
     bool open() { return quorvel_open_tcp(address_.c_str(), port, 0) == 1; }
     // Pages once `sessions` connections have ended and the printer stopped.
     std::vector<Bitmap> pages(int sessions = 1) {
         FechaSocket();
-        EXPECT_TRUE(server_->wait_served(sessions, 10s));
-        server_->stop();  // writes out the paper left uncut
-        std::vector<Bitmap> out;
-        for (const auto& path : server_->images()) {
-            Bitmap b;
-            std::string err;
-            EXPECT_TRUE(read_png(path, &b, &err)) << err;
-            out.push_back(std::move(b));
-        }
-        return out;
+        return printer_.pages(sessions);
     }
 
     static constexpr int port = 9123;
 
   private:
-    static inline int serial_ = 0;
-    StatusModel status_;
-    Journal journal_;
-    SessionConfig config_;
-    fs::path dir_;
+    LivePrinter printer_;
     std::string address_;
-    std::unique_ptr<TcpServer> server_;
 };
 
 struct Gray {
@@ -109,7 +67,7 @@ class ImageOnPaper : public ::testing::TestWithParam<Placement> {};
 TEST_P(ImageOnPaper, DotForDot) {
     const Placement p = GetParam();
     const Gray g = framed_pattern(p.width, p.height);
-    LivePrinter printer;
+    CompanionPrinter printer;
     ASSERT_TRUE(printer.open());
     ASSERT_EQ(quorvel_print_image(g.pixels.data(), g.width, g.height, g.width, p.justification, 0),
               1);
@@ -140,7 +98,7 @@ TEST(ImageOnPaperDithered, BlocksKeepTheirGreyLevel) {
         for (int x = 0; x < 576; ++x)
             g.pixels[static_cast<size_t>(y * 576 + x)] = static_cast<unsigned char>(
                 x * 255 / 575 * (y < 200 ? 1 : 0) + (y >= 200 ? (y - 200) : 0));
-    LivePrinter printer;
+    CompanionPrinter printer;
     ASSERT_TRUE(printer.open());
     ASSERT_EQ(quorvel_print_image(g.pixels.data(), 576, 400, 576, 0, 1), 1);
     const auto pages = printer.pages();
@@ -168,7 +126,7 @@ class StoredLogoOnPaper : public ::testing::TestWithParam<Placement> {};
 TEST_P(StoredLogoOnPaper, DefinedThenPrintedDotForDot) {
     const Placement p = GetParam();
     const Gray g = framed_pattern(p.width, p.height);
-    LivePrinter printer;
+    CompanionPrinter printer;
     ASSERT_TRUE(printer.open());
     ASSERT_EQ(quorvel_store_logo(3, g.pixels.data(), g.width, g.height, g.width, 0), 1);
     FechaSocket();
@@ -209,7 +167,7 @@ TEST_P(StatusOfState, NamedFields) {
     const StateCase& c = GetParam();
     PrinterState state;
     c.set(state);
-    LivePrinter printer(state);
+    CompanionPrinter printer(state);
     ASSERT_TRUE(printer.open());
     quorvel_status s;
     EXPECT_EQ(quorvel_read_status(&s), c.result);

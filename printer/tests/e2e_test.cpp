@@ -17,6 +17,7 @@
 #include <functional>
 #include <thread>
 
+#include "live_printer.h"
 #include "nv_images.h"
 #include "quorvel.h"
 #include "server.h"
@@ -27,75 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class Printer {
-  public:
-    explicit Printer(PrinterState state = {}) : status_(state), journal_(nullptr) {
-        dir_ = fs::temp_directory_path() /
-               ("qvp-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
-        fs::create_directories(dir_);
-        config_.out_dir = dir_.string();
-    }
-    ~Printer() {
-        server_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    // Listen on a loopback address of our own, port 9100 (the library's fixed port).
-    std::string listen_tcp() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const size_t h =
-            std::hash<std::string>{}(std::string(info->name()) + std::to_string(::getpid()));
-        for (size_t attempt = 0; attempt < 50; ++attempt) {
-            const size_t k = (h + attempt * 7919 + serial_) % (250 * 250);
-            const std::string ip =
-                "127.91." + std::to_string(k / 250 + 1) + "." + std::to_string(k % 250 + 1);
-            auto server =
-                std::make_unique<TcpServer>(config_, FontSet::shared(), status_, journal_);
-            if (server->listen(ip, 9100, nullptr)) {
-                server->start();
-                server_ = std::move(server);
-                return ip;
-            }
-        }
-        ADD_FAILURE() << "no free loopback address";
-        return {};
-    }
-
-    std::string open_serial() {
-        auto server = std::make_unique<PtyServer>(config_, FontSet::shared(), status_, journal_);
-        const std::string link = (dir_ / "ttyQVP0").string();
-        std::string err;
-        EXPECT_TRUE(server->open(link, &err)) << err;
-        server->start();
-        server_ = std::move(server);
-        return link;
-    }
-
-    // Pages of the first `sessions` sessions, read back from the PNG files.
-    // The printer is stopped first, which writes out the paper left uncut.
-    std::vector<Bitmap> pages(int sessions = 1) {
-        EXPECT_TRUE(server_->wait_served(sessions, 10s));
-        server_->stop();
-        std::vector<Bitmap> out;
-        for (const auto& path : server_->images()) {
-            Bitmap b;
-            std::string err;
-            EXPECT_TRUE(read_png(path, &b, &err)) << err;
-            out.push_back(std::move(b));
-        }
-        return out;
-    }
-
-  private:
-    static inline int serial_ = 0;
-    StatusModel status_;
-    Journal journal_;
-    SessionConfig config_;
-    fs::path dir_;
-    std::unique_ptr<LinkServer> server_;
-};
 
 // Opens the TCP link for one test and always closes it.
 struct TcpLink {
@@ -134,7 +66,7 @@ TEST(EndToEnd, LinearBarcodesOfBothForms) {
         {true, 7, "Pedido 42", "Pedido 42"},
         {true, 8, "{BQuorvel 2026", "Quorvel 2026"},
     };
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     {
         TcpLink link(ip, 0);
@@ -154,7 +86,7 @@ TEST(EndToEnd, LinearBarcodesOfBothForms) {
 }
 
 TEST(EndToEnd, Code128FromCodeLists) {
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     {
         TcpLink link(ip, 0);
@@ -173,7 +105,7 @@ TEST(EndToEnd, Code128FromCodeLists) {
 TEST(EndToEnd, TwoDimensionalSymbolsByBothCommandSets) {
     const std::string url = "https://quorvel.example/nfce?chave=35191234567890";
     const std::string accents = "Cora\xe7\xe3o, ma\xe7\xe3 e p\xe3o";
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     std::vector<std::string> want;
     {
@@ -232,7 +164,7 @@ TEST(EndToEnd, StatusCodesForEachPrinterState) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Printer printer(c.state);
+        LivePrinter printer(c.state);
         const std::string ip = printer.listen_tcp();
         {
             TcpLink link(ip, c.model);
@@ -249,7 +181,7 @@ TEST(EndToEnd, StatusCodesForEachPrinterState) {
 }
 
 TEST(EndToEnd, DrawerPulseOpensTheDrawer) {
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     TcpLink link(ip, 0);
     EXPECT_EQ(Le_Status_Gaveta(), QUORVEL_DRAWER_LOW);
@@ -259,7 +191,7 @@ TEST(EndToEnd, DrawerPulseOpensTheDrawer) {
 }
 
 TEST(EndToEnd, TextJustificationAndOnePagePerCut) {
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     {
         TcpLink link(ip, 0);
@@ -309,7 +241,7 @@ bool readable(int fd, int ms) {
 // Stored images belong to the printer: one host defines them, the next prints
 // them, the second through the library's stored-logo call.
 TEST(EndToEnd, StoredImagesOutliveTheConnection) {
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     const TestImage img;
     {
@@ -330,7 +262,7 @@ TEST(EndToEnd, StoredImagesOutliveTheConnection) {
 }
 
 TEST(EndToEnd, OneConnectionAtATime) {
-    Printer printer;
+    LivePrinter printer;
     const std::string ip = printer.listen_tcp();
     const int first = raw_connect(ip);
     ASSERT_EQ(::send(first, "\x10\x04\x01", 3, 0), 3);
@@ -347,7 +279,7 @@ TEST(EndToEnd, OneConnectionAtATime) {
 }
 
 TEST(EndToEnd, SerialLinkThroughAPseudoTerminal) {
-    Printer printer;
+    LivePrinter printer;
     const std::string port = printer.open_serial();
     ASSERT_EQ(AbrePortaSerial(port.c_str(), 0), 1);
     EXPECT_EQ(Le_Status(), QUORVEL_STATUS_READY);
