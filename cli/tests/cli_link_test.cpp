@@ -22,12 +22,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-ProgramResult run_cli(const Args& args, const std::string& input = "") {
-    Args argv{QUORVEL_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_program(argv, input);
-}
-
 // The message and exit code for each reason a link does not open. Each case
 // sets the scene and returns the arguments naming the link.
 struct OpenCase {

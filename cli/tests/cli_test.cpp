@@ -18,12 +18,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-ProgramResult run_cli(const Args& args, const std::string& input = "") {
-    Args argv{QUORVEL_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_program(argv, input);
-}
-
 ProgramResult run_cli_at(const FakePrinter& printer, const Args& args,
                          const std::string& input = "") {
     Args full{"--tcp", printer.address()};

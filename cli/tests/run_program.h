@@ -20,4 +20,13 @@ ProgramResult run_program(const std::vector<std::string>& argv, const std::strin
                           const std::vector<std::pair<std::string, std::string>>& environment = {},
                           std::chrono::seconds limit = std::chrono::seconds(30));
 
+#ifdef QUORVEL_CLI_PATH
+// The built `quorvel` tool with these arguments.
+inline ProgramResult run_cli(const std::vector<std::string>& args, const std::string& input = "") {
+    std::vector<std::string> argv{QUORVEL_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_program(argv, input);
+}
+#endif
+
 }  // namespace quorvel::testing
