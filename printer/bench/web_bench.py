@@ -68,6 +68,12 @@ def latency(n=100):
         p.stop()
 
 
+def cpu_seconds(pid):
+    # utime + stime of every thread of the process, from /proc.
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def throughput(http, browsers, streams=300, pinned=False):
     # Pinned: the printer on CPU 0, the browsers (and this script) on CPU 1,
     # so the figure shows what the web side costs the printer itself rather
@@ -107,7 +113,9 @@ def throughput(http, browsers, streams=300, pinned=False):
         for b in drivers:
             while b.execute_script("return document.getElementById('link').className") != "up":
                 time.sleep(0.05)
+        pid = p.proc.pid if p else proc.pid
         before = len([f for f in os.listdir(out) if f.endswith(".png")])
+        cpu0 = cpu_seconds(pid)
         t0 = time.perf_counter()
         # One connection: the printer's listen queue is short, and a burst of
         # connections would measure the kernel's SYN retries instead.
@@ -123,7 +131,10 @@ def throughput(http, browsers, streams=300, pinned=False):
         while len([f for f in os.listdir(out) if f.endswith(".png")]) < want:
             time.sleep(0.005)
         elapsed = time.perf_counter() - t0
-        return 2 * streams / elapsed
+        # Let the browsers fetch what the burst's end made them ask for, then
+        # count the printer's CPU (all its threads) over the whole burst.
+        time.sleep(1.0 if browsers else 0)
+        return 2 * streams / elapsed, (cpu_seconds(pid) - cpu0) * 1000 / (2 * streams)
     finally:
         for b in drivers:
             b.quit()
@@ -143,12 +154,18 @@ def main():
             results["no --http"].append(throughput(False, 0, pinned=pinned))
             results["--http, no browser"].append(throughput(True, 0, pinned=pinned))
             results["--http, 5 browsers"].append(throughput(True, 5, pinned=pinned))
-        base = statistics.median(results["no --http"])
+        rate = {k: [r[0] for r in v] for k, v in results.items()}
+        cost = {k: [r[1] for r in v] for k, v in results.items()}
+        base = statistics.median(rate["no --http"])
+        base_cost = statistics.median(cost["no --http"])
         print("throughput, %s:" % ("printer on CPU 0, browsers on CPU 1" if pinned else "all on both CPUs"))
-        for name, runs in results.items():
-            m = statistics.median(runs)
-            print("  %-20s median %6.0f receipts/s (runs: %s), %+.1f%% against no --http" %
-                  (name, m, ", ".join("%.0f" % r for r in runs), 100 * (m / base - 1)))
+        for name in results:
+            m = statistics.median(rate[name])
+            c = statistics.median(cost[name])
+            print("  %-20s median %6.0f receipts/s (runs: %s), %+.1f%% against no --http;"
+                  " printer CPU %.3f ms/receipt (runs: %s), %+.1f%%" %
+                  (name, m, ", ".join("%.0f" % r for r in rate[name]), 100 * (m / base - 1),
+                   c, ", ".join("%.3f" % r for r in cost[name]), 100 * (c / base_cost - 1)))
 
 
 if __name__ == "__main__":
