@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "http_server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <nlohmann/json.hpp>
@@ -159,7 +162,27 @@ bool parse_http_address(const std::string& text, std::string* host, int* port) {
 }
 
 bool is_loopback(const std::string& host) {
-    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+    // Only "localhost" and address literals: a name such as "127.x.example"
+    // is whatever its DNS says, which may change between two requests.
+    std::string h = host;
+    std::transform(h.begin(), h.end(), h.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (h == "localhost" || h == "localhost.") return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, h.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return inet_pton(AF_INET6, h.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+std::string host_name_of(const std::string& host_header) {
+    if (!host_header.empty() && host_header.front() == '[') {
+        const size_t end = host_header.find(']');
+        return end == std::string::npos ? host_header : host_header.substr(1, end - 1);
+    }
+    const size_t colon = host_header.find(':');
+    if (colon != std::string::npos && host_header.find(':', colon + 1) == std::string::npos)
+        return host_header.substr(0, colon);
+    return host_header;
 }
 
 HttpServer::HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits)
@@ -185,6 +208,7 @@ bool HttpServer::listen(const std::string& host, int port, std::string* error) {
         if (error) *error = "cannot listen for HTTP on " + host + ":" + std::to_string(port);
         return false;
     }
+    loopback_only_ = is_loopback(host);
     return true;
 }
 
@@ -221,7 +245,18 @@ void HttpServer::routes() {
         {std::regex("/api/status"), "GET, HEAD, PUT"},
         {std::regex("/api/events"), "GET"},
     };
-    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        // Listening on loopback, the server answers only requests addressed to
+        // a loopback name: a web site whose name its DNS later points at
+        // 127.0.0.1 must not read receipts or flip switches from a browser.
+        const std::string host = req.get_header_value("Host");
+        if (loopback_only_ && !host.empty() && !is_loopback(host_name_of(host))) {
+            send_error(res, 403,
+                       "this printer answers on loopback only to localhost or a loopback "
+                       "address, not to " +
+                           host.substr(0, 64));
+            return httplib::Server::HandlerResponse::Handled;
+        }
         for (const Route& r : ROUTES) {
             if (!std::regex_match(req.path, r.path)) continue;
             const std::string allowed = r.methods;

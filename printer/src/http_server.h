@@ -45,12 +45,15 @@ class HttpServer {
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    bool loopback_only_ = true;  // bound to a loopback address: Host is checked
 };
 
 // Splits "ADDR:PORT" ("[::1]:8080" for IPv6). False when malformed.
 bool parse_http_address(const std::string& text, std::string* host, int* port);
-// True for 127.0.0.0/8, ::1 and "localhost".
+// True for "localhost" and the address literals of 127.0.0.0/8 and ::1.
 bool is_loopback(const std::string& host);
+// The name in a Host header: "127.0.0.1:8080" -> "127.0.0.1", "[::1]:80" -> "::1".
+std::string host_name_of(const std::string& host_header);
 
 // The page served at /, built into the binary.
 extern const char* const WEB_PAGE;

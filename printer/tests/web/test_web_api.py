@@ -310,10 +310,39 @@ class BadInput(ApiTest):
         self.assertEqual(self.one_receipt(b"still printing\n" + CUT)["id"], 1)
         self.assertTrue(self.p.alive())
 
+    def test_on_loopback_only_requests_addressed_to_a_loopback_name_are_served(self):
+        # A browser sends the site's own name: a page whose name its DNS points
+        # at 127.0.0.1 after loading must not reach the API.
+        port = self.p.port
+        cases = [
+            ("127.0.0.1:%d" % port, 200),
+            ("%s:%d" % (self.p.host, port), 200),
+            ("localhost:%d" % port, 200),
+            ("LocalHost", 200),
+            ("[::1]:%d" % port, 200),
+            ("evil.example:%d" % port, 403),
+            ("127.0.0.1.evil.example", 403),
+            ("127.evil.example:%d" % port, 403),
+            ("localhost.evil.example", 403),
+            ("[::2]:%d" % port, 403),
+            ("10.0.0.1:%d" % port, 403),
+        ]
+        for host, status in cases:
+            with self.subTest(host=host):
+                got, h, data = self.p.request("GET", "/api/status", headers={"Host": host})
+                self.assertEqual(got, status, data)
+                if status == 403:
+                    self.assertEqual(list(json.loads(data)), ["error"])
+        # A refused switch changes nothing.
+        got, _, _ = self.p.request("PUT", "/api/status", b'{"paper":"out"}',
+                                   {"Content-Type": "application/json", "Host": "evil.example"})
+        self.assertEqual(got, 403)
+        self.assertEqual(self.p.get_json("/api/status")["paper"], "ok")
+
     def test_event_streams_are_bounded_and_a_vanished_page_costs_nothing(self):
         def stream():
             s = socket.create_connection((self.p.host, self.p.port), timeout=5)
-            s.sendall(b"GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n")
+            s.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
             head = b""
             while b"event: hello" not in head:
                 chunk = s.recv(4096)
