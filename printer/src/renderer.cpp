@@ -166,8 +166,7 @@ void Renderer::put_char(uint8_t byte) {
 }
 
 void Renderer::record_char(uint8_t byte) {
-    const TextMarks marks{style_.font, style_.bold, style_.underline,
-                          style_.wmul, style_.hmul, style_.reverse};
+    const TextMarks& marks = style_;
     if (line_spans_.empty() || !(line_spans_.back().marks == marks))
         line_spans_.push_back(TextSpan{{}, marks});
     // The character the byte prints as; one the table lacks (a box) is U+FFFD.

@@ -27,13 +27,9 @@ struct RenderLimits {
     bool draw = true;             // false: lay out only (for timing the interpreter)
 };
 
-struct Style {
-    int font = 0;  // 0 A, 1 B
-    bool bold = false;
-    int underline = 0;  // dots
-    int wmul = 1;
-    int hmul = 1;
-    bool reverse = false;
+// The print modes in force: the marks a character carries on the page, and
+// the spacing after it.
+struct Style : TextMarks {
     int char_spacing = 0;
 };
 
