@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+#include "link.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include "quorvel.h"
+
+namespace quorvel::cli {
+namespace {
+
+// The link the global options name.
+struct Link {
+    std::string description;  // "127.0.0.1 port 9100", "serial port /dev/ttyS0"
+    bool tcp = false;
+};
+
+Link link_of(const Globals& globals) {
+    if (!globals.tcp.empty()) return {globals.tcp + " port " + std::to_string(globals.port), true};
+    return {"serial port " + globals.serial, false};
+}
+
+// The group that owns a device, by name, or "" when it cannot be told.
+std::string group_of(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    const group* owner = ::getgrgid(info.st_gid);
+    return owner ? owner->gr_name : std::string();
+}
+
+}  // namespace
+
+OpenFailure explain_open_failure(const Globals& globals, int code, const std::string& reason) {
+    const Link link = link_of(globals);
+    switch (code) {
+        case QUORVEL_E_BAD_ADDRESS:
+            return {exit_usage, "'" + globals.tcp +
+                                    "' is not an IP address: give an IPv4 address such as "
+                                    "192.168.0.50 or an IPv6 address such as fe80::1 (host names "
+                                    "are not resolved)"};
+        case QUORVEL_E_BAD_PORT:
+            return {exit_usage, "--port takes 1 to 65535"};
+        case QUORVEL_E_BAD_SPEED:
+            return {exit_usage, "--speed " + std::to_string(globals.speed) +
+                                    " is not a standard speed; quorvel --help lists them"};
+        case QUORVEL_E_REFUSED:
+            return {exit_failure, "connection to " + link.description +
+                                      " refused: nothing listens there. Check that the printer "
+                                      "is on, and the address and --port"};
+        case QUORVEL_E_TIMED_OUT:
+            return {exit_failure, "no answer from " + link.description +
+                                      " within 5 s: check that the printer is on and on this "
+                                      "network, and the address"};
+        case QUORVEL_E_UNREACHABLE:
+            return {exit_failure, "cannot reach " + link.description +
+                                      ": no route to that address from here. Check the address "
+                                      "and this computer's network"};
+        case QUORVEL_E_PORT_NOT_FOUND:
+            return {exit_failure, link.description +
+                                      " does not exist: check the name (ls /dev/ttyS* "
+                                      "/dev/ttyUSB*) and that the adapter is plugged in"};
+        case QUORVEL_E_PERMISSION_DENIED: {
+            const std::string group = group_of(globals.serial);
+            return {exit_failure,
+                    "permission denied on " + link.description +
+                        (group.empty() ? std::string() : " (group " + group + ")") +
+                        ": serial ports usually belong to the group dialout; join it with "
+                        "'sudo usermod -aG " +
+                        (group.empty() || group == "root" ? std::string("dialout") : group) +
+                        " $USER' and log in again"};
+        }
+        case QUORVEL_E_PORT_BUSY:
+            return {exit_failure,
+                    link.description + " is busy: another program holds it (fuser -v " +
+                        globals.serial + " names it); close that program and try again"};
+        case QUORVEL_E_NOT_SERIAL:
+            return {exit_failure, globals.serial +
+                                      " is not a serial device: name a serial port such as "
+                                      "/dev/ttyS0 or /dev/ttyUSB0"};
+        case QUORVEL_E_SETTINGS_NOT_APPLIED:
+            return {exit_failure, link.description +
+                                      " opened but refused its line settings (8N1 at the "
+                                      "speed of --speed or --model): " +
+                                      reason};
+        default:
+            return {exit_failure,
+                    "cannot open " + link.description +
+                        (reason.empty() || reason == "ok" ? std::string() : ": " + reason)};
+    }
+}
+
+// Opens the link the global options name; the failure, if it won't open.
+std::optional<OpenFailure> open_link(const Globals& globals) {
+    int opened = 0;
+    if (!globals.tcp.empty())
+        opened = quorvel_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
+    else if (globals.speed != 0)
+        opened = quorvel_open_serial(globals.serial.c_str(), globals.speed, globals.model);
+    else
+        opened = AbrePortaSerial(globals.serial.c_str(), globals.model);
+    if (opened == 1) return std::nullopt;
+    char reason[QUORVEL_ERROR_MESSAGE_SIZE] = "";
+    const int code = quorvel_last_error(reason, sizeof reason);
+    // A port that opened but could not be configured is still held.
+    if (globals.tcp.empty()) FechaPortaSerial();
+    return explain_open_failure(globals, code, reason);
+}
+
+void close_link(const Globals& globals) {
+    if (!globals.tcp.empty())
+        FechaSocket();
+    else
+        FechaPortaSerial();
+}
+
+}  // namespace quorvel::cli
