@@ -160,6 +160,7 @@ const
   QUORVEL_E_BAD_UTF8 = 23;
   QUORVEL_E_BUFFER_TOO_SMALL = 24;
   QUORVEL_E_SYSTEM = 25;
+  QUORVEL_E_BAD_HANDLE = 26;
 
 type
   { quorvel_read_status: each flag 1, 0, or -1 when its reply did not come }

@@ -39,8 +39,9 @@ constexpr const char* summaries[] = {
     "malformed UTF-8",                      // QUORVEL_E_BAD_UTF8
     "output buffer too small",              // QUORVEL_E_BUFFER_TOO_SMALL
     "system call failed",                   // QUORVEL_E_SYSTEM
+    "not an open printer handle",           // QUORVEL_E_BAD_HANDLE
 };
-static_assert(sizeof summaries / sizeof summaries[0] == QUORVEL_E_SYSTEM + 1);
+static_assert(sizeof summaries / sizeof summaries[0] == QUORVEL_E_BAD_HANDLE + 1);
 
 bool already_failed() {
     return current_outcome.code != QUORVEL_E_OK;
