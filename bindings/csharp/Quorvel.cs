@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Quorvel for C#: the library's functions ([DllImport], class Native) and a
-// small Printer class over them. Copy this one file into a project.
+// Quorvel for C#: the library's functions ([DllImport], classes Native and
+// NativePrinter) and a Printer class over the printer handles: one Printer per
+// printer, any number open at once. Copy this one file into a project.
 //
 // The library is "Quorvel.dll" on Windows and "libquorvel.so" on Linux; the
 // import name "quorvel" finds either (Windows ignores the case of DLL names).
@@ -125,6 +126,110 @@ namespace Quorvel
         }
     }
 
+    /// <summary>The printer-handle functions, one to one: each open printer is a
+    /// handle (IntPtr.Zero when an open failed) that every operation takes first.
+    /// Any number are open at once, each with its own link; results as in quorvel.h.</summary>
+    public static class NativePrinter
+    {
+        // P/Invoke binds at the first call, so the other class's file is never looked for.
+        static readonly bool Windows = System.IO.Path.DirectorySeparatorChar == '\\';
+
+        public static IntPtr quorvel_printer_open_tcp(string address, int port, int model) { return Windows ? OnWindows.quorvel_printer_open_tcp(address, port, model) : Elsewhere.quorvel_printer_open_tcp(address, port, model); }
+        public static IntPtr quorvel_printer_open_serial(string port, int bits_per_second, int model) { return Windows ? OnWindows.quorvel_printer_open_serial(port, bits_per_second, model) : Elsewhere.quorvel_printer_open_serial(port, bits_per_second, model); }
+        public static int quorvel_printer_close(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_close(printer) : Elsewhere.quorvel_printer_close(printer); }
+        public static int quorvel_printer_text(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold) { return Windows ? OnWindows.quorvel_printer_text(printer, text, justification, font, spacing, bold) : Elsewhere.quorvel_printer_text(printer, text, justification, font, spacing, bold); }
+        public static int quorvel_printer_text_feed(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold, int feed_lines) { return Windows ? OnWindows.quorvel_printer_text_feed(printer, text, justification, font, spacing, bold, feed_lines) : Elsewhere.quorvel_printer_text_feed(printer, text, justification, font, spacing, bold, feed_lines); }
+        public static int quorvel_printer_text_upside_down(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold) { return Windows ? OnWindows.quorvel_printer_text_upside_down(printer, text, justification, font, spacing, bold) : Elsewhere.quorvel_printer_text_upside_down(printer, text, justification, font, spacing, bold); }
+        public static int quorvel_printer_text_inverted(IntPtr printer, byte[] text, int justification, int font, int spacing) { return Windows ? OnWindows.quorvel_printer_text_inverted(printer, text, justification, font, spacing) : Elsewhere.quorvel_printer_text_inverted(printer, text, justification, font, spacing); }
+        public static int quorvel_printer_formatted_text(IntPtr printer, byte[] text, int justification, int spacing, int mode) { return Windows ? OnWindows.quorvel_printer_formatted_text(printer, text, justification, spacing, mode) : Elsewhere.quorvel_printer_formatted_text(printer, text, justification, spacing, mode); }
+        public static int quorvel_printer_barcode(IntPtr printer, int justification, int barcode_type, int height, int width, int hri_position, byte[] data) { return Windows ? OnWindows.quorvel_printer_barcode(printer, justification, barcode_type, height, width, hri_position, data) : Elsewhere.quorvel_printer_barcode(printer, justification, barcode_type, height, width, hri_position, data); }
+        public static int quorvel_printer_barcode_counted(IntPtr printer, int justification, int barcode_type, int height, int width, int hri_position, byte[] data) { return Windows ? OnWindows.quorvel_printer_barcode_counted(printer, justification, barcode_type, height, width, hri_position, data) : Elsewhere.quorvel_printer_barcode_counted(printer, justification, barcode_type, height, width, hri_position, data); }
+        public static int quorvel_printer_code128(IntPtr printer, byte[] codes, int justification, int height) { return Windows ? OnWindows.quorvel_printer_code128(printer, codes, justification, height) : Elsewhere.quorvel_printer_code128(printer, codes, justification, height); }
+        public static int quorvel_printer_code128_width(IntPtr printer, byte[] codes, int justification, int height, int width) { return Windows ? OnWindows.quorvel_printer_code128_width(printer, codes, justification, height, width) : Elsewhere.quorvel_printer_code128_width(printer, codes, justification, height, width); }
+        public static int quorvel_printer_qr_code(IntPtr printer, int justification, int model, int module_size, int ecc_level, byte[] data) { return Windows ? OnWindows.quorvel_printer_qr_code(printer, justification, model, module_size, ecc_level, data) : Elsewhere.quorvel_printer_qr_code(printer, justification, model, module_size, ecc_level, data); }
+        public static int quorvel_printer_qr_code_escz(IntPtr printer, int justification, int model, int module_size, int ecc_level, byte[] data) { return Windows ? OnWindows.quorvel_printer_qr_code_escz(printer, justification, model, module_size, ecc_level, data) : Elsewhere.quorvel_printer_qr_code_escz(printer, justification, model, module_size, ecc_level, data); }
+        public static int quorvel_printer_pdf417_escz(IntPtr printer, int justification, int columns, int p3_code, int ecc_level, byte[] data) { return Windows ? OnWindows.quorvel_printer_pdf417_escz(printer, justification, columns, p3_code, ecc_level, data) : Elsewhere.quorvel_printer_pdf417_escz(printer, justification, columns, p3_code, ecc_level, data); }
+        public static int quorvel_printer_data_matrix_escz(IntPtr printer, int justification, int p1_code, int p2_code, int p3_code, byte[] data) { return Windows ? OnWindows.quorvel_printer_data_matrix_escz(printer, justification, p1_code, p2_code, p3_code, data) : Elsewhere.quorvel_printer_data_matrix_escz(printer, justification, p1_code, p2_code, p3_code, data); }
+        public static int quorvel_printer_logo(IntPtr printer, int image_number, int justification, int print_mode) { return Windows ? OnWindows.quorvel_printer_logo(printer, image_number, justification, print_mode) : Elsewhere.quorvel_printer_logo(printer, image_number, justification, print_mode); }
+        public static int quorvel_printer_self_test(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_self_test(printer) : Elsewhere.quorvel_printer_self_test(printer); }
+        public static int quorvel_printer_cut(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_cut(printer) : Elsewhere.quorvel_printer_cut(printer); }
+        public static int quorvel_printer_open_drawer(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_open_drawer(printer) : Elsewhere.quorvel_printer_open_drawer(printer); }
+        public static int quorvel_printer_status(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_status(printer) : Elsewhere.quorvel_printer_status(printer); }
+        public static int quorvel_printer_drawer_status(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_drawer_status(printer) : Elsewhere.quorvel_printer_drawer_status(printer); }
+        public static int quorvel_printer_raw(IntPtr printer, byte[] text) { return Windows ? OnWindows.quorvel_printer_raw(printer, text) : Elsewhere.quorvel_printer_raw(printer, text); }
+        public static int quorvel_printer_image(IntPtr printer, byte[] gray, int width, int height, int stride, int justification, int dither) { return Windows ? OnWindows.quorvel_printer_image(printer, gray, width, height, stride, justification, dither) : Elsewhere.quorvel_printer_image(printer, gray, width, height, stride, justification, dither); }
+        public static int quorvel_printer_store_logo(IntPtr printer, int number, byte[] gray, int width, int height, int stride, int dither) { return Windows ? OnWindows.quorvel_printer_store_logo(printer, number, gray, width, height, stride, dither) : Elsewhere.quorvel_printer_store_logo(printer, number, gray, width, height, stride, dither); }
+        public static int quorvel_printer_read_status(IntPtr printer, out FullStatus status) { return Windows ? OnWindows.quorvel_printer_read_status(printer, out status) : Elsewhere.quorvel_printer_read_status(printer, out status); }
+
+        /// <summary>Windows: the DLL of the SDK.</summary>
+        static class OnWindows
+        {
+            const string Lib = "Quorvel.dll";
+            const CallingConvention Call = CallingConvention.StdCall;
+
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_tcp(string address, int port, int model);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_serial(string port, int bits_per_second, int model);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_close(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text_feed(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold, int feed_lines);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text_upside_down(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text_inverted(IntPtr printer, byte[] text, int justification, int font, int spacing);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_formatted_text(IntPtr printer, byte[] text, int justification, int spacing, int mode);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_barcode(IntPtr printer, int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_barcode_counted(IntPtr printer, int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_code128(IntPtr printer, [In, Out] byte[] codes, int justification, int height);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_code128_width(IntPtr printer, [In, Out] byte[] codes, int justification, int height, int width);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_qr_code(IntPtr printer, int justification, int model, int module_size, int ecc_level, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_qr_code_escz(IntPtr printer, int justification, int model, int module_size, int ecc_level, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_pdf417_escz(IntPtr printer, int justification, int columns, int p3_code, int ecc_level, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_data_matrix_escz(IntPtr printer, int justification, int p1_code, int p2_code, int p3_code, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_logo(IntPtr printer, int image_number, int justification, int print_mode);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_self_test(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_cut(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_open_drawer(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_status(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_drawer_status(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_raw(IntPtr printer, [In, Out] byte[] text);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_image(IntPtr printer, byte[] gray, int width, int height, int stride, int justification, int dither);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_store_logo(IntPtr printer, int number, byte[] gray, int width, int height, int stride, int dither);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_read_status(IntPtr printer, out FullStatus status);
+        }
+
+        /// <summary>Elsewhere: the runtime library by its soname.</summary>
+        static class Elsewhere
+        {
+            const string Lib = "libquorvel.so.1";
+            const CallingConvention Call = CallingConvention.StdCall;
+
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_tcp(string address, int port, int model);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_serial(string port, int bits_per_second, int model);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_close(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text_feed(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold, int feed_lines);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text_upside_down(IntPtr printer, byte[] text, int justification, int font, int spacing, int bold);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_text_inverted(IntPtr printer, byte[] text, int justification, int font, int spacing);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_formatted_text(IntPtr printer, byte[] text, int justification, int spacing, int mode);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_barcode(IntPtr printer, int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_barcode_counted(IntPtr printer, int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_code128(IntPtr printer, [In, Out] byte[] codes, int justification, int height);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_code128_width(IntPtr printer, [In, Out] byte[] codes, int justification, int height, int width);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_qr_code(IntPtr printer, int justification, int model, int module_size, int ecc_level, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_qr_code_escz(IntPtr printer, int justification, int model, int module_size, int ecc_level, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_pdf417_escz(IntPtr printer, int justification, int columns, int p3_code, int ecc_level, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_data_matrix_escz(IntPtr printer, int justification, int p1_code, int p2_code, int p3_code, byte[] data);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_logo(IntPtr printer, int image_number, int justification, int print_mode);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_self_test(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_cut(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_open_drawer(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_status(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_drawer_status(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_raw(IntPtr printer, [In, Out] byte[] text);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_image(IntPtr printer, byte[] gray, int width, int height, int stride, int justification, int dither);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_store_logo(IntPtr printer, int number, byte[] gray, int width, int height, int stride, int dither);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_read_status(IntPtr printer, out FullStatus status);
+        }
+    }
+
     /// <summary>Windows-1252, the code table the text functions select; built in,
     /// since not every runtime ships this encoding.</summary>
     public static class Windows1252
@@ -158,154 +263,147 @@ namespace Quorvel
             : base(call + ": " + (string.IsNullOrEmpty(message) ? "failed" : message)) { Code = code; }
     }
 
-    /// <summary>One open link to one printer; Dispose closes it. Each method throws
-    /// PrinterException when its command was not written (or refused).</summary>
+    /// <summary>One printer, through a handle of its own: any number are open at once
+    /// (receipt, kitchen and bar printers), each with its own link, and each usable
+    /// from several threads (calls on one printer run one after the other; calls on
+    /// different printers run in parallel). Dispose closes it; a call on a disposed
+    /// printer throws PrinterException (code 26, not an open printer handle).
+    /// Each method throws PrinterException when its command was not written (or refused).</summary>
     public sealed class Printer : IDisposable
     {
-        readonly bool tcp;
-        bool open;
+        IntPtr handle; // the library's quorvel_printer*; IntPtr.Zero once disposed
 
-        Printer(bool tcp) { this.tcp = tcp; open = true; }
+        Printer(IntPtr handle) { this.handle = handle; }
 
-        /// <summary>AbreSocket: a network printer at ip (dotted IPv4), port 9100.</summary>
-        public static Printer ConnectTcp(string ip, int model = 0)
-        {
-            Check(Native.AbreSocket(ip, model), "AbreSocket(" + ip + ")");
-            return new Printer(true);
-        }
+        /// <summary>A network printer at ip (IPv4 or IPv6 literal), port 9100.</summary>
+        public static Printer ConnectTcp(string ip, int model = 0) { return ConnectTcp(ip, 9100, model); }
 
-        /// <summary>quorvel_open_tcp: an IPv4 or IPv6 literal and any port.</summary>
+        /// <summary>A network printer at an IPv4 or IPv6 literal and any port.</summary>
         public static Printer ConnectTcp(string address, int port, int model)
         {
-            Check(Native.quorvel_open_tcp(address, port, model), "quorvel_open_tcp(" + address + ")");
-            return new Printer(true);
+            return Opened(NativePrinter.quorvel_printer_open_tcp(address, port, model),
+                          "quorvel_printer_open_tcp(" + address + ")");
         }
 
-        /// <summary>AbrePortaSerial: 115200 bit/s (9600 for model 3).</summary>
-        public static Printer OpenSerial(string port, int model = 0)
-        {
-            if (Native.AbrePortaSerial(port, model) != 1)
-            {
-                var error = Failure("AbrePortaSerial(" + port + ")");
-                Native.FechaPortaSerial(); // a port that refused its settings is still held
-                throw error;
-            }
-            return new Printer(false);
-        }
+        /// <summary>A serial printer at 115200 bit/s (9600 for model 3).</summary>
+        public static Printer OpenSerial(string port, int model = 0) { return OpenSerial(port, model == 3 ? 9600 : 115200, model); }
 
-        /// <summary>quorvel_open_serial: any standard speed.</summary>
+        /// <summary>A serial printer at any standard speed. A port that refuses its
+        /// settings is closed again by the library.</summary>
         public static Printer OpenSerial(string port, int bitsPerSecond, int model)
         {
-            if (Native.quorvel_open_serial(port, bitsPerSecond, model) != 1)
-            {
-                var error = Failure("quorvel_open_serial(" + port + ")");
-                Native.FechaPortaSerial();
-                throw error;
-            }
-            return new Printer(false);
+            return Opened(NativePrinter.quorvel_printer_open_serial(port, bitsPerSecond, model),
+                          "quorvel_printer_open_serial(" + port + ")");
+        }
+
+        static Printer Opened(IntPtr handle, string call)
+        {
+            if (handle == IntPtr.Zero) throw Failure(call);
+            return new Printer(handle);
         }
 
         public void Text(string text, Justification justification = Justification.Left, Font font = Font.A,
                          Spacing spacing = Spacing.S32, bool bold = false)
         {
-            Check(Native.ImprimeTexto(Native.Text(text), (int)justification, (int)font, (int)spacing, bold ? 1 : 0), "ImprimeTexto");
+            Check(NativePrinter.quorvel_printer_text(handle, Native.Text(text), (int)justification, (int)font, (int)spacing, bold ? 1 : 0), "quorvel_printer_text");
         }
 
         public void TextAndFeed(string text, int feedLines, Justification justification = Justification.Left,
                                 Font font = Font.A, Spacing spacing = Spacing.S32, bool bold = false)
         {
-            Check(Native.ImprimeTextoLF(Native.Text(text), (int)justification, (int)font, (int)spacing, bold ? 1 : 0, feedLines), "ImprimeTextoLF");
+            Check(NativePrinter.quorvel_printer_text_feed(handle, Native.Text(text), (int)justification, (int)font, (int)spacing, bold ? 1 : 0, feedLines), "quorvel_printer_text_feed");
         }
 
         public void TextUpsideDown(string text, Justification justification = Justification.Left, Font font = Font.A,
                                    Spacing spacing = Spacing.S32, bool bold = false)
         {
-            Check(Native.ImprimeTexto180(Native.Text(text), (int)justification, (int)font, (int)spacing, bold ? 1 : 0), "ImprimeTexto180");
+            Check(NativePrinter.quorvel_printer_text_upside_down(handle, Native.Text(text), (int)justification, (int)font, (int)spacing, bold ? 1 : 0), "quorvel_printer_text_upside_down");
         }
 
         public void TextReversed(string text, Justification justification = Justification.Left, Font font = Font.A,
                                  Spacing spacing = Spacing.S32)
         {
-            Check(Native.ImprimeTextoInvertido(Native.Text(text), (int)justification, (int)font, (int)spacing), "ImprimeTextoInvertido");
+            Check(NativePrinter.quorvel_printer_text_inverted(handle, Native.Text(text), (int)justification, (int)font, (int)spacing), "quorvel_printer_text_inverted");
         }
 
         public void Formatted(string text, TextMode mode, Justification justification = Justification.Left,
                               Spacing spacing = Spacing.S32)
         {
-            Check(Native.ImprimeTxFormatado(Native.Text(text), (int)justification, (int)spacing, (int)mode), "ImprimeTxFormatado");
+            Check(NativePrinter.quorvel_printer_formatted_text(handle, Native.Text(text), (int)justification, (int)spacing, (int)mode), "quorvel_printer_formatted_text");
         }
 
-        /// <summary>ImprimeCodigoBarras_C (counted form, any symbology of BarcodeType).</summary>
+        /// <summary>The counted form of GS k (ImprimeCodigoBarras_C), any symbology of BarcodeType.</summary>
         public void Barcode(BarcodeType type, string data, Justification justification = Justification.Center,
                             BarHeight height = BarHeight.H80, BarWidth width = BarWidth.W2, Hri hri = Hri.Below)
         {
-            Check(Native.ImprimeCodigoBarras_C((int)justification, (int)type, (int)height, (int)width, (int)hri, Native.Text(data)), "ImprimeCodigoBarras_C");
+            Check(NativePrinter.quorvel_printer_barcode_counted(handle, (int)justification, (int)type, (int)height, (int)width, (int)hri, Native.Text(data)), "quorvel_printer_barcode_counted");
         }
 
-        /// <summary>ImprimeCode128C: 22 code-set-C values 0 to 99 as one symbol.</summary>
+        /// <summary>22 code-set-C values 0 to 99 as one Code 128 symbol (ImprimeCode128C).</summary>
         public void Code128(int[] values, Justification justification = Justification.Center, BarHeight height = BarHeight.H80)
         {
-            Check(Native.ImprimeCode128C(List(values), (int)justification, (int)height), "ImprimeCode128C");
+            Check(NativePrinter.quorvel_printer_code128(handle, List(values), (int)justification, (int)height), "quorvel_printer_code128");
         }
 
         public void QrCode(string data, QrEcc ecc = QrEcc.M, int moduleSize = 4, Justification justification = Justification.Center)
         {
-            Check(Native.ImprimeQRCODE_M1((int)justification, (int)QrModel.Model2, moduleSize, (int)ecc, Native.Text(data)), "ImprimeQRCODE_M1");
+            Check(NativePrinter.quorvel_printer_qr_code(handle, (int)justification, (int)QrModel.Model2, moduleSize, (int)ecc, Native.Text(data)), "quorvel_printer_qr_code");
         }
 
         public void Pdf417(string data, int columns = 4, int rowHeight = 3, int ecc = 2, Justification justification = Justification.Center)
         {
-            Check(Native.ImprimePDF417_M2((int)justification, columns, rowHeight, ecc, Native.Text(data)), "ImprimePDF417_M2");
+            Check(NativePrinter.quorvel_printer_pdf417_escz(handle, (int)justification, columns, rowHeight, ecc, Native.Text(data)), "quorvel_printer_pdf417_escz");
         }
 
         public void DataMatrix(string data, int moduleSize = 5, Justification justification = Justification.Center)
         {
-            Check(Native.ImprimeDataMatrix_M2((int)justification, 0, 0, moduleSize, Native.Text(data)), "ImprimeDataMatrix_M2");
+            Check(NativePrinter.quorvel_printer_data_matrix_escz(handle, (int)justification, 0, 0, moduleSize, Native.Text(data)), "quorvel_printer_data_matrix_escz");
         }
 
         public void Logo(int imageNumber, Justification justification = Justification.Center, LogoMode mode = LogoMode.Normal)
         {
-            Check(Native.ImprimeLogoNV(imageNumber, (int)justification, (int)mode), "ImprimeLogoNV");
+            Check(NativePrinter.quorvel_printer_logo(handle, imageNumber, (int)justification, (int)mode), "quorvel_printer_logo");
         }
 
-        /// <summary>ComandoTx: ESC @, these bytes, LF.</summary>
+        /// <summary>ESC @, these bytes, LF (ComandoTx).</summary>
         public void Raw(params byte[] bytes)
         {
             var values = new int[bytes.Length];
             for (int i = 0; i < bytes.Length; ++i) values[i] = bytes[i];
-            Check(Native.ComandoTx(List(values)), "ComandoTx");
+            Check(NativePrinter.quorvel_printer_raw(handle, List(values)), "quorvel_printer_raw");
         }
 
-        /// <summary>quorvel_print_image: 8-bit grey pixels, row by row, 0 black.</summary>
+        /// <summary>8-bit grey pixels, row by row, 0 black (quorvel_print_image).</summary>
         public void Image(byte[] gray, int width, int height, Dither dither = Dither.FloydSteinberg,
                           Justification justification = Justification.Center)
         {
-            Check(Native.quorvel_print_image(gray, width, height, width, (int)justification, (int)dither), "quorvel_print_image");
+            Check(NativePrinter.quorvel_printer_image(handle, gray, width, height, width, (int)justification, (int)dither), "quorvel_printer_image");
         }
 
-        public void Cut() { Check(Native.AcionaGuilhotina(), "AcionaGuilhotina"); }
-        public void OpenDrawer() { Check(Native.Abre_Gaveta(), "Abre_Gaveta"); }
-        public void SelfTest() { Check(Native.ImprimeAutoTeste(), "ImprimeAutoTeste"); }
+        public void Cut() { Check(NativePrinter.quorvel_printer_cut(handle), "quorvel_printer_cut"); }
+        public void OpenDrawer() { Check(NativePrinter.quorvel_printer_open_drawer(handle), "quorvel_printer_open_drawer"); }
+        public void SelfTest() { Check(NativePrinter.quorvel_printer_self_test(handle), "quorvel_printer_self_test"); }
 
-        /// <summary>Le_Status: a Status code; Status.None (0) when there is none.</summary>
-        public int ReadStatus() { return Native.Le_Status(); }
+        /// <summary>A Status code by the model's query (Le_Status); Status.None (0) when there is none.</summary>
+        public int ReadStatus() { return NativePrinter.quorvel_printer_status(handle); }
 
-        /// <summary>Le_Status_Gaveta: Status.DrawerLow, DrawerHigh, or None.</summary>
-        public int ReadDrawer() { return Native.Le_Status_Gaveta(); }
+        /// <summary>Status.DrawerLow, DrawerHigh, or None (Le_Status_Gaveta).</summary>
+        public int ReadDrawer() { return NativePrinter.quorvel_printer_drawer_status(handle); }
 
-        /// <summary>quorvel_read_status; throws when a reply did not come.</summary>
+        /// <summary>DLE EOT 1 to 4 (quorvel_read_status); throws when a reply did not come.</summary>
         public FullStatus ReadFullStatus()
         {
             FullStatus status;
-            Check(Native.quorvel_read_status(out status), "quorvel_read_status");
+            Check(NativePrinter.quorvel_printer_read_status(handle, out status), "quorvel_printer_read_status");
             return status;
         }
 
+        /// <summary>Closes the link. A call on this printer in another thread is let
+        /// finish first (within its time-out); disposing twice does nothing.</summary>
         public void Dispose()
         {
-            if (!open) return;
-            open = false;
-            if (tcp) Native.FechaSocket(); else Native.FechaPortaSerial();
+            IntPtr closing = System.Threading.Interlocked.Exchange(ref handle, IntPtr.Zero);
+            if (closing != IntPtr.Zero) NativePrinter.quorvel_printer_close(closing);
         }
 
         static byte[] List(int[] values)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-{ Quorvel for Free Pascal and Delphi: the library's functions and the named
-  values of their coded arguments. Add this one unit to a project.
+{ Quorvel for Free Pascal and Delphi: the library's functions, the named
+  values of their coded arguments, and TQuorvelPrinter, one object per open
+  printer (any number at once). Add this one unit to a project.
 
   The library is Quorvel.dll on Windows and libquorvel.so elsewhere; every
   function is imported by its exported name. Texts are PAnsiChar pointers to
@@ -19,6 +20,9 @@ unit quorvel;
 {$ENDIF}
 
 interface
+
+uses
+  SysUtils;
 
 const
 {$IFDEF MSWINDOWS}
@@ -173,6 +177,8 @@ type
   end;
   PQuorvelStatus = ^TQuorvelStatus;
   PInteger32 = ^Integer;
+  { quorvel_printer*: an open printer's handle, never dereferenced }
+  PQuorvelPrinter = Pointer;
 
 { Decimal lists and utilities }
 function separa(text: PAnsiChar; values: PInteger32): Integer; stdcall; external QuorvelLib name 'separa';
@@ -219,6 +225,93 @@ function quorvel_store_logo(number: Integer; gray: PByte; width, height, stride,
 function quorvel_read_status(status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_read_status';
 function quorvel_utf8_to_cp1252(utf8: PAnsiChar; output: PAnsiChar; size: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_utf8_to_cp1252';
 
+{ Printer handles: one per open printer, each with its own link; every
+  operation takes the handle first and sends what its counterpart above sends.
+  Open returns nil on failure (LastErrorMessage says why). TQuorvelPrinter
+  below wraps them. }
+function quorvel_printer_open_tcp(address: PAnsiChar; port, model: Integer): PQuorvelPrinter; stdcall; external QuorvelLib name 'quorvel_printer_open_tcp';
+function quorvel_printer_open_serial(port: PAnsiChar; bits_per_second, model: Integer): PQuorvelPrinter; stdcall; external QuorvelLib name 'quorvel_printer_open_serial';
+function quorvel_printer_close(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_close';
+function quorvel_printer_text(printer: PQuorvelPrinter; text: PAnsiChar; justification, font, spacing, bold: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_text';
+function quorvel_printer_text_feed(printer: PQuorvelPrinter; text: PAnsiChar; justification, font, spacing, bold, feed_lines: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_text_feed';
+function quorvel_printer_text_upside_down(printer: PQuorvelPrinter; text: PAnsiChar; justification, font, spacing, bold: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_text_upside_down';
+function quorvel_printer_text_inverted(printer: PQuorvelPrinter; text: PAnsiChar; justification, font, spacing: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_text_inverted';
+function quorvel_printer_formatted_text(printer: PQuorvelPrinter; text: PAnsiChar; justification, spacing, mode: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_formatted_text';
+function quorvel_printer_barcode(printer: PQuorvelPrinter; justification, barcode_type, height, width, hri_position: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_barcode';
+function quorvel_printer_barcode_counted(printer: PQuorvelPrinter; justification, barcode_type, height, width, hri_position: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_barcode_counted';
+function quorvel_printer_code128(printer: PQuorvelPrinter; codes: PAnsiChar; justification, height: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_code128';
+function quorvel_printer_code128_width(printer: PQuorvelPrinter; codes: PAnsiChar; justification, height, width: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_code128_width';
+function quorvel_printer_qr_code(printer: PQuorvelPrinter; justification, model, module_size, ecc_level: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_qr_code';
+function quorvel_printer_qr_code_escz(printer: PQuorvelPrinter; justification, model, module_size, ecc_level: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_qr_code_escz';
+function quorvel_printer_pdf417_escz(printer: PQuorvelPrinter; justification, columns, p3_code, ecc_level: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_pdf417_escz';
+function quorvel_printer_data_matrix_escz(printer: PQuorvelPrinter; justification, p1_code, p2_code, p3_code: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_data_matrix_escz';
+function quorvel_printer_logo(printer: PQuorvelPrinter; image_number, justification, print_mode: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_logo';
+function quorvel_printer_self_test(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_self_test';
+function quorvel_printer_cut(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_cut';
+function quorvel_printer_open_drawer(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_open_drawer';
+function quorvel_printer_status(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_status';
+function quorvel_printer_drawer_status(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_drawer_status';
+function quorvel_printer_raw(printer: PQuorvelPrinter; text: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_printer_raw';
+function quorvel_printer_image(printer: PQuorvelPrinter; gray: PByte; width, height, stride, justification, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_image';
+function quorvel_printer_store_logo(printer: PQuorvelPrinter; number: Integer; gray: PByte; width, height, stride, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_store_logo';
+function quorvel_printer_read_status(printer: PQuorvelPrinter; status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_printer_read_status';
+
+type
+  { A call a printer did not take: Code and the message of quorvel_last_error. }
+  EQuorvelPrinter = class(Exception)
+  public
+    Code: Integer;
+    constructor CreateFor(const Call: string);
+  end;
+
+  { One printer through a handle of its own: any number are open at once
+    (receipt, kitchen and bar printers), each usable from several threads
+    (calls on one printer run one after the other; calls on different
+    printers run in parallel). Free closes it. Texts are Windows-1252 bytes.
+    Each procedure raises EQuorvelPrinter when its command was not written or
+    was refused; after Close every call raises it (QUORVEL_E_BAD_HANDLE). }
+  TQuorvelPrinter = class
+  private
+    FHandle: PQuorvelPrinter;
+    procedure Check(Result: Integer; const Call: string);
+  public
+    { A network printer at an IPv4 or IPv6 literal. }
+    constructor OpenTcp(const Address: AnsiString; Port: Integer = 9100; Model: Integer = QUORVEL_MODEL_0);
+    { A serial printer; BitsPerSecond 0 takes the model's speed (9600 for model 3, else 115200). }
+    constructor OpenSerial(const Port: AnsiString; BitsPerSecond: Integer = 0; Model: Integer = QUORVEL_MODEL_0);
+    destructor Destroy; override;
+    { Closes the link; a call on it in another thread is let finish first. }
+    procedure Close;
+    procedure Text(const S: RawByteString; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32; Bold: Integer = QUORVEL_BOLD_OFF);
+    procedure TextFeed(const S: RawByteString; FeedLines: Integer; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32; Bold: Integer = QUORVEL_BOLD_OFF);
+    procedure TextUpsideDown(const S: RawByteString; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32; Bold: Integer = QUORVEL_BOLD_OFF);
+    procedure TextInverted(const S: RawByteString; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32);
+    procedure FormattedText(const S: RawByteString; Mode: Integer; Justification: Integer = QUORVEL_ALIGN_LEFT; Spacing: Integer = QUORVEL_SPACING_32);
+    procedure Barcode(BarcodeType: Integer; const Data: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; Height: Integer = 2; Width: Integer = 2; Hri: Integer = 2);
+    procedure BarcodeCounted(BarcodeType: Integer; const Data: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; Height: Integer = 2; Width: Integer = 2; Hri: Integer = 2);
+    { Code 128 from a decimal list of 22 code-set-C values; Width > 0 takes ImprimeCode128_C's form. }
+    procedure Code128(const Codes: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; Height: Integer = 2; Width: Integer = 0);
+    procedure QrCode(const Data: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; Model: Integer = 2; ModuleSize: Integer = 4; Ecc: Integer = 1);
+    procedure QrCodeEscZ(const Data: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; Model: Integer = 2; ModuleSize: Integer = 4; Ecc: Integer = 1);
+    procedure Pdf417(const Data: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; Columns: Integer = 4; RowHeight: Integer = 3; Ecc: Integer = 2);
+    procedure DataMatrix(const Data: RawByteString; Justification: Integer = QUORVEL_ALIGN_CENTER; SizeV: Integer = 0; SizeR: Integer = 0; ModuleSize: Integer = 4);
+    procedure Logo(ImageNumber: Integer; Justification: Integer = QUORVEL_ALIGN_CENTER; PrintMode: Integer = 0);
+    procedure SelfTest;
+    procedure Cut;
+    procedure OpenDrawer;
+    { ESC @, the bytes of a decimal list, LF. }
+    procedure Raw(const List: RawByteString);
+    procedure Image(Gray: PByte; Width, Height, Stride: Integer; Justification: Integer = QUORVEL_ALIGN_CENTER; Dither: Integer = 1);
+    procedure StoreLogo(Number: Integer; Gray: PByte; Width, Height, Stride: Integer; Dither: Integer = 1);
+    { The model's status code (as Le_Status); 0 when there is none. }
+    function Status: Integer;
+    { QUORVEL_DRAWER_LOW, QUORVEL_DRAWER_HIGH, or 0 when there is none. }
+    function DrawerStatus: Integer;
+    { DLE EOT 1 to 4; raises when none of the replies came. }
+    function FullStatus: TQuorvelStatus;
+    property Handle: PQuorvelPrinter read FHandle;
+  end;
+
 { A private, writable copy of a list for separa, ComandoTx and the Code 128 functions. }
 function Writable(const List: RawByteString): RawByteString;
 { The calling thread's last outcome message (quorvel_last_error); its code in Code. }
@@ -238,6 +331,172 @@ var
 begin
   Code := quorvel_last_error(@Buffer[0], SizeOf(Buffer));
   Result := string(AnsiString(PAnsiChar(@Buffer[0])));
+end;
+
+constructor EQuorvelPrinter.CreateFor(const Call: string);
+var
+  Why: string;
+begin
+  Why := LastErrorMessage(Code);
+  if Why = '' then Why := 'failed';
+  inherited Create(Call + ': ' + Why);
+end;
+
+constructor TQuorvelPrinter.OpenTcp(const Address: AnsiString; Port: Integer; Model: Integer);
+begin
+  inherited Create;
+  FHandle := quorvel_printer_open_tcp(PAnsiChar(Address), Port, Model);
+  if FHandle = nil then raise EQuorvelPrinter.CreateFor('quorvel_printer_open_tcp(' + string(Address) + ')');
+end;
+
+constructor TQuorvelPrinter.OpenSerial(const Port: AnsiString; BitsPerSecond: Integer; Model: Integer);
+begin
+  inherited Create;
+  if BitsPerSecond = 0 then
+    if Model = QUORVEL_MODEL_3 then BitsPerSecond := 9600 else BitsPerSecond := 115200;
+  FHandle := quorvel_printer_open_serial(PAnsiChar(Port), BitsPerSecond, Model);
+  if FHandle = nil then raise EQuorvelPrinter.CreateFor('quorvel_printer_open_serial(' + string(Port) + ')');
+end;
+
+destructor TQuorvelPrinter.Destroy;
+begin
+  Close;
+  inherited Destroy;
+end;
+
+procedure TQuorvelPrinter.Close;
+var
+  Closing: PQuorvelPrinter;
+begin
+  Closing := FHandle;
+  FHandle := nil;
+  if Closing <> nil then quorvel_printer_close(Closing);
+end;
+
+procedure TQuorvelPrinter.Check(Result: Integer; const Call: string);
+begin
+  if Result <> 1 then raise EQuorvelPrinter.CreateFor(Call);
+end;
+
+procedure TQuorvelPrinter.Text(const S: RawByteString; Justification, Font, Spacing, Bold: Integer);
+begin
+  Check(quorvel_printer_text(FHandle, PAnsiChar(S), Justification, Font, Spacing, Bold), 'quorvel_printer_text');
+end;
+
+procedure TQuorvelPrinter.TextFeed(const S: RawByteString; FeedLines, Justification, Font, Spacing, Bold: Integer);
+begin
+  Check(quorvel_printer_text_feed(FHandle, PAnsiChar(S), Justification, Font, Spacing, Bold, FeedLines), 'quorvel_printer_text_feed');
+end;
+
+procedure TQuorvelPrinter.TextUpsideDown(const S: RawByteString; Justification, Font, Spacing, Bold: Integer);
+begin
+  Check(quorvel_printer_text_upside_down(FHandle, PAnsiChar(S), Justification, Font, Spacing, Bold), 'quorvel_printer_text_upside_down');
+end;
+
+procedure TQuorvelPrinter.TextInverted(const S: RawByteString; Justification, Font, Spacing: Integer);
+begin
+  Check(quorvel_printer_text_inverted(FHandle, PAnsiChar(S), Justification, Font, Spacing), 'quorvel_printer_text_inverted');
+end;
+
+procedure TQuorvelPrinter.FormattedText(const S: RawByteString; Mode, Justification, Spacing: Integer);
+begin
+  Check(quorvel_printer_formatted_text(FHandle, PAnsiChar(S), Justification, Spacing, Mode), 'quorvel_printer_formatted_text');
+end;
+
+procedure TQuorvelPrinter.Barcode(BarcodeType: Integer; const Data: RawByteString; Justification, Height, Width, Hri: Integer);
+begin
+  Check(quorvel_printer_barcode(FHandle, Justification, BarcodeType, Height, Width, Hri, PAnsiChar(Data)), 'quorvel_printer_barcode');
+end;
+
+procedure TQuorvelPrinter.BarcodeCounted(BarcodeType: Integer; const Data: RawByteString; Justification, Height, Width, Hri: Integer);
+begin
+  Check(quorvel_printer_barcode_counted(FHandle, Justification, BarcodeType, Height, Width, Hri, PAnsiChar(Data)), 'quorvel_printer_barcode_counted');
+end;
+
+procedure TQuorvelPrinter.Code128(const Codes: RawByteString; Justification, Height, Width: Integer);
+var
+  List: RawByteString;
+begin
+  List := Writable(Codes);
+  if Width > 0 then
+    Check(quorvel_printer_code128_width(FHandle, PAnsiChar(List), Justification, Height, Width), 'quorvel_printer_code128_width')
+  else
+    Check(quorvel_printer_code128(FHandle, PAnsiChar(List), Justification, Height), 'quorvel_printer_code128');
+end;
+
+procedure TQuorvelPrinter.QrCode(const Data: RawByteString; Justification, Model, ModuleSize, Ecc: Integer);
+begin
+  Check(quorvel_printer_qr_code(FHandle, Justification, Model, ModuleSize, Ecc, PAnsiChar(Data)), 'quorvel_printer_qr_code');
+end;
+
+procedure TQuorvelPrinter.QrCodeEscZ(const Data: RawByteString; Justification, Model, ModuleSize, Ecc: Integer);
+begin
+  Check(quorvel_printer_qr_code_escz(FHandle, Justification, Model, ModuleSize, Ecc, PAnsiChar(Data)), 'quorvel_printer_qr_code_escz');
+end;
+
+procedure TQuorvelPrinter.Pdf417(const Data: RawByteString; Justification, Columns, RowHeight, Ecc: Integer);
+begin
+  Check(quorvel_printer_pdf417_escz(FHandle, Justification, Columns, RowHeight, Ecc, PAnsiChar(Data)), 'quorvel_printer_pdf417_escz');
+end;
+
+procedure TQuorvelPrinter.DataMatrix(const Data: RawByteString; Justification, SizeV, SizeR, ModuleSize: Integer);
+begin
+  Check(quorvel_printer_data_matrix_escz(FHandle, Justification, SizeV, SizeR, ModuleSize, PAnsiChar(Data)), 'quorvel_printer_data_matrix_escz');
+end;
+
+procedure TQuorvelPrinter.Logo(ImageNumber, Justification, PrintMode: Integer);
+begin
+  Check(quorvel_printer_logo(FHandle, ImageNumber, Justification, PrintMode), 'quorvel_printer_logo');
+end;
+
+procedure TQuorvelPrinter.SelfTest;
+begin
+  Check(quorvel_printer_self_test(FHandle), 'quorvel_printer_self_test');
+end;
+
+procedure TQuorvelPrinter.Cut;
+begin
+  Check(quorvel_printer_cut(FHandle), 'quorvel_printer_cut');
+end;
+
+procedure TQuorvelPrinter.OpenDrawer;
+begin
+  Check(quorvel_printer_open_drawer(FHandle), 'quorvel_printer_open_drawer');
+end;
+
+procedure TQuorvelPrinter.Raw(const List: RawByteString);
+var
+  Copy: RawByteString;
+begin
+  Copy := Writable(List);
+  Check(quorvel_printer_raw(FHandle, PAnsiChar(Copy)), 'quorvel_printer_raw');
+end;
+
+procedure TQuorvelPrinter.Image(Gray: PByte; Width, Height, Stride, Justification, Dither: Integer);
+begin
+  Check(quorvel_printer_image(FHandle, Gray, Width, Height, Stride, Justification, Dither), 'quorvel_printer_image');
+end;
+
+procedure TQuorvelPrinter.StoreLogo(Number: Integer; Gray: PByte; Width, Height, Stride, Dither: Integer);
+begin
+  Check(quorvel_printer_store_logo(FHandle, Number, Gray, Width, Height, Stride, Dither), 'quorvel_printer_store_logo');
+end;
+
+function TQuorvelPrinter.Status: Integer;
+begin
+  Result := quorvel_printer_status(FHandle);
+end;
+
+function TQuorvelPrinter.DrawerStatus: Integer;
+begin
+  Result := quorvel_printer_drawer_status(FHandle);
+end;
+
+function TQuorvelPrinter.FullStatus: TQuorvelStatus;
+begin
+  if (quorvel_printer_read_status(FHandle, @Result) <> 1) and (Result.raw[0] < 0) and
+     (Result.raw[1] < 0) and (Result.raw[2] < 0) and (Result.raw[3] < 0) then
+    raise EQuorvelPrinter.CreateFor('quorvel_printer_read_status');
 end;
 
 end.

@@ -109,14 +109,15 @@ int run_batch(const std::string& file, const Globals& globals) {
         return exit_usage;
     }
 
-    if (auto failure = open_link(globals)) {
+    auto printer = open_link(globals);
+    if (auto* failure = std::get_if<OpenFailure>(&printer)) {
         say(failure->message);
         return failure->exit_code;
     }
     int result = exit_done;
     for (const auto& line : lines) {
         message_context = name + " line " + std::to_string(line.number) + ": ";
-        result = line.action();
+        result = line.action(std::get<Printer>(printer).get());
         if (result != exit_done) {
             say("stopped here, with exit code " + std::to_string(result) +
                 "; the lines after it were not sent");
@@ -124,7 +125,6 @@ int run_batch(const std::string& file, const Globals& globals) {
         }
     }
     message_context.clear();
-    close_link(globals);
     return result;
 }
 

@@ -28,6 +28,13 @@ std::string group_of(const std::string& path) {
     return owner ? owner->gr_name : std::string();
 }
 
+// The serial speed: --speed, or the model's own (9600 bit/s for model 3,
+// 115200 for the others, as AbrePortaSerial picks it).
+int serial_speed(const Globals& globals) {
+    if (globals.speed != 0) return globals.speed;
+    return globals.model == 3 ? 9600 : 115200;
+}
+
 }  // namespace
 
 OpenFailure explain_open_failure(const Globals& globals, int code, const std::string& reason) {
@@ -89,28 +96,16 @@ OpenFailure explain_open_failure(const Globals& globals, int code, const std::st
     }
 }
 
-// Opens the link the global options name; the failure, if it won't open.
-std::optional<OpenFailure> open_link(const Globals& globals) {
-    int opened = 0;
-    if (!globals.tcp.empty())
-        opened = quorvel_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
-    else if (globals.speed != 0)
-        opened = quorvel_open_serial(globals.serial.c_str(), globals.speed, globals.model);
-    else
-        opened = AbrePortaSerial(globals.serial.c_str(), globals.model);
-    if (opened == 1) return std::nullopt;
+std::variant<Printer, OpenFailure> open_link(const Globals& globals) {
+    quorvel_printer* printer =
+        globals.tcp.empty()
+            ? quorvel_printer_open_serial(globals.serial.c_str(), serial_speed(globals),
+                                          globals.model)
+            : quorvel_printer_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
+    if (printer) return Printer(printer);
     char reason[QUORVEL_ERROR_MESSAGE_SIZE] = "";
     const int code = quorvel_last_error(reason, sizeof reason);
-    // A port that opened but could not be configured is still held.
-    if (globals.tcp.empty()) FechaPortaSerial();
     return explain_open_failure(globals, code, reason);
-}
-
-void close_link(const Globals& globals) {
-    if (!globals.tcp.empty())
-        FechaSocket();
-    else
-        FechaPortaSerial();
 }
 
 }  // namespace quorvel::cli

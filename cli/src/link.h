@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The printer link the global options name: opening it, closing it, and when
-// it won't open, why and what to do about it.
+// The printer the global options name: opening its handle, and when it won't
+// open, why and what to do about it.
 #pragma once
 
-#include <optional>
+#include <memory>
 #include <string>
+#include <variant>
 
+#include "quorvel.h"
 #include "subcommand.h"
 
 namespace quorvel::cli {
@@ -19,9 +21,14 @@ struct OpenFailure {
 // The failure for the library's outcome code and message after a failed open.
 OpenFailure explain_open_failure(const Globals& globals, int code, const std::string& reason);
 
-// Opens the link the global options name; the failure, if it won't open.
-std::optional<OpenFailure> open_link(const Globals& globals);
+// A printer handle, closed when it goes.
+struct ClosePrinter {
+    void operator()(quorvel_printer* printer) const { quorvel_printer_close(printer); }
+};
+using Printer = std::unique_ptr<quorvel_printer, ClosePrinter>;
 
-void close_link(const Globals& globals);
+// Opens the printer the global options name, one handle for the whole run;
+// the failure, if it won't open.
+std::variant<Printer, OpenFailure> open_link(const Globals& globals);
 
 }  // namespace quorvel::cli

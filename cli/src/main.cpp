@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "batch.h"
@@ -54,12 +55,11 @@ int main(int argc, char** argv) {
     }
 
     if (!chosen) return run_batch(batch_file, globals);
-    if (!chosen->needs_link) return action();
-    if (auto failure = open_link(globals)) {
+    if (!chosen->needs_link) return action(nullptr);
+    auto printer = open_link(globals);
+    if (auto* failure = std::get_if<OpenFailure>(&printer)) {
         say(failure->message);
         return failure->exit_code;
     }
-    const int result = action();
-    close_link(globals);
-    return result;
+    return action(std::get<Printer>(printer).get());
 }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "quorvel.h"
+
 namespace quorvel::cli {
 
 constexpr int exit_done = 0;
@@ -34,7 +36,9 @@ struct Globals {
     bool in_batch = false;  // standard input holds the batch, not text
 };
 
-using Action = std::function<int()>;      // talks to the printer; returns the exit code
+// Talks to the printer through its handle (null for a subcommand that needs
+// no link); returns the exit code.
+using Action = std::function<int(quorvel_printer*)>;
 using Builder = std::function<Action()>;  // checks and converts input; throws UsageError
 
 struct Subcommand {
@@ -55,7 +59,7 @@ int fail(const std::string& message);
 std::string library_reason();
 
 // The exit code for a print or control call: the library returns 1 only when
-// the whole command was written to the open link.
+// the whole command was written to the printer's link.
 int written(int result);
 
 using Choices = std::vector<std::pair<std::string, int>>;

@@ -21,7 +21,8 @@ Subcommand add_pdf417(CLI::App& root, const Globals& globals);
 Subcommand add_datamatrix(CLI::App& root, const Globals& globals);
 
 // Device control, stored images, raw bytes, status and versions (subcommands_device.cpp).
-Subcommand add_simple(CLI::App& root, const char* name, const char* description, int (*call)());
+Subcommand add_simple(CLI::App& root, const char* name, const char* description,
+                      int(QUORVEL_CALL* call)(quorvel_printer*));
 Subcommand add_logo(CLI::App& root, const Globals& globals);
 Subcommand add_raw(CLI::App& root, const Globals& globals);
 Subcommand add_status(CLI::App& root, const Globals& globals);

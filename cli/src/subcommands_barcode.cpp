@@ -38,18 +38,19 @@ Subcommand add_barcode(CLI::App& root, const Globals& globals) {
     app->add_option("--width", o->width, "Module width 1-3 (default 2)")->check(CLI::Range(1, 3));
     app->add_option("--hri", o->hri, "Human-readable digits (default below)")
         ->transform(choice({{"none", 0}, {"above", 1}, {"below", 2}, {"both", 3}}, "HRI position"));
-    return {
-        app, [o, &globals]() -> Action {
-            const auto symbology = static_cast<Symbology>(o->type);
-            const bool counted = o->counted || counted_form_only(symbology);
-            auto data = std::make_shared<std::string>(
-                printable_bytes(o->data, globals, "barcode data", counted ? 93 : 91, false));
-            if (auto error = check_barcode_data(symbology, *data)) throw UsageError{error->message};
-            auto call = counted ? ImprimeCodigoBarras_C : ImprimeCodigoBarras;
-            return [o, data, call] {
-                return written(call(o->align, o->type, o->height, o->width, o->hri, data->c_str()));
-            };
-        }};
+    return {app, [o, &globals]() -> Action {
+                const auto symbology = static_cast<Symbology>(o->type);
+                const bool counted = o->counted || counted_form_only(symbology);
+                auto data = std::make_shared<std::string>(
+                    printable_bytes(o->data, globals, "barcode data", counted ? 93 : 91, false));
+                if (auto error = check_barcode_data(symbology, *data))
+                    throw UsageError{error->message};
+                auto call = counted ? quorvel_printer_barcode_counted : quorvel_printer_barcode;
+                return [o, data, call](quorvel_printer* p) {
+                    return written(
+                        call(p, o->align, o->type, o->height, o->width, o->hri, data->c_str()));
+                };
+            }};
 }
 
 Subcommand add_code128(CLI::App& root, const Globals&) {
@@ -75,13 +76,14 @@ Subcommand add_code128(CLI::App& root, const Globals&) {
                 if (auto* error = std::get_if<InputError>(&normalised))
                     throw UsageError{"code128: " + error->message};
                 auto list = std::make_shared<std::string>(std::get<std::string>(normalised));
-                return [o, list] {
+                return [o, list](quorvel_printer* p) {
                     // The library parses the list in place, so it gets its own copy.
                     std::vector<char> codes(list->begin(), list->end());
                     codes.push_back('\0');
                     return written(
-                        o->split ? ImprimeCode128_C(codes.data(), o->align, o->height, o->width)
-                                 : ImprimeCode128C(codes.data(), o->align, o->height));
+                        o->split ? quorvel_printer_code128_width(p, codes.data(), o->align,
+                                                                 o->height, o->width)
+                                 : quorvel_printer_code128(p, codes.data(), o->align, o->height));
                 };
             }};
 }

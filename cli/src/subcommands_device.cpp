@@ -13,9 +13,11 @@
 
 namespace quorvel::cli {
 
-Subcommand add_simple(CLI::App& root, const char* name, const char* description, int (*call)()) {
+Subcommand add_simple(CLI::App& root, const char* name, const char* description,
+                      int(QUORVEL_CALL* call)(quorvel_printer*)) {
     auto* app = root.add_subcommand(name, description);
-    return {app, [call]() -> Action { return [call] { return written(call()); }; }};
+    return {app,
+            [call]() -> Action { return [call](quorvel_printer* p) { return written(call(p)); }; }};
 }
 
 Subcommand add_logo(CLI::App& root, const Globals&) {
@@ -34,7 +36,9 @@ Subcommand add_logo(CLI::App& root, const Globals&) {
             choice({{"normal", 0}, {"double-width", 1}, {"double-height", 2}, {"quadruple", 3}},
                    "logo size"));
     return {app, [o]() -> Action {
-                return [o] { return written(ImprimeLogoNV(o->image, o->align, o->size)); };
+                return [o](quorvel_printer* p) {
+                    return written(quorvel_printer_logo(p, o->image, o->align, o->size));
+                };
             }};
 }
 
@@ -47,10 +51,10 @@ Subcommand add_raw(CLI::App& root, const Globals&) {
                 if (auto* error = std::get_if<InputError>(&normalised))
                     throw UsageError{"raw: " + error->message};
                 auto bytes = std::make_shared<std::string>(std::get<std::string>(normalised));
-                return [bytes] {
+                return [bytes](quorvel_printer* p) {
                     std::vector<char> text(bytes->begin(), bytes->end());
                     text.push_back('\0');
-                    return written(ComandoTx(text.data()));
+                    return written(quorvel_printer_raw(p, text.data()));
                 };
             }};
 }
@@ -67,8 +71,8 @@ Subcommand add_status(CLI::App& root, const Globals& globals) {
         app->get_footer());
     return {
         app, [&globals]() -> Action {
-            return [&globals] {
-                int code = Le_Status();
+            return [&globals](quorvel_printer* p) {
+                int code = quorvel_printer_status(p);
                 if (code == QUORVEL_STATUS_NONE) {
                     const std::string reason = library_reason();
                     return fail(
@@ -87,8 +91,8 @@ Subcommand add_drawer_status(CLI::App& root, const Globals&) {
     auto* app =
         root.add_subcommand("drawer-status", "Read the cash drawer connector status (GS r 2)");
     return {app, []() -> Action {
-                return [] {
-                    int code = Le_Status_Gaveta();
+                return [](quorvel_printer* p) {
+                    int code = quorvel_printer_drawer_status(p);
                     if (code == QUORVEL_STATUS_NONE)
                         return fail("no status: the printer gave no reply");
                     std::printf("%d %s\n", code, drawer_status_meaning(code));
@@ -101,7 +105,7 @@ Subcommand add_version(CLI::App& root, const Globals&) {
     auto* app = root.add_subcommand("version", "Show the versions of this tool and of the library");
     return {app,
             []() -> Action {
-                return [] {
+                return [](quorvel_printer*) {
                     std::printf("quorvel %s, library %s\n", QUORVEL_CLI_VERSION, Le_VersaoDLL());
                     return exit_done;
                 };

@@ -26,17 +26,18 @@ Subcommand add_qr(CLI::App& root, const Globals& globals) {
     app->add_option("--ecc", o->ecc, "Error correction level L, M, Q or H (default M)")
         ->transform(choice({{"L", 0}, {"M", 1}, {"Q", 2}, {"H", 3}}, "error correction level"));
     add_align(app, o->align, "center");
-    return {app, [o, &globals]() -> Action {
-                const bool escz = o->command_set == 1;
-                if (!escz && o->model == 0)
-                    throw UsageError{"--qr-model auto needs --command-set escz"};
-                auto data = std::make_shared<std::string>(
-                    printable_bytes(o->data, globals, "QR data", escz ? 4335 : 4295, false));
-                auto call = escz ? ImprimeQRCODE_M2 : ImprimeQRCODE_M1;
-                return [o, data, call] {
-                    return written(call(o->align, o->model, o->module_size, o->ecc, data->c_str()));
-                };
-            }};
+    return {
+        app, [o, &globals]() -> Action {
+            const bool escz = o->command_set == 1;
+            if (!escz && o->model == 0)
+                throw UsageError{"--qr-model auto needs --command-set escz"};
+            auto data = std::make_shared<std::string>(
+                printable_bytes(o->data, globals, "QR data", escz ? 4335 : 4295, false));
+            auto call = escz ? quorvel_printer_qr_code_escz : quorvel_printer_qr_code;
+            return [o, data, call](quorvel_printer* p) {
+                return written(call(p, o->align, o->model, o->module_size, o->ecc, data->c_str()));
+            };
+        }};
 }
 
 Subcommand add_pdf417(CLI::App& root, const Globals& globals) {
@@ -58,9 +59,9 @@ Subcommand add_pdf417(CLI::App& root, const Globals& globals) {
     return {app, [o, &globals]() -> Action {
                 auto data = std::make_shared<std::string>(
                     printable_bytes(o->data, globals, "PDF417 data", 4335, false));
-                return [o, data] {
-                    return written(ImprimePDF417_M2(o->align, o->columns, o->row_height, o->ecc,
-                                                    data->c_str()));
+                return [o, data](quorvel_printer* p) {
+                    return written(quorvel_printer_pdf417_escz(
+                        p, o->align, o->columns, o->row_height, o->ecc, data->c_str()));
                 };
             }};
 }
@@ -83,9 +84,9 @@ Subcommand add_datamatrix(CLI::App& root, const Globals& globals) {
     return {app, [o, &globals]() -> Action {
                 auto data = std::make_shared<std::string>(
                     printable_bytes(o->data, globals, "Data Matrix data", 4335, false));
-                return [o, data] {
-                    return written(ImprimeDataMatrix_M2(o->align, o->size_v, o->size_r,
-                                                        o->module_size, data->c_str()));
+                return [o, data](quorvel_printer* p) {
+                    return written(quorvel_printer_data_matrix_escz(
+                        p, o->align, o->size_v, o->size_r, o->module_size, data->c_str()));
                 };
             }};
 }

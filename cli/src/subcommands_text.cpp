@@ -33,35 +33,35 @@ Subcommand add_text(CLI::App& root, const Globals& globals) {
     upside->excludes(reverse);
     reverse->excludes("--bold");
 
-    return {
-        app, [o, &globals]() -> Action {
-            if (o->feed >= 0) {
+    return {app, [o, &globals]() -> Action {
+                if (o->feed >= 0) {
+                    auto text = std::make_shared<std::string>(
+                        printable_bytes(o->text, globals, "text", 8172, true));
+                    return [o, text](quorvel_printer* p) {
+                        return written(quorvel_printer_text_feed(
+                            p, text->c_str(), o->align, o->font, o->spacing, o->bold, o->feed));
+                    };
+                }
+                if (o->upside_down) {
+                    auto text = std::make_shared<std::string>(
+                        printable_bytes(o->text, globals, "text", 8171, true));
+                    return [o, text](quorvel_printer* p) {
+                        return written(quorvel_printer_text_upside_down(
+                            p, text->c_str(), o->align, o->font, o->spacing, o->bold));
+                    };
+                }
                 auto text = std::make_shared<std::string>(
-                    printable_bytes(o->text, globals, "text", 8172, true));
-                return [o, text] {
-                    return written(ImprimeTextoLF(text->c_str(), o->align, o->font, o->spacing,
-                                                  o->bold, o->feed));
+                    printable_bytes(o->text, globals, "text", 8174, true));
+                if (o->reverse)
+                    return [o, text](quorvel_printer* p) {
+                        return written(quorvel_printer_text_inverted(p, text->c_str(), o->align,
+                                                                     o->font, o->spacing));
+                    };
+                return [o, text](quorvel_printer* p) {
+                    return written(quorvel_printer_text(p, text->c_str(), o->align, o->font,
+                                                        o->spacing, o->bold));
                 };
-            }
-            if (o->upside_down) {
-                auto text = std::make_shared<std::string>(
-                    printable_bytes(o->text, globals, "text", 8171, true));
-                return [o, text] {
-                    return written(
-                        ImprimeTexto180(text->c_str(), o->align, o->font, o->spacing, o->bold));
-                };
-            }
-            auto text = std::make_shared<std::string>(
-                printable_bytes(o->text, globals, "text", 8174, true));
-            if (o->reverse)
-                return [o, text] {
-                    return written(
-                        ImprimeTextoInvertido(text->c_str(), o->align, o->font, o->spacing));
-                };
-            return [o, text] {
-                return written(ImprimeTexto(text->c_str(), o->align, o->font, o->spacing, o->bold));
-            };
-        }};
+            }};
 }
 
 Subcommand add_formatted(CLI::App& root, const Globals& globals) {
@@ -80,14 +80,14 @@ Subcommand add_formatted(CLI::App& root, const Globals& globals) {
     add_align(app, o->align, "left");
     app->add_option("--spacing", o->spacing, "Line spacing 0-5 (default 0)")
         ->check(CLI::Range(0, 5));
-    return {
-        app, [o, &globals]() -> Action {
-            auto text = std::make_shared<std::string>(
-                printable_bytes(o->text, globals, "text", 8177, true));
-            return [o, text] {
-                return written(ImprimeTxFormatado(text->c_str(), o->align, o->spacing, o->mode));
-            };
-        }};
+    return {app, [o, &globals]() -> Action {
+                auto text = std::make_shared<std::string>(
+                    printable_bytes(o->text, globals, "text", 8177, true));
+                return [o, text](quorvel_printer* p) {
+                    return written(quorvel_printer_formatted_text(p, text->c_str(), o->align,
+                                                                  o->spacing, o->mode));
+                };
+            }};
 }
 
 }  // namespace quorvel::cli

@@ -56,6 +56,46 @@ TEST(SampleReceipt, UnreachablePrinterSaysCannotConnect) {
     EXPECT_EQ(result.err, "sample_receipt: cannot connect to " + address + ":9100\n");
 }
 
+// restaurant.c: three printers at once, the kitchen and bar tickets from threads.
+TEST(Restaurant, EachTicketLandsOnItsOwnPrinter) {
+    FakePrinter receipt(FakePrinter::Behaviour::record, unique_loopback_address("receipt"));
+    FakePrinter kitchen(FakePrinter::Behaviour::record, unique_loopback_address("kitchen"));
+    FakePrinter bar(FakePrinter::Behaviour::record, unique_loopback_address("bar"));
+    receipt.answer_with(bytes_of({0x12}));
+    auto result =
+        run_program({RESTAURANT_PATH, receipt.address(), kitchen.address(), bar.address()});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, "printed: yes, receipt printer status: 32\n");
+    struct Station {
+        FakePrinter& printer;
+        std::string own;                  // what only this printer must get
+        std::vector<std::string> others;  // what belongs to the other two
+    };
+    const Station stations[] = {
+        {receipt, "TOTAL R$", {"COZINHA", "BAR  MESA"}},
+        {kitchen, "COZINHA  MESA 7", {"TOTAL", "BAR  MESA", "Caf\xE9"}},
+        {bar, "BAR  MESA 7", {"TOTAL", "COZINHA", "Coxinha"}},
+    };
+    for (const auto& station : stations) {
+        ASSERT_TRUE(station.printer.wait_for_disconnect());
+        const Bytes got = station.printer.received();
+        const std::string text(got.begin(), got.end());
+        EXPECT_NE(text.find(station.own), std::string::npos) << station.own;
+        for (const auto& other : station.others)
+            EXPECT_EQ(text.find(other), std::string::npos) << station.own << " got " << other;
+        EXPECT_NE(text.find("\x1D\x56\x00"), std::string::npos) << station.own << ": no cut";
+    }
+}
+
+TEST(Restaurant, UnreachablePrinterSaysWhich) {
+    FakePrinter receipt(FakePrinter::Behaviour::record, unique_loopback_address("receipt"));
+    const std::string nobody = unique_loopback_address("nobody");
+    auto result = run_program({RESTAURANT_PATH, receipt.address(), nobody, nobody});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("cannot open the printer at " + nobody), std::string::npos)
+        << result.err;
+}
+
 ProgramResult run_receipt(const std::vector<std::string>& args,
                           std::vector<std::pair<std::string, std::string>> environment) {
     std::vector<std::string> argv{PYTHON_PATH, RECEIPT_SCRIPT_PATH};

@@ -11,7 +11,7 @@ add_executable(cli_input_tests ${CMAKE_CURRENT_LIST_DIR}/inputs_test.cpp)
 target_link_libraries(cli_input_tests PRIVATE quorvel_cli_inputs GTest::gtest_main)
 gtest_discover_tests(cli_input_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 30)
 
-# The built programs run against fake printers: the tool, the C example, the Python example.
+# The built programs run against fake printers: the tool, the C examples, the Python example.
 add_executable(cli_run_tests
   ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cli_link_test.cpp
@@ -23,9 +23,10 @@ target_compile_definitions(cli_run_tests PRIVATE
   QUORVEL_LIBRARY_PATH="$<TARGET_FILE:quorvel>"
   HOST_EXAMPLE_PATH="$<TARGET_FILE:host_example>"
   SAMPLE_RECEIPT_PATH="$<TARGET_FILE:sample_receipt>"
+  RESTAURANT_PATH="$<TARGET_FILE:restaurant>"
   PYTHON_PATH="${Python3_EXECUTABLE}"
   RECEIPT_SCRIPT_PATH="${PROJECT_SOURCE_DIR}/examples/python/receipt.py")
-add_dependencies(cli_run_tests quorvel_cli host_example sample_receipt)
+add_dependencies(cli_run_tests quorvel_cli host_example sample_receipt restaurant)
 if(QUORVEL_SANITIZE)
   # Python itself is not instrumented: the sanitizer runtime must be loaded first.
   execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libasan.so

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""What Printer.text() costs over a direct ctypes call to ImprimeTexto.
+"""What Printer.text() costs over a direct ctypes call to quorvel_printer_text.
 
     QUORVEL_LIBRARY=build/release/src/libquorvel.so.1 python3 python/bench/text_overhead.py
 
@@ -66,13 +66,16 @@ def main():
         assert sink.stdout.readline().strip() == "ready"
         line_str = "2 x Coffee          7,00"
         line_bytes = line_str.encode("cp1252")
-        # The direct call a ctypes user writes: its own handle, plain declarations.
-        imprime_texto = ctypes.CDLL(_native.library_path).ImprimeTexto
-        imprime_texto.argtypes = [ctypes.c_char_p] + [ctypes.c_int] * 4
-        imprime_texto.restype = ctypes.c_int
+        # The direct call a ctypes user writes: its own library object, plain
+        # declarations, on the same printer handle as the Printer.
+        printer_text = ctypes.CDLL(_native.library_path).quorvel_printer_text
+        printer_text.argtypes = [ctypes.c_void_p, ctypes.c_char_p] + [ctypes.c_int] * 4
+        printer_text.restype = ctypes.c_int
         with quorvel.Printer.tcp(args.address) as printer:
+            handle = printer._handle
+
             def direct():
-                imprime_texto(line_bytes, 0, 0, 0, 0)
+                printer_text(handle, line_bytes, 0, 0, 0, 0)
 
             def wrapped():
                 printer.text(line_str)
@@ -85,9 +88,9 @@ def main():
         sink.wait(timeout=10)
     direct_s, text_s = min(results["direct"]), min(results["text"])
     print(f"library: {_native.library_path}")
-    print(f"direct ctypes ImprimeTexto: {direct_s * 1e6:7.2f} us CPU per call")
-    print(f"Printer.text():             {text_s * 1e6:7.2f} us CPU per call")
-    print(f"overhead:                   {(text_s - direct_s) * 1e6:7.2f} us CPU per call "
+    print(f"direct ctypes quorvel_printer_text: {direct_s * 1e6:7.2f} us CPU per call")
+    print(f"Printer.text():                     {text_s * 1e6:7.2f} us CPU per call")
+    print(f"overhead:                           {(text_s - direct_s) * 1e6:7.2f} us CPU per call "
           f"({text_s / direct_s:.2f}x)")
 
 

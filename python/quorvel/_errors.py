@@ -36,6 +36,7 @@ class ErrorCode(enum.IntEnum):
     BAD_UTF8 = 23
     BUFFER_TOO_SMALL = 24
     SYSTEM = 25
+    BAD_HANDLE = 26
 
 
 class PrinterError(Exception):
@@ -60,7 +61,7 @@ class PrinterError(Exception):
 
 
 class NotConnected(PrinterError):
-    """No link is open: the Printer was closed, or another one holds the link."""
+    """No link is open: the Printer was closed (also while the call was on its way)."""
 
 
 class ConnectFailed(PrinterError):
@@ -81,6 +82,7 @@ class InputRefused(PrinterError, ValueError):
 
 _BY_CODE: Dict[int, Type[PrinterError]] = {
     ErrorCode.NO_LINK: NotConnected,
+    ErrorCode.BAD_HANDLE: NotConnected,
     ErrorCode.WRITE_FAILED: NotWritten,
     ErrorCode.LINK_CLOSED: NotWritten,
     ErrorCode.NO_REPLY: NoReply,

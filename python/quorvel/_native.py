@@ -13,7 +13,7 @@ that lists every place tried and why it failed.
 
 Every function has its ``argtypes`` and ``restype``. The functions that write
 into their text argument (``separa``, ``ComandoTx``, ``ImprimeCode128_C``,
-``ImprimeCode128C``) are given a private writable copy of whatever the caller
+``ImprimeCode128C`` and their ``quorvel_printer_*`` forms) are given a private writable copy of whatever the caller
 passes, so a ``bytes`` object, a ``bytearray`` or a ctypes buffer of the caller
 is never changed. Text arguments take ``bytes`` as they are and ``str``
 encoded to Windows-1252, the code table the text commands select.
@@ -33,6 +33,7 @@ __all__ = [
     "lib",
     "library_path",
     "has_extensions",
+    "has_handles",
     "QuorvelStatus",
     "encode_text",
     "last_error",
@@ -161,6 +162,39 @@ EXTENSIONS: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_utf8_to_cp1252", _int, [ctypes.c_char_p, ctypes.c_char_p, _int]),
 ]
 
+_printer = ctypes.c_void_p  # quorvel_printer*: an opaque handle, never dereferenced
+
+# The printer-handle functions: one handle per open printer, each operation
+# taking it first; a library built before them lacks them.
+HANDLES: List[Tuple[str, Any, List[Any]]] = [
+    ("quorvel_printer_open_tcp", _printer, [_Text, _int, _int]),
+    ("quorvel_printer_open_serial", _printer, [_Text, _int, _int]),
+    ("quorvel_printer_close", _int, [_printer]),
+    ("quorvel_printer_text", _int, [_printer, _Text, _int, _int, _int, _int]),
+    ("quorvel_printer_text_feed", _int, [_printer, _Text, _int, _int, _int, _int, _int]),
+    ("quorvel_printer_text_upside_down", _int, [_printer, _Text, _int, _int, _int, _int]),
+    ("quorvel_printer_text_inverted", _int, [_printer, _Text, _int, _int, _int]),
+    ("quorvel_printer_formatted_text", _int, [_printer, _Text, _int, _int, _int]),
+    ("quorvel_printer_barcode", _int, [_printer, _int, _int, _int, _int, _int, _Text]),
+    ("quorvel_printer_barcode_counted", _int, [_printer, _int, _int, _int, _int, _int, _Text]),
+    ("quorvel_printer_code128", _int, [_printer, _WritableText, _int, _int]),
+    ("quorvel_printer_code128_width", _int, [_printer, _WritableText, _int, _int, _int]),
+    ("quorvel_printer_qr_code", _int, [_printer, _int, _int, _int, _int, _Text]),
+    ("quorvel_printer_qr_code_escz", _int, [_printer, _int, _int, _int, _int, _Text]),
+    ("quorvel_printer_pdf417_escz", _int, [_printer, _int, _int, _int, _int, _Text]),
+    ("quorvel_printer_data_matrix_escz", _int, [_printer, _int, _int, _int, _int, _Text]),
+    ("quorvel_printer_logo", _int, [_printer, _int, _int, _int]),
+    ("quorvel_printer_self_test", _int, [_printer]),
+    ("quorvel_printer_cut", _int, [_printer]),
+    ("quorvel_printer_open_drawer", _int, [_printer]),
+    ("quorvel_printer_status", _int, [_printer]),
+    ("quorvel_printer_drawer_status", _int, [_printer]),
+    ("quorvel_printer_raw", _int, [_printer, _WritableText]),
+    ("quorvel_printer_image", _int, [_printer, _ubyte_p, _int, _int, _int, _int, _int]),
+    ("quorvel_printer_store_logo", _int, [_printer, _int, _ubyte_p, _int, _int, _int, _int]),
+    ("quorvel_printer_read_status", _int, [_printer, ctypes.POINTER(QuorvelStatus)]),
+]
+
 
 def _candidates() -> List[Tuple[str, str]]:
     """(where, what to load) in lookup order."""
@@ -203,9 +237,10 @@ def _load() -> Tuple[ctypes.CDLL, str]:
                       "\nSet QUORVEL_LIBRARY to its path, or install it.")
 
 
-def _declare(library: ctypes.CDLL, bytes_only: bool = False) -> bool:
+def _declare(library: ctypes.CDLL, functions: List[Tuple[str, Any, List[Any]]],
+             bytes_only: bool = False) -> bool:
     complete = True
-    for name, restype, argtypes in FUNCTIONS + EXTENSIONS:
+    for name, restype, argtypes in functions:
         if not hasattr(library, name):
             complete = False
             continue
@@ -218,11 +253,13 @@ def _declare(library: ctypes.CDLL, bytes_only: bool = False) -> bool:
 
 lib, library_path = _load()
 #: True when the library has every ``quorvel_*`` companion function.
-has_extensions: bool = _declare(lib)
+has_extensions: bool = _declare(lib, FUNCTIONS + EXTENSIONS)
+#: True when the library has the printer-handle functions (quorvel.Printer needs them).
+has_handles: bool = _declare(lib, HANDLES)
 # The same functions for callers that pass read-only texts as bytes only
 # (quorvel.Printer): no conversion step per call. Writable texts still get a copy.
 direct = ctypes.CDLL(library_path)
-_declare(direct, bytes_only=True)
+_declare(direct, FUNCTIONS + EXTENSIONS + HANDLES, bytes_only=True)
 
 
 def last_error() -> Tuple[int, str]:

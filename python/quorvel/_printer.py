@@ -7,7 +7,7 @@ import ctypes
 import dataclasses
 import os
 import threading
-from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Tuple, Type, Union
+from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Set, Tuple, Type, Union
 
 from . import _log, _native
 from ._enums import (HRI, Align, Barcode, DrawerStatus, Font, LogoSize, QrCommands, QrLevel,
@@ -20,7 +20,7 @@ AlignLike = Union[Align, str, int]
 ImageSource = Any  # a path, a PIL image, or greyscale bytes
 
 _lib = _native.direct
-_imprime_texto = _lib.ImprimeTexto
+_printer_text = getattr(_lib, "quorvel_printer_text", None)
 
 _ALIGN: Dict[str, int] = {"left": 0, "center": 1, "centre": 1, "right": 2}
 _FONT: Dict[str, int] = {"a": 0, "b": 1}
@@ -34,8 +34,8 @@ _SPACING: Dict[int, int] = {32: 0, 40: 1, 48: 2, 53: 3, 64: 4, 69: 5, 21: 6}
 _BAR_HEIGHT: Dict[int, int] = {32: 0, 50: 1, 80: 2}
 _SERIAL_SPEEDS = (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600)
 
-_link_lock = threading.Lock()
-_current: Optional["Printer"] = None  # the Printer that holds the library's one link
+_open_lock = threading.Lock()
+_open_printers: Set["Printer"] = set()  # every Printer whose handle is open
 
 
 def _pick(value: Any, strings: Mapping[str, int], enum_cls: Any, name: str) -> int:
@@ -112,8 +112,12 @@ class FullStatus:
 class Printer:
     """One receipt printer. Open it with :meth:`tcp` or :meth:`serial`.
 
-    The library holds one link per process, so one Printer is open at a time;
-    use it as a context manager, or call :meth:`close`. Every method sends one
+    Each Printer is a handle of its own in the library, with its own link: any
+    number are open at once (a receipt, a kitchen and a bar printer), and each
+    can be used from several threads. Calls on one Printer run one after the
+    other; calls on different Printers run in parallel, and a printer that
+    stalls delays only its own calls. Use it as a context manager, or call
+    :meth:`close`. Every method sends one
     command whole (``code128(split=True)`` and ``image()`` send several) and
     returns None; when the printer did not get it, it raises a
     :class:`PrinterError`: :class:`NotConnected`, :class:`NotWritten`,
@@ -128,7 +132,7 @@ class Printer:
         self._kind = kind
         self._where = where
         self._model = model
-        self._open = False
+        self._handle: Optional[int] = None  # the library's quorvel_printer*, while open
 
     # ---- links -------------------------------------------------------
 
@@ -140,14 +144,13 @@ class Printer:
             host names are refused (resolving them can block without limit).
         :param port: TCP port, 1 to 65535.
         :param model: printer model number 0 to 3 (selects the :meth:`status` query).
-        :raises ConnectFailed: refused, timed out (5 s), bad address, or
-            another Printer is open.
+        :raises ConnectFailed: refused, timed out (5 s), or bad address.
         """
         _in(port, range(1, 65536), "port")
         _in(model, range(4), "model")
         address_bytes = _text(address, "address")
         printer = cls("tcp", f"{address}:{port}", model)
-        printer._open_with(printer._need("quorvel_open_tcp"), address_bytes, port, model)
+        printer._open_with(printer._need("quorvel_printer_open_tcp"), address_bytes, port, model)
         return printer
 
     @classmethod
@@ -158,47 +161,41 @@ class Printer:
         :param baud: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200,
             230400, 460800 or 921600 bit/s; 8 data bits, no parity, 1 stop bit.
         :param model: printer model number 0 to 3.
-        :raises ConnectFailed: no such port, permission denied, busy, not a
-            serial device, settings refused, or another Printer is open.
+        :raises ConnectFailed: no such port, permission denied, busy (held by
+            another Printer or program), not a serial device, or settings refused.
         """
         _in(baud, _SERIAL_SPEEDS, "baud")
         _in(model, range(4), "model")
         port_bytes = _text(os.fspath(port), "port")
         printer = cls("serial", str(port), model)
-        printer._open_with(printer._need("quorvel_open_serial"), port_bytes, baud, model)
+        printer._open_with(printer._need("quorvel_printer_open_serial"), port_bytes, baud, model)
         return printer
 
-    def _open_with(self, function: Callable[..., int], *args: Any) -> None:
-        global _current
-        with _link_lock:
-            if _current is not None:
-                raise ConnectFailed(f"the printer at {_current._where} is still open; "
-                                    "the library holds one link: close it first",
-                                    ErrorCode.ALREADY_OPEN)
-            if _log.call(function, *args) != 1:
-                error = self._failure(ConnectFailed, f"opening {self._where}")
-                if self._kind == "serial":
-                    # A port that opened but refused its settings stays held: let it go.
-                    _log.call(_lib.FechaPortaSerial)
-                raise error
-            self._open = True
-            _current = self
+    def _open_with(self, function: Callable[..., Optional[int]], *args: Any) -> None:
+        handle = _log.call(function, *args)
+        if not handle:
+            # A serial port that opened but refused its settings is let go by the library.
+            raise self._failure(ConnectFailed, f"opening {self._where}")
+        self._handle = handle
+        with _open_lock:
+            _open_printers.add(self)
 
     def close(self) -> None:
-        """Close the link. Closing twice does nothing."""
-        global _current
-        with _link_lock:
-            if not self._open:
-                return
-            self._open = False
-            if _current is self:
-                _current = None
-            _log.call(_lib.FechaSocket if self._kind == "tcp" else _lib.FechaPortaSerial)
+        """Close the link. Closing twice does nothing.
+
+        A call on this Printer in another thread is let finish first (within
+        its time-out); calls after the close raise :class:`NotConnected`.
+        """
+        with _open_lock:
+            handle, self._handle = self._handle, None
+            _open_printers.discard(self)
+        if handle is not None:
+            _log.call(_lib.quorvel_printer_close, handle)
 
     @property
     def closed(self) -> bool:
         """True once :meth:`close` ran (or the link never opened)."""
-        return not self._open
+        return self._handle is None
 
     def __enter__(self) -> "Printer":
         return self
@@ -207,7 +204,7 @@ class Printer:
         self.close()
 
     def __repr__(self) -> str:
-        return f"<quorvel.Printer {self._kind} {self._where}{' closed' if not self._open else ''}>"
+        return f"<quorvel.Printer {self._kind} {self._where}{' closed' if self._handle is None else ''}>"
 
     # ---- calls -------------------------------------------------------
 
@@ -215,10 +212,14 @@ class Printer:
         code, message = _native.last_error()
         return error_for(code, message, default, what)
 
+    def _closed(self) -> NotConnected:
+        return NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
+
     def _send(self, function: Callable[..., int], *args: Any) -> None:
-        if not self._open:
-            raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
-        if _log.call(function, *args) != 1:
+        handle = self._handle
+        if handle is None:
+            raise self._closed()
+        if _log.call(function, handle, *args) != 1:
             raise self._failure(NotWritten, function.__name__)
 
     @staticmethod
@@ -266,17 +267,18 @@ class Printer:
                 _in(feed, range(256), "feed", " lines")
                 if upside_down or reverse:
                     raise ValueError("feed works with upright, non-reversed text only")
-                self._send(_lib.ImprimeTextoLF, data, j, f, n, 1 if bold else 0, feed)
+                self._send(_lib.quorvel_printer_text_feed, data, j, f, n, 1 if bold else 0, feed)
             elif upside_down:
-                self._send(_lib.ImprimeTexto180, data, j, f, n, 1 if bold else 0)
+                self._send(_lib.quorvel_printer_text_upside_down, data, j, f, n, 1 if bold else 0)
             else:
-                self._send(_lib.ImprimeTextoInvertido, data, j, f, n)
+                self._send(_lib.quorvel_printer_text_inverted, data, j, f, n)
             return
-        if self._open and _log._capture is None:  # the common case, without a detour
-            if _imprime_texto(data, j, f, n, 1 if bold else 0) != 1:
-                raise self._failure(NotWritten, "ImprimeTexto")
+        handle = self._handle
+        if handle is not None and _log._capture is None:  # the common case, without a detour
+            if _printer_text(handle, data, j, f, n, 1 if bold else 0) != 1:
+                raise self._failure(NotWritten, "quorvel_printer_text")
             return
-        self._send(_lib.ImprimeTexto, data, j, f, n, 1 if bold else 0)
+        self._send(_lib.quorvel_printer_text, data, j, f, n, 1 if bold else 0)
 
     def formatted(self, s: TextLike, style: Union[Style, int] = Style.DOUBLE,
                   align: AlignLike = "left", spacing: int = 32) -> None:
@@ -292,7 +294,7 @@ class Printer:
         mode = _pick(style, {}, Style, "style")
         j = _pick(align, _ALIGN, Align, "align")
         n = _SPACING[_in(spacing, sorted(_SPACING), "spacing", " dots")]
-        self._send(_lib.ImprimeTxFormatado, data, j, n, mode)
+        self._send(_lib.quorvel_printer_formatted_text, data, j, n, mode)
 
     # ---- barcodes and symbols ----------------------------------------
 
@@ -321,7 +323,7 @@ class Printer:
             raise ValueError("barcode data is empty")
         if symbology == Barcode.CODE128 and payload[:2] not in (b"{A", b"{B", b"{C"):
             payload = b"{B" + payload
-        self._send(_lib.ImprimeCodigoBarras_C, j, symbology, h, w, position, payload)
+        self._send(_lib.quorvel_printer_barcode_counted, j, symbology, h, w, position, payload)
 
     def code128(self, values: Union[str, Sequence[int]], align: AlignLike = "center",
                 height: int = 80, split: bool = False, width: int = 2) -> None:
@@ -348,10 +350,10 @@ class Printer:
         h = _BAR_HEIGHT[_in(height, sorted(_BAR_HEIGHT), "height", " dots")]
         codes = ",".join(map(str, numbers)).encode("ascii")
         if split:
-            self._send(_native.lib.ImprimeCode128_C, codes, j, h, _in(width, (1, 2, 3), "width"))
+            self._send(_lib.quorvel_printer_code128_width, codes, j, h, _in(width, (1, 2, 3), "width"))
         else:
             _in(width, (2,), "width (one symbol)", " dots")
-            self._send(_native.lib.ImprimeCode128C, codes, j, h)
+            self._send(_lib.quorvel_printer_code128, codes, j, h)
 
     def qr(self, data: TextLike, size: int = 4, level: Union[QrLevel, str] = "M",
            model: int = 2, command_set: QrCommands = QrCommands.GS_K,
@@ -371,10 +373,10 @@ class Printer:
         j = _pick(align, _ALIGN, Align, "align")
         if command_set is QrCommands.GS_K:
             _in(model, (1, 2), "model")
-            function = _lib.ImprimeQRCODE_M1
+            function = _lib.quorvel_printer_qr_code
         elif command_set is QrCommands.ESC_Z:
             _in(model, (0, 1, 2), "model")
-            function = _lib.ImprimeQRCODE_M2
+            function = _lib.quorvel_printer_qr_code_escz
         else:
             raise ValueError(f"command_set must be a QrCommands member, not {command_set!r}")
         self._send(function, j, model, size, e, payload)
@@ -394,7 +396,7 @@ class Printer:
         _in(row_height, range(1, 7), "row_height")
         _in(ecc, range(9), "ecc")
         j = _pick(align, _ALIGN, Align, "align")
-        self._send(_lib.ImprimePDF417_M2, j, columns, row_height, ecc, payload)
+        self._send(_lib.quorvel_printer_pdf417_escz, j, columns, row_height, ecc, payload)
 
     def datamatrix(self, data: TextLike, size: int = 4, align: AlignLike = "center",
                    rows_code: int = 0, columns_code: int = 0) -> None:
@@ -412,7 +414,7 @@ class Printer:
         _in(rows_code, range(5), "rows_code")
         _in(columns_code, range(5), "columns_code")
         j = _pick(align, _ALIGN, Align, "align")
-        self._send(_lib.ImprimeDataMatrix_M2, j, rows_code, columns_code, size, payload)
+        self._send(_lib.quorvel_printer_data_matrix_escz, j, rows_code, columns_code, size, payload)
 
     # ---- images -------------------------------------------------------
 
@@ -433,7 +435,7 @@ class Printer:
         from ._image import greyscale
         pixels, w, h = greyscale(source, width, height)
         j = _pick(align, _ALIGN, Align, "align")
-        function = self._need("quorvel_print_image")
+        function = self._need("quorvel_printer_image")
         self._send(function, pixels, w, h, w, j, 1 if dither else 0)
 
     def store_logo(self, number: int, source: ImageSource, dither: bool = True,
@@ -451,7 +453,7 @@ class Printer:
         from ._image import greyscale
         _in(number, range(1, 256), "number")
         pixels, w, h = greyscale(source, width, height)
-        function = self._need("quorvel_store_logo")
+        function = self._need("quorvel_printer_store_logo")
         self._send(function, number, pixels, w, h, w, 1 if dither else 0)
 
     def logo(self, n: int = 1, align: AlignLike = "center",
@@ -465,21 +467,21 @@ class Printer:
         _in(n, range(1, 256), "n")
         j = _pick(align, _ALIGN, Align, "align")
         mode = _pick(size, {}, LogoSize, "size")
-        self._send(_lib.ImprimeLogoNV, n, j, mode)
+        self._send(_lib.quorvel_printer_logo, n, j, mode)
 
     # ---- device actions -----------------------------------------------
 
     def cut(self) -> None:
         """Cut the paper (full cut)."""
-        self._send(_lib.AcionaGuilhotina)
+        self._send(_lib.quorvel_printer_cut)
 
     def open_drawer(self) -> None:
         """Pulse the cash drawer connector (pin 2, 120 ms on, 240 ms off)."""
-        self._send(_lib.Abre_Gaveta)
+        self._send(_lib.quorvel_printer_open_drawer)
 
     def self_test(self) -> None:
         """Print the printer's self-test page."""
-        self._send(_lib.ImprimeAutoTeste)
+        self._send(_lib.quorvel_printer_self_test)
 
     def raw(self, data: Union[bytes, bytearray, Sequence[int]]) -> None:
         """Send command bytes of your own, 1 to 4096 of them.
@@ -495,14 +497,15 @@ class Printer:
             raise ValueError("raw() needs at least one byte")
         for v in values:
             _in(v, range(256), "each raw byte")
-        self._send(_native.lib.ComandoTx, ",".join(map(str, values)).encode("ascii"))
+        self._send(_lib.quorvel_printer_raw, ",".join(map(str, values)).encode("ascii"))
 
     # ---- status ----------------------------------------------------------
 
-    def _query(self, function: Callable[[], int]) -> int:
-        if not self._open:
-            raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
-        code = _log.call(function)
+    def _query(self, function: Callable[..., int]) -> int:
+        handle = self._handle
+        if handle is None:
+            raise self._closed()
+        code = _log.call(function, handle)
         if code == 0:
             error = self._failure(NoReply, function.__name__)
             if not error.code:  # a reply came, but the model's table has no code for it
@@ -516,14 +519,14 @@ class Printer:
 
         :raises NoReply: no answer within 2 s, or one the model's table does not know.
         """
-        return Status(self._query(_lib.Le_Status))
+        return Status(self._query(_lib.quorvel_printer_status))
 
     def drawer_status(self) -> DrawerStatus:
         """The drawer connector: :attr:`DrawerStatus.CLOSED` or :attr:`DrawerStatus.OPEN`.
 
         :raises NoReply: no answer within 2 s.
         """
-        return DrawerStatus(self._query(_lib.Le_Status_Gaveta))
+        return DrawerStatus(self._query(_lib.quorvel_printer_drawer_status))
 
     def full_status(self) -> FullStatus:
         """Every status field (DLE EOT 1 to 4), the same on every model.
@@ -532,14 +535,15 @@ class Printer:
 
         :raises NoReply: none of the four replies came.
         """
-        if not self._open:
-            raise NotConnected(f"the printer at {self._where} is closed", ErrorCode.NO_LINK)
-        function = self._need("quorvel_read_status")
+        handle = self._handle
+        if handle is None:
+            raise self._closed()
+        function = self._need("quorvel_printer_read_status")
         record = _native.QuorvelStatus()
-        complete = _log.call(function, ctypes.byref(record))
+        complete = _log.call(function, handle, ctypes.byref(record))
         raw = tuple(None if b < 0 else b for b in record.raw)
         if not complete and all(b is None for b in raw):
-            raise self._failure(NoReply, "quorvel_read_status")
+            raise self._failure(NoReply, "quorvel_printer_read_status")
         fields = {f.name: (None if getattr(record, f.name) < 0 else bool(getattr(record, f.name)))
                   for f in dataclasses.fields(FullStatus) if f.name != "raw"}
         return FullStatus(raw=raw, **fields)  # type: ignore[arg-type]

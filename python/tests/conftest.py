@@ -126,10 +126,11 @@ def start_printer(request, tmp_path) -> Iterator:
 
 @pytest.fixture(autouse=True)
 def no_link_left_open():
-    """A test that forgets to close its Printer fails, instead of poisoning the next one."""
+    """A test that forgets to close a Printer fails, instead of leaking its link."""
     yield
     from quorvel import _printer
-    leaked = _printer._current
-    if leaked is not None:
-        leaked.close()
-        pytest.fail(f"{leaked!r} was left open")
+    leaked = list(_printer._open_printers)
+    for printer in leaked:
+        printer.close()
+    if leaked:
+        pytest.fail(f"{', '.join(map(repr, leaked))} left open")

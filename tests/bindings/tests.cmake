@@ -1,8 +1,10 @@
 # SPDX-License-Identifier: MIT
 # The C# and Pascal bindings, each run against quorvel-printer on loopback:
 # every function called through the binding must give the same results, and
-# put the same bytes at the printer, as the same calls from C. The examples
-# must print a receipt. Compiled with Debian's mcs (run by mono) and fpc.
+# put the same bytes at the printer, as the same calls from C. Then three
+# printers at once (two on TCP, one on a pty), driven from three threads, each
+# getting exactly its own orders; and the restaurant example on the same three.
+# Compiled with Debian's mcs (run by mono) and fpc.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME bindings.pascal_constants
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_constants.py
@@ -22,12 +24,21 @@ set(bindings_dir ${PROJECT_SOURCE_DIR}/bindings)
 set(out ${CMAKE_CURRENT_BINARY_DIR}/bindings)
 file(MAKE_DIRECTORY ${out}/pascal)
 
-function(binding_test name ip host example)
+function(binding_test name ip host)
   add_test(NAME bindings.${name}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/run_binding.py
             --printer $<TARGET_FILE:quorvel-printer> --ip ${ip} --work ${out}/${name}-run
-            --reference $<TARGET_FILE:binding_reference_host> --host ${host} --example ${example})
+            --reference $<TARGET_FILE:binding_reference_host> --host ${host})
   set_tests_properties(bindings.${name} PROPERTIES TIMEOUT 120
+    ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quorvel>")
+endfunction()
+
+function(several_printers_test name ips host example)
+  add_test(NAME bindings.${name}_several_printers
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/run_several.py
+            --printer $<TARGET_FILE:quorvel-printer> --ips ${ips} --work ${out}/${name}-several
+            --host ${host} --example ${example})
+  set_tests_properties(bindings.${name}_several_printers PROPERTIES TIMEOUT 180
     ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quorvel>")
 endfunction()
 
@@ -39,16 +50,21 @@ endfunction()
 
 if(QUORVEL_MCS AND QUORVEL_MONO)
   set(csharp ${bindings_dir}/csharp)
-  add_custom_command(OUTPUT ${out}/binding_host.exe ${out}/Example.exe
+  add_custom_command(OUTPUT ${out}/binding_host.exe ${out}/several_printers.exe ${out}/Example.exe
     COMMAND ${QUORVEL_MCS} -nologo -warnaserror -out:${out}/binding_host.exe
             ${csharp}/Quorvel.cs ${csharp}/tests/BindingHost.cs
+    COMMAND ${QUORVEL_MCS} -nologo -warnaserror -out:${out}/several_printers.exe
+            ${csharp}/Quorvel.cs ${csharp}/tests/SeveralPrinters.cs
     COMMAND ${QUORVEL_MCS} -nologo -warnaserror -out:${out}/Example.exe
             ${csharp}/Quorvel.cs ${csharp}/Example.cs
-    DEPENDS ${csharp}/Quorvel.cs ${csharp}/tests/BindingHost.cs ${csharp}/Example.cs
+    DEPENDS ${csharp}/Quorvel.cs ${csharp}/tests/BindingHost.cs ${csharp}/tests/SeveralPrinters.cs
+            ${csharp}/Example.cs
     COMMENT "C# binding and example (mcs)")
-  add_custom_target(csharp_binding ALL DEPENDS ${out}/binding_host.exe ${out}/Example.exe)
-  binding_test(csharp 127.15.1.1 "${QUORVEL_MONO} ${out}/binding_host.exe"
-               "${QUORVEL_MONO} ${out}/Example.exe")
+  add_custom_target(csharp_binding ALL
+    DEPENDS ${out}/binding_host.exe ${out}/several_printers.exe ${out}/Example.exe)
+  binding_test(csharp 127.15.1.1 "${QUORVEL_MONO} ${out}/binding_host.exe")
+  several_printers_test(csharp 127.15.2.1,127.15.2.2 "${QUORVEL_MONO} ${out}/several_printers.exe"
+                        "${QUORVEL_MONO} ${out}/Example.exe")
 else()
   missing_tool_test(csharp "mcs or mono (Debian: mono-mcs, mono-runtime)")
 endif()
@@ -56,13 +72,19 @@ endif()
 if(QUORVEL_FPC)
   set(pascal ${bindings_dir}/pascal)
   set(fpc_flags -v0 -Sew -Fu${pascal} -FU${out}/pascal -FE${out}/pascal -Fl$<TARGET_FILE_DIR:quorvel>)
-  add_custom_command(OUTPUT ${out}/pascal/binding_host ${out}/pascal/example
+  add_custom_command(
+    OUTPUT ${out}/pascal/binding_host ${out}/pascal/several_printers ${out}/pascal/example
     COMMAND ${QUORVEL_FPC} ${fpc_flags} ${pascal}/tests/binding_host.pas
+    COMMAND ${QUORVEL_FPC} ${fpc_flags} ${pascal}/tests/several_printers.pas
     COMMAND ${QUORVEL_FPC} ${fpc_flags} ${pascal}/example.pas
-    DEPENDS ${pascal}/quorvel.pas ${pascal}/tests/binding_host.pas ${pascal}/example.pas quorvel
+    DEPENDS ${pascal}/quorvel.pas ${pascal}/tests/binding_host.pas
+            ${pascal}/tests/several_printers.pas ${pascal}/example.pas quorvel
     COMMENT "Pascal binding and example (fpc)")
-  add_custom_target(pascal_binding ALL DEPENDS ${out}/pascal/binding_host ${out}/pascal/example)
-  binding_test(pascal 127.15.1.2 ${out}/pascal/binding_host ${out}/pascal/example)
+  add_custom_target(pascal_binding ALL
+    DEPENDS ${out}/pascal/binding_host ${out}/pascal/several_printers ${out}/pascal/example)
+  binding_test(pascal 127.15.1.2 ${out}/pascal/binding_host)
+  several_printers_test(pascal 127.15.2.3,127.15.2.4 ${out}/pascal/several_printers
+                        ${out}/pascal/example)
 else()
   missing_tool_test(pascal "fpc (Debian: fp-compiler)")
 endif()

@@ -140,7 +140,7 @@ static class BindingHost
         catch (PrinterException e)
         {
             // The library's own outcome: bad address (3), with its message after the call.
-            const string prefix = "AbreSocket(printer.example): ";
+            const string prefix = "quorvel_printer_open_tcp(printer.example): ";
             if (e.Code != 3 || !e.Message.StartsWith(prefix) || e.Message.Length <= prefix.Length + 6)
             {
                 Console.Error.WriteLine("unexpected message: " + e.Message);
