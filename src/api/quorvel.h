@@ -6,8 +6,11 @@
  * A host program opens one link to one printer (AbreSocket for TCP port 9100
  * of a network printer, AbrePortaSerial for a serial port), calls print,
  * control and status functions, and closes the link (FechaSocket,
- * FechaPortaSerial). The same functions are exported by `libquorvel.so` and by
- * `Quorvel.dll` (by name, at the ordinals of `Quorvel.def`).
+ * FechaPortaSerial). A program that drives several printers at once opens a
+ * printer handle for each (quorvel_printer_open_tcp, quorvel_printer_open_serial)
+ * and calls the quorvel_printer_* functions on it. The same functions are
+ * exported by `libquorvel.so` and by `Quorvel.dll` (by name, at the ordinals
+ * of `Quorvel.def`).
  *
  * What holds for every function:
  *
@@ -45,9 +48,11 @@
  *   reply 2 s, a write 1 ms per byte plus 1 s. Failures are reported by the
  *   result (and quorvel_last_error), never by ending the process; a printer
  *   that closes the connection never raises SIGPIPE.
- * - **Threads.** Every call holds one process-wide lock, so calls from several
- *   threads never interleave their commands or replies. There is one link per
- *   process.
+ * - **Threads.** Every call on the default link (the functions without a
+ *   printer handle) holds that link's lock, so calls from several threads
+ *   never interleave their commands or replies. Each printer handle has a lock
+ *   of its own: calls on one handle are serialised the same way, calls on
+ *   different handles (and on the default link) run in parallel.
  */
 #ifndef QUORVEL_H
 #define QUORVEL_H
@@ -762,8 +767,10 @@ QUORVEL_API int QUORVEL_CALL Le_Status_Gaveta(void); /* 24 */
 /** @} */
 
 /** \defgroup links Links
- *  One link at a time. While a TCP link is open every command goes to it, even
- *  if a serial port is open too; otherwise commands go to the serial port.
+ *  One default link at a time. While a TCP link is open every command goes to
+ *  it, even if a serial port is open too; otherwise commands go to the serial
+ *  port. Printer handles have links of their own, which these functions never
+ *  touch.
  *  @{ */
 
 /**
@@ -841,10 +848,10 @@ QUORVEL_API int QUORVEL_CALL FechaSocket(void); /* 28 */
 /* ------------------------------------------------------------------------
  * Companion API: quorvel_* functions.
  *
- * They follow the rules of the functions above: one process-wide lock, every
+ * They follow the rules of the functions above: the default link's lock, every
  * wait bounded, no exit and no SIGPIPE, nothing sent for refused input, one
  * write per command (per band for images), no heap in command paths. They use
- * the same single link: a link opened by quorvel_open_tcp is closed by
+ * the same default link: a link opened by quorvel_open_tcp is closed by
  * FechaSocket, one opened by quorvel_open_serial by FechaPortaSerial, and all
  * print functions write to it.
  *

@@ -38,24 +38,25 @@ std::optional<std::uint8_t> read_status_reply() {
     for (;;) {
         std::uint8_t bytes[64];
         std::ptrdiff_t count = 0;
-        if (link::Statesocket == 1) {
+        if (link::current().Statesocket == 1) {
             const int left = ms_left(deadline);
-            if (left == 0 ||
-                platform::tcp_wait_readable(link::remote_socket, left) == platform::Wait::timed_out)
+            if (left == 0 || platform::tcp_wait_readable(link::current().remote_socket, left) ==
+                                 platform::Wait::timed_out)
                 break;
-            count = platform::tcp_recv(link::remote_socket, bytes, sizeof bytes);
+            count = platform::tcp_recv(link::current().remote_socket, bytes, sizeof bytes);
             if (count == platform::would_block) continue;
             if (count == 0) {
-                link::fail(QUORVEL_E_LINK_CLOSED, link::link_name);
+                link::fail(QUORVEL_E_LINK_CLOSED, link::current().link_name);
                 return std::nullopt;
             }
         } else {
             // One byte at a time, so nothing after the reply is taken from the port.
-            count = platform::port_read_within(link::serial_handle, bytes, 1, ms_left(deadline));
+            count = platform::port_read_within(link::current().serial_handle, bytes, 1,
+                                               ms_left(deadline));
             if (count == 0) break;
         }
         if (count < 0) {
-            link::fail_from_platform(QUORVEL_E_LINK_CLOSED, link::link_name);
+            link::fail_from_platform(QUORVEL_E_LINK_CLOSED, link::current().link_name);
             return std::nullopt;
         }
         for (std::ptrdiff_t i = 0; i < count; ++i) {
@@ -69,8 +70,8 @@ std::optional<std::uint8_t> read_status_reply() {
         }
         if (ms_left(deadline) == 0) break;
     }
-    link::fail_format(QUORVEL_E_NO_REPLY, "%s: no status reply within %d ms", link::link_name,
-                      link::reply_timeout_ms);
+    link::fail_format(QUORVEL_E_NO_REPLY, "%s: no status reply within %d ms",
+                      link::current().link_name, link::reply_timeout_ms);
     return std::nullopt;
 }
 
@@ -106,14 +107,11 @@ void fill(quorvel_status& status, int query, std::uint8_t reply) {
     }
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
-    link::CallGuard guard;
+int read_full_status(quorvel_status* status) {
     if (status == nullptr) return link::fail(QUORVEL_E_NULL_INPUT, "status");
     *status =
         quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
-    if (link::Statesocket != 1 && !link::serial_port_held) return link::fail(QUORVEL_E_NO_LINK);
+    if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
     if (!link::discard_pending_input()) return 0;
     for (int query = 1; query <= 4; ++query) {
         Command<3> cmd;
@@ -126,4 +124,17 @@ extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
         fill(*status, query, *reply);
     }
     return 1;
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
+    link::CallGuard guard;
+    return read_full_status(status);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printer,
+                                                        quorvel_status* status) {
+    link::PrinterGuard guard(printer);
+    return guard ? read_full_status(status) : 0;
 }
