@@ -357,7 +357,11 @@ bool port_close(PortHandle port) { return ::CloseHandle(port_of(port)) != 0; }
 namespace {
 // Slim reader/writer lock: statically initialised, needs no runtime support.
 SRWLOCK library_lock = SRWLOCK_INIT;
-SRWLOCK printer_locks[printer_slots] = {};  // all SRWLOCK_INIT
+// One cache line each: printers driven from different threads never share one.
+struct alignas(64) PrinterLock {
+    SRWLOCK lock = SRWLOCK_INIT;
+};
+PrinterLock printer_locks[printer_slots];
 }  // namespace
 
 void lock_library() { ::AcquireSRWLockExclusive(&library_lock); }
