@@ -368,13 +368,13 @@ void lock_library() { ::AcquireSRWLockExclusive(&library_lock); }
 void unlock_library() { ::ReleaseSRWLockExclusive(&library_lock); }
 
 void lock_printer(std::size_t slot) {
-    ::AcquireSRWLockExclusive(&printer_locks[slot]);
+    ::AcquireSRWLockExclusive(&printer_locks[slot].lock);
 }
 bool try_lock_printer(std::size_t slot) {
-    return ::TryAcquireSRWLockExclusive(&printer_locks[slot]) != 0;
+    return ::TryAcquireSRWLockExclusive(&printer_locks[slot].lock) != 0;
 }
 void unlock_printer(std::size_t slot) {
-    ::ReleaseSRWLockExclusive(&printer_locks[slot]);
+    ::ReleaseSRWLockExclusive(&printer_locks[slot].lock);
 }
 
 void write_error(const char* message) {
