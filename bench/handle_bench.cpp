@@ -8,6 +8,7 @@
 //                        driving all three in turn.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <barrier>
 #include <chrono>
 #include <cstdio>
@@ -120,14 +121,18 @@ std::vector<quorvel_printer*> open_three() {
 // One thread: a ticket on each printer in turn.
 void three_printers_one_thread(benchmark::State& state) {
     std::vector<quorvel_printer*> printers = open_three();
+    const double cpu_start = thread_cpu_ns();
     for (auto _ : state) {
         bool ok = true;
         for (int t = 0; t < tickets_per_round; ++t)
             for (quorvel_printer* p : printers) ok = print_ticket(p) && ok;
         if (!ok) state.SkipWithError("a ticket failed");
     }
+    const double cpu = thread_cpu_ns() - cpu_start;
     for (quorvel_printer* p : printers) quorvel_printer_close(p);
-    state.SetItemsProcessed(state.iterations() * tickets_per_round * 3);
+    const auto tickets = state.iterations() * tickets_per_round * 3;
+    state.SetItemsProcessed(tickets);
+    state.counters["cpu_ns_per_ticket"] = cpu / static_cast<double>(tickets);
 }
 
 // Three threads, one printer each, started once and released together each round.
@@ -135,17 +140,20 @@ void three_printers_three_threads(benchmark::State& state) {
     std::vector<quorvel_printer*> printers = open_three();
     std::barrier start(4), done(4);
     bool stop = false, failed = false;
+    std::atomic<double> cpu{0};  // the workers' own CPU time, summed
     std::vector<std::thread> workers;
     for (quorvel_printer* p : printers)
         workers.emplace_back([&, p] {
+            const double cpu_start = thread_cpu_ns();
             for (;;) {
                 start.arrive_and_wait();
-                if (stop) return;
+                if (stop) break;
                 bool ok = true;
                 for (int t = 0; t < tickets_per_round; ++t) ok = print_ticket(p) && ok;
                 if (!ok) failed = true;
                 done.arrive_and_wait();
             }
+            cpu += thread_cpu_ns() - cpu_start;
         });
     for (auto _ : state) {
         start.arrive_and_wait();
@@ -156,7 +164,9 @@ void three_printers_three_threads(benchmark::State& state) {
     for (auto& worker : workers) worker.join();
     for (quorvel_printer* p : printers) quorvel_printer_close(p);
     if (failed) state.SkipWithError("a ticket failed");
-    state.SetItemsProcessed(state.iterations() * tickets_per_round * 3);
+    const auto tickets = state.iterations() * tickets_per_round * 3;
+    state.SetItemsProcessed(tickets);
+    state.counters["cpu_ns_per_ticket"] = cpu / static_cast<double>(tickets);
 }
 
 }  // namespace
