@@ -359,7 +359,11 @@ bool port_close(PortHandle port) {
 
 namespace {
 pthread_mutex_t library_lock = PTHREAD_MUTEX_INITIALIZER;
-std::mutex printer_locks[printer_slots];
+// One cache line each: printers driven from different threads never share one.
+struct alignas(64) PrinterLock {
+    std::mutex mutex;
+};
+PrinterLock printer_locks[printer_slots];
 
 // A fork copies the locks as they stand: one held by a thread that does not
 // exist in the child would make the child's first call wait for ever. Taking
@@ -368,10 +372,10 @@ std::mutex printer_locks[printer_slots];
 // other path holds one lock at a time, so this order cannot deadlock.
 void lock_before_fork() {
     ::pthread_mutex_lock(&library_lock);
-    for (auto& lock : printer_locks) lock.lock();
+    for (auto& lock : printer_locks) lock.mutex.lock();
 }
 void unlock_after_fork() {
-    for (auto& lock : printer_locks) lock.unlock();
+    for (auto& lock : printer_locks) lock.mutex.unlock();
     ::pthread_mutex_unlock(&library_lock);
 }
 [[maybe_unused]] const int fork_handlers_registered =
@@ -381,9 +385,9 @@ void unlock_after_fork() {
 void lock_library() { ::pthread_mutex_lock(&library_lock); }
 void unlock_library() { ::pthread_mutex_unlock(&library_lock); }
 
-void lock_printer(std::size_t slot) { printer_locks[slot].lock(); }
-bool try_lock_printer(std::size_t slot) { return printer_locks[slot].try_lock(); }
-void unlock_printer(std::size_t slot) { printer_locks[slot].unlock(); }
+void lock_printer(std::size_t slot) { printer_locks[slot].mutex.lock(); }
+bool try_lock_printer(std::size_t slot) { return printer_locks[slot].mutex.try_lock(); }
+void unlock_printer(std::size_t slot) { printer_locks[slot].mutex.unlock(); }
 
 void write_error(const char* message) {
     std::size_t length = std::strlen(message);

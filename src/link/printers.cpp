@@ -21,8 +21,8 @@ constexpr unsigned slot_bits = 10;
 static_assert(printer_slots == std::size_t{1} << slot_bits);
 constexpr std::uintptr_t generation_limit = ~std::uintptr_t{0} >> slot_bits;
 
-// Read and written only under the slot's lock.
-struct Slot {
+// Read and written only under the slot's lock; a cache line each, like the locks.
+struct alignas(64) Slot {
     Link* link = nullptr;       // null while the slot is free
     std::uintptr_t handle = 0;  // the value handed out for the open printer
     std::uintptr_t generation = 0;

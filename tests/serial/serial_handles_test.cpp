@@ -4,6 +4,8 @@
 // handle is held against every other opener; the default link and a handle
 // on two ports side by side.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -123,6 +125,28 @@ TEST(SerialHandles, DefaultLinkAndHandleSideBySide) {
     EXPECT_EQ(bar.read_master_for(100ms).size(), 0u);
     EXPECT_EQ(quorvel_printer_close(p), 1);
     EXPECT_EQ(FechaPortaSerial(), 1);
+}
+
+// A fork while another thread waits inside a call on a handle: the child
+// starts with that printer's lock free and can use the handle at once.
+TEST(SerialHandles, ForkDuringACallLeavesTheChildAWorkingHandle) {
+    PtyPair pty;
+    quorvel_printer* p = quorvel_printer_open_serial(pty.slave_name().c_str(), 115200, 1);
+    ASSERT_NE(p, nullptr) << last_message();
+    std::thread waiting([p] { quorvel_printer_status(p); });  // no answer: waits 2 s
+    pty.read_master(3);  // the query is out: the call holds the printer's lock
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(5);  // a lock left held would hang the child: end it instead
+        ::_exit(quorvel_printer_cut(p) == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    waiting.join();
+    ASSERT_TRUE(WIFEXITED(status)) << "the child hung on the printer's lock";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(hex(pty.read_master(3)), "1D 56 00");
+    EXPECT_EQ(quorvel_printer_close(p), 1);
 }
 
 }  // namespace
