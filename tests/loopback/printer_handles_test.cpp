@@ -191,6 +191,28 @@ TEST(BadHandles, AreRefusedByEveryOperation) {
     EXPECT_EQ(handle_printer.received().size(), bytes_before);
 }
 
+// An open that fails returns no handle and says why, naming what it tried.
+TEST(OpenFailures, ReturnNullAndSayWhy) {
+    const std::string nobody = unique_loopback_address("nobody listens");
+    const struct {
+        const char* address;
+        int port;
+        int code;
+        const char* named;
+    } cases[] = {{nullptr, 9100, QUORVEL_E_NULL_INPUT, "address"},
+                 {"printer.local", 9100, QUORVEL_E_BAD_ADDRESS, "printer.local"},
+                 {"127.0.0.1", 0, QUORVEL_E_BAD_PORT, "0"},
+                 {nobody.c_str(), 9100, QUORVEL_E_REFUSED, nobody.c_str()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        EXPECT_EQ(quorvel_printer_open_tcp(c.address, c.port, 0), nullptr);
+        EXPECT_EQ(last_code(), c.code);
+        EXPECT_NE(last_message().find(c.named), std::string::npos) << last_message();
+    }
+    EXPECT_EQ(quorvel_printer_open_serial("COM1", 1000, 0), nullptr);
+    EXPECT_EQ(last_code(), QUORVEL_E_BAD_SPEED);
+}
+
 // Slots are reused, handles never: a copy kept after close is refused even
 // once its slot holds a printer opened later, and never reaches that printer.
 TEST(BadHandles, StaleCopiesNeverReachALaterPrinter) {
