@@ -20,6 +20,9 @@ unit quorvel;
 
 interface
 
+uses
+  SysUtils;
+
 const
 {$IFDEF MSWINDOWS}
   QuorvelLib = 'Quorvel.dll';
@@ -160,6 +163,7 @@ const
   QUORVEL_E_BAD_UTF8 = 23;
   QUORVEL_E_BUFFER_TOO_SMALL = 24;
   QUORVEL_E_SYSTEM = 25;
+  QUORVEL_E_BAD_BARCODE_DATA = 32;
 
 type
   { quorvel_read_status: each flag 1, 0, or -1 when its reply did not come }
@@ -217,11 +221,25 @@ function quorvel_print_image(gray: PByte; width, height, stride, justification, 
 function quorvel_store_logo(number: Integer; gray: PByte; width, height, stride, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_store_logo';
 function quorvel_read_status(status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_read_status';
 function quorvel_utf8_to_cp1252(utf8: PAnsiChar; output: PAnsiChar; size: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_utf8_to_cp1252';
+function quorvel_check_barcode(barcode_type: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_check_barcode';
 
 { A private, writable copy of a list for separa, ComandoTx and the Code 128 functions. }
 function Writable(const List: RawByteString): RawByteString;
 { The calling thread's last outcome message (quorvel_last_error); its code in Code. }
 function LastErrorMessage(out Code: Integer): string;
+{ UTF-8 text (such as a literal in a UTF-8 source file) as the Windows-1252
+  bytes the text functions print, through quorvel_utf8_to_cp1252:
+    ImprimeTexto(PAnsiChar(Cp1252('Pão de queijo')), ...);
+  Raises EQuorvelText naming the first character Windows-1252 lacks, or the
+  malformed byte, instead of printing mojibake. }
+function Cp1252(const Utf8: RawByteString): RawByteString;
+{ '' when Data keeps the fixed rules of its barcode type (quorvel_check_barcode),
+  otherwise the rule it breaks. Check before ImprimeCodigoBarras(_C): the printer
+  silently drops a symbol it cannot encode, and the call still returns 1. }
+function BarcodeDataError(BarcodeType: Integer; const Data: RawByteString): string;
+
+type
+  EQuorvelText = class(Exception);
 
 implementation
 
@@ -237,6 +255,32 @@ var
 begin
   Code := quorvel_last_error(@Buffer[0], SizeOf(Buffer));
   Result := string(AnsiString(PAnsiChar(@Buffer[0])));
+end;
+
+function Cp1252(const Utf8: RawByteString): RawByteString;
+var
+  Length, Code: Integer;
+begin
+  Length := quorvel_utf8_to_cp1252(PAnsiChar(Utf8), nil, 0);
+  if Length < 0 then
+    raise EQuorvelText.Create(LastErrorMessage(Code));
+  Result := '';
+  if Length = 0 then Exit;
+  SetLength(Result, Length);
+  { Length + 1: the NUL byte; a string keeps room for it past its end }
+  if quorvel_utf8_to_cp1252(PAnsiChar(Utf8), PAnsiChar(Result), Length + 1) <> Length then
+    raise EQuorvelText.Create(LastErrorMessage(Code));
+  SetCodePage(Result, 1252, False);
+end;
+
+function BarcodeDataError(BarcodeType: Integer; const Data: RawByteString): string;
+var
+  Code: Integer;
+begin
+  if quorvel_check_barcode(BarcodeType, PAnsiChar(Data)) = 1 then
+    Result := ''
+  else
+    Result := LastErrorMessage(Code);
 end;
 
 end.

@@ -106,10 +106,11 @@ std::string library_reason() {
 // the whole command was written to the open link.
 int written(int result) {
     if (result == 1) return exit_done;
+    // The library's message ends with what to try.
     const std::string reason = library_reason();
     return fail("the command was not written to the printer" +
-                (reason.empty() ? std::string() : ": " + reason) +
-                "; check that it is on and still connected");
+                (reason.empty() ? std::string("; check that it is on and still connected")
+                                : ": " + reason));
 }
 
 // Reads standard input up to a bound, so a runaway pipe cannot fill memory:
@@ -477,10 +478,11 @@ Subcommand add_status(CLI::App& root, const Globals& globals) {
                 int code = Le_Status();
                 if (code == QUORVEL_STATUS_NONE) {
                     const std::string reason = library_reason();
+                    const bool own = reason.empty() || reason == "ok";  // else it ends with a hint
                     return fail(
                         "no status: the printer gave no reply, or one this model does not define" +
-                        (reason.empty() || reason == "ok" ? std::string() : " (" + reason + ")") +
-                        "; check that it is on and that --model matches it");
+                        (own ? std::string("; check that it is on and that --model matches it")
+                             : ": " + reason));
                 }
                 std::printf("%d %s\n", code, printer_status_meaning(globals.model, code).c_str());
                 return is_ready(globals.model, code) ? exit_done : exit_not_ready;

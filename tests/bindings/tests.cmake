@@ -20,7 +20,15 @@ target_link_libraries(binding_reference_host PRIVATE quorvel)
 
 set(bindings_dir ${PROJECT_SOURCE_DIR}/bindings)
 set(out ${CMAKE_CURRENT_BINARY_DIR}/bindings)
-file(MAKE_DIRECTORY ${out}/pascal)
+file(MAKE_DIRECTORY ${out}/pascal ${out}/runtime-only)
+
+# The bindings run where only the runtime package's file is present: the
+# library under its soname, without the development symlink libquorvel.so.
+set(runtime_only ${out}/runtime-only/libquorvel.so.${PROJECT_VERSION_MAJOR})
+add_custom_command(OUTPUT ${runtime_only}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:quorvel> ${runtime_only}
+  DEPENDS quorvel $<TARGET_FILE:quorvel>)
+add_custom_target(binding_runtime_only ALL DEPENDS ${runtime_only})
 
 function(binding_test name ip host example)
   add_test(NAME bindings.${name}
@@ -28,7 +36,7 @@ function(binding_test name ip host example)
             --printer $<TARGET_FILE:quorvel-printer> --ip ${ip} --work ${out}/${name}-run
             --reference $<TARGET_FILE:binding_reference_host> --host ${host} --example ${example})
   set_tests_properties(bindings.${name} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quorvel>")
+    ENVIRONMENT "LD_LIBRARY_PATH=${out}/runtime-only")
 endfunction()
 
 function(missing_tool_test name tool)
