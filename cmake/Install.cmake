@@ -62,6 +62,18 @@ foreach(tool quorvel_cli quorvel-printer)
   endif()
 endforeach()
 
+# The systemd template unit of the virtual printer, and the environment file
+# of an instance as an example (copied to /etc/quorvel-printer/NAME.env by the
+# administrator, so the package holds no configuration file of its own).
+if(TARGET quorvel-printer AND NOT WIN32)
+  set(QUORVEL_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING
+    "Where the systemd unit goes (relative: under the prefix)")
+  install(FILES ${PROJECT_SOURCE_DIR}/printer/service/quorvel-printer@.service
+    DESTINATION ${QUORVEL_SYSTEMD_UNIT_DIR} COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/printer/service/default.env
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel-tools/examples COMPONENT tools)
+endif()
+
 # Man pages (built by docs/man when help2man is there) go in compressed, as
 # man and Debian expect; this runs after their install rules.
 if(NOT WIN32)

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 // quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
+#include <unistd.h>
+
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -12,6 +15,7 @@
 
 #include "codepage.h"
 #include "http_server.h"
+#include "service_notify.h"
 #include "receipt_store.h"
 #include "server.h"
 #include "session.h"
@@ -36,6 +40,7 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --capture FILE          append every received byte to FILE (for --decode and --bench)
   --decode FILE           render a captured byte stream offline and exit
   --bench FILE            time interpretation and render+PNG of a captured stream
+                          (the images go to a temporary folder, removed at the end)
   --drawer open|closed    drawer state (default closed)
   --drawer-open-ms N      how long ESC p leaves the drawer open (default 3000)
   --offline               report the printer offline
@@ -266,13 +271,32 @@ int main(int argc, char** argv) {
     }
     quorvel::printer::StatusModel status(state);
 
+    // --bench writes hundreds of images: into a folder of its own, removed on return.
+    std::unique_ptr<std::string, void (*)(std::string*)> bench_dir(nullptr, [](std::string* dir) {
+        std::error_code ignored;
+        std::filesystem::remove_all(*dir, ignored);
+        delete dir;
+    });
+    if (!bench_file.empty()) {
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "quorvel-bench-XXXXXX").string();
+        if (ec || ::mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "quorvel-printer: cannot make a temporary folder for --bench\n");
+            return 2;
+        }
+        bench_dir.reset(new std::string(pattern));
+        cfg.out_dir = pattern;
+    }
+    quorvel::printer::Journal quiet(nullptr);  // --bench names none of its images
+
     if (!cfg.out_dir.empty()) {
         quorvel::printer::PageStoreOptions store;
         store.dir = cfg.out_dir;
         store.prefix = cfg.prefix;
         store.margins = cfg.margins;
         store.max_images = static_cast<size_t>(max_images);
-        cfg.store = std::make_shared<quorvel::printer::PageStore>(store, journal);
+        cfg.store = std::make_shared<quorvel::printer::PageStore>(
+            store, bench_file.empty() ? journal : quiet);
         std::string err;
         if (!cfg.store->open(&err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
@@ -383,7 +407,14 @@ int main(int argc, char** argv) {
     // the printer reading.
     if (pty_server) pty_server->start(), journal.note(serial_note);
     if (tcp_server) tcp_server->start(), journal.note(listening);
+    // Every address is bound by now (a failed bind returned above): a
+    // Type=notify unit turns active here, not before.
+    std::string ready = tcp_server ? listening : serial_note;
+    if (http_server) ready += ", web page on port " + std::to_string(http_server->port());
+    if (!quorvel::printer::notify_ready(ready))
+        std::fprintf(stderr, "quorvel-printer: could not tell NOTIFY_SOCKET that it is ready\n");
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    quorvel::printer::notify_stopping();
     if (tcp_server) tcp_server->stop();
     if (pty_server) pty_server->stop();
     if (http_server) http_server->stop();
