@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-{ A short receipt through the quorvel unit.
-    fpc example.pas && ./example 192.168.0.50
+{ A short receipt through the quorvel unit. Build lines: README.md here.
   (Delphi: add quorvel.pas to the project; Quorvel.dll beside the .exe) }
 program example;
 
@@ -14,14 +13,13 @@ uses
 
 const
   { Windows-1252 bytes: E3 is a with tilde, E9 e with acute accent }
-  Title: PAnsiChar = 'PADARIA S'#$C3'O JO'#$C3'O';
   Item1: PAnsiChar = '2 x P'#$E3'o de queijo                           7,00';
   Item2: PAnsiChar = '1 x Caf'#$E9'                                    4,50';
   Total: PAnsiChar = 'TOTAL R$                                   11,50';
 
 var
   Ip: AnsiString;
-  Raw: RawByteString;
+  Raw, Title: RawByteString;
   Code, Status: Integer;
 begin
   if ParamCount > 0 then Ip := AnsiString(ParamStr(1)) else Ip := '127.0.0.1';
@@ -30,7 +28,9 @@ begin
     Writeln(ErrOutput, 'cannot connect to ', Ip, ':9100: ', LastErrorMessage(Code));
     Halt(1);
   end;
-  ImprimeTxFormatado(Title, QUORVEL_ALIGN_CENTER, QUORVEL_SPACING_32, QUORVEL_MODE_DOUBLE_SIZE);
+  { A UTF-8 literal goes through Cp1252, which refuses what Windows-1252 lacks }
+  Title := Cp1252('PADARIA SÃO JOÃO');
+  ImprimeTxFormatado(PAnsiChar(Title), QUORVEL_ALIGN_CENTER, QUORVEL_SPACING_32, QUORVEL_MODE_DOUBLE_SIZE);
   ImprimeTexto(Item1, QUORVEL_ALIGN_LEFT, QUORVEL_FONT_A, QUORVEL_SPACING_32, QUORVEL_BOLD_OFF);
   ImprimeTexto(Item2, QUORVEL_ALIGN_LEFT, QUORVEL_FONT_A, QUORVEL_SPACING_32, QUORVEL_BOLD_OFF);
   ImprimeTextoLF(Total, QUORVEL_ALIGN_LEFT, QUORVEL_FONT_A, QUORVEL_SPACING_32, QUORVEL_BOLD_ON, 2);

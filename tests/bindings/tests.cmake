@@ -71,6 +71,10 @@ if(QUORVEL_FPC)
     COMMENT "Pascal binding and example (fpc)")
   add_custom_target(pascal_binding ALL DEPENDS ${out}/pascal/binding_host ${out}/pascal/example)
   binding_test(pascal 127.15.1.2 ${out}/pascal/binding_host ${out}/pascal/example)
+  add_test(NAME bindings.pascal_readme
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/pascal_readme.sh ${PROJECT_SOURCE_DIR}
+            $<TARGET_FILE_DIR:quorvel> ${out}/pascal-readme)
+  set_tests_properties(bindings.pascal_readme PROPERTIES TIMEOUT 120)
 else()
   missing_tool_test(pascal "fpc (Debian: fp-compiler)")
 endif()
