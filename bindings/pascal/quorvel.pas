@@ -2,8 +2,9 @@
 { Quorvel for Free Pascal and Delphi: the library's functions and the named
   values of their coded arguments. Add this one unit to a project.
 
-  The library is Quorvel.dll on Windows and libquorvel.so elsewhere; every
-  function is imported by its exported name. Texts are PAnsiChar pointers to
+  The library is Quorvel.dll on Windows; elsewhere the program links against
+  libquorvel.so (fpc -Fl<folder>, see README.md) and runs with libquorvel.so.1.
+  Every function is imported by its exported name. Texts are PAnsiChar pointers to
   NUL-terminated Windows-1252 bytes (the code table the text functions select).
 
   separa, ComandoTx, ImprimeCode128_C and ImprimeCode128C write NUL bytes into
