@@ -222,14 +222,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
             return fail(408, "the request did not arrive whole within " +
                                  seconds(limits_.request_time));
         if (ec == http::error::end_of_stream || ec == net::error::operation_aborted) return close();
-        if (ec == http::error::header_limit) {
-            // Still no end to the request line: the URL is what is too long.
-            const auto data = buffer_.data();
-            const std::string_view seen(static_cast<const char*>(data.data()), data.size());
-            if (seen.find("\r\n") == std::string_view::npos)
-                return fail(414, "request URI too long");
-            return fail(431, "request headers too large");
-        }
+        if (ec == http::error::header_limit)  // no request line yet: the URL is too long
+            return parser_->get().target().empty() ? fail(414, "request URI too long")
+                                                   : fail(431, "request headers too large");
         if (ec == http::error::body_limit) return fail(413, "request body too large");
         if (ec == http::error::buffer_overflow)
             return parser_->is_header_done() ? fail(413, "request body too large")
