@@ -31,12 +31,12 @@ def loopback_address():
 class Printer:
     """quorvel-printer on its own loopback address, with --http on a free port."""
 
-    def __init__(self, *extra, cpu=None, http=None):
+    def __init__(self, *extra, cpu=None, http=None, ip=None):
         self.dir = tempfile.mkdtemp(prefix="qvp-web-")
         self.out = os.path.join(self.dir, "out")
         os.mkdir(self.out)
         for _ in range(20):
-            self.ip = loopback_address()
+            self.ip = ip or loopback_address()
             self.proc = subprocess.Popen(
                 [PRINTER, "--listen", self.ip + ":9100", "--out", self.out,
                  "--journal", os.path.join(self.dir, "journal.txt"),
