@@ -7,6 +7,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <cctype>
 #include <list>
 #include <map>
 #include <mutex>
@@ -57,14 +58,17 @@ std::string page_policy(const std::string& nonce) {
            "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 }
 
+// Every <script> and <style> element of the page gets the nonce, whatever
+// attributes it has.
 std::string page_with_nonce(const std::string& nonce) {
     std::string page = WEB_PAGE;
-    for (const char* tag : {"<script", "<style"}) {
-        const std::string with = std::string(tag) + " nonce=\"" + nonce + "\"";
-        for (size_t at = page.find(std::string(tag) + ">"); at != std::string::npos;
-             at = page.find(std::string(tag) + ">", at + with.size()))
-            page.replace(at, std::strlen(tag), with);
-    }
+    const std::string attribute = " nonce=\"" + nonce + "\"";
+    for (const std::string tag : {"<script", "<style"})
+        for (size_t at = page.find(tag); at != std::string::npos; at = page.find(tag, at + 1)) {
+            const size_t end = at + tag.size();
+            if (end < page.size() && (page[end] == '>' || std::isspace(static_cast<unsigned char>(page[end]))))
+                page.insert(end, attribute);
+        }
     return page;
 }
 

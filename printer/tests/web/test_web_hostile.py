@@ -443,10 +443,18 @@ class TestingKit(HostileTest):
     def test_free_ports_are_reported_in_the_ready_file_stderr_and_journal(self):
         ip = loopback_address()
         ready = os.path.join(self.p.dir, "ready")
+        # systemd's side of Type=notify: a datagram socket named in NOTIFY_SOCKET.
+        notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        notify.bind(os.path.join(self.p.dir, "notify"))
+        notify.settimeout(10)
         proc = subprocess.Popen([PRINTER, "--out", self.p.out, "--journal", ready + ".journal",
                                  "--listen", ip + ":0", "--http", ip + ":0", "--ready-file", ready],
-                                stderr=subprocess.PIPE, text=True)
+                                stderr=subprocess.PIPE, text=True,
+                                env=dict(os.environ, NOTIFY_SOCKET=os.path.join(self.p.dir, "notify")))
         try:
+            message = notify.recv(4096).decode()
+            self.assertIn("READY=1\n", message)
+            self.assertIn("MAINPID=%d" % proc.pid, message)
             deadline = time.time() + 10
             while not os.path.exists(ready) and time.time() < deadline:
                 time.sleep(0.02)
@@ -470,7 +478,9 @@ class TestingKit(HostileTest):
                 journal = f.read()
             self.assertIn("# listening on " + info["tcp"], journal)
             self.assertIn("# web page at " + info["http"], journal)
+            self.assertIn("tcp " + info["tcp"], message)
         finally:
+            notify.close()
             proc.terminate()
             proc.wait(5)
             proc.stderr.close()
