@@ -24,7 +24,6 @@ import json
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import time
 import urllib.error
@@ -56,12 +55,6 @@ class Receipt:
         return "\n".join(self.lines)
 
 
-def _free_port(host: str) -> int:
-    with socket.socket() as s:
-        s.bind((host, 0))
-        return s.getsockname()[1]
-
-
 class VirtualPrinter:
     """A running quorvel-printer with its TCP port and its web API.
 
@@ -81,40 +74,32 @@ class VirtualPrinter:
             raise RuntimeError("quorvel-printer not found: install quorvel-tools, or set "
                                "QUORVEL_PRINTER to the program")
         self._seen = 0
-        self._process: Optional[subprocess.Popen] = None
-        # Another program may take a port between our look and the printer's
-        # bind: then the printer exits at once, and we try other ports.
-        for _ in range(5):
-            self.port, self.http_port = _free_port(self.host), _free_port(self.host)
-            self._process = subprocess.Popen(
-                [self.program, "--listen", f"{self.host}:{self.port}",
-                 "--http", f"{self.host}:{self.http_port}", "--out", str(self.directory),
-                 "--journal", str(self.directory / "journal.txt"), *options],
-                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-            if self._wait_until_serving():
-                return
-        raise RuntimeError(f"quorvel-printer did not start: {self._stderr()}")
+        # Port 0: the printer takes free ports itself and writes the ones it
+        # bound to the ready file once both are served.
+        ready = self.directory / "ready"
+        ready.unlink(missing_ok=True)
+        self._process = subprocess.Popen(
+            [self.program, "--listen", f"{self.host}:0", "--http", f"{self.host}:0",
+             "--ready-file", str(ready), "--out", str(self.directory),
+             "--journal", str(self.directory / "journal.txt"), *options],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 15
+        while not ready.exists():
+            if self._process.poll() is not None:
+                raise RuntimeError(f"quorvel-printer did not start: {self._stderr()}")
+            if time.monotonic() > deadline:
+                self.stop()
+                raise RuntimeError("quorvel-printer did not get ready within 15 s")
+            time.sleep(0.01)
+        served = dict(line.split("=", 1) for line in ready.read_text().splitlines() if "=" in line)
+        self.port = int(served["tcp"].rsplit(":", 1)[1])
+        self.http_port = int(served["http"].rstrip("/").rsplit(":", 1)[1])
 
     def _stderr(self) -> str:
         assert self._process is not None
         if self._process.poll() is None:
             return "still starting"
         return self._process.stderr.read().decode(errors="replace") if self._process.stderr else ""
-
-    def _wait_until_serving(self, timeout: float = 15) -> bool:
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            assert self._process is not None
-            if self._process.poll() is not None:
-                return False
-            try:
-                self._get("/api/receipts?limit=0")
-                socket.create_connection((self.host, self.port), timeout=1).close()
-                return True
-            except OSError:
-                time.sleep(0.02)
-        self.stop()
-        raise RuntimeError("quorvel-printer did not serve within 15 s")
 
     @property
     def address(self) -> str:
@@ -143,8 +128,8 @@ class VirtualPrinter:
         while True:
             left = deadline - time.monotonic()
             wait = max(0, min(5, int(left)))
-            # A printer that holds the answer until a receipt comes (wait=)
-            # answers at once otherwise; either way only newer ones count.
+            # The printer holds the answer until a receipt after _seen exists
+            # or `wait` seconds passed: no polling.
             listing = self._get(f"/api/receipts?after={self._seen}&wait={wait}", timeout=wait + 10)
             newer = [r for r in listing["receipts"] if r["id"] > self._seen]
             if newer:
@@ -152,7 +137,6 @@ class VirtualPrinter:
                 break
             if time.monotonic() >= deadline:
                 raise TimeoutError(f"no receipt after #{self._seen} within {timeout} s")
-            time.sleep(0.05)
         self._seen = info["id"]
         lines = self._get(f"/api/receipts/{info['id']}/text")["lines"]
         symbols = self._get(f"/api/receipts/{info['id']}/symbols")["symbols"]

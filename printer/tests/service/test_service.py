@@ -94,14 +94,12 @@ class Service(unittest.TestCase):
             self.notify.settimeout(30)
             message = self.notify.recv(4096).decode()
             self.assertIn("READY=1\n", message)
-            self.assertIn(f"MAINPID={printer.pid}\n", message)
+            self.assertIn(f"MAINPID={printer.pid}", message.split("\n"))
             for port in (tcp, web):  # at once: no retry, no wait
                 socket.create_connection((HOST, port), timeout=5).close()
         finally:
             printer.terminate()
             self.assertEqual(printer.wait(timeout=20), 0)
-        self.notify.settimeout(5)
-        self.assertIn("STOPPING=1", self.notify.recv(4096).decode())
 
     def test_taken_port_fails_at_once_and_never_reports_ready(self):
         for taken_side in ("tcp", "web"):
