@@ -62,6 +62,21 @@ foreach(tool quorvel_cli quorvel-printer)
   endif()
 endforeach()
 
+# The systemd template unit of the virtual printer, and the environment file
+# of an instance as an example (copied to /etc/quorvel-printer/NAME.env by the
+# administrator, so the package holds no configuration file of its own).
+if(TARGET quorvel-printer AND NOT WIN32)
+  set(QUORVEL_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING
+    "Where the systemd unit goes (relative: under the prefix)")
+  install(FILES ${PROJECT_SOURCE_DIR}/printer/service/quorvel-printer@.service
+    DESTINATION ${QUORVEL_SYSTEMD_UNIT_DIR} COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/printer/service/default.env
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel-tools/examples COMPONENT tools)
+  # The printer's guide, with its web page and HTTP API.
+  install(FILES ${PROJECT_SOURCE_DIR}/printer/README.md
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel-tools COMPONENT tools)
+endif()
+
 # Man pages (built by docs/man when help2man is there) go in compressed, as
 # man and Debian expect; this runs after their install rules.
 if(NOT WIN32)
@@ -88,7 +103,7 @@ if(QUORVEL_GZIP AND NOT WIN32)
 endif()
 foreach(component ${QUORVEL_DEB_COMPONENTS})
   set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${QUORVEL_DEB_${component}})
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${doc_dir}
+  install(FILES ${PROJECT_SOURCE_DIR}/debian/copyright DESTINATION ${doc_dir}
     COMPONENT ${component})
   install(FILES ${QUORVEL_DEB_DIR}/changelog.gz DESTINATION ${doc_dir} COMPONENT ${component}
     OPTIONAL)
@@ -130,7 +145,10 @@ barcodes, 2D symbols, paper cut, cash drawer and status, one call each.
 
 This package holds the shared library.")
   # A shlibs file for packages built against it; ldconfig runs by trigger,
-  # not by maintainer scripts (which CPack would otherwise write).
+  # not by maintainer scripts (which CPack would otherwise write). CPack has
+  # no switch for that but scripts of our own, which leave libquorvel1 in
+  # state rc after dpkg -r: the packages built by debian/ (dpkg-buildpackage)
+  # have none.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
     ${QUORVEL_DEB_DIR}/shlibs ${CMAKE_CURRENT_LIST_DIR}/debian/triggers
     ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
@@ -157,6 +175,8 @@ the Quorvel library. quorvel-printer is a virtual 80 mm receipt printer that
 takes the command stream over TCP or a pseudo-terminal and draws each
 receipt as a PNG image.")
 endif()
+# cpack names each step as it goes (see cmake/CPackProject.cmake).
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProject.cmake)
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Shared library")
 cpack_add_component(development DISPLAY_NAME "Development files" DEPENDS runtime)

@@ -3,6 +3,7 @@
 # build directory, made by the target windows_sdk (scripts/windows-sdk.sh).
 #
 #   README.md               for Windows developers (docs/windows-sdk/README.md)
+#   LICENSE                 the MIT licence the library is under
 #   bin/Quorvel.dll
 #   include/quorvel.h
 #   lib/Quorvel.lib         import library for MSVC (and clang-cl, lld-link), from the .def
@@ -50,7 +51,7 @@ add_custom_command(OUTPUT ${QUORVEL_SDK_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${sdk_dir}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${sdk_dir}/bin ${sdk_dir}/include ${sdk_dir}/lib
           ${sdk_dir}/examples/c ${sdk_dir}/examples/csharp ${sdk_dir}/examples/pascal
-  COMMAND ${CMAKE_COMMAND} -E copy ${src}/docs/windows-sdk/README.md ${sdk_dir}/
+  COMMAND ${CMAKE_COMMAND} -E copy ${src}/docs/windows-sdk/README.md ${src}/LICENSE ${sdk_dir}/
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:quorvel> ${sdk_dir}/bin/
   COMMAND ${CMAKE_COMMAND} -E copy ${src}/src/api/quorvel.h ${sdk_dir}/include/
   COMMAND ${CMAKE_COMMAND} -E copy ${QUORVEL_MSVC_IMPORT_LIB} $<TARGET_LINKER_FILE:quorvel> ${sdk_dir}/lib/

@@ -3,8 +3,10 @@
 // NativePrinter) and a Printer class over the printer handles: one Printer per
 // printer, any number open at once. Copy this one file into a project.
 //
-// The library is "Quorvel.dll" on Windows and "libquorvel.so" on Linux; the
-// import name "quorvel" finds either (Windows ignores the case of DLL names).
+// The library is "Quorvel.dll" on Windows and the runtime library
+// "libquorvel.so.1" on Linux (package libquorvel1; the development symlink
+// libquorvel.so is not needed). A [DllImport] name is a constant and no one
+// name finds both files, so Native calls one of two import classes.
 // Text goes to the printer as Windows-1252 bytes: Native takes byte[] (give it
 // NUL-terminated Windows-1252 bytes, see Native.Text), Printer takes string and
 // converts it. Works on .NET Framework, .NET and Mono.
@@ -52,8 +54,9 @@ namespace Quorvel
     /// <summary>The exported functions, one to one. Results as in quorvel.h.</summary>
     public static class Native
     {
-        const string Lib = "quorvel";
-        const CallingConvention Call = CallingConvention.StdCall;
+        // Which import class calls the library. P/Invoke binds at the first call,
+        // so the other class's file is never looked for.
+        static readonly bool Windows = System.IO.Path.DirectorySeparatorChar == '\\';
 
         /// <summary>NUL-terminated Windows-1252 bytes of a string, for the byte[] text arguments.
         /// Throws ArgumentException for a character that Windows-1252 lacks.</summary>
@@ -61,55 +64,56 @@ namespace Quorvel
 
         // Decimal lists and utilities. separa, ComandoTx, ImprimeCode128_C and
         // ImprimeCode128C write NUL bytes into their list: pass a fresh byte[] per call.
-        [DllImport(Lib, CallingConvention = Call)] public static extern int separa([In, Out] byte[] text, [In, Out] int[] values);
-        [DllImport(Lib, CallingConvention = Call)] public static extern IntPtr Le_VersaoDLL();
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ComandoTx([In, Out] byte[] text);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int strlen1(byte[] text);
-        [DllImport(Lib, CallingConvention = Call)] public static extern IntPtr concat([In, Out] byte[] dest, byte[] first, ulong first_len, byte[] second, ulong second_len);
+        public static int separa(byte[] text, int[] values) { return Windows ? OnWindows.separa(text, values) : Elsewhere.separa(text, values); }
+        public static IntPtr Le_VersaoDLL() { return Windows ? OnWindows.Le_VersaoDLL() : Elsewhere.Le_VersaoDLL(); }
+        public static int ComandoTx(byte[] text) { return Windows ? OnWindows.ComandoTx(text) : Elsewhere.ComandoTx(text); }
+        public static int strlen1(byte[] text) { return Windows ? OnWindows.strlen1(text) : Elsewhere.strlen1(text); }
+        public static IntPtr concat(byte[] dest, byte[] first, ulong first_len, byte[] second, ulong second_len) { return Windows ? OnWindows.concat(dest, first, first_len, second, second_len) : Elsewhere.concat(dest, first, first_len, second, second_len); }
 
         // Linear barcodes and Code 128
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeCodigoBarras_C(int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeCodigoBarras(int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeCode128_C([In, Out] byte[] codes, int justification, int height, int width);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeCode128C([In, Out] byte[] codes, int justification, int height);
+        public static int ImprimeCodigoBarras_C(int justification, int barcode_type, int height, int width, int hri_position, byte[] data) { return Windows ? OnWindows.ImprimeCodigoBarras_C(justification, barcode_type, height, width, hri_position, data) : Elsewhere.ImprimeCodigoBarras_C(justification, barcode_type, height, width, hri_position, data); }
+        public static int ImprimeCodigoBarras(int justification, int barcode_type, int height, int width, int hri_position, byte[] data) { return Windows ? OnWindows.ImprimeCodigoBarras(justification, barcode_type, height, width, hri_position, data) : Elsewhere.ImprimeCodigoBarras(justification, barcode_type, height, width, hri_position, data); }
+        public static int ImprimeCode128_C(byte[] codes, int justification, int height, int width) { return Windows ? OnWindows.ImprimeCode128_C(codes, justification, height, width) : Elsewhere.ImprimeCode128_C(codes, justification, height, width); }
+        public static int ImprimeCode128C(byte[] codes, int justification, int height) { return Windows ? OnWindows.ImprimeCode128C(codes, justification, height) : Elsewhere.ImprimeCode128C(codes, justification, height); }
 
         // Text
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeTxFormatado(byte[] text, int justification, int spacing, int mode);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeTexto180(byte[] text, int justification, int font, int spacing, int bold);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeTextoInvertido(byte[] text, int justification, int font, int spacing);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeTexto(byte[] text, int justification, int font, int spacing, int bold);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeTextoLF(byte[] text, int justification, int font, int spacing, int bold, int feed_lines);
+        public static int ImprimeTxFormatado(byte[] text, int justification, int spacing, int mode) { return Windows ? OnWindows.ImprimeTxFormatado(text, justification, spacing, mode) : Elsewhere.ImprimeTxFormatado(text, justification, spacing, mode); }
+        public static int ImprimeTexto180(byte[] text, int justification, int font, int spacing, int bold) { return Windows ? OnWindows.ImprimeTexto180(text, justification, font, spacing, bold) : Elsewhere.ImprimeTexto180(text, justification, font, spacing, bold); }
+        public static int ImprimeTextoInvertido(byte[] text, int justification, int font, int spacing) { return Windows ? OnWindows.ImprimeTextoInvertido(text, justification, font, spacing) : Elsewhere.ImprimeTextoInvertido(text, justification, font, spacing); }
+        public static int ImprimeTexto(byte[] text, int justification, int font, int spacing, int bold) { return Windows ? OnWindows.ImprimeTexto(text, justification, font, spacing, bold) : Elsewhere.ImprimeTexto(text, justification, font, spacing, bold); }
+        public static int ImprimeTextoLF(byte[] text, int justification, int font, int spacing, int bold, int feed_lines) { return Windows ? OnWindows.ImprimeTextoLF(text, justification, font, spacing, bold, feed_lines) : Elsewhere.ImprimeTextoLF(text, justification, font, spacing, bold, feed_lines); }
 
         // Printer actions
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeAutoTeste();
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeLogoNV(int image_number, int justification, int print_mode);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int AcionaGuilhotina();
-        [DllImport(Lib, CallingConvention = Call)] public static extern int Abre_Gaveta();
+        public static int ImprimeAutoTeste() { return Windows ? OnWindows.ImprimeAutoTeste() : Elsewhere.ImprimeAutoTeste(); }
+        public static int ImprimeLogoNV(int image_number, int justification, int print_mode) { return Windows ? OnWindows.ImprimeLogoNV(image_number, justification, print_mode) : Elsewhere.ImprimeLogoNV(image_number, justification, print_mode); }
+        public static int AcionaGuilhotina() { return Windows ? OnWindows.AcionaGuilhotina() : Elsewhere.AcionaGuilhotina(); }
+        public static int Abre_Gaveta() { return Windows ? OnWindows.Abre_Gaveta() : Elsewhere.Abre_Gaveta(); }
 
         // Two-dimensional symbols
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeDataMatrix_M2(int justification, int p1_code, int p2_code, int p3_code, byte[] data);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimePDF417_M2(int justification, int columns, int p3_code, int ecc_level, byte[] data);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeQRCODE_M2(int justification, int model, int module_size, int ecc_level, byte[] data);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int ImprimeQRCODE_M1(int justification, int model, int module_size, int ecc_level, byte[] data);
+        public static int ImprimeDataMatrix_M2(int justification, int p1_code, int p2_code, int p3_code, byte[] data) { return Windows ? OnWindows.ImprimeDataMatrix_M2(justification, p1_code, p2_code, p3_code, data) : Elsewhere.ImprimeDataMatrix_M2(justification, p1_code, p2_code, p3_code, data); }
+        public static int ImprimePDF417_M2(int justification, int columns, int p3_code, int ecc_level, byte[] data) { return Windows ? OnWindows.ImprimePDF417_M2(justification, columns, p3_code, ecc_level, data) : Elsewhere.ImprimePDF417_M2(justification, columns, p3_code, ecc_level, data); }
+        public static int ImprimeQRCODE_M2(int justification, int model, int module_size, int ecc_level, byte[] data) { return Windows ? OnWindows.ImprimeQRCODE_M2(justification, model, module_size, ecc_level, data) : Elsewhere.ImprimeQRCODE_M2(justification, model, module_size, ecc_level, data); }
+        public static int ImprimeQRCODE_M1(int justification, int model, int module_size, int ecc_level, byte[] data) { return Windows ? OnWindows.ImprimeQRCODE_M1(justification, model, module_size, ecc_level, data) : Elsewhere.ImprimeQRCODE_M1(justification, model, module_size, ecc_level, data); }
 
         // Status
-        [DllImport(Lib, CallingConvention = Call)] public static extern int Le_Status();
-        [DllImport(Lib, CallingConvention = Call)] public static extern int Le_Status_Gaveta();
+        public static int Le_Status() { return Windows ? OnWindows.Le_Status() : Elsewhere.Le_Status(); }
+        public static int Le_Status_Gaveta() { return Windows ? OnWindows.Le_Status_Gaveta() : Elsewhere.Le_Status_Gaveta(); }
 
         // Links (port names and addresses are ASCII)
-        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int AbrePortaSerial(string port_name, int model_number);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int FechaPortaSerial();
-        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int AbreSocket(string ip_address, int model_number);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int FechaSocket();
+        public static int AbrePortaSerial(string port_name, int model_number) { return Windows ? OnWindows.AbrePortaSerial(port_name, model_number) : Elsewhere.AbrePortaSerial(port_name, model_number); }
+        public static int FechaPortaSerial() { return Windows ? OnWindows.FechaPortaSerial() : Elsewhere.FechaPortaSerial(); }
+        public static int AbreSocket(string ip_address, int model_number) { return Windows ? OnWindows.AbreSocket(ip_address, model_number) : Elsewhere.AbreSocket(ip_address, model_number); }
+        public static int FechaSocket() { return Windows ? OnWindows.FechaSocket() : Elsewhere.FechaSocket(); }
 
         // Companion functions
-        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int quorvel_last_error(StringBuilder message, int size);
-        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int quorvel_open_tcp(string address, int port, int model);
-        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int quorvel_open_serial(string port, int bits_per_second, int model);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_print_image(byte[] gray, int width, int height, int stride, int justification, int dither);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_store_logo(int number, byte[] gray, int width, int height, int stride, int dither);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_read_status(out FullStatus status);
-        [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_utf8_to_cp1252(byte[] utf8, [Out] byte[] output, int size);
+        public static int quorvel_last_error(StringBuilder message, int size) { return Windows ? OnWindows.quorvel_last_error(message, size) : Elsewhere.quorvel_last_error(message, size); }
+        public static int quorvel_open_tcp(string address, int port, int model) { return Windows ? OnWindows.quorvel_open_tcp(address, port, model) : Elsewhere.quorvel_open_tcp(address, port, model); }
+        public static int quorvel_open_serial(string port, int bits_per_second, int model) { return Windows ? OnWindows.quorvel_open_serial(port, bits_per_second, model) : Elsewhere.quorvel_open_serial(port, bits_per_second, model); }
+        public static int quorvel_print_image(byte[] gray, int width, int height, int stride, int justification, int dither) { return Windows ? OnWindows.quorvel_print_image(gray, width, height, stride, justification, dither) : Elsewhere.quorvel_print_image(gray, width, height, stride, justification, dither); }
+        public static int quorvel_store_logo(int number, byte[] gray, int width, int height, int stride, int dither) { return Windows ? OnWindows.quorvel_store_logo(number, gray, width, height, stride, dither) : Elsewhere.quorvel_store_logo(number, gray, width, height, stride, dither); }
+        public static int quorvel_read_status(out FullStatus status) { return Windows ? OnWindows.quorvel_read_status(out status) : Elsewhere.quorvel_read_status(out status); }
+        public static int quorvel_utf8_to_cp1252(byte[] utf8, byte[] output, int size) { return Windows ? OnWindows.quorvel_utf8_to_cp1252(utf8, output, size) : Elsewhere.quorvel_utf8_to_cp1252(utf8, output, size); }
+        public static int quorvel_check_barcode(int barcode_type, byte[] data) { return Windows ? OnWindows.quorvel_check_barcode(barcode_type, data) : Elsewhere.quorvel_check_barcode(barcode_type, data); }
 
         public const int ErrorMessageSize = 256;
 
@@ -230,6 +234,94 @@ namespace Quorvel
         }
     }
 
+    /// <summary>The imports on Windows: the DLL of the SDK.</summary>
+    static class OnWindows
+    {
+        const string Lib = "Quorvel.dll";
+        const CallingConvention Call = CallingConvention.StdCall;
+
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int separa([In, Out] byte[] text, [In, Out] int[] values);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern IntPtr Le_VersaoDLL();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ComandoTx([In, Out] byte[] text);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int strlen1(byte[] text);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern IntPtr concat([In, Out] byte[] dest, byte[] first, ulong first_len, byte[] second, ulong second_len);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCodigoBarras_C(int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCodigoBarras(int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCode128_C([In, Out] byte[] codes, int justification, int height, int width);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCode128C([In, Out] byte[] codes, int justification, int height);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTxFormatado(byte[] text, int justification, int spacing, int mode);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTexto180(byte[] text, int justification, int font, int spacing, int bold);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTextoInvertido(byte[] text, int justification, int font, int spacing);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTexto(byte[] text, int justification, int font, int spacing, int bold);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTextoLF(byte[] text, int justification, int font, int spacing, int bold, int feed_lines);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeAutoTeste();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeLogoNV(int image_number, int justification, int print_mode);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int AcionaGuilhotina();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int Abre_Gaveta();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeDataMatrix_M2(int justification, int p1_code, int p2_code, int p3_code, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimePDF417_M2(int justification, int columns, int p3_code, int ecc_level, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeQRCODE_M2(int justification, int model, int module_size, int ecc_level, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeQRCODE_M1(int justification, int model, int module_size, int ecc_level, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int Le_Status();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int Le_Status_Gaveta();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int AbrePortaSerial(string port_name, int model_number);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int FechaPortaSerial();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int AbreSocket(string ip_address, int model_number);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int FechaSocket();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_last_error(StringBuilder message, int size);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_tcp(string address, int port, int model);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_serial(string port, int bits_per_second, int model);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_print_image(byte[] gray, int width, int height, int stride, int justification, int dither);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_store_logo(int number, byte[] gray, int width, int height, int stride, int dither);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_read_status(out FullStatus status);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_utf8_to_cp1252(byte[] utf8, [Out] byte[] output, int size);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_check_barcode(int barcode_type, byte[] data);
+    }
+
+    /// <summary>The imports elsewhere: the runtime library of package libquorvel1 by its soname, not the development symlink libquorvel.so.</summary>
+    static class Elsewhere
+    {
+        const string Lib = "libquorvel.so.1";
+        const CallingConvention Call = CallingConvention.StdCall;
+
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int separa([In, Out] byte[] text, [In, Out] int[] values);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern IntPtr Le_VersaoDLL();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ComandoTx([In, Out] byte[] text);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int strlen1(byte[] text);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern IntPtr concat([In, Out] byte[] dest, byte[] first, ulong first_len, byte[] second, ulong second_len);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCodigoBarras_C(int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCodigoBarras(int justification, int barcode_type, int height, int width, int hri_position, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCode128_C([In, Out] byte[] codes, int justification, int height, int width);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeCode128C([In, Out] byte[] codes, int justification, int height);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTxFormatado(byte[] text, int justification, int spacing, int mode);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTexto180(byte[] text, int justification, int font, int spacing, int bold);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTextoInvertido(byte[] text, int justification, int font, int spacing);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTexto(byte[] text, int justification, int font, int spacing, int bold);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeTextoLF(byte[] text, int justification, int font, int spacing, int bold, int feed_lines);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeAutoTeste();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeLogoNV(int image_number, int justification, int print_mode);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int AcionaGuilhotina();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int Abre_Gaveta();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeDataMatrix_M2(int justification, int p1_code, int p2_code, int p3_code, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimePDF417_M2(int justification, int columns, int p3_code, int ecc_level, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeQRCODE_M2(int justification, int model, int module_size, int ecc_level, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int ImprimeQRCODE_M1(int justification, int model, int module_size, int ecc_level, byte[] data);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int Le_Status();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int Le_Status_Gaveta();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int AbrePortaSerial(string port_name, int model_number);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int FechaPortaSerial();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int AbreSocket(string ip_address, int model_number);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int FechaSocket();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_last_error(StringBuilder message, int size);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_tcp(string address, int port, int model);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_serial(string port, int bits_per_second, int model);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_print_image(byte[] gray, int width, int height, int stride, int justification, int dither);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_store_logo(int number, byte[] gray, int width, int height, int stride, int dither);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_read_status(out FullStatus status);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_utf8_to_cp1252(byte[] utf8, [Out] byte[] output, int size);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_check_barcode(int barcode_type, byte[] data);
+    }
+
     /// <summary>Windows-1252, the code table the text functions select; built in,
     /// since not every runtime ships this encoding.</summary>
     public static class Windows1252
@@ -332,11 +424,19 @@ namespace Quorvel
             Check(NativePrinter.quorvel_printer_formatted_text(handle, Native.Text(text), (int)justification, (int)spacing, (int)mode), "quorvel_printer_formatted_text");
         }
 
-        /// <summary>The counted form of GS k (ImprimeCodigoBarras_C), any symbology of BarcodeType.</summary>
+        const int MaxBarcodeCounted = 93;
+
+        /// <summary>The counted form of GS k (ImprimeCodigoBarras_C, any symbology of BarcodeType). Data that
+        /// breaks its symbology's fixed rules throws PrinterException naming the rule
+        /// (quorvel_check_barcode), and nothing is sent.</summary>
         public void Barcode(BarcodeType type, string data, Justification justification = Justification.Center,
                             BarHeight height = BarHeight.H80, BarWidth width = BarWidth.W2, Hri hri = Hri.Below)
         {
-            Check(NativePrinter.quorvel_printer_barcode_counted(handle, (int)justification, (int)type, (int)height, (int)width, (int)hri, Native.Text(data)), "quorvel_printer_barcode_counted");
+            byte[] bytes = Native.Text(data);
+            // The printer drops a symbol its rules refuse; longer data is refused as TOO_LONG by the call.
+            if (bytes.Length - 1 <= MaxBarcodeCounted)
+                Check(Native.quorvel_check_barcode((int)type, bytes), "quorvel_check_barcode");
+            Check(NativePrinter.quorvel_printer_barcode_counted(handle, (int)justification, (int)type, (int)height, (int)width, (int)hri, bytes), "quorvel_printer_barcode_counted");
         }
 
         /// <summary>22 code-set-C values 0 to 99 as one Code 128 symbol (ImprimeCode128C).</summary>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 { A restaurant through the quorvel unit: the customer's receipt on the counter
   printer, the order on the kitchen printer and the drinks on the bar printer,
-  all three open at once, one TQuorvelPrinter each.
-    fpc example.pas && ./example 192.168.0.50 /dev/ttyUSB0 192.168.0.52
+  all three open at once, one TQuorvelPrinter each. Build lines: README.md here.
+    ./example 192.168.0.50 /dev/ttyUSB0 192.168.0.52
   Each printer is an IP address or a serial port (/dev/tty..., COM1 on Windows).
   (Delphi: add quorvel.pas to the project; Quorvel.dll beside the .exe) }
 program example;
@@ -16,8 +16,7 @@ uses
   SysUtils, quorvel;
 
 const
-  { Windows-1252 bytes: C3 is A with tilde, E3 a with tilde, E9 e with acute accent }
-  Title = 'RESTAURANTE S'#$C3'O JO'#$C3'O';
+  { Windows-1252 bytes: E3 is a with tilde, E9 e with acute accent }
   Bread = '2 x P'#$E3'o de queijo';
   Savoury = '1 x Coxinha';
   Coffee = '1 x Caf'#$E9;
@@ -50,6 +49,7 @@ end;
 
 var
   Receipt, Kitchen, Bar: TQuorvelPrinter;
+  Title: RawByteString;
   Status: Integer;
 begin
   if ParamCount <> 3 then
@@ -67,6 +67,8 @@ begin
       Bar := Open(ParamStr(3));
       Ticket(Kitchen, 'COZINHA', [Bread, Savoury]);
       Ticket(Bar, 'BAR', [Coffee, Juice]);
+      { A UTF-8 literal goes through Cp1252, which refuses what Windows-1252 lacks }
+      Title := Cp1252('RESTAURANTE SÃO JOÃO');
       Receipt.FormattedText(Title, QUORVEL_MODE_DOUBLE_SIZE, QUORVEL_ALIGN_CENTER);
       Receipt.Text(Line(Bread, '7,00'));
       Receipt.Text(Line(Savoury, '6,50'));

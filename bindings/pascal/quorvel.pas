@@ -3,8 +3,9 @@
   values of their coded arguments, and TQuorvelPrinter, one object per open
   printer (any number at once). Add this one unit to a project.
 
-  The library is Quorvel.dll on Windows and libquorvel.so elsewhere; every
-  function is imported by its exported name. Texts are PAnsiChar pointers to
+  The library is Quorvel.dll on Windows; elsewhere the program links against
+  libquorvel.so (fpc -Fl<folder>, see README.md) and runs with libquorvel.so.1.
+  Every function is imported by its exported name. Texts are PAnsiChar pointers to
   NUL-terminated Windows-1252 bytes (the code table the text functions select).
 
   separa, ComandoTx, ImprimeCode128_C and ImprimeCode128C write NUL bytes into
@@ -165,6 +166,7 @@ const
   QUORVEL_E_BUFFER_TOO_SMALL = 24;
   QUORVEL_E_SYSTEM = 25;
   QUORVEL_E_BAD_HANDLE = 26;
+  QUORVEL_E_BAD_BARCODE_DATA = 32;
 
 type
   { quorvel_read_status: each flag 1, 0, or -1 when its reply did not come }
@@ -224,6 +226,7 @@ function quorvel_print_image(gray: PByte; width, height, stride, justification, 
 function quorvel_store_logo(number: Integer; gray: PByte; width, height, stride, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_store_logo';
 function quorvel_read_status(status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_read_status';
 function quorvel_utf8_to_cp1252(utf8: PAnsiChar; output: PAnsiChar; size: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_utf8_to_cp1252';
+function quorvel_check_barcode(barcode_type: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_check_barcode';
 
 { Printer handles: one per open printer, each with its own link; every
   operation takes the handle first and sends what its counterpart above sends.
@@ -316,6 +319,19 @@ type
 function Writable(const List: RawByteString): RawByteString;
 { The calling thread's last outcome message (quorvel_last_error); its code in Code. }
 function LastErrorMessage(out Code: Integer): string;
+{ UTF-8 text (such as a literal in a UTF-8 source file) as the Windows-1252
+  bytes the text functions print, through quorvel_utf8_to_cp1252:
+    ImprimeTexto(PAnsiChar(Cp1252('Pão de queijo')), ...);
+  Raises EQuorvelText naming the first character Windows-1252 lacks, or the
+  malformed byte, instead of printing mojibake. }
+function Cp1252(const Utf8: RawByteString): RawByteString;
+{ '' when Data keeps the fixed rules of its barcode type (quorvel_check_barcode),
+  otherwise the rule it breaks. Check before ImprimeCodigoBarras(_C): the printer
+  silently drops a symbol it cannot encode, and the call still returns 1. }
+function BarcodeDataError(BarcodeType: Integer; const Data: RawByteString): string;
+
+type
+  EQuorvelText = class(Exception);
 
 implementation
 
@@ -497,6 +513,32 @@ begin
   if (quorvel_printer_read_status(FHandle, @Result) <> 1) and (Result.raw[0] < 0) and
      (Result.raw[1] < 0) and (Result.raw[2] < 0) and (Result.raw[3] < 0) then
     raise EQuorvelPrinter.CreateFor('quorvel_printer_read_status');
+end;
+
+function Cp1252(const Utf8: RawByteString): RawByteString;
+var
+  Length, Code: Integer;
+begin
+  Length := quorvel_utf8_to_cp1252(PAnsiChar(Utf8), nil, 0);
+  if Length < 0 then
+    raise EQuorvelText.Create(LastErrorMessage(Code));
+  Result := '';
+  if Length = 0 then Exit;
+  SetLength(Result, Length);
+  { Length + 1: the NUL byte; a string keeps room for it past its end }
+  if quorvel_utf8_to_cp1252(PAnsiChar(Utf8), PAnsiChar(Result), Length + 1) <> Length then
+    raise EQuorvelText.Create(LastErrorMessage(Code));
+  SetCodePage(Result, 1252, False);
+end;
+
+function BarcodeDataError(BarcodeType: Integer; const Data: RawByteString): string;
+var
+  Code: Integer;
+begin
+  if quorvel_check_barcode(BarcodeType, PAnsiChar(Data)) = 1 then
+    Result := ''
+  else
+    Result := LastErrorMessage(Code);
 end;
 
 end.

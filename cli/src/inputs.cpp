@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "quorvel.h"
+
 namespace quorvel::cli {
 namespace {
 
@@ -131,99 +133,13 @@ bool counted_form_only(Symbology symbology) {
            symbology == Symbology::gs1_128;
 }
 
-namespace {
-
-// The digit that completes a UPC/EAN number: weights 3 and 1 from the right.
-char check_digit(std::string_view digits) {
-    int sum = 0;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        const int digit = digits[digits.size() - 1 - i] - '0';
-        sum += i % 2 == 0 ? 3 * digit : digit;
-    }
-    return static_cast<char>('0' + (10 - sum % 10) % 10);
-}
-
-struct DigitRule {
-    Symbology symbology;
-    const char* name;
-    std::size_t short_length;  // without the check digit (the printer adds it)
-    std::size_t full_length;   // with it (the printer checks it)
-    const char* lengths;
-};
-
-// UPC/EAN lengths; UPC-E also takes 6 to 8 digits, handled apart.
-constexpr std::array<DigitRule, 4> digit_rules{{
-    {Symbology::upc_a, "UPC-A", 11, 12, "11 or 12 digits"},
-    {Symbology::upc_e, "UPC-E", 11, 12, "6 to 8 digits, or 11 or 12 starting with 0"},
-    {Symbology::ean13, "EAN-13", 12, 13, "12 or 13 digits"},
-    {Symbology::ean8, "EAN-8", 7, 8, "7 or 8 digits"},
-}};
-
-std::string shown(char c) {
-    if (c >= 0x20 && c < 0x7F) return std::string("'") + c + "'";
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "byte 0x%02X", static_cast<unsigned char>(c));
-    return hex;
-}
-
-std::optional<InputError> first_outside(std::string_view data, std::string_view allowed,
-                                        const std::string& name, const std::string& takes) {
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        if (allowed.find(data[i]) == std::string_view::npos)
-            return InputError{name + " cannot encode " + shown(data[i]) + " at position " +
-                              std::to_string(i + 1) + "; it takes " + takes};
-    }
-    return std::nullopt;
-}
-
-constexpr std::string_view digits = "0123456789";
-
-}  // namespace
-
 std::optional<InputError> check_barcode_data(Symbology symbology, std::string_view data) {
-    for (const DigitRule& rule : digit_rules) {
-        if (rule.symbology != symbology) continue;
-        const std::string name = rule.name;
-        if (!all_digits(data))
-            return first_outside(data, digits, name, "digits only")
-                .value_or(InputError{name + " data is empty"});
-        const bool short_upc_e = symbology == Symbology::upc_e && data.size() >= 6 && data.size() <= 8;
-        if (!short_upc_e && data.size() != rule.short_length && data.size() != rule.full_length)
-            return InputError{name + " takes " + rule.lengths + ", not " +
-                              std::to_string(data.size())};
-        if (symbology == Symbology::upc_e && !short_upc_e && data.front() != '0')
-            return InputError{"UPC-E of " + std::to_string(data.size()) +
-                              " digits starts with 0 (number system 0)"};
-        if (!short_upc_e && data.size() == rule.full_length) {
-            const char expected = check_digit(data.substr(0, data.size() - 1));
-            if (data.back() != expected)
-                return InputError{name + " check digit is " + std::string(1, expected) + ", not " +
-                                  std::string(1, data.back()) + " (or leave it out: the printer adds it)"};
-        }
-        return std::nullopt;
-    }
-    switch (symbology) {
-        case Symbology::code39:
-            return first_outside(data, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./", "CODE39",
-                                 "0-9, A-Z, space and $ % * + - . / (capitals only)");
-        case Symbology::itf:
-            if (auto error = first_outside(data, digits, "ITF", "digits only")) return error;
-            if (data.size() % 2 != 0)
-                return InputError{"ITF encodes digits in pairs: it takes an even number of digits, not " +
-                                  std::to_string(data.size())};
-            return std::nullopt;
-        case Symbology::codabar: {
-            constexpr std::string_view ends = "ABCDabcd";
-            if (data.size() < 3 || ends.find(data.front()) == std::string_view::npos ||
-                ends.find(data.back()) == std::string_view::npos)
-                return InputError{
-                    "CODABAR starts and ends with A, B, C or D around its data, e.g. A40156B"};
-            return first_outside(data.substr(1, data.size() - 2), "0123456789$+-./:", "CODABAR",
-                                 "0-9 and $ + - . / : between its start and stop");
-        }
-        default:
-            return std::nullopt;
-    }
+    // The rules live in the library, shared with the bindings.
+    const std::string text(data);
+    if (quorvel_check_barcode(static_cast<int>(symbology), text.c_str()) == 1) return std::nullopt;
+    char message[QUORVEL_ERROR_MESSAGE_SIZE] = "";
+    quorvel_last_error(message, sizeof message);
+    return InputError{message};
 }
 
 std::variant<std::vector<std::string>, InputError> split_words(std::string_view line) {

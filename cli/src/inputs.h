@@ -39,8 +39,9 @@ enum class Symbology { upc_a, upc_e, ean13, ean8, code39, itf, codabar, code93, 
 bool counted_form_only(Symbology symbology);
 
 // Checks data against the fixed rules of its symbology (characters, length,
-// check digit, start and stop characters), so that the printer is never sent
-// a symbol it would drop. Symbologies without fixed rules pass.
+// check digit, start and stop characters) through quorvel_check_barcode, so
+// that the printer is never sent a symbol it would drop; the error holds the
+// library's message. Symbologies without fixed rules pass.
 std::optional<InputError> check_barcode_data(Symbology symbology, std::string_view data);
 
 // One line of a batch file split into words as a shell would: blanks separate

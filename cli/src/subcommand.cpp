@@ -30,10 +30,11 @@ std::string library_reason() {
 
 int written(int result) {
     if (result == 1) return exit_done;
+    // The library's message ends with what to try.
     const std::string reason = library_reason();
     return fail("the command was not written to the printer" +
-                (reason.empty() ? std::string() : ": " + reason) +
-                "; check that it is on and still connected");
+                (reason.empty() ? std::string("; check that it is on and still connected")
+                                : ": " + reason));
 }
 
 CLI::Validator choice(Choices names, const std::string& what) {

@@ -75,10 +75,11 @@ Subcommand add_status(CLI::App& root, const Globals& globals) {
                 int code = quorvel_printer_status(p);
                 if (code == QUORVEL_STATUS_NONE) {
                     const std::string reason = library_reason();
+                    const bool own = reason.empty() || reason == "ok";  // else it ends with a hint
                     return fail(
                         "no status: the printer gave no reply, or one this model does not define" +
-                        (reason.empty() || reason == "ok" ? std::string() : " (" + reason + ")") +
-                        "; check that it is on and that --model matches it");
+                        (own ? std::string("; check that it is on and that --model matches it")
+                             : ": " + reason));
                 }
                 const StatusMeaning meaning = printer_status_meaning(globals.model, code);
                 std::printf("%d %s\n", code, meaning.text);

@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "cut\ntext ok\nbarcode ean13 123\ncut\n",
                   false,
                   2,
-                  "line 3: EAN-13 takes 12 or 13 digits, not 3",
+                  "line 3: bad barcode data: EAN-13 takes 12 or 13 digits, not 3",
                   0,
                   {}},
         BatchCase{"unknown_subcommand_by_line",

@@ -47,6 +47,9 @@ TEST(HostExample, UnreachablePrinterExitsOne) {
     auto result = run_program({HOST_EXAMPLE_PATH, "--tcp", unique_loopback_address("nobody")});
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_NE(result.err.find("cannot open the printer"), std::string::npos);
+    // The library's reason follows, with what to try.
+    EXPECT_NE(result.err.find("open: connection refused: "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("; check that the printer is on"), std::string::npos) << result.err;
 }
 
 TEST(SampleReceipt, UnreachablePrinterSaysCannotConnect) {

@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
         BarcodeCase{"codabar_lower_ends", Symbology::codabar, "c12-3$d", ""},
         BarcodeCase{"codabar_no_start", Symbology::codabar, "40156B", "starts and ends with A, B, C or D"},
         BarcodeCase{"codabar_no_stop", Symbology::codabar, "A40156", "starts and ends with A, B, C or D"},
-        BarcodeCase{"codabar_bad_middle", Symbology::codabar, "A40X56B", "cannot encode 'X' at position 3"},
+        BarcodeCase{"codabar_bad_middle", Symbology::codabar, "A40X56B", "cannot encode 'X' at position 4"},
         BarcodeCase{"code39_ok", Symbology::code39, "AB-12 $%./+*", ""},
         BarcodeCase{"code39_lower_case", Symbology::code39, "Ab", "cannot encode 'b' at position 2"},
         BarcodeCase{"code39_control_byte", Symbology::code39, "A\x01", "byte 0x01"},

@@ -1,426 +1,166 @@
 // SPDX-License-Identifier: MIT
+// The web server: binding, threads, and what is served to whom (Host,
+// other sites, the token, the page and the API). The connections themselves
+// are in http_connection.cpp.
 #include "http_server.h"
 
-#include <arpa/inet.h>
-#include <httplib.h>
-
-#include <algorithm>
 #include <cctype>
-#include <condition_variable>
-#include <deque>
-#include <nlohmann/json.hpp>
-#include <regex>
+
+#include "http_server_impl.h"
+#include "server.h"
 
 namespace quorvel::printer {
 
-using nlohmann::json;
-
 namespace {
 
-// A fixed set of workers and a bounded queue: when both are full the
-// acceptor waits, and further clients wait in the kernel's listen queue.
-class BoundedPool : public httplib::TaskQueue {
-  public:
-    BoundedPool(size_t workers, size_t queued) : max_queued_(queued) {
-        for (size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
-    }
+// The page's policy: its own script and style (by a nonce per answer), its
+// own images, its own API; nothing from elsewhere, and no framing.
+std::string page_policy(const std::string& nonce) {
+    return "default-src 'none'; script-src 'nonce-" + nonce + "'; style-src 'nonce-" + nonce +
+           "'; style-src-attr 'unsafe-inline'; img-src 'self' blob: data:; connect-src 'self'; "
+           "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+}
 
-    void enqueue(std::function<void()> fn) override {
-        std::unique_lock lock(mu_);
-        space_.wait(lock, [&] { return jobs_.size() < max_queued_ || shutdown_; });
-        jobs_.push_back(std::move(fn));
-        ready_.notify_one();
-    }
-
-    void shutdown() override {
-        {
-            std::lock_guard lock(mu_);
-            shutdown_ = true;
+// Every <script> and <style> element of the page gets the nonce, whatever
+// attributes it has.
+std::string page_with_nonce(const std::string& nonce) {
+    std::string page = WEB_PAGE;
+    const std::string attribute = " nonce=\"" + nonce + "\"";
+    for (const std::string tag : {"<script", "<style"})
+        for (size_t at = page.find(tag); at != std::string::npos; at = page.find(tag, at + 1)) {
+            const size_t end = at + tag.size();
+            if (end < page.size() && (page[end] == '>' || std::isspace(static_cast<unsigned char>(page[end]))))
+                page.insert(end, attribute);
         }
-        ready_.notify_all();
-        space_.notify_all();
-        for (auto& t : threads_) t.join();
-    }
-
-  private:
-    void work() {
-        for (;;) {
-            std::function<void()> fn;
-            {
-                std::unique_lock lock(mu_);
-                ready_.wait(lock, [&] { return !jobs_.empty() || shutdown_; });
-                if (jobs_.empty()) return;
-                fn = std::move(jobs_.front());
-                jobs_.pop_front();
-            }
-            space_.notify_one();
-            fn();
-        }
-    }
-
-    const size_t max_queued_;
-    std::mutex mu_;
-    std::condition_variable ready_, space_;
-    std::deque<std::function<void()>> jobs_;
-    std::vector<std::thread> threads_;
-    bool shutdown_ = false;
-};
-
-void send_json(httplib::Response& res, const json& j, int status = 200) {
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(j.dump(), "application/json");
+    return page;
 }
 
-void send_error(httplib::Response& res, int status, const std::string& message) {
-    send_json(res, {{"error", message}}, status);
-}
-
-const char* paper_name(Paper p) {
-    return p == Paper::OK ? "ok" : p == Paper::NEAR_END ? "near_end" : "out";
-}
-
-std::string hex_byte(uint8_t b) {
-    char s[3];
-    std::snprintf(s, sizeof s, "%02X", b);
-    return s;
-}
-
-json status_json(const StatusModel& status) {
-    const PrinterState s = status.state();
-    json dle = json::array();
-    for (int n = 1; n <= 4; ++n) dle.push_back(hex_byte(status.dle_eot(n)));
-    return {{"paper", paper_name(s.paper)},
-            {"cover", s.cover_open ? "open" : "closed"},
-            {"drawer", s.drawer_open ? "open" : "closed"},
-            {"drawer_reads_open", status.drawer_open()},
-            {"online", !s.offline},
-            {"reports_offline", status.offline()},
-            {"never_answer", s.silent},
-            {"replies", {{"dle_eot", dle}, {"esc_v", hex_byte(status.esc_v())}}}};
-}
-
-// Applies a JSON object of switches to `state`; an error message when the
-// body is not one.
-std::string apply_status(const std::string& body, PrinterState* state) {
-    const json j = json::parse(body, nullptr, false);
-    if (j.is_discarded()) return "body is not JSON";
-    if (!j.is_object() || j.empty()) return "body must be a JSON object of switches";
-    for (const auto& item : j.items()) {
-        const std::string& key = item.key();
-        const json& v = item.value();
-        auto word = [&](std::initializer_list<const char*> allowed) -> std::string {
-            if (!v.is_string()) return {};
-            const std::string w = v.get<std::string>();
-            for (const char* a : allowed)
-                if (w == a) return w;
-            return {};
-        };
-        if (key == "paper") {
-            const std::string w = word({"ok", "near_end", "near-end", "out"});
-            if (w.empty()) return "paper must be \"ok\", \"near_end\" or \"out\"";
-            state->paper = w == "ok" ? Paper::OK : w == "out" ? Paper::OUT : Paper::NEAR_END;
-        } else if (key == "cover" || key == "drawer") {
-            const std::string w = word({"open", "closed"});
-            if (w.empty()) return key + " must be \"open\" or \"closed\"";
-            (key == "cover" ? state->cover_open : state->drawer_open) = w == "open";
-        } else if (key == "online" || key == "never_answer") {
-            if (!v.is_boolean()) return key + " must be true or false";
-            if (key == "online")
-                state->offline = !v.get<bool>();
-            else
-                state->silent = v.get<bool>();
-        } else {
-            return "unknown switch \"" + key + "\"";
-        }
-    }
-    return {};
-}
-
-struct Route {
-    std::regex path;
-    const char* methods;  // allowed, as in an Allow header
-};
-
-int receipt_id(const httplib::Request& req) {
-    return std::stoi(req.matches[1].str());  // at most 9 digits by the route
-}
+constexpr const char* TOKEN_COOKIE = "quorvel_token";
 
 }  // namespace
 
-bool parse_http_address(const std::string& text, std::string* host, int* port) {
-    std::smatch m;
-    static const std::regex FORM(R"(^(\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9.\-]+):(\d{1,5})$)");
-    if (!std::regex_match(text, m, FORM)) return false;
-    const int p = std::stoi(m[2].str());
-    if (p > 65535) return false;
-    std::string h = m[1].str();
-    if (h.front() == '[') h = h.substr(1, h.size() - 2);
-    *host = h;
-    *port = p;
-    return true;
-}
-
-bool is_loopback(const std::string& host) {
-    // Only "localhost" and address literals: a name such as "127.x.example"
-    // is whatever its DNS says, which may change between two requests.
-    std::string h = host;
-    std::transform(h.begin(), h.end(), h.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (h == "localhost" || h == "localhost.") return true;
-    in_addr v4{};
-    if (inet_pton(AF_INET, h.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    return inet_pton(AF_INET6, h.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
-}
-
-std::string host_name_of(const std::string& host_header) {
-    if (!host_header.empty() && host_header.front() == '[') {
-        const size_t end = host_header.find(']');
-        return end == std::string::npos ? host_header : host_header.substr(1, end - 1);
+std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& req,
+                                              const std::string& path,
+                                              const std::string& query) const {
+    if (req.count(http::field::host) != 1)
+        return error_reply(400, "a request needs exactly one Host header");
+    std::string name;
+    if (!parse_host(sv(req[http::field::host]), &name)) return error_reply(400, "bad Host header");
+    // Listening on loopback, the server answers only requests addressed to a
+    // loopback name: a web site whose name its DNS later points at 127.0.0.1
+    // must not read receipts or flip switches.
+    if (loopback_only && !is_loopback(name))
+        return error_reply(403, "this printer answers on loopback only to localhost or a loopback "
+                                "address, not to " + name.substr(0, 64));
+    const std::string_view method = sv(req.method_string());
+    const std::string why =
+        fetch_refusal(sv(req["Sec-Fetch-Site"]), sv(req["Sec-Fetch-Mode"]), sv(req["Sec-Fetch-Dest"]), method,
+                      path);
+    if (!why.empty()) return error_reply(403, why);
+    if (token.empty()) return std::nullopt;
+    const std::string_view auth = sv(req[http::field::authorization]);
+    if (auth.size() > 7 && beast::iequals(beast::string_view(auth.data(), 7), "Bearer ") &&
+        same_secret(auth.substr(7), token))
+        return std::nullopt;
+    if (same_secret(cookie_value(sv(req[http::field::cookie]), TOKEN_COOKIE), token))
+        return std::nullopt;
+    // The page's URL carries the token once; a cookie carries it from then on,
+    // and the URL loses it.
+    const auto given = query_value(query, "token");
+    if (path == "/" && (method == "GET" || method == "HEAD") && given &&
+        same_secret(*given, token)) {
+        HttpReply r = json_reply("{\"see\":\"/\"}", 303);
+        r.headers.emplace_back("Location", "/");
+        r.headers.emplace_back("Set-Cookie", std::string(TOKEN_COOKIE) + "=" + token +
+                                                 "; Path=/; HttpOnly; SameSite=Strict");
+        return r;
     }
-    const size_t colon = host_header.find(':');
-    if (colon != std::string::npos && host_header.find(':', colon + 1) == std::string::npos)
-        return host_header.substr(0, colon);
-    return host_header;
+    HttpReply r = error_reply(401, "a token is needed: open the URL the printer printed at start, or "
+                               "send Authorization: Bearer TOKEN");
+    r.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return r;
 }
 
-HttpServer::HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits)
-    : store_(store),
-      hub_(hub),
-      status_(status),
-      limits_(limits),
-      server_(std::make_unique<httplib::Server>()) {
-    limits_.event_streams = std::min(limits_.event_streams, limits_.workers - 1);
-    routes();
+HttpReply HttpServer::Impl::route(const HttpRequest& req) const {
+    if (req.path == "/") {
+        if (req.method != "GET" && req.method != "HEAD") {
+            HttpReply r = error_reply(405, req.method + " is not allowed on /");
+            r.headers.emplace_back("Allow", "GET, HEAD");
+            return r;
+        }
+        const std::string nonce = random_token();
+        HttpReply r;
+        r.type = "text/html; charset=utf-8";
+        r.body = page_with_nonce(nonce);
+        r.headers = {{"Cache-Control", "no-store"},
+                     {"Content-Security-Policy", page_policy(nonce)}};
+        return r;
+    }
+    if (req.path.starts_with("/api/")) return api.handle(req, std::string_view(req.path).substr(4));
+    return error_reply(404, "no such path");
 }
+
+// -------------------------------------------------------------------- server
+
+HttpServer::HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits,
+                       std::string token)
+    : impl_(std::make_unique<Impl>(store, hub, status, limits, std::move(token))) {}
 
 HttpServer::~HttpServer() {
     stop();
 }
 
+int HttpServer::port() const {
+    return impl_->port;
+}
+
 bool HttpServer::listen(const std::string& host, int port, std::string* error) {
-    if (port == 0)
-        port_ = server_->bind_to_any_port(host);
-    else
-        port_ = server_->bind_to_port(host, port) ? port : -1;
-    if (port_ <= 0) {
-        if (error) *error = "cannot listen for HTTP on " + host + ":" + std::to_string(port);
+    const std::string where = "cannot listen for HTTP on " +
+                              (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
+                              ":" + std::to_string(port) + ": ";
+    error_code ec;
+    const auto address = net::ip::make_address(host == "localhost" ? "127.0.0.1" : host, ec);
+    if (ec) {
+        if (error) *error = where + "not an address literal";
         return false;
     }
-    loopback_only_ = is_loopback(host);
+    const tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
+    auto& a = impl_->acceptor.emplace(impl_->ioc);
+    // SO_REUSEADDR only (a restart may bind at once); never SO_REUSEPORT, so
+    // a second printer on the same address is refused.
+    a.open(endpoint.protocol(), ec);
+    if (!ec) a.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec && address.is_v6()) a.set_option(net::ip::v6_only(true), ec);
+    if (!ec) a.bind(endpoint, ec);
+    if (!ec) a.listen(system_backlog(), ec);
+    if (ec) {
+        if (error) *error = where + ec.message();
+        impl_->acceptor.reset();
+        return false;
+    }
+    impl_->port = a.local_endpoint().port();
+    impl_->loopback_only = is_loopback(host);
+    impl_->accept_pause.emplace(impl_->ioc);
     return true;
 }
 
 void HttpServer::start() {
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    impl_->accept();
+    for (size_t i = 0; i < std::max<size_t>(1, impl_->limits.threads); ++i)
+        impl_->threads.emplace_back([this] { impl_->ioc.run(); });
 }
 
 void HttpServer::stop() {
-    hub_.close();  // event streams end, so their workers come free
-    if (thread_.joinable()) {
-        server_->stop();
-        thread_.join();
+    if (impl_->stopped) return;
+    impl_->stopped = true;
+    impl_->api.hub.close();  // event streams end
+    impl_->ioc.stop();
+    for (auto& t : impl_->threads) t.join();
+    impl_->threads.clear();
+    if (impl_->acceptor) {
+        error_code ec;
+        impl_->acceptor->close(ec);
     }
-}
-
-void HttpServer::routes() {
-    httplib::Server& s = *server_;
-    const size_t workers = limits_.workers, queued = limits_.queued;
-    s.new_task_queue = [workers, queued] { return new BoundedPool(workers, queued); };
-    s.set_payload_max_length(limits_.max_body);
-    s.set_keep_alive_max_count(100);
-    s.set_keep_alive_timeout(2);
-    s.set_read_timeout(5);
-    s.set_write_timeout(5);
-    s.set_tcp_nodelay(true);
-
-    // Every path the server knows, with its methods: anything else is 404,
-    // a known path with another method 405.
-    static const std::vector<Route> ROUTES = {
-        {std::regex("/"), "GET, HEAD"},
-        {std::regex("/api/receipts"), "GET, HEAD, DELETE"},
-        {std::regex(R"(/api/receipts/\d{1,9}(\.png|\.bin|/text|/symbols|/journal)?)"), "GET, HEAD"},
-        {std::regex("/api/paper.png"), "GET, HEAD"},
-        {std::regex("/api/status"), "GET, HEAD, PUT"},
-        {std::regex("/api/events"), "GET"},
-    };
-    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        // Listening on loopback, the server answers only requests addressed to
-        // a loopback name: a web site whose name its DNS later points at
-        // 127.0.0.1 must not read receipts or flip switches from a browser.
-        const std::string host = req.get_header_value("Host");
-        if (loopback_only_ && !host.empty() && !is_loopback(host_name_of(host))) {
-            send_error(res, 403,
-                       "this printer answers on loopback only to localhost or a loopback "
-                       "address, not to " +
-                           host.substr(0, 64));
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        for (const Route& r : ROUTES) {
-            if (!std::regex_match(req.path, r.path)) continue;
-            const std::string allowed = r.methods;
-            size_t at = 0;
-            while ((at = allowed.find(req.method, at)) != std::string::npos) {
-                const size_t end = at + req.method.size();
-                if ((at == 0 || allowed[at - 1] == ' ') &&
-                    (end == allowed.size() || allowed[end] == ','))
-                    return httplib::Server::HandlerResponse::Unhandled;
-                at = end;
-            }
-            res.set_header("Allow", allowed);
-            send_error(res, 405, req.method + " is not allowed on " + req.path);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        send_error(res, 404, "no such path");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    // Errors the library itself finds (a malformed request, a body or URI too long).
-    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty()) return;
-        const char* what = res.status == 413   ? "request body too large"
-                           : res.status == 414 ? "request URI too long"
-                           : res.status == 404 ? "no such path"
-                           : res.status < 500  ? "bad request"
-                                               : "server error";
-        send_error(res, res.status, what);
-    });
-    s.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                               std::exception_ptr) { send_error(res, 500, "server error"); });
-
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(WEB_PAGE, "text/html; charset=utf-8");
-    });
-
-    s.Get("/api/receipts", [this](const httplib::Request& req, httplib::Response& res) {
-        // ?limit=N: only the newest N.
-        size_t limit = SIZE_MAX;
-        if (req.has_param("limit")) {
-            static const std::regex NUMBER(R"(\d{1,9})");
-            const std::string v = req.get_param_value("limit");
-            if (!std::regex_match(v, NUMBER))
-                return send_error(res, 400, "limit must be a whole number");
-            limit = std::stoul(v);
-        }
-        std::string out = "{\"receipts\":[";
-        size_t n = 0;
-        for (const ReceiptInfo& r : store_.list()) {
-            if (n == limit) break;
-            if (n++) out += ',';
-            out += receipt_json(r);
-        }
-        out += "],\"uncut_height\":" + std::to_string(store_.paper_height()) +
-               ",\"in_memory\":" + std::to_string(store_.in_memory()) + "}";
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(out, "application/json");
-    });
-    s.Delete("/api/receipts", [this](const httplib::Request&, httplib::Response& res) {
-        const size_t n = store_.list().size();
-        store_.clear();
-        send_json(res, {{"cleared", n}});
-    });
-
-    s.Get(R"(/api/receipts/(\d{1,9}))",
-          [this](const httplib::Request& req, httplib::Response& res) {
-              const auto info = store_.info(receipt_id(req));
-              if (!info) return send_error(res, 404, "no such receipt");
-              res.set_header("Cache-Control", "no-store");
-              res.set_content(receipt_json(*info), "application/json");
-          });
-    s.Get(R"(/api/receipts/(\d{1,9})\.png)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-              const int id = receipt_id(req);
-              std::string png = store_.png(id);
-              if (png.empty()) return send_error(res, 404, "no such receipt image");
-              res.set_header("Cache-Control", "max-age=3600");
-              res.set_header("Content-Disposition",
-                             "inline; filename=\"receipt-" + std::to_string(id) + ".png\"");
-              res.set_content(std::move(png), "image/png");
-          });
-    s.Get(R"(/api/receipts/(\d{1,9})\.bin)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-              const int id = receipt_id(req);
-              const auto d = store_.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              res.set_header("Content-Disposition",
-                             "attachment; filename=\"receipt-" + std::to_string(id) + ".bin\"");
-              res.set_content(d->bytes, "application/octet-stream");
-          });
-    s.Get(R"(/api/receipts/(\d{1,9})/text)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-              const int id = receipt_id(req);
-              const auto d = store_.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              res.set_content("{\"id\":" + std::to_string(id) +
-                                  ",\"lines\":" + content_text_json(d->content) + "}",
-                              "application/json");
-          });
-    s.Get(R"(/api/receipts/(\d{1,9})/symbols)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-              const int id = receipt_id(req);
-              const auto d = store_.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              res.set_content("{\"id\":" + std::to_string(id) +
-                                  ",\"symbols\":" + content_symbols_json(d->content) + "}",
-                              "application/json");
-          });
-    s.Get(R"(/api/receipts/(\d{1,9})/journal)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-              const int id = receipt_id(req);
-              const auto d = store_.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              send_json(res, {{"id", id}, {"lines", d->journal}});
-          });
-    s.Get("/api/paper.png", [this](const httplib::Request&, httplib::Response& res) {
-        std::string png = store_.paper_png();
-        if (png.empty()) return send_error(res, 404, "no paper waiting for a cut");
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(std::move(png), "image/png");
-    });
-
-    s.Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
-        send_json(res, status_json(status_));
-    });
-    s.Put("/api/status", [this](const httplib::Request& req, httplib::Response& res) {
-        PrinterState state = status_.state();
-        const std::string error = apply_status(req.body, &state);
-        if (!error.empty()) return send_error(res, 400, error);
-        status_.set_state(state);
-        const json now = status_json(status_);
-        hub_.publish("status", now.dump());
-        send_json(res, now);
-    });
-
-    s.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
-        auto sub = hub_.subscribe();
-        if (!sub) return send_error(res, 503, "too many event streams open");
-        res.set_header("Cache-Control", "no-store");
-        const std::string hello =
-            "retry: 1000\nevent: hello\ndata: " + status_json(status_).dump() + "\n\n";
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [this, sub, hello, idle = -1](size_t, httplib::DataSink& sink) mutable {
-                if (idle < 0) {
-                    idle = 0;
-                    return sink.write(hello.data(), hello.size());
-                }
-                const auto frame = hub_.next(sub, std::chrono::milliseconds(250));
-                if (hub_.closed() || hub_.dropped(sub)) return false;
-                if (frame) {
-                    idle = 0;
-                    return sink.write(frame->data(), frame->size());
-                }
-                // A page that went away is noticed within a quarter second (its
-                // socket reads as closed) and its worker comes free; a comment
-                // every 5 s keeps proxies from timing the stream out.
-                if (!sink.is_writable()) return false;
-                if (++idle < 20) return true;
-                idle = 0;
-                return sink.write(":\n\n", 3);
-            },
-            [this, sub](bool) { hub_.unsubscribe(sub); });
-    });
 }
 
 }  // namespace quorvel::printer

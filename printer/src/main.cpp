@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 // quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
+#include <unistd.h>
+
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -12,6 +15,7 @@
 
 #include "codepage.h"
 #include "http_server.h"
+#include "readiness.h"
 #include "receipt_store.h"
 #include "server.h"
 #include "session.h"
@@ -24,7 +28,7 @@ void on_signal(int) {
 }
 
 const char* USAGE = R"(usage: quorvel-printer [options]
-  --listen ADDR:PORT      TCP address (default 127.0.0.1:9100)
+  --listen ADDR:PORT      TCP address (default 127.0.0.1:9100; port 0: any free port)
   --serial-link PATH      also serve a pseudo-terminal, symlinked at PATH
   --no-tcp                serve only the serial link
   --out DIR               write receipt PNGs here (default: .)
@@ -36,6 +40,7 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --capture FILE          append every received byte to FILE (for --decode and --bench)
   --decode FILE           render a captured byte stream offline and exit
   --bench FILE            time interpretation and render+PNG of a captured stream
+                          (the images go to a temporary folder, removed at the end)
   --drawer open|closed    drawer state (default closed)
   --drawer-open-ms N      how long ESC p leaves the drawer open (default 3000)
   --offline               report the printer offline
@@ -49,7 +54,11 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --no-fonts              read no font file: draw characters as boxes (box drawing stays)
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
-  --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080)
+  --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080;
+                          port 0: any free port)
+  --http-token TOKEN      require TOKEN for the web side (made up and printed when the
+                          address is not loopback and none is given)
+  --ready-file FILE       once every address is served, write them to FILE (KEY=value lines)
   --http-keep N           receipts kept whole in memory for the web side (default 1000;
                           older ones are written beside their images and read back)
   --version               print the version and exit
@@ -132,7 +141,7 @@ int main(int argc, char** argv) {
     double idle = 0, flush_after = 5, journal_max = 100, max_images = 10000;
     std::string nv_dir;
     std::vector<std::string> logos;
-    std::string http;
+    std::string http, http_token, ready_file;
     int http_keep = 1000;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -206,6 +215,10 @@ int main(int argc, char** argv) {
         else if (a == "--http")
             http = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0 ? value()
                                                                            : "127.0.0.1:8080";
+        else if (a == "--http-token")
+            http_token = value();
+        else if (a == "--ready-file")
+            ready_file = value();
         else if (a == "--http-keep")
             http_keep = std::max(1, std::atoi(value().c_str()));
         else if (a == "--help" || a == "-h") {
@@ -266,13 +279,32 @@ int main(int argc, char** argv) {
     }
     quorvel::printer::StatusModel status(state);
 
+    // --bench writes hundreds of images: into a folder of its own, removed on return.
+    std::unique_ptr<std::string, void (*)(std::string*)> bench_dir(nullptr, [](std::string* dir) {
+        std::error_code ignored;
+        std::filesystem::remove_all(*dir, ignored);
+        delete dir;
+    });
+    if (!bench_file.empty()) {
+        std::error_code ec;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "quorvel-bench-XXXXXX").string();
+        if (ec || ::mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "quorvel-printer: cannot make a temporary folder for --bench\n");
+            return 2;
+        }
+        bench_dir.reset(new std::string(pattern));
+        cfg.out_dir = pattern;
+    }
+    quorvel::printer::Journal quiet(nullptr);  // --bench names none of its images
+
     if (!cfg.out_dir.empty()) {
         quorvel::printer::PageStoreOptions store;
         store.dir = cfg.out_dir;
         store.prefix = cfg.prefix;
         store.margins = cfg.margins;
         store.max_images = static_cast<size_t>(max_images);
-        cfg.store = std::make_shared<quorvel::printer::PageStore>(store, journal);
+        cfg.store = std::make_shared<quorvel::printer::PageStore>(
+            store, bench_file.empty() ? journal : quiet);
         std::string err;
         if (!cfg.store->open(&err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
@@ -306,53 +338,49 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    // The web side: started first, so that the first receipt already appears.
+    // Every address is bound before anything is served: a printer that cannot
+    // have all of them exits at once, with no thread started.
     quorvel::printer::EventHub hub;
     std::unique_ptr<quorvel::printer::ReceiptStore> store;
     std::unique_ptr<quorvel::printer::HttpServer> http_server;
+    std::string url, host;
     if (!http.empty()) {
-        std::string host;
         int port = 0;
         if (!quorvel::printer::parse_http_address(http, &host, &port)) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
+        // Beyond loopback nothing is served without a token: one is made up
+        // when none was given.
+        if (!quorvel::printer::is_loopback(host) && http_token.empty())
+            http_token = quorvel::printer::random_token();
         store = std::make_unique<quorvel::printer::ReceiptStore>(
             cfg.out_dir, cfg.margins, hub, http_keep, static_cast<size_t>(max_images));
-        http_server = std::make_unique<quorvel::printer::HttpServer>(*store, hub, status);
+        http_server = std::make_unique<quorvel::printer::HttpServer>(
+            *store, hub, status, quorvel::printer::HttpLimits{}, http_token);
         std::string err;
         if (!http_server->listen(host, port, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
         const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-        const std::string url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
-        if (!quorvel::printer::is_loopback(host))
-            std::fprintf(stderr,
-                         "quorvel-printer: the web page and API at %s are open to other machines "
-                         "(not only this one), with no password\n",
-                         url.c_str());
-        std::fprintf(stderr, "quorvel-printer: web page at %s\n", url.c_str());
-        journal.note("web page at " + url);
+        url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
         cfg.open_tap = [s = store.get()] {
             return std::make_shared<quorvel::printer::ReceiptTap>(*s);
         };
-        http_server->start();
     }
 
     std::string listening, serial_note;
     std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
     std::unique_ptr<quorvel::printer::PtyServer> pty_server;
     if (tcp) {
-        const auto colon = listen.rfind(':');
-        const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
-        const int port = colon == std::string::npos ? 9100 : std::atoi(listen.c_str() + colon + 1);
-        if (port < 1 || port > 65535) {
-            std::fprintf(stderr, "quorvel-printer: bad port in --listen %s\n", listen.c_str());
+        std::string host;
+        int port = 0;
+        if (listen.find(':') == std::string::npos) listen += ":9100";
+        if (!quorvel::printer::parse_http_address(listen, &host, &port) ||
+            host.find(':') != std::string::npos) {
+            std::fprintf(stderr, "quorvel-printer: --listen takes IPV4:PORT, not %s\n",
+                         listen.c_str());
             return 2;
         }
         tcp_server = std::make_unique<quorvel::printer::TcpServer>(cfg, fonts, status, journal);
@@ -363,7 +391,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
-        listening = "listening on " + host + ":" + std::to_string(port);
+        listening = host + ":" + std::to_string(tcp_server->port());
     }
     if (!serial_link.empty()) {
         pty_server = std::make_unique<quorvel::printer::PtyServer>(cfg, fonts, status, journal);
@@ -379,10 +407,43 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-printer: nothing to serve\n");
         return 2;
     }
-    // Said once the links are served, so whoever waits for these lines finds
-    // the printer reading.
-    if (pty_server) pty_server->start(), journal.note(serial_note);
-    if (tcp_server) tcp_server->start(), journal.note(listening);
+
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // Served from here on. The web side first, so the first receipt already
+    // appears; said once each link is served, so whoever waits for these
+    // lines finds the printer reading.
+    quorvel::printer::ReadyInfo ready;
+    if (http_server) {
+        http_server->start();
+        const std::string page = http_token.empty() ? url : url + "?token=" + http_token;
+        std::fprintf(stderr, "quorvel-printer: web page at %s\n", page.c_str());
+        if (!quorvel::printer::is_loopback(host))
+            std::fprintf(stderr,
+                         "quorvel-printer: the web page is open to other machines; it and the API "
+                         "need the token (Authorization: Bearer %s)\n",
+                         http_token.c_str());
+        journal.note("web page at " + url);
+        ready.emplace_back("http", url);
+        if (!http_token.empty()) ready.emplace_back("token", http_token);
+    }
+    if (pty_server) {
+        pty_server->start();
+        journal.note(serial_note);
+        ready.emplace_back("serial", pty_server->slave_path());
+    }
+    if (tcp_server) {
+        tcp_server->start();
+        std::fprintf(stderr, "quorvel-printer: listening on %s\n", listening.c_str());
+        journal.note("listening on " + listening);
+        ready.emplace_back("tcp", listening);
+    }
+    if (std::string err; !quorvel::printer::announce_ready(ready_file, ready, &err)) {
+        std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+        g_stop = true;
+    }
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (tcp_server) tcp_server->stop();
     if (pty_server) pty_server->stop();

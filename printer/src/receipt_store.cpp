@@ -395,6 +395,14 @@ std::vector<ReceiptInfo> ReceiptStore::list() const {
     return out;
 }
 
+std::vector<ReceiptInfo> ReceiptStore::list_after(int after, size_t limit) const {
+    std::lock_guard lock(mu_);
+    std::vector<ReceiptInfo> out;
+    const auto first = list_.upper_bound(after);
+    for (auto it = list_.end(); it != first && out.size() < limit;) out.push_back((--it)->second);
+    return out;
+}
+
 std::optional<ReceiptInfo> ReceiptStore::info(int id) const {
     std::lock_guard lock(mu_);
     const auto it = list_.find(id);

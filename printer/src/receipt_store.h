@@ -104,6 +104,8 @@ class ReceiptStore {
 
     int add(ReceiptInfo info, ReceiptDetail detail);
     std::vector<ReceiptInfo> list() const;  // newest first
+    // The newest `limit` of those after receipt `after`, newest first.
+    std::vector<ReceiptInfo> list_after(int after, size_t limit) const;
     std::optional<ReceiptInfo> info(int id) const;
     // From memory, or read back from the output folder; null when unknown.
     std::shared_ptr<const ReceiptDetail> detail(int id) const;

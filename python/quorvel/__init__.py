@@ -16,11 +16,12 @@ from ._errors import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnec
 from ._log import capture_library_messages
 from ._native import library_path
 from ._printer import FullStatus, Printer
+from ._dummy import Dummy
 
 __version__ = "1.2.0"
 
 __all__ = [
-    "Printer", "FullStatus",
+    "Printer", "Dummy", "FullStatus",
     "Align", "Font", "Style", "Barcode", "HRI", "QrLevel", "QrCommands", "LogoSize",
     "Status", "DrawerStatus",
     "PrinterError", "NotConnected", "ConnectFailed", "NotWritten", "NoReply", "InputRefused",

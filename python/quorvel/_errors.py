@@ -37,6 +37,7 @@ class ErrorCode(enum.IntEnum):
     BUFFER_TOO_SMALL = 24
     SYSTEM = 25
     BAD_HANDLE = 26
+    BAD_BARCODE_DATA = 32
 
 
 class PrinterError(Exception):
@@ -94,7 +95,7 @@ for _code in (ErrorCode.ALREADY_OPEN, ErrorCode.BAD_ADDRESS, ErrorCode.BAD_PORT,
     _BY_CODE[_code] = ConnectFailed
 for _code in (ErrorCode.TOO_LONG, ErrorCode.NULL_INPUT, ErrorCode.BAD_LIST_ITEM,
               ErrorCode.BAD_ARGUMENT, ErrorCode.IMAGE_TOO_WIDE, ErrorCode.NOT_CP1252,
-              ErrorCode.BAD_UTF8, ErrorCode.BUFFER_TOO_SMALL):
+              ErrorCode.BAD_UTF8, ErrorCode.BUFFER_TOO_SMALL, ErrorCode.BAD_BARCODE_DATA):
     _BY_CODE[_code] = InputRefused
 
 

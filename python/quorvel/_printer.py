@@ -32,6 +32,8 @@ _QR_LEVEL: Dict[str, int] = {"l": 0, "m": 1, "q": 2, "h": 3}
 _SPACING: Dict[int, int] = {32: 0, 40: 1, 48: 2, 53: 3, 64: 4, 69: 5, 21: 6}
 # Bar height in dots (GS h n) -> the library's height selector.
 _BAR_HEIGHT: Dict[int, int] = {32: 0, 50: 1, 80: 2}
+# ImprimeCodigoBarras_C takes at most this many bytes of data.
+_BARCODE_MAX = 93
 _SERIAL_SPEEDS = (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600)
 
 _open_lock = threading.Lock()
@@ -303,10 +305,12 @@ class Printer:
                 align: AlignLike = "center") -> None:
         """Print a linear barcode (GS k, the form with a length byte).
 
-        :param data: what the bars hold, checked by the printer, not here
-            (EAN13: 12 or 13 digits, CODE39: upper case, …). For ``CODE128``
-            data that does not start with a code set (``{A``, ``{B``, ``{C``)
-            is sent in code set B.
+        :param data: what the bars hold, checked against its symbology's
+            fixed rules before anything is sent (EAN13: 12 or 13 digits with
+            the right check digit, CODE39: upper case, ITF: an even number of
+            digits, …); data that breaks one raises :class:`InputRefused`, a
+            ``ValueError`` naming the rule. For ``CODE128`` data that does not
+            start with a code set (``{A``, ``{B``, ``{C``) is sent in code set B.
         :param kind: a :class:`Barcode`.
         :param height: bar height in dots: 32, 50 or 80.
         :param width: module width in dots: 1, 2 or 3.
@@ -323,6 +327,10 @@ class Printer:
             raise ValueError("barcode data is empty")
         if symbology == Barcode.CODE128 and payload[:2] not in (b"{A", b"{B", b"{C"):
             payload = b"{B" + payload
+        # Longer data is the library's TOO_LONG, refused by the call itself.
+        if len(payload) <= _BARCODE_MAX and self._need("quorvel_check_barcode")(
+                symbology, payload) != 1:
+            raise self._failure(InputRefused, "quorvel_check_barcode")
         self._send(_lib.quorvel_printer_barcode_counted, j, symbology, h, w, position, payload)
 
     def code128(self, values: Union[str, Sequence[int]], align: AlignLike = "center",

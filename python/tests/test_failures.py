@@ -9,7 +9,7 @@ import sys
 import pytest
 
 from conftest import ROOT, loopback_address, wait_until
-from quorvel import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
+from quorvel import (Barcode, ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
                      Printer, PrinterError, QrCommands)
 
 
@@ -158,6 +158,25 @@ def test_bad_arguments_are_refused_before_sending(start_printer, call):
     with Printer.tcp(printer.address) as p:
         with pytest.raises(ValueError):
             call(p)
+    wait_until(lambda: printer.sessions_ended() == 1)
+    assert printer.stop() == b""
+
+
+@pytest.mark.parametrize("data,kind,rule", [
+    ("123", Barcode.EAN13, "EAN-13 takes 12 or 13 digits, not 3"),
+    ("5901234123458", Barcode.EAN13, "check digit is 7, not 8"),
+    ("12345", Barcode.ITF, "even number of digits, not 5"),
+    ("40156B", Barcode.CODABAR, "starts and ends with A, B, C or D"),
+    ("ab", Barcode.CODE39, "cannot encode 'a' at position 1"),
+])
+def test_barcode_data_against_its_rules_is_refused_before_sending(start_printer, data, kind,
+                                                                    rule):
+    # The printer drops such a symbol silently: the call must not look printed.
+    printer = start_printer()
+    with Printer.tcp(printer.address) as p:
+        with pytest.raises(ValueError, match=rule) as caught:
+            p.barcode(data, kind)
+        assert caught.value.code == ErrorCode.BAD_BARCODE_DATA
     wait_until(lambda: printer.sessions_ended() == 1)
     assert printer.stop() == b""
 

@@ -7,7 +7,7 @@ import subprocess
 import sys
 import venv
 
-from conftest import ROOT, wait_until
+from conftest import PRINTER_BINARY, ROOT, wait_until
 
 
 def readme_receipt() -> str:
@@ -48,6 +48,17 @@ def test_install_offline_then_print_the_readme_receipt(start_printer, tmp_path):
     package = installed.stdout.strip()
     assert package.startswith(str(environment)), "imported the source tree, not the install"
     assert os.path.exists(os.path.join(package, "py.typed"))
+
+    # The README's till test, with the fixture from the installed plugin alone.
+    text = (ROOT / "python" / "README.md").read_text(encoding="utf-8")
+    (tmp_path / "test_till.py").write_text(
+        re.search(r"```python\n(# test_till\.py.*?)```", text, re.S).group(1), encoding="utf-8")
+    tests = subprocess.run([str(python), "-m", "pytest", "-q", "-p", "no:cacheprovider",
+                            "test_till.py"], cwd=tmp_path,
+                           env=dict(env, QUORVEL_PRINTER=str(PRINTER_BINARY)),
+                           capture_output=True, text=True, timeout=120)
+    assert tests.returncode == 0, tests.stdout + tests.stderr
+    assert "2 passed" in tests.stdout
 
 
 def test_raw_images_need_no_pillow(start_printer):

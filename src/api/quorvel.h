@@ -900,7 +900,8 @@ enum quorvel_error {
     QUORVEL_E_BAD_UTF8 = 23,          /**< malformed UTF-8 */
     QUORVEL_E_BUFFER_TOO_SMALL = 24,  /**< the output buffer cannot hold the result */
     QUORVEL_E_SYSTEM = 25,            /**< another system failure; the message names it */
-    QUORVEL_E_BAD_HANDLE = 26         /**< a null, closed or unknown printer handle */
+    QUORVEL_E_BAD_HANDLE = 26,        /**< a null, closed or unknown printer handle */
+    QUORVEL_E_BAD_BARCODE_DATA = 32   /**< barcode data breaks its symbology's rules (quorvel_check_barcode) */
 };
 
 /** Suggested size of the message buffer given to quorvel_last_error. */
@@ -1580,6 +1581,27 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_store_logo(quorvel_printer* printer
  */
 QUORVEL_API int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printer,
                                                          struct quorvel_status* status); /* 75 */
+/**
+ * Checks barcode data against the fixed rules of its symbology, without
+ * sending anything: the check a caller makes before ImprimeCodigoBarras or
+ * ImprimeCodigoBarras_C, which send the data unchanged and whose printer
+ * drops a symbol it cannot encode.
+ *
+ * The rules: UPC-A 11 or 12 digits, UPC-E 6 to 8 digits or 11 or 12 starting
+ * with 0, EAN-13 12 or 13 digits, EAN-8 7 or 8 digits (the last digit of the
+ * longer length must be the right check digit); CODE39 0-9, A-Z, space and
+ * $ % * + - . /; ITF an even number of digits; CODABAR A, B, C or D at both
+ * ends around 0-9 and $ + - . / :. CODE93, CODE128 and GS1-128 have none here.
+ *
+ * @param barcode_type quorvel_barcode_type 0 to 9
+ * @param data         NUL-terminated data, as it would be sent
+ * @return 1 when the data keeps the rules, 0 otherwise.
+ *
+ * Errors: QUORVEL_E_BAD_BARCODE_DATA, whose message names the broken rule
+ * (character and position, length, expected check digit, start/stop);
+ * QUORVEL_E_NULL_INPUT; QUORVEL_E_BAD_ARGUMENT for a type outside 0 to 9.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_check_barcode(int barcode_type, const char* data); /* 47 */
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "link/outcome.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -11,37 +12,77 @@
 namespace quorvel::link {
 namespace {
 
-// What each code means, as the first part of its message.
-constexpr const char* summaries[] = {
-    "ok",                                   // QUORVEL_E_OK
-    "no link is open",                      // QUORVEL_E_NO_LINK
-    "a TCP link is already open",           // QUORVEL_E_ALREADY_OPEN
-    "not an IPv4 or IPv6 address literal",  // QUORVEL_E_BAD_ADDRESS
-    "TCP port outside 1 to 65535",          // QUORVEL_E_BAD_PORT
-    "connection refused",                   // QUORVEL_E_REFUSED
-    "connection timed out",                 // QUORVEL_E_TIMED_OUT
-    "address unreachable",                  // QUORVEL_E_UNREACHABLE
-    "serial port not found",                // QUORVEL_E_PORT_NOT_FOUND
-    "permission denied",                    // QUORVEL_E_PERMISSION_DENIED
-    "serial port busy",                     // QUORVEL_E_PORT_BUSY
-    "not a serial device",                  // QUORVEL_E_NOT_SERIAL
-    "serial settings not applied",          // QUORVEL_E_SETTINGS_NOT_APPLIED
-    "unsupported serial speed",             // QUORVEL_E_BAD_SPEED
-    "write failed",                         // QUORVEL_E_WRITE_FAILED
-    "the printer closed the link",          // QUORVEL_E_LINK_CLOSED
-    "input too long",                       // QUORVEL_E_TOO_LONG
-    "null input",                           // QUORVEL_E_NULL_INPUT
-    "bad list item",                        // QUORVEL_E_BAD_LIST_ITEM
-    "no reply from the printer",            // QUORVEL_E_NO_REPLY
-    "bad argument",                         // QUORVEL_E_BAD_ARGUMENT
-    "image too wide",                       // QUORVEL_E_IMAGE_TOO_WIDE
-    "character has no Windows-1252 form",   // QUORVEL_E_NOT_CP1252
-    "malformed UTF-8",                      // QUORVEL_E_BAD_UTF8
-    "output buffer too small",              // QUORVEL_E_BUFFER_TOO_SMALL
-    "system call failed",                   // QUORVEL_E_SYSTEM
-    "not an open printer handle",           // QUORVEL_E_BAD_HANDLE
+// Each code's message: what happened, then what the user can try. A table of
+// rows rather than an array by code, so codes can be added in any order.
+struct Message {
+    int code;
+    const char* summary;
+    const char* hint;  // nullptr: nothing to try
 };
-static_assert(sizeof summaries / sizeof summaries[0] == QUORVEL_E_BAD_HANDLE + 1);
+
+#if defined(_WIN32)
+#define QUORVEL_PERMISSION_HINT "close other programs that use the port, or ask for access to it"
+#define QUORVEL_PORT_EXAMPLE "COM1"
+#else
+#define QUORVEL_PERMISSION_HINT "add the user to group dialout (usermod -aG dialout USER) and log in again"
+#define QUORVEL_PORT_EXAMPLE "/dev/ttyS0 or /dev/ttyUSB0"
+#endif
+#define QUORVEL_STRINGIFY(x) #x
+#define QUORVEL_TEXT(x) QUORVEL_STRINGIFY(x)
+
+constexpr Message messages[] = {
+    {QUORVEL_E_OK, "ok", nullptr},
+    {QUORVEL_E_NO_LINK, "no link is open",
+     "open one first (AbreSocket, AbrePortaSerial, quorvel_open_tcp or quorvel_open_serial)"},
+    {QUORVEL_E_ALREADY_OPEN, "a TCP link is already open", "close it with FechaSocket first"},
+    {QUORVEL_E_BAD_ADDRESS, "not an IPv4 or IPv6 address literal",
+     "give an address such as 192.168.0.50 or fe80::1; host names are not resolved"},
+    {QUORVEL_E_BAD_PORT, "TCP port outside 1 to 65535",
+     "give the printer's port (most listen on 9100)"},
+    {QUORVEL_E_REFUSED, "connection refused",
+     "check that the printer is on, and the address and port"},
+    {QUORVEL_E_TIMED_OUT, "connection timed out",
+     "check that the printer is on and on this network, and the address"},
+    {QUORVEL_E_UNREACHABLE, "address unreachable", "check the address and this computer's network"},
+    {QUORVEL_E_PORT_NOT_FOUND, "serial port not found",
+     "check the port name and that the adapter is plugged in"},
+    {QUORVEL_E_PERMISSION_DENIED, "permission denied", QUORVEL_PERMISSION_HINT},
+    {QUORVEL_E_PORT_BUSY, "serial port busy", "close the program that holds the port and try again"},
+    {QUORVEL_E_NOT_SERIAL, "not a serial device",
+     "name a serial port such as " QUORVEL_PORT_EXAMPLE},
+    {QUORVEL_E_SETTINGS_NOT_APPLIED, "serial settings not applied",
+     "check the speed and the adapter; the port stays open until closed"},
+    {QUORVEL_E_BAD_SPEED, "unsupported serial speed",
+     "use a standard speed from 1200 to 921600 bits per second"},
+    {QUORVEL_E_WRITE_FAILED, "write failed",
+     "check that the printer is on and still connected, then open the link again"},
+    {QUORVEL_E_LINK_CLOSED, "the printer closed the link",
+     "check that the printer is on, then open the link again"},
+    {QUORVEL_E_TOO_LONG, "input too long", "shorten it to the limit quorvel.h gives for the function"},
+    {QUORVEL_E_NULL_INPUT, "null input", "pass a valid pointer"},
+    {QUORVEL_E_BAD_LIST_ITEM, "bad list item", "give decimal numbers separated by commas"},
+    {QUORVEL_E_NO_REPLY, "no reply from the printer",
+     "check that the printer is on and that the model number matches it"},
+    {QUORVEL_E_BAD_ARGUMENT, "bad argument", "use a value quorvel.h lists for the function"},
+    {QUORVEL_E_IMAGE_TOO_WIDE, "image too wide",
+     "scale it to " QUORVEL_TEXT(QUORVEL_IMAGE_MAX_WIDTH) " dots wide or less"},
+    {QUORVEL_E_NOT_CP1252, "character has no Windows-1252 form", "replace or drop that character"},
+    {QUORVEL_E_BAD_UTF8, "malformed UTF-8", "pass the text encoded as UTF-8"},
+    {QUORVEL_E_BUFFER_TOO_SMALL, "output buffer too small",
+     "pass a larger buffer (size 0 with a null buffer returns the length needed)"},
+    {QUORVEL_E_SYSTEM, "system call failed", "try again; the system's reason names the cause"},
+    {QUORVEL_E_BAD_HANDLE, "not an open printer handle",
+     "open the printer again with quorvel_printer_open_tcp or quorvel_printer_open_serial"},
+    {QUORVEL_E_BAD_BARCODE_DATA, "bad barcode data",
+     "correct the data, or choose the symbology that fits it"},
+};
+
+const Message& message_for(int code) {
+    static constexpr Message unknown{-1, "unknown error", nullptr};
+    for (const Message& message : messages)
+        if (message.code == code) return message;
+    return unknown;
+}
 
 bool already_failed() {
     return current_outcome.code != QUORVEL_E_OK;
@@ -122,20 +163,29 @@ int fail_text(const char* text, std::size_t limit) {
 void describe(const Outcome& record, char* text, std::size_t size) {
     if (size == 0) return;
     const int code = record.code;
-    const char* summary = code >= 0 && code <= QUORVEL_E_SYSTEM ? summaries[code] : "unknown error";
+    const Message& message = message_for(code);
     char reason[128] = "";
     if (record.system_code != 0)
         platform::describe_system_error(record.system_code, reason, sizeof reason);
-    if (code == QUORVEL_E_OK)
-        std::snprintf(text, size, "%s", summary);
-    else if (record.subject[0] != '\0' && reason[0] != '\0')
-        std::snprintf(text, size, "%s: %s (%s)", summary, record.subject, reason);
-    else if (record.subject[0] != '\0')
-        std::snprintf(text, size, "%s: %s", summary, record.subject);
-    else if (reason[0] != '\0')
-        std::snprintf(text, size, "%s (%s)", summary, reason);
-    else
-        std::snprintf(text, size, "%s", summary);
+    if (code == QUORVEL_E_OK) {
+        std::snprintf(text, size, "%s", message.summary);
+        return;
+    }
+    // summary[: subject][ (reason)][; hint]
+    text[0] = '\0';
+    std::size_t used = 0;
+    auto add = [&](const char* separator, const char* part) {
+        if (used + 1 >= size) return;
+        const int n = std::snprintf(text + used, size - used, "%s%s", separator, part);
+        if (n > 0) used = std::min(size - 1, used + static_cast<std::size_t>(n));
+    };
+    add("", message.summary);
+    if (record.subject[0] != '\0') add(": ", record.subject);
+    if (reason[0] != '\0') {
+        add(" (", reason);
+        add(")", "");
+    }
+    if (message.hint != nullptr) add("; ", message.hint);
     // One line, whatever a port name or input held.
     for (char* c = text; *c != '\0'; ++c)
         if (static_cast<unsigned char>(*c) < 0x20) *c = ' ';

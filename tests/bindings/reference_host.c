@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
     hex("converted", converted, 4);
     printf("quorvel_utf8_to_cp1252 bad %d\n", quorvel_utf8_to_cp1252("\xE2\x82", converted, 16));
     last_error("bad UTF-8");
+    printf("quorvel_check_barcode %d\n", quorvel_check_barcode(QUORVEL_BARCODE_EAN13, "5901234123457"));
+    printf("quorvel_check_barcode bad %d\n", quorvel_check_barcode(QUORVEL_BARCODE_EAN13, "123"));
+    last_error("bad barcode");
     struct quorvel_status status;
     memset(&status, 0, sizeof status);
     printf("quorvel_read_status %d\n", quorvel_read_status(&status));

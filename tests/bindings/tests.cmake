@@ -22,7 +22,15 @@ target_link_libraries(binding_reference_host PRIVATE quorvel)
 
 set(bindings_dir ${PROJECT_SOURCE_DIR}/bindings)
 set(out ${CMAKE_CURRENT_BINARY_DIR}/bindings)
-file(MAKE_DIRECTORY ${out}/pascal)
+file(MAKE_DIRECTORY ${out}/pascal ${out}/runtime-only)
+
+# The bindings run where only the runtime package's file is present: the
+# library under its soname, without the development symlink libquorvel.so.
+set(runtime_only ${out}/runtime-only/libquorvel.so.${PROJECT_VERSION_MAJOR})
+add_custom_command(OUTPUT ${runtime_only}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:quorvel> ${runtime_only}
+  DEPENDS quorvel $<TARGET_FILE:quorvel>)
+add_custom_target(binding_runtime_only ALL DEPENDS ${runtime_only})
 
 function(binding_test name ip host)
   add_test(NAME bindings.${name}
@@ -30,7 +38,7 @@ function(binding_test name ip host)
             --printer $<TARGET_FILE:quorvel-printer> --ip ${ip} --work ${out}/${name}-run
             --reference $<TARGET_FILE:binding_reference_host> --host ${host})
   set_tests_properties(bindings.${name} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quorvel>")
+    ENVIRONMENT "LD_LIBRARY_PATH=${out}/runtime-only")
 endfunction()
 
 function(several_printers_test name ips host example)
@@ -85,6 +93,10 @@ if(QUORVEL_FPC)
   binding_test(pascal 127.15.1.2 ${out}/pascal/binding_host)
   several_printers_test(pascal 127.15.2.3,127.15.2.4 ${out}/pascal/several_printers
                         ${out}/pascal/example)
+  add_test(NAME bindings.pascal_readme
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/pascal_readme.sh ${PROJECT_SOURCE_DIR}
+            $<TARGET_FILE_DIR:quorvel> ${out}/pascal-readme)
+  set_tests_properties(bindings.pascal_readme PROPERTIES TIMEOUT 120)
 else()
   missing_tool_test(pascal "fpc (Debian: fp-compiler)")
 endif()

@@ -131,6 +131,12 @@ TEST_F(Outcome, EachCallRecordsWhyItFailedAndKeepsItsResult) {
         {"status, no link", [&] { return quorvel_read_status(&status); }, 0, QUORVEL_E_NO_LINK},
         {"UTF-8 null", [] { return quorvel_utf8_to_cp1252(nullptr, nullptr, 0); }, -1,
          QUORVEL_E_NULL_INPUT},
+        {"barcode data null", [] { return quorvel_check_barcode(QUORVEL_BARCODE_ITF, nullptr); }, 0,
+         QUORVEL_E_NULL_INPUT},
+        {"barcode type 10", [] { return quorvel_check_barcode(10, "1234"); }, 0,
+         QUORVEL_E_BAD_ARGUMENT},
+        {"barcode ITF odd", [] { return quorvel_check_barcode(QUORVEL_BARCODE_ITF, "123"); }, 0,
+         QUORVEL_E_BAD_BARCODE_DATA},
     };
     for (const Refusal& c : cases) {
         ASSERT_EQ(strlen1("ok"), 2);
@@ -138,6 +144,10 @@ TEST_F(Outcome, EachCallRecordsWhyItFailedAndKeepsItsResult) {
         EXPECT_EQ(c.call(), c.result) << c.name;
         EXPECT_EQ(quorvel_last_error(nullptr, 0), c.code) << c.name << ": " << last_message();
         EXPECT_EQ(quorvel_last_error(nullptr, 0), c.code) << c.name << ": reading it keeps it";
+        // Every message ends with what the user can try.
+        const std::string message = last_message();
+        const auto hint = message.rfind("; ");
+        EXPECT_TRUE(hint != std::string::npos && hint + 12 < message.size()) << c.name << ": " << message;
     }
     EXPECT_EQ(status.raw[0], -1);
     EXPECT_EQ(status.online, -1);

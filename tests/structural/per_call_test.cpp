@@ -271,6 +271,9 @@ TEST(LinksAndUtilities, NeverAllocate) {
     EXPECT_EQ(quorvel_utf8_to_cp1252("Caf\xC3\xA9", converted, sizeof converted), 4);
     EXPECT_EQ(quorvel_utf8_to_cp1252("\xE4\xB8\xAD", converted, sizeof converted), -1);
     EXPECT_EQ(quorvel_last_error(message, sizeof message), QUORVEL_E_NOT_CP1252);
+    EXPECT_EQ(quorvel_check_barcode(QUORVEL_BARCODE_EAN13, "5901234123457"), 1);
+    EXPECT_EQ(quorvel_check_barcode(QUORVEL_BARCODE_CODABAR, "A40X56B"), 0);
+    EXPECT_EQ(quorvel_last_error(message, sizeof message), QUORVEL_E_BAD_BARCODE_DATA);
     EXPECT_EQ(AbreSocket(address.c_str(), 0), 1);
     EXPECT_EQ(FechaSocket(), 1);
     EXPECT_EQ(AbrePortaSerial(pty.slave_name().c_str(), 3), 1);

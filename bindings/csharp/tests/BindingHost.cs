@@ -79,6 +79,9 @@ static class BindingHost
         Line("quorvel_utf8_to_cp1252 bad",
              Native.quorvel_utf8_to_cp1252(new byte[] { 0xE2, 0x82, 0 }, converted, 16));
         LastError("bad UTF-8");
+        Line("quorvel_check_barcode", Native.quorvel_check_barcode((int)BarcodeType.Ean13, Z("5901234123457")));
+        Line("quorvel_check_barcode bad", Native.quorvel_check_barcode((int)BarcodeType.Ean13, Z("123")));
+        LastError("bad barcode");
         FullStatus status;
         Line("quorvel_read_status", Native.quorvel_read_status(out status));
         Console.WriteLine("status {0} {1} {2} {3} raw {4} {5} {6} {7}", status.Online, status.CoverOpen,

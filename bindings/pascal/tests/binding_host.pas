@@ -39,6 +39,35 @@ begin
   Writeln('last_error after ', After, ': ', Code, ' ', Message);
 end;
 
+{ The unit's own helpers; a wrong result ends the run with status 1. }
+procedure CheckHelpers;
+var
+  Refused: string;
+begin
+  if Cp1252('Caf'#$C3#$A9' '#$E2#$82#$AC) <> 'Caf'#$E9' '#$80 then
+  begin
+    Writeln(ErrOutput, 'Cp1252 did not give the Windows-1252 bytes');
+    Halt(1);
+  end;
+  Refused := '';
+  try
+    Cp1252('x'#$C4#$89);
+  except
+    on E: EQuorvelText do Refused := E.Message;
+  end;
+  if Pos('U+0109', Refused) = 0 then
+  begin
+    Writeln(ErrOutput, 'Cp1252 of U+0109 was not refused by name: "', Refused, '"');
+    Halt(1);
+  end;
+  if (BarcodeDataError(QUORVEL_BARCODE_ITF, '1234') <> '') or
+     (Pos('even number', BarcodeDataError(QUORVEL_BARCODE_ITF, '12345')) = 0) then
+  begin
+    Writeln(ErrOutput, 'BarcodeDataError does not name the ITF rule');
+    Halt(1);
+  end;
+end;
+
 const
   Cafe: array[0..4] of AnsiChar = ('C', 'a', 'f', #$E9, #0);
   CafeUtf8: array[0..5] of AnsiChar = ('C', 'a', 'f', #$C3, #$A9, #0);
@@ -59,6 +88,7 @@ var
 begin
   if ParamCount <> 1 then Halt(2);
   Ip := AnsiString(ParamStr(1));
+  CheckHelpers;
 
   Writeln('Le_VersaoDLL ', Le_VersaoDLL);
   Line('strlen1', strlen1('abc'));
@@ -105,6 +135,9 @@ begin
   Hex('converted', PByte(@Converted[0]), 4);
   Line('quorvel_utf8_to_cp1252 bad', quorvel_utf8_to_cp1252(@BadUtf8[0], @Converted[0], 16));
   LastError('bad UTF-8');
+  Line('quorvel_check_barcode', quorvel_check_barcode(QUORVEL_BARCODE_EAN13, '5901234123457'));
+  Line('quorvel_check_barcode bad', quorvel_check_barcode(QUORVEL_BARCODE_EAN13, '123'));
+  LastError('bad barcode');
   FillChar(Status, SizeOf(Status), 0);
   Line('quorvel_read_status', quorvel_read_status(@Status));
   Writeln('status ', Status.online, ' ', Status.cover_open, ' ', Status.paper_near_end, ' ',

@@ -6,7 +6,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot list ${ZIP}")
 endif()
 set(missing "")
-foreach(file README.md bin/Quorvel.dll include/quorvel.h lib/Quorvel.lib lib/libQuorvel.dll.a
+foreach(file README.md LICENSE bin/Quorvel.dll include/quorvel.h lib/Quorvel.lib lib/libQuorvel.dll.a
              lib/Quorvel.def examples/c/host_example.c examples/c/sample_receipt.c
              examples/csharp/Quorvel.cs examples/csharp/Example.cs
              examples/pascal/quorvel.pas examples/pascal/example.pas)

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// Inside the web server (for http_server.cpp and http_connection.cpp only):
+// the server's shared state and Beast's names.
+#pragma once
+
+#include <utility>
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <list>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "http_server.h"
+
+namespace quorvel::printer {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using error_code = boost::system::error_code;
+
+// Beast's string_view (Boost's own, in 1.74) as the standard one.
+inline std::string_view sv(beast::string_view s) {
+    return {s.data(), s.size()};
+}
+
+class Connection;
+
+struct HttpServer::Impl {
+    Impl(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits l, std::string t)
+        : api{store, hub, status}, limits(l), token(std::move(t)), ioc(static_cast<int>(l.threads)) {}
+
+    void accept();
+    void admit(tcp::socket socket);
+    // Refuses what must not be served, before any body is read: a bad or
+    // foreign Host, another site, no token. Nothing when it may go on.
+    std::optional<HttpReply> screen(const http::request_header<>& req, const std::string& path,
+                                const std::string& query) const;
+    HttpReply route(const HttpRequest& req) const;
+
+    PrinterApi api;
+    HttpLimits limits;
+    std::string token;
+    bool loopback_only = true;  // bound to a loopback address: Host is checked
+    int port = 0;
+
+    // Who is connected: counts per peer and in total, oldest first.
+    std::mutex mu;
+    size_t open = 0;
+    size_t refusing = 0;
+    std::map<std::string, size_t> per_peer;
+    std::list<std::weak_ptr<Connection>> connections;
+
+    net::io_context ioc;
+    std::optional<tcp::acceptor> acceptor;
+    std::optional<net::steady_timer> accept_pause;
+    std::vector<std::thread> threads;
+    bool stopped = false;
+};
+
+}  // namespace quorvel::printer

@@ -1,0 +1,48 @@
+# SPDX-License-Identifier: MIT
+"""quorvel.testing (the virtual_printer fixture) and quorvel.Dummy, used as a
+till's tests would use them."""
+
+import pytest
+
+from quorvel import Barcode, Dummy, ErrorCode, InputRefused, Printer
+from quorvel.testing import virtual_printer  # noqa: F401  (the fixture)
+
+
+def print_sale(printer, items):
+    """A till function: the lines of a sale, its total, a barcode, the cut."""
+    for name, cents in items:
+        printer.text(f"{name:<30}{cents / 100:>10.2f}")
+    total = sum(cents for _, cents in items)
+    printer.text(f"TOTAL{total / 100:>35.2f}", bold=True)
+    printer.barcode("5901234123457", Barcode.EAN13)
+    printer.cut()
+
+
+def test_next_receipt_gives_text_symbols_and_image_in_order(virtual_printer):
+    with virtual_printer.connect() as printer:
+        print_sale(printer, [("Coffee", 450), ("Cheese bread", 700)])
+        print_sale(printer, [("Tea", 300)])
+    first = virtual_printer.next_receipt(timeout=10)
+    second = virtual_printer.next_receipt(timeout=10)
+    assert first.lines[-1].split() == ["TOTAL", "11.50"]
+    assert "TOTAL" in second.text and "3.00" in second.text
+    assert [s["data"] for s in first.symbols] == ["5901234123457"]
+    assert first.png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert second.id == first.id + 1
+    with pytest.raises(TimeoutError):
+        virtual_printer.next_receipt(timeout=0.5)
+
+
+def test_dummy_keeps_the_bytes_a_printer_would_get(start_printer):
+    with Dummy() as dummy:
+        print_sale(dummy, [("Coffee", 450)])
+        kept = dummy.output
+        with pytest.raises(InputRefused) as refused:
+            dummy.barcode("123", Barcode.EAN13)
+        assert refused.value.code == ErrorCode.BAD_BARCODE_DATA
+        assert dummy.output == kept  # nothing sent
+    assert dummy.output == kept  # kept after close
+    printer = start_printer()
+    with Printer.tcp(printer.address) as real:
+        print_sale(real, [("Coffee", 450)])
+    assert printer.stop() == kept

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The Debian packages as Debian builds them: debian/ with debhelper,
+# `dpkg-buildpackage -us -uc -b` in a clean clone of the committed tree (the
+# test suites are not built there). Then: the same three packages; lintian with
+# 0 errors and 0 warnings; debian/changelog at the project's version;
+# libquorvel1 without maintainer scripts and gone, not in state rc, after
+# dpkg -r (in a scratch dpkg database, not this machine's); the unit file and
+# the HTTP API in quorvel-tools.
+set -euo pipefail
+root=$(pwd)
+work=$root/build/debian
+fail() { echo "80-debian: $*" >&2; exit 1; }
+
+# QUORVEL_DEBIAN_REUSE=1 checks the packages of the last run again (no build).
+if [ -z "${QUORVEL_DEBIAN_REUSE:-}" ]; then
+rm -rf "$work"
+mkdir -p "$work"
+git clone -q --no-local "$root" "$work/quorvel"
+(cd "$work/quorvel" && git checkout -q "$(git -C "$root" rev-parse HEAD)")
+fi
+version=$(sed -n 's/^project(quorvel VERSION \([0-9.]*\).*/\1/p' "$work/quorvel/CMakeLists.txt")
+head -n1 "$work/quorvel/debian/changelog" | grep -q "^quorvel ($version) " ||
+    fail "debian/changelog is not at version $version"
+
+if [ -z "${QUORVEL_DEBIAN_REUSE:-}" ]; then
+echo "--- dpkg-buildpackage -us -uc -b"
+(cd "$work/quorvel" && DEB_BUILD_OPTIONS="parallel=${QUORVEL_JOBS:-$(nproc)}" \
+    dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) || { tail -n 40 "$work/build.log"; fail "build failed"; }
+fi
+if grep -Eq 'Building CXX object [^ ]*(tests|gtest|gmock)' "$work/build.log"; then
+    fail "the package build built test suites"
+fi
+
+deb() { ls "$work"/"$1"_"$version"_*.deb 2>/dev/null | head -n1; }
+runtime=$(deb libquorvel1) dev=$(deb libquorvel-dev) tools=$(deb quorvel-tools)
+[ -n "$runtime" ] && [ -n "$dev" ] && [ -n "$tools" ] || { ls "$work"; fail "missing a package"; }
+contains() {
+    dpkg-deb -c "$1" >"$work/contents"
+    grep -q -- "$2" "$work/contents" || fail "$(basename "$1") lacks $2"
+}
+member() { dpkg-deb --fsys-tarfile "$1" | tar -xO "$2"; }
+contains "$runtime" '/libquorvel.so.1 -> libquorvel.so.1.2.0$'
+contains "$dev" '/usr/include/quorvel.h$'
+contains "$dev" '/libquorvel.so -> libquorvel.so.1$'
+contains "$tools" '/usr/bin/quorvel-printer$'
+contains "$tools" '/lib/systemd/system/quorvel-printer@.service$'
+contains "$tools" '/usr/share/doc/quorvel-tools/examples/default.env$'
+contains "$tools" '/usr/share/man/man1/quorvel-printer.1.gz$'
+member "$tools" ./usr/share/doc/quorvel-tools/README.md.gz | zcat >"$work/README.md"
+grep -q 'GET /api/receipts' "$work/README.md" || fail "quorvel-tools: no HTTP API in the installed README"
+member "$tools" ./usr/share/man/man1/quorvel-printer.1.gz | zcat >"$work/quorvel-printer.1"
+grep -q 'HTTP API' "$work/quorvel-printer.1" || fail "quorvel-printer(1) has no HTTP API section"
+dpkg-deb -f "$dev" Depends | grep -q "libquorvel1 (= $version)" || fail "libquorvel-dev: $(dpkg-deb -f "$dev" Depends)"
+
+echo "--- maintainer scripts and dpkg -r"
+for deb in "$runtime" "$dev" "$tools"; do
+    rm -rf "$work/control-$(basename "$deb" .deb)"
+    dpkg-deb -e "$deb" "$work/control-$(basename "$deb" .deb)"
+    for script in "$work/control-$(basename "$deb" .deb)"/{preinst,postinst,prerm,postrm}; do
+        [ -e "$script" ] || continue
+        grep -Evq '^[[:space:]]*(#|set -e|exit 0|$)' "$script" || fail "$(basename "$deb"): empty $(basename "$script")"
+    done
+done
+for script in preinst postinst prerm postrm; do
+    [ ! -e "$work/control-$(basename "$runtime" .deb)/$script" ] || fail "libquorvel1 has a $script"
+done
+dpkgroot=$work/dpkg-root
+rm -rf "$dpkgroot"
+mkdir -p "$dpkgroot/var/lib/dpkg/updates" "$dpkgroot/var/lib/dpkg/info"
+: >"$dpkgroot/var/lib/dpkg/status"
+dpkg_scratch() { dpkg --root="$dpkgroot" --force-depends --force-not-root --force-script-chrootless \
+    --log=/dev/null "$@"; }
+dpkg_scratch -i "$runtime" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i libquorvel1"; }
+dpkg_scratch -r libquorvel1 >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r libquorvel1"; }
+state=$(dpkg-query --admindir="$dpkgroot/var/lib/dpkg" -W -f '${db:Status-Abbrev}' libquorvel1 2>/dev/null || true)
+case "$state" in "" | "un "*) ;; *) fail "libquorvel1 left in state '$state' after dpkg -r" ;; esac
+
+echo "--- lintian"
+lintian --allow-root --tag-display-limit 0 --fail-on error,warning "$work"/*.changes >"$work/lintian.txt" 2>&1 ||
+    { cat "$work/lintian.txt"; fail "lintian reports errors or warnings"; }
+cat "$work/lintian.txt"
+echo "80-debian: $(cd "$work" && ls ./*.deb | tr '\n' ' ')- all checks passed"
