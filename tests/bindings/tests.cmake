@@ -7,6 +7,12 @@ find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME bindings.pascal_constants
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_constants.py
           ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/bindings/pascal/quorvel.pas)
+# The Visual Basic 6 module against the header and the ordinal table: every
+# function (name, ordinal, arguments and how VB passes them) and constant.
+add_test(NAME bindings.vb6_module
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_vb6_module.py
+          ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/src/api/quorvel.def
+          ${PROJECT_SOURCE_DIR}/bindings/vb6/Quorvel.bas)
 
 if(QUORVEL_SANITIZE OR NOT QUORVEL_BUILD_TOOLS)
   return()  # a plain runtime cannot load the instrumented library; no printer without tools
