@@ -150,9 +150,10 @@ INSTANTIATE_TEST_SUITE_P(Table, CalleeCleansStack, ::testing::ValuesIn(stack_cas
 extern "C" __attribute__((cdecl, noinline)) int cdecl_two_ints(int a, int b) { return a + b; }
 
 TEST(CalleeCleansStackProbe, SeesArgumentsLeftByACdeclFunction) {
-    EXPECT_EQ(StackProbe<int QUORVEL_CALL(int, int)>::drift_at(
-                  reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&cdecl_two_ints))),
-              -8);
+    // Through a volatile, so the compiler cannot see the callee and call it as cdecl.
+    FARPROC volatile cdecl_function =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&cdecl_two_ints));
+    EXPECT_EQ(StackProbe<int QUORVEL_CALL(int, int)>::drift_at(cdecl_function), -8);
 }
 #endif
 

@@ -55,10 +55,12 @@ if(TARGET windows_sdk)
     set(symbol_prefix _)
     set(msvc_target i686-pc-windows-msvc)
     set(msvc_machine x86)
+    set(msvc_link_extra /safeseh:no)  # mingw's libkernel32.a objects carry no SafeSEH table
   else()
     set(symbol_prefix "")
     set(msvc_target x86_64-pc-windows-msvc)
     set(msvc_machine x64)
+    set(msvc_link_extra "")
   endif()
   add_test(NAME wine.sdk.zip_contents
     COMMAND ${CMAKE_COMMAND} -DZIP=${QUORVEL_SDK_ZIP} -DNAME=${QUORVEL_SDK_NAME}
@@ -90,7 +92,7 @@ if(TARGET windows_sdk)
       COMMAND ${QUORVEL_CLANG} --target=${msvc_target} -ffreestanding -fno-builtin -O1
               -Wall -Wextra -Werror -I${sdk}/include -c ${host_source} -o ${unzipped}/sdk_host_msvc.obj
       COMMAND ${QUORVEL_LLD_LINK} /nologo /machine:${msvc_machine} /entry:start /subsystem:console
-              /nodefaultlib /out:${sdk_bin}/sdk_host_msvc.exe ${unzipped}/sdk_host_msvc.obj
+              /nodefaultlib ${msvc_link_extra} /out:${sdk_bin}/sdk_host_msvc.exe ${unzipped}/sdk_host_msvc.obj
               ${sdk_lib}/Quorvel.lib ${QUORVEL_KERNEL32})
   else()
     add_test(NAME wine.sdk.msvc_host COMMAND ${CMAKE_COMMAND} -E echo "clang, lld-link or kernel32 missing")
