@@ -132,6 +132,8 @@ constexpr StackCase stack_cases[] = {
 #undef QUORVEL_EXPORT
 };
 
+void PrintTo(const StackCase& c, std::ostream* out) { *out << c.name; }
+
 class CalleeCleansStack : public ::testing::TestWithParam<StackCase> {};
 
 TEST_P(CalleeCleansStack, EspIsTheSameAfterTheCall) {
