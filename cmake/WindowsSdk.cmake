@@ -45,6 +45,8 @@ add_custom_command(OUTPUT ${QUORVEL_MSVC_IMPORT_LIB}
   COMMENT "Quorvel.lib, the MSVC import library"
   VERBATIM)
 add_custom_target(quorvel_msvc_import_lib ALL DEPENDS ${QUORVEL_MSVC_IMPORT_LIB})
+# The 32-bit link .def is made in src/ on the way to the DLL: build that first.
+add_dependencies(quorvel_msvc_import_lib quorvel)
 
 # This tree's bitness: bin/<arch> and lib/<arch>.
 set(part ${PROJECT_BINARY_DIR}/sdk/part)
