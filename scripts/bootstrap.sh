@@ -14,6 +14,14 @@ if ((${#missing[@]})); then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive
+    # Packages of a foreign architecture (wine32:i386, for 32-bit Windows
+    # programs) need it enabled before apt-get update reads the lists.
+    for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+        if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+           ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+            $sudo dpkg --add-architecture "$arch"
+        fi
+    done
     $sudo apt-get update -q
     $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

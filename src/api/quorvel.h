@@ -70,7 +70,8 @@
 /** \def QUORVEL_CALL
  *  Calling convention of every function: `__stdcall` on Windows (which on
  *  x64 is the one Windows convention), the platform's C convention elsewhere.
- *  Bindings declare the functions with the standard calling convention
+ *  The 32-bit Quorvel.dll exports every function by its plain name (no
+ *  `_name@N`), at the same ordinals as the 64-bit one. Bindings declare the functions with the standard calling convention
  *  (C#: CallingConvention.StdCall; Pascal: stdcall on Windows, cdecl elsewhere).
  *  \def QUORVEL_API
  *  Marks an exported function: imported from Quorvel.dll on Windows, default

@@ -13,7 +13,7 @@ namespace {
 
 struct ActionCase {
     const char* name;
-    int (*call)();
+    int (QUORVEL_CALL* call)();
     Bytes expected;
 };
 

@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TcpStatusTable, ::testing::ValuesIn(status_table_
 struct MultiByteCase {
     const char* name;
     int model;
-    int (*call)();
+    int (QUORVEL_CALL* call)();
     Bytes reply;
     int expected;
 };
@@ -88,7 +88,7 @@ TEST(TcpStatus, StaleBytesBeforeQueryAreNotTheReply) {
 struct SilentCase {
     const char* name;
     int model;
-    int (*call)();
+    int (QUORVEL_CALL* call)();
 };
 
 class TcpNoAnswer : public ::testing::TestWithParam<SilentCase> {};
@@ -128,7 +128,7 @@ class TcpConnectionEnds : public ::testing::TestWithParam<EndingCase> {};
 // comes back by closing and opening it again.
 TEST_P(TcpConnectionEnds, NoStatusAndTheHostCarriesOn) {
     const auto& c = GetParam();
-    for (int (*call)() : {Le_Status, Le_Status_Gaveta}) {
+    for (int (QUORVEL_CALL* call)() : {Le_Status, Le_Status_Gaveta}) {
         FakePrinter printer(c.behaviour);
         ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
         if (c.command_first) AcionaGuilhotina();
@@ -190,7 +190,7 @@ namespace {
 struct GroupCase {
     const char* name;
     int model;
-    int (*call)();
+    int (QUORVEL_CALL* call)();
     Bytes reply;
     int expected;
 };

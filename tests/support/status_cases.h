@@ -15,7 +15,7 @@ namespace quorvel::testing {
 
 struct StatusCase {
     int model;
-    int (*call)();
+    int (QUORVEL_CALL* call)();
     Bytes query;
     std::uint8_t reply;
     int expected;

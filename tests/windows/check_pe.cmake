@@ -1,15 +1,20 @@
 # SPDX-License-Identifier: MIT
-# Checks Quorvel.dll as a Windows loader sees it: a 64-bit PE whose export
-# table holds exactly the functions of the ordinal table DEF at their ordinals,
-# by undecorated name, and whose imports are only KERNEL32, WS2_32 and msvcrt.
-# Usage: cmake -DOBJDUMP=... -DLIBRARY=Quorvel.dll -DDEF=quorvel.def -P check_pe.cmake
+# Checks Quorvel.dll as a Windows loader sees it: a PE of BITS (64: PE32+
+# x86-64, 32: PE32 i386) whose export table holds exactly the functions of the
+# ordinal table DEF at their ordinals, by undecorated name (no _name@N), and
+# whose imports are only KERNEL32, WS2_32 and msvcrt.
+# Usage: cmake -DOBJDUMP=... -DLIBRARY=Quorvel.dll -DDEF=quorvel.def -DBITS=64 -P check_pe.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} failed on ${LIBRARY}")
 endif()
 set(problems "")
 
-if(NOT dump MATCHES "file format pei-x86-64" OR NOT dump MATCHES "Magic[ \t]+020b")
+if(BITS EQUAL 32)
+  if(NOT dump MATCHES "file format pei-i386" OR NOT dump MATCHES "Magic[ \t]+010b")
+    string(APPEND problems "not a 32-bit (PE32, i386) image\n")
+  endif()
+elseif(NOT dump MATCHES "file format pei-x86-64" OR NOT dump MATCHES "Magic[ \t]+020b")
   string(APPEND problems "not a 64-bit (PE32+, x86-64) image\n")
 endif()
 
@@ -40,6 +45,11 @@ list(LENGTH address_rows address_count)
 list(LENGTH expected expected_count)
 list(SORT expected)
 list(SORT found)
+foreach(entry ${found})
+  if(entry MATCHES "^_|@.*@")
+    string(APPEND problems "decorated export name: ${entry}\n")
+  endif()
+endforeach()
 if(NOT found STREQUAL expected)
   string(APPEND problems "exports by name@ordinal:\n  found    ${found}\n  expected ${expected}\n")
 endif()

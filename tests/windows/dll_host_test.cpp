@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -83,7 +84,80 @@ TEST(ExportTable, NothingBeyondTheTableAndNoDecoratedNames) {
     for (const char* name : {"_AbreSocket@8", "AbreSocket@8", "_Le_Status@0", "DllEntryPoint",
                              "DllMain", "Versao", "send_command"})
         EXPECT_EQ(dll.by_name(name), nullptr) << name;
+    // No export under its 32-bit __stdcall decoration, whatever its byte count.
+    for (const auto& entry : export_table)
+        for (int bytes = 0; bytes <= 64; bytes += 4)
+            for (const char* prefix : {"", "_"}) {
+                const std::string name = prefix + std::string(entry.name) + "@" + std::to_string(bytes);
+                EXPECT_EQ(dll.by_name(name.c_str()), nullptr) << name;
+            }
 }
+
+#if defined(__i386__)
+// 32-bit Windows: every function is __stdcall, so the callee takes its
+// arguments off the stack. Each export is called through a pointer of its
+// quorvel.h type (which says __stdcall) with zero and null arguments (refused
+// input, or no link: nothing is sent), and esp is read before and after the
+// call. A callee that leaves its arguments (cdecl), or takes a byte count
+// other than the header's, shows as a difference. esp goes to globals and the
+// probe keeps a frame pointer, so an unbalanced call cannot break the probe.
+volatile std::uintptr_t esp_before;
+volatile std::uintptr_t esp_after;
+
+template <typename Function>
+struct StackProbe;
+
+template <typename R, typename... A>
+struct StackProbe<R QUORVEL_CALL(A...)> {
+    using Pointer = R(QUORVEL_CALL*)(A...);
+    __attribute__((noinline, optimize("no-omit-frame-pointer"))) static long drift(Pointer function) {
+        asm volatile("movl %%esp, %0" : "=m"(esp_before) : : "memory");
+        function(A{}...);
+        asm volatile("movl %%esp, %0" : "=m"(esp_after) : : "memory");
+        return static_cast<long>(esp_after - esp_before);
+    }
+    static long drift_at(FARPROC address) {
+        return drift(reinterpret_cast<Pointer>(reinterpret_cast<void*>(address)));
+    }
+};
+
+struct StackCase {
+    const char* name;
+    long (*drift_at)(FARPROC);
+};
+
+constexpr StackCase stack_cases[] = {
+#define QUORVEL_EXPORT(name) {#name, StackProbe<decltype(name)>::drift_at},
+#include "quorvel_functions.inc"
+#undef QUORVEL_EXPORT
+};
+
+void PrintTo(const StackCase& c, std::ostream* out) { *out << c.name; }
+
+class CalleeCleansStack : public ::testing::TestWithParam<StackCase> {};
+
+TEST_P(CalleeCleansStack, EspIsTheSameAfterTheCall) {
+    LoadedLibrary dll;
+    ASSERT_NE(dll.module(), nullptr);
+    FARPROC function = dll.by_name(GetParam().name);
+    ASSERT_NE(function, nullptr) << GetParam().name;
+    EXPECT_EQ(GetParam().drift_at(function), 0) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CalleeCleansStack, ::testing::ValuesIn(stack_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The probe sees the fault it looks for: a cdecl function of two ints called
+// as if it were __stdcall leaves its 8 bytes on the stack.
+extern "C" __attribute__((cdecl, noinline)) int cdecl_two_ints(int a, int b) { return a + b; }
+
+TEST(CalleeCleansStackProbe, SeesArgumentsLeftByACdeclFunction) {
+    // Through a volatile, so the compiler cannot see the callee and call it as cdecl.
+    FARPROC volatile cdecl_function =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&cdecl_two_ints));
+    EXPECT_EQ(StackProbe<int QUORVEL_CALL(int, int)>::drift_at(cdecl_function), -8);
+}
+#endif
 
 // The version resource, read the way a host or the file properties dialog does.
 class VersionResource : public ::testing::Test {
@@ -129,11 +203,13 @@ TEST_F(VersionResource, TextEntriesInTheDeclaredTranslation) {
     char block_name[64];
     std::snprintf(block_name, sizeof block_name, "\\StringFileInfo\\%04x%04x\\", translation[0],
                   translation[1]);
+    // A 32-bit host loads the 32-bit DLL, a 64-bit host the 64-bit one.
+    const char* bits_name = sizeof(void*) == 4 ? "Quorvel.DLL 32-bits" : "Quorvel.DLL 64-bits";
     const std::pair<const char*, const char*> entries[] = {
         {"FileVersion", "1.2.0.0"},
         {"ProductVersion", "1.2.0.0"},
-        {"FileDescription", "Quorvel.DLL 64-bits"},
-        {"ProductName", "Quorvel.DLL 64-bits"},
+        {"FileDescription", bits_name},
+        {"ProductName", bits_name},
     };
     for (auto [key, expected] : entries) {
         auto* text = static_cast<const char*>(query(std::string(block_name) + key, &length));

@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Runs a command in a private, headless wine64 environment and cleans up after:
+# Runs a command in a private, headless wine64 environment (with --win32: a
+# 32-bit one, WINEARCH=win32 under Debian's wine32) and cleans up after:
 # its own WINEPREFIX and TMPDIR (removed at the end), no display, Mono, Gecko
 # and the menu builder disabled, WINEDEBUG=-all, a persistent wineserver whose
 # output goes to a file (so no test waits on its pipes), and COM7 backed by a
 # pseudo-terminal whose far end tests reach through serial_relay.py.
 #
-# Usage: tests/windows/run-under-wine.sh COMMAND [ARGS...]
+# Usage: tests/windows/run-under-wine.sh [--win32] COMMAND [ARGS...]
 #   e.g. tests/windows/run-under-wine.sh ctest --test-dir build/mingw -j2
+#        tests/windows/run-under-wine.sh --win32 ctest --test-dir build/mingw32 -j2
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+arch=win64
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+if [ "${1:-}" = "--win32" ]; then
+    shift
+    # A 64-bit prefix cannot start 32-bit programs without 32-bit wine
+    # ("could not load kernel32.dll"); a win32 prefix runs them alone.
+    arch=win32
+    wine=/usr/lib/wine/wine
+    [ -x "$wine" ] || { echo "run-under-wine: $wine missing: install wine32:i386" >&2; exit 1; }
+fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-wine.XXXXXX")
-export WINEPREFIX="$work/prefix" TMPDIR="$work/tmp" WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX="$work/prefix" TMPDIR="$work/tmp" WINEARCH=$arch WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$TMPDIR" "$WINEPREFIX"
-wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 cleanup() {
@@ -26,7 +37,7 @@ trap cleanup EXIT
 
 "$wineserver" -p >"$work/wineserver.log" 2>&1 </dev/null
 start=$SECONDS
-"$wine64" wineboot --init >"$work/wineboot.log" 2>&1 </dev/null || {
+"$wine" wineboot --init >"$work/wineboot.log" 2>&1 </dev/null || {
     echo "run-under-wine: wineboot failed:" >&2
     cat "$work/wineboot.log" >&2
     exit 1

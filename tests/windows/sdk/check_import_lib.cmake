@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Quorvel.lib, as llvm-nm lists it, defines every name of the export table
-# and its __imp_ pointer, all for Quorvel.dll.
-# cmake -DNM=llvm-nm -DLIBRARY=Quorvel.lib -DDEF=quorvel.def -P check_import_lib.cmake
+# and its __imp_ pointer, all for Quorvel.dll. For 32-bit, DEF is the
+# __stdcall table (name@bytes) and PREFIX "_": symbols read _separa@8.
+# cmake -DNM=llvm-nm -DLIBRARY=Quorvel.lib -DDEF=quorvel.def [-DPREFIX=_] -P check_import_lib.cmake
 execute_process(COMMAND ${NM} ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
@@ -10,8 +11,8 @@ file(STRINGS ${DEF} def_lines REGEX "@[0-9]+")
 set(missing "")
 set(count 0)
 foreach(line ${def_lines})
-  string(REGEX REPLACE "^[ \t]*([A-Za-z0-9_]+).*$" "\\1" name "${line}")
-  foreach(symbol ${name} __imp_${name})
+  string(REGEX REPLACE "^[ \t]*([A-Za-z0-9_@]+).*$" "\\1" name "${line}")
+  foreach(symbol ${PREFIX}${name} __imp_${PREFIX}${name})
     if(NOT listing MATCHES "\n[0-9a-f]+ T ${symbol}\n")
       list(APPEND missing ${symbol})
     endif()

@@ -1,15 +1,21 @@
 # SPDX-License-Identifier: MIT
-# The SDK zip holds the files a Windows developer needs, under one folder.
-# cmake -DZIP=quorvel-x.y.z-win64-sdk.zip -DNAME=quorvel-x.y.z-win64-sdk -P check_sdk_zip.cmake
+# The SDK zip holds the files a Windows developer needs, under one folder, with
+# a DLL and its import libraries for each bitness in ARCHES (x64, x86).
+# cmake -DZIP=quorvel-x.y.z-windows-sdk.zip -DNAME=quorvel-x.y.z-windows-sdk "-DARCHES=x64;x86"
+#       -P check_sdk_zip.cmake
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${ZIP} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot list ${ZIP}")
 endif()
 set(missing "")
-foreach(file README.md LICENSE bin/Quorvel.dll include/quorvel.h lib/Quorvel.lib lib/libQuorvel.dll.a
-             lib/Quorvel.def examples/c/host_example.c examples/c/sample_receipt.c
-             examples/csharp/Quorvel.cs examples/csharp/Example.cs
-             examples/pascal/quorvel.pas examples/pascal/example.pas)
+set(files README.md LICENSE include/quorvel.h examples/c/host_example.c examples/c/sample_receipt.c
+          examples/csharp/Quorvel.cs examples/csharp/Example.cs
+          examples/pascal/quorvel.pas examples/pascal/example.pas examples/vb6/Quorvel.bas)
+foreach(arch ${ARCHES})
+  list(APPEND files bin/${arch}/Quorvel.dll lib/${arch}/Quorvel.lib lib/${arch}/libQuorvel.dll.a
+                    lib/${arch}/Quorvel.def)
+endforeach()
+foreach(file ${files})
   if(NOT listing MATCHES "(^|\n)${NAME}/${file}(\n|$)")
     list(APPEND missing ${file})
   endif()

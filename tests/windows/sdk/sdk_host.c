@@ -75,6 +75,16 @@ int run(void) {
     return ok ? 0 : 1;
 }
 
+#if defined(_MSC_VER) && defined(_M_IX86)
+/* Without a C runtime: 32-bit clang copies the list's initialiser with memcpy. */
+void* memcpy(void* dest, const void* source, unsigned int size) {
+    volatile char* to = (volatile char*)dest;
+    const char* from = (const char*)source;
+    while (size--) *to++ = *from++;
+    return dest;
+}
+#endif
+
 /* Entry point without a C runtime (lld-link /entry:start); mingw builds use main. */
 void __stdcall start(void) {
     ExitProcess((unsigned int)run());
