@@ -188,10 +188,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const Pair& pair : pairs)
-        benchmark::RegisterBenchmark((std::string("handle_vs_default/") + pair.name).c_str(),
-                                     [&pair](benchmark::State& state) {
-                                         handle_vs_default(state, pair);
-                                     })
+        benchmark::RegisterBenchmark(
+            (std::string("handle_vs_default/") + pair.name).c_str(),
+            [&pair](benchmark::State& state) { handle_vs_default(state, pair); })
             ->UseManualTime();
     benchmark::RegisterBenchmark("three_printers/one_thread", three_printers_one_thread, false)
         ->UseRealTime()

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-
 #include <mutex>
 
 #include "link/platform.h"
