@@ -27,7 +27,6 @@ Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits
 
 void Renderer::initialize() {
     items_.clear();
-    line_spans_.clear();
     x_ = 0;
     style_ = Style{};
     justification_ = 0;
@@ -160,18 +159,34 @@ void Renderer::put_char(uint8_t byte) {
     if (cached->missing) note_missing(byte);
     it.glyph = &cached->bitmap;
     it.x = x_;
-    place(std::move(it));
-    x_ += probe.w;
-    if (recording_) record_char(byte);
-}
-
-void Renderer::record_char(uint8_t byte) {
-    const TextMarks& marks = style_;
-    if (line_spans_.empty() || !(line_spans_.back().marks == marks))
-        line_spans_.push_back(TextSpan{{}, marks});
     // The character the byte prints as; one the table lacks (a box) is U+FFFD.
     const char32_t cp = code_point(byte);
-    append_utf8(line_spans_.back().text, cp == NO_CHARACTER ? 0xFFFD : cp);
+    it.cp = cp == NO_CHARACTER ? 0xFFFD : cp;
+    place(std::move(it));
+    x_ += probe.w;
+}
+
+void Renderer::record_line() {
+    // items_ is in order of x with nothing overlapping: what was put over
+    // earlier text has replaced it, as on the paper. A gap (a tab, a bit
+    // image, a move by ESC $ or ESC \) is as many spaces of the next
+    // character's pitch as fit in it, rounded to the nearest.
+    std::vector<TextSpan> spans;
+    int end = 0;
+    std::string gap;
+    for (const Item& it : items_) {
+        if (!it.cp) continue;
+        const int pitch = std::max(1, cell_width(it.style));
+        gap.assign(static_cast<size_t>(std::max(0, (it.x - end + pitch / 2) / pitch)), ' ');
+        const TextMarks& marks = it.style;
+        if (!spans.empty()) spans.back().text += gap;
+        if (spans.empty() || !(spans.back().marks == marks)) spans.push_back(TextSpan{{}, marks});
+        if (spans.size() == 1 && spans.back().text.empty()) spans.back().text = gap;
+        append_utf8(spans.back().text, it.cp);
+        end = it.x + it.w;
+    }
+    if (!spans.empty())
+        content_.lines.push_back(TextLine{y_, justification_, upside_down_, std::move(spans)});
 }
 
 void Renderer::tab() {
@@ -181,7 +196,6 @@ void Renderer::tab() {
         if (x > x_ && x < area_width()) {
             place(Item{nullptr, nullptr, style_, x_, x - x_, cell_height(style_)});
             x_ = x;
-            if (recording_ && !line_spans_.empty()) line_spans_.back().text += '\t';
             return;
         }
     }
@@ -261,10 +275,8 @@ void Renderer::print_line() {
     // Text after an ESC $ / ESC \ position is placed where it was put.
     const bool positioned = items_.front().x != 0;
     const int x0 = positioned ? left_margin_ : aligned_x(w, justification_);
-    if (recording_ && !line_spans_.empty())
-        content_.lines.push_back(
-            TextLine{y_, justification_, upside_down_, std::exchange(line_spans_, {})});
     if (reserve(h)) {
+        if (recording_) record_line();  // only lines that are on the paper
         if (limits_.draw) {
             Bitmap band(PRINT_WIDTH, h);
             for (const Item& it : items_) draw_item(band, it, x0, h);
@@ -337,7 +349,8 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     if (!reserve(total)) return;
     if (recording_)
         content_.symbols.push_back(
-            SymbolRecord{symbol.name, symbol.hri, x0, y_ + (above ? fh + 2 : 0), width, height});
+            SymbolRecord{symbol.name, symbol.data, x0, y_ + (above ? fh + 2 : 0), width,
+                         height, above || below ? symbol.hri : std::string()});
     if (!limits_.draw) {
         y_ += total;
         dirty_ = true;
@@ -371,7 +384,7 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
     if (!reserve(height)) return;
     if (recording_)
         content_.symbols.push_back(
-            SymbolRecord{m.kind, m.data, aligned_x(width, justification_), y_, width, height});
+            SymbolRecord{m.kind, m.data, aligned_x(width, justification_), y_, width, height, {}});
     if (!limits_.draw) {
         y_ += height;
         dirty_ = true;

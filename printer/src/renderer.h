@@ -136,6 +136,7 @@ class Renderer {
         int x;
         int w;
         int h;
+        char32_t cp = 0;  // the character a glyph prints; 0 for gaps and images
     };
     int cell_width(const Style& s) const;
     int cell_height(const Style& s) const { return FontSet::CELL_H[s.font] * s.hmul; }
@@ -150,7 +151,8 @@ class Renderer {
     // Put an item into the line, replacing whatever it overlaps.
     void place(Item it);
     void note_missing(uint8_t byte);
-    void record_char(uint8_t byte);
+    // The line's text as the paper shows it: pieces by position, gaps as spaces.
+    void record_line();
 
     const FontSet& fonts_;
     PageSink sink_;
@@ -200,7 +202,6 @@ class Renderer {
 
     bool recording_ = false;
     PageContent content_;
-    std::vector<TextSpan> line_spans_;  // the text of items_
 };
 
 }  // namespace quorvel::printer
