@@ -41,7 +41,7 @@ constexpr CommandRow ROWS[] = {
     fixed(LF,   NONE, ANY, 1, line_feed,       LAYOUT, "LF"),
     fixed(FF,   NONE, ANY, 1, form_feed,       LAYOUT, "FF"),
     measured(CR, NONE, ANY, measure_carriage_return, carriage_return, LAYOUT, "CR"),
-    fixed(CAN,  NONE, ANY, 1, nullptr, SKIPPED, "CAN", "cancel page-mode data (no page mode; ignored)"),
+    fixed(CAN,  NONE, ANY, 1, cancel_page_area, LAYOUT, "CAN"),
     fixed(NUL,  NONE, ANY, 1, nullptr, SKIPPED, "NUL", "ignored"),
 
     // DLE: real-time commands, answered at once.
@@ -53,7 +53,7 @@ constexpr CommandRow ROWS[] = {
     fixed(DC2, 'T', ANY, 2, dc2_self_test, DEVICE, "DC2 T"),
 
     // ESC.
-    fixed(ESC, 0x0C, ANY, 2, nullptr, SKIPPED, "ESC FF", "print page-mode data (no page mode; ignored)"),
+    fixed(ESC, 0x0C, ANY, 2, esc_print_page, LAYOUT, "ESC FF"),
     fixed(ESC, ' ', ANY, 3, esc_char_spacing, TEXT, "ESC SP"),
     fixed(ESC, '!', ANY, 3, esc_print_mode, TEXT, "ESC !"),
     fixed(ESC, '$', ANY, 4, esc_absolute_position, LAYOUT, "ESC $"),
@@ -73,14 +73,14 @@ constexpr CommandRow ROWS[] = {
     fixed(ESC, 'G', ANY, 3, esc_bold, TEXT, "ESC G"),
     fixed(ESC, 'J', ANY, 3, esc_feed_dots, LAYOUT, "ESC J"),
     fixed(ESC, 'K', ANY, 3, nullptr, SKIPPED, "ESC K", "print and reverse feed (ignored)"),
-    fixed(ESC, 'L', ANY, 2, nullptr, SKIPPED, "ESC L", "page mode (not emulated; standard mode kept)"),
+    fixed(ESC, 'L', ANY, 2, esc_page_mode, LAYOUT, "ESC L"),
     fixed(ESC, 'M', ANY, 3, esc_font, TEXT, "ESC M"),
     fixed(ESC, 'R', ANY, 3, esc_international_set, TEXT, "ESC R"),
-    fixed(ESC, 'S', ANY, 2, nullptr, SKIPPED, "ESC S", "standard mode"),
-    fixed(ESC, 'T', ANY, 3, nullptr, SKIPPED, "ESC T", "page-mode print direction (no page mode; ignored)"),
+    fixed(ESC, 'S', ANY, 2, esc_standard_mode, LAYOUT, "ESC S"),
+    fixed(ESC, 'T', ANY, 3, esc_page_direction, LAYOUT, "ESC T"),
     fixed(ESC, 'U', ANY, 3, nullptr, SKIPPED, "ESC U", "unidirectional printing (ignored)"),
     fixed(ESC, 'V', ANY, 3, esc_rotation, TEXT, "ESC V"),
-    fixed(ESC, 'W', ANY, 10, nullptr, SKIPPED, "ESC W", "page-mode print area (ignored)"),
+    fixed(ESC, 'W', ANY, 10, esc_page_area, LAYOUT, "ESC W"),
     measured(ESC, 'Z', ANY, measure_esc_print_2d, esc_print_2d, SYMBOL2D, "ESC Z"),
     fixed(ESC, '\\', ANY, 4, esc_relative_position, LAYOUT, "ESC \\"),
     fixed(ESC, 'a', ANY, 3, esc_justification, LAYOUT, "ESC a"),
@@ -113,7 +113,7 @@ constexpr CommandRow ROWS[] = {
 
     // GS.
     fixed(GS, '!', ANY, 3, gs_char_size, TEXT, "GS !"),
-    fixed(GS, '$', ANY, 4, nullptr, SKIPPED, "GS $", "page-mode vertical position (ignored)"),
+    fixed(GS, '$', ANY, 4, gs_page_vertical, LAYOUT, "GS $"),
     block16(GS, '(', 'A', nullptr, SKIPPED, "GS ( A", "test print (ignored)"),
     block16(GS, '(', 'C', nullptr, SKIPPED, "GS ( C", "user NV memory (not kept)"),
     block16(GS, '(', 'D', nullptr, SKIPPED, "GS ( D", "real-time command switches (ignored)"),
@@ -146,7 +146,7 @@ constexpr CommandRow ROWS[] = {
     measured(GS, 'V', ANY, measure_gs_cut, gs_cut, DEVICE, "GS V"),
     fixed(GS, 'W', ANY, 4, gs_print_area_width, LAYOUT, "GS W"),
     fixed(GS, 'Z', ANY, 3, gs_select_2d, SYMBOL2D, "GS Z"),
-    fixed(GS, '\\', ANY, 4, nullptr, SKIPPED, "GS \\", "page-mode relative vertical position (ignored)"),
+    fixed(GS, '\\', ANY, 4, gs_page_vertical_relative, LAYOUT, "GS \\"),
     fixed(GS, '^', ANY, 5, nullptr, SKIPPED, "GS ^", "run macro (ignored)"),
     fixed(GS, 'a', ANY, 3, gs_auto_status, DEVICE, "GS a"),
     fixed(GS, 'b', ANY, 3, nullptr, SKIPPED, "GS b", "smoothing (ignored)"),

@@ -48,6 +48,16 @@ QVP_HANDLER(esc_feed_lines);
 QVP_HANDLER(gs_left_margin);
 QVP_HANDLER(gs_print_area_width);
 
+// Page mode (commands_page.cpp). FF is form_feed, which prints the page.
+QVP_HANDLER(esc_page_mode);
+QVP_HANDLER(esc_standard_mode);
+QVP_HANDLER(esc_page_area);
+QVP_HANDLER(esc_page_direction);
+QVP_HANDLER(gs_page_vertical);
+QVP_HANDLER(gs_page_vertical_relative);
+QVP_HANDLER(esc_print_page);
+QVP_HANDLER(cancel_page_area);
+
 // Bit images, raster and stored images (commands_image.cpp).
 QVP_HANDLER(esc_bit_image);
 QVP_MEASURE(measure_esc_bit_image);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "codepage.h"
+#include "page_mode.h"
 
 namespace quorvel::printer {
 
@@ -41,6 +42,9 @@ void Renderer::initialize() {
     module_width_ = 3;
     hri_position_ = 0;
     hri_font_ = 0;
+    pm_ = PageState{};
+    pm_.w = paper_width();
+    pm_.h = page_mode::DEFAULT_AREA_HEIGHT;
 }
 
 bool Renderer::set_code_table(int table) {
@@ -74,6 +78,7 @@ void Renderer::set_relative_position(int dots) {
 }
 
 int Renderer::area_width() const {
+    if (pm_.on) return std::max(1, area_logical_width());
     return std::max(1, std::min(area_width_, PRINT_WIDTH - left_margin_));
 }
 
@@ -110,6 +115,10 @@ bool Renderer::reserve(int h) {
 
 void Renderer::advance(int dots) {
     if (dots <= 0) return;
+    if (pm_.on) {
+        pm_.pos_y = std::min(pm_.pos_y + dots, area_logical_height());
+        return;
+    }
     if (reserve(dots)) y_ += dots;
 }
 
@@ -166,7 +175,7 @@ void Renderer::put_char(uint8_t byte) {
     x_ += probe.w;
 }
 
-void Renderer::record_line() {
+void Renderer::record_line(PageContent& into, int y) {
     // items_ is in order of x with nothing overlapping: what was put over
     // earlier text has replaced it, as on the paper. A gap (a tab, a bit
     // image, a move by ESC $ or ESC \) is as many spaces of the next
@@ -186,7 +195,7 @@ void Renderer::record_line() {
         end = it.x + it.w;
     }
     if (!spans.empty())
-        content_.lines.push_back(TextLine{y_, justification_, upside_down_, std::move(spans)});
+        into.lines.push_back(TextLine{y, justification_, upside_down_ && !pm_.on, std::move(spans)});
 }
 
 void Renderer::tab() {
@@ -262,6 +271,10 @@ void Renderer::draw_item(Bitmap& band, const Item& it, int x0, int base) const {
 }
 
 void Renderer::print_line() {
+    if (pm_.on) {
+        page_line(true);
+        return;
+    }
     if (items_.empty()) {
         x_ = 0;
         advance(line_spacing_);
@@ -276,7 +289,7 @@ void Renderer::print_line() {
     const bool positioned = items_.front().x != 0;
     const int x0 = positioned ? left_margin_ : aligned_x(w, justification_);
     if (reserve(h)) {
-        if (recording_) record_line();  // only lines that are on the paper
+        if (recording_) record_line(content_, y_);  // only lines that are on the paper
         if (limits_.draw) {
             Bitmap band(PRINT_WIDTH, h);
             for (const Item& it : items_) draw_item(band, it, x0, h);
@@ -310,10 +323,10 @@ void Renderer::print_and_feed_lines(int lines) {
     for (int i = 0; i < lines; ++i) advance(line_spacing_);
 }
 
-void Renderer::draw_text(std::string_view text, int font, int x, int y) {
+void Renderer::draw_text(Bitmap& onto, std::string_view text, int font, int x, int y) const {
     const int cw = FontSet::CELL_W[font];
     for (size_t i = 0; i < text.size(); ++i)
-        page_.blit(fonts_.glyph(font, to_unicode(0, 0, static_cast<uint8_t>(text[i]))).bitmap,
+        onto.blit(fonts_.glyph(font, to_unicode(0, 0, static_cast<uint8_t>(text[i]))).bitmap,
                    x + static_cast<int>(i) * cw, y);
 }
 
@@ -328,7 +341,38 @@ void Renderer::text_line(std::string_view text, const Style& style, int justific
     justification_ = saved_j;
 }
 
+Bitmap Renderer::barcode_bitmap(const LinearSymbol& symbol, int& bars_top) const {
+    const int mw = std::max(1, module_width_);
+    const int width = static_cast<int>(symbol.modules.size()) * mw;
+    const int fh = FontSet::CELL_H[hri_font_];
+    const int tw = static_cast<int>(symbol.hri.size()) * FontSet::CELL_W[hri_font_];
+    const bool above = hri_position_ == 1 || hri_position_ == 3;
+    const bool below = hri_position_ == 2 || hri_position_ == 3;
+    const int height = std::max(1, bar_height_);
+    const int text_w = std::max(width, tw);
+    Bitmap b(text_w, height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0));
+    const int bx = (text_w - width) / 2, tx = (text_w - tw) / 2;
+    bars_top = above ? fh + 2 : 0;
+    if (above) draw_text(b, symbol.hri, hri_font_, tx, 0);
+    for (size_t i = 0; i < symbol.modules.size(); ++i)
+        if (symbol.modules[i]) b.fill_rect(bx + static_cast<int>(i) * mw, bars_top, mw, height, true);
+    if (below) draw_text(b, symbol.hri, hri_font_, tx, bars_top + height + 2);
+    return b;
+}
+
 void Renderer::barcode(const LinearSymbol& symbol) {
+    if (pm_.on) {
+        if (!symbol.ok) return;
+        int bars_top = 0;
+        Bitmap b = barcode_bitmap(symbol, bars_top);
+        const int width = static_cast<int>(symbol.modules.size()) * std::max(1, module_width_);
+        const bool hri = hri_position_ >= 1 && hri_position_ <= 3;
+        auto rec = std::make_shared<const SymbolRecord>(
+            SymbolRecord{symbol.name, symbol.data, (b.width() - width) / 2, bars_top, width,
+                         std::max(1, bar_height_), hri ? symbol.hri : std::string()});
+        page_graphic(std::move(b), std::move(rec));
+        return;
+    }
     if (!items_.empty()) print_line();
     if (!symbol.ok) return;
     const int mw = std::max(1, module_width_);
@@ -358,22 +402,32 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     }
     int y = y_;
     if (above) {
-        draw_text(symbol.hri, hri_font_, tx, y);
+        draw_text(page_, symbol.hri, hri_font_, tx, y);
         y += fh + 2;
     }
     for (size_t i = 0; i < symbol.modules.size(); ++i)
         if (symbol.modules[i]) page_.fill_rect(x0 + static_cast<int>(i) * mw, y, mw, height, true);
     y += height;
-    if (below) draw_text(symbol.hri, hri_font_, tx, y + 2);
+    if (below) draw_text(page_, symbol.hri, hri_font_, tx, y + 2);
     y_ += total;
     dirty_ = true;
 }
 
 void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
-    if (!items_.empty()) print_line();
+    if (!pm_.on && !items_.empty()) print_line();
     if (!m.ok) return;
     module_w = std::max(1, module_w);
     module_h = std::max(1, module_h);
+    if (pm_.on) {
+        Bitmap b(m.cols * module_w, m.rows * module_h);
+        for (int r = 0; r < m.rows; ++r)
+            for (int c = 0; c < m.cols; ++c)
+                if (m.at(r, c)) b.fill_rect(c * module_w, r * module_h, module_w, module_h, true);
+        auto rec = std::make_shared<const SymbolRecord>(
+            SymbolRecord{m.kind, m.data, 0, 0, b.width(), b.height(), {}});
+        page_graphic(std::move(b), std::move(rec));
+        return;
+    }
     const int width = m.cols * module_w;
     if (width > area_width()) {
         log_("2D symbol is " + std::to_string(width) +
@@ -400,6 +454,17 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
 }
 
 void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xscale, int yscale) {
+    if (pm_.on) {
+        Bitmap b(width_bytes * 8 * xscale, height * yscale);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
+            for (int x = 0; x < width_bytes * 8; ++x)
+                if ((row[x >> 3] >> (7 - (x & 7))) & 1)
+                    b.fill_rect(x * xscale, y * yscale, xscale, yscale, true);
+        }
+        page_graphic(std::move(b), nullptr);
+        return;
+    }
     if (!items_.empty()) print_line();
     const int width = width_bytes * 8 * xscale;
     const int shown = std::min(width, area_width());
@@ -438,6 +503,14 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
 }
 
 void Renderer::placeholder(std::string_view label, int width, int height) {
+    if (pm_.on) {
+        Bitmap b(std::min(width, area_width()), height);
+        b.fill_rect(0, 0, b.width(), height, true);
+        b.fill_rect(3, 3, b.width() - 6, height - 6, false);
+        draw_text(b, label, 0, 6, (height - FontSet::CELL_H[0]) / 2);
+        page_graphic(std::move(b), nullptr);
+        return;
+    }
     if (!items_.empty()) print_line();
     width = std::min(width, area_width());
     if (!reserve(height)) return;
@@ -447,7 +520,7 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
     page_.fill_rect(x0, y_, 3, height, true);
     page_.fill_rect(x0 + width - 3, y_, 3, height, true);
     const int tw = static_cast<int>(label.size()) * FontSet::CELL_W[0];
-    draw_text(label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::CELL_H[0]) / 2);
+    draw_text(page_, label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::CELL_H[0]) / 2);
     y_ += height;
     dirty_ = true;
 }
@@ -492,12 +565,17 @@ void Renderer::emit() {
 }
 
 void Renderer::cut() {
+    if (pm_.on) {
+        log_("cut ignored in page mode");
+        return;
+    }
     if (!items_.empty()) print_line();
     emit();
 }
 
 void Renderer::finish() {
-    if (!items_.empty()) print_line();
+    // A page not yet printed (no FF) stays in memory, as in a printer.
+    if (!pm_.on && !items_.empty()) print_line();
     emit();
 }
 
