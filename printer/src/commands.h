@@ -29,6 +29,11 @@ QVP_HANDLER(gs_char_size);
 QVP_HANDLER(gs_reverse);
 QVP_HANDLER(fs_kanji_on);
 QVP_HANDLER(fs_kanji_off);
+QVP_HANDLER(fs_code_system);
+QVP_HANDLER(fs_print_mode);
+QVP_HANDLER(fs_underline);
+QVP_HANDLER(fs_spacing);
+QVP_HANDLER(fs_quadruple);
 
 // Layout and spacing (commands_layout.cpp).
 QVP_HANDLER(line_feed);

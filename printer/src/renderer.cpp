@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cjk_font.h"
 #include "codepage.h"
 #include "page_mode.h"
 
@@ -42,6 +43,10 @@ void Renderer::initialize() {
     module_width_ = 3;
     hri_position_ = 0;
     hri_font_ = 0;
+    kanji_on_ = limits_.double_byte != DoubleByte::NONE;
+    kanji_jis_ = false;
+    kanji_ = {};
+    lead_n_ = 0;
     pm_ = PageState{};
     pm_.w = paper_width();
     pm_.h = page_mode::DEFAULT_AREA_HEIGHT;
@@ -138,8 +143,7 @@ void Renderer::place(Item it) {
     items_.insert(first, std::move(it));
 }
 
-void Renderer::note_missing(uint8_t byte) {
-    const char32_t cp = code_point(byte);
+void Renderer::note_missing(char32_t cp, uint8_t byte) {
     ++missing_on_page_;
     ++missing_total_;
     for (Missing& m : missing_)
@@ -150,7 +154,53 @@ void Renderer::note_missing(uint8_t byte) {
     if (missing_.size() < 8) missing_.push_back({cp, byte, code_table_, 1});
 }
 
+bool Renderer::set_double_byte_mode(bool on) {
+    if (limits_.double_byte == DoubleByte::NONE) return false;
+    kanji_on_ = on;
+    lead_n_ = 0;
+    return true;
+}
+
+void Renderer::put_double_byte(std::optional<char32_t> cp) {
+    const int font = style_.font;
+    const int cell = CjkFont::CELL[font];
+    Style s = style_;
+    if (kanji_.double_width || kanji_.quadruple) s.wmul = std::min(8, s.wmul * 2);
+    if (kanji_.double_height || kanji_.quadruple) s.hmul = std::min(8, s.hmul * 2);
+    s.underline = kanji_.underline;
+    const int left = kanji_.left * s.wmul, w = cell * s.wmul, right = kanji_.right * s.wmul;
+    if (x_ + left + w + right > area_width()) {
+        if (left + w + right > area_width()) return;
+        print_line();
+    }
+    const Glyph& g = CjkFont::shared().glyph(font, cp.value_or(NO_CHARACTER));
+    if (g.missing || !cp) note_missing(cp.value_or(0xFFFD), lead_[0]);
+    if (left) place(Item{nullptr, nullptr, s, x_, left, cell * s.hmul});
+    Item it{&g.bitmap, nullptr, s, x_ + left, w, cell * s.hmul};
+    it.cp = cp.value_or(0xFFFD);
+    place(std::move(it));
+    x_ += left + w + right;
+}
+
 void Renderer::put_char(uint8_t byte) {
+    if (kanji_on_) {
+        // Double-byte mode: a lead byte takes the bytes after it with it.
+        lead_[lead_n_++] = byte;
+        const int need = double_byte_length(limits_.double_byte, kanji_jis_, lead_, lead_n_);
+        if (need == 0) {  // not a character: a box for the lead, the last byte afresh
+            lead_n_ = 0;
+            put_double_byte(std::nullopt);
+            put_char(byte);
+            return;
+        }
+        if (need > 1) {
+            if (lead_n_ < need) return;
+            lead_n_ = 0;
+            put_double_byte(double_byte_decode(limits_.double_byte, kanji_jis_, lead_, need));
+            return;
+        }
+        lead_n_ = 0;
+    }
     const Item probe{nullptr, nullptr, style_, 0, cell_width(style_), cell_height(style_)};
     if (x_ + probe.w > area_width()) {
         if (probe.w > area_width()) return;  // wider than the paper: not printable
@@ -165,7 +215,7 @@ void Renderer::put_char(uint8_t byte) {
     }
     const Glyph*& cached = glyphs_[style_.font][byte];
     if (!cached) cached = &fonts_.glyph(style_.font, code_point(byte));
-    if (cached->missing) note_missing(byte);
+    if (cached->missing) note_missing(code_point(byte), byte);
     it.glyph = &cached->bitmap;
     it.x = x_;
     // The character the byte prints as; one the table lacks (a box) is U+FFFD.
@@ -234,7 +284,8 @@ void Renderer::draw_item(Bitmap& band, const Item& it, int x0, int base) const {
         return;
     }
     if (s.reverse) band.fill_rect(left, top, it.w, it.h, true);
-    if (it.glyph && s.wmul == 1 && s.hmul == 1 && left >= 0 && left + 16 <= band.width()) {
+    if (it.glyph && it.glyph->width() <= 16 && s.wmul == 1 && s.hmul == 1 && left >= 0 &&
+        left + 16 <= band.width()) {
         // Common case: unscaled glyph, OR-ed row by row into the band bytes.
         const Bitmap& g = *it.glyph;
         const int shift = left & 7;

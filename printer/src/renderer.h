@@ -12,6 +12,7 @@
 
 #include "bitmap.h"
 #include "codepage.h"
+#include "double_byte.h"
 #include "fonts.h"
 #include "page_record.h"
 #include "symbols.h"
@@ -26,6 +27,19 @@ struct RenderLimits {
     int max_page_height = 32000;    // dots, about 4 m of paper per receipt
     int max_pages = 1000;         // images per stream
     bool draw = true;             // false: lay out only (for timing the interpreter)
+    // The double-byte encoding of FS & text; a printer with one starts with
+    // double-byte mode on, as many sold in East Asia do.
+    DoubleByte double_byte = DoubleByte::NONE;
+};
+
+// The double-byte print modes (FS !, FS -, FS S, FS W).
+struct DoubleByteStyle {
+    bool double_width = false;
+    bool double_height = false;
+    bool quadruple = false;
+    int underline = 0;  // dots
+    int left = 0;       // spacing, dots
+    int right = 0;
 };
 
 // The print modes in force: the marks a character carries on the page, and
@@ -81,6 +95,14 @@ class Renderer {
     int hri_position() const { return hri_position_; }
     // The printable width of the paper in dots.
     int paper_width() const { return limits_.paper_width; }
+
+    // Double-byte text: FS & / FS . and the FS print modes.
+    DoubleByte double_byte() const { return limits_.double_byte; }
+    // FS & / FS .: false (and nothing changes) when the printer has no double-byte encoding.
+    bool set_double_byte_mode(bool on);
+    bool double_byte_mode() const { return kanji_on_; }
+    void set_japanese_jis(bool jis) { kanji_jis_ = jis; }
+    DoubleByteStyle& double_byte_style() { return kanji_; }
 
     // Page mode (ESC L … FF): a page is laid out in memory and printed at
     // once. The choices where printers differ are in page_mode.h.
@@ -194,7 +216,9 @@ class Renderer {
     void emit();
     // Put an item into the line, replacing whatever it overlaps.
     void place(Item it);
-    void note_missing(uint8_t byte);
+    void note_missing(char32_t cp, uint8_t byte);
+    // One double-byte character (a box for nullopt), in the double-byte cell.
+    void put_double_byte(std::optional<char32_t> cp);
     // The line's text as the paper shows it: pieces by position, gaps as spaces.
     void record_line(PageContent& into, int y);
 
@@ -247,6 +271,12 @@ class Renderer {
     bool recording_ = false;
     PageContent content_;
     PageState pm_;
+
+    bool kanji_on_ = false;
+    bool kanji_jis_ = false;  // FS C 0: JIS row and cell bytes
+    DoubleByteStyle kanji_;
+    uint8_t lead_[4] = {};  // the bytes of a double-byte character so far
+    int lead_n_ = 0;
 };
 
 }  // namespace quorvel::printer
