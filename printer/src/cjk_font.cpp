@@ -53,7 +53,8 @@ Glyph CjkFont::render(int font, char32_t cp) const {
         const int descent = static_cast<int>(-f->size->metrics.descender >> 6);
         const int baseline = cell * ascent / std::max(1, ascent + descent);
         const int x0 = std::clamp(g->bitmap_left, 0, std::max(0, cell - static_cast<int>(b.width)));
-        const int y0 = std::clamp(baseline - g->bitmap_top, 0, std::max(0, cell - static_cast<int>(b.rows)));
+        const int y0 =
+            std::clamp(baseline - g->bitmap_top, 0, std::max(0, cell - static_cast<int>(b.rows)));
         for (unsigned y = 0; y < b.rows; ++y)
             for (unsigned x = 0; x < b.width; ++x)
                 // Grey coverage to one bit: thin strokes of a 24-dot glyph

@@ -6,10 +6,9 @@
 namespace quorvel::printer {
 
 namespace {
-constexpr const char* DIRECTION[] = {"left to right from the upper left",
-                                     "bottom to top from the lower left",
-                                     "right to left from the lower right",
-                                     "top to bottom from the upper right"};
+constexpr const char* DIRECTION[] = {
+    "left to right from the upper left", "bottom to top from the lower left",
+    "right to left from the lower right", "top to bottom from the upper right"};
 }  // namespace
 
 QVP_HANDLER(esc_page_mode) {
@@ -36,8 +35,9 @@ QVP_HANDLER(esc_page_area) {
 QVP_HANDLER(esc_page_direction) {
     const int n = digit(p[2]);
     if (n <= 3) c.r.set_page_direction(n);
-    JOURNAL_COMMAND(c, p, len, "ESC T " + num(p[2]),
-                    std::string("page-mode direction: ") + (n <= 3 ? DIRECTION[n] : "invalid (ignored)"));
+    JOURNAL_COMMAND(
+        c, p, len, "ESC T " + num(p[2]),
+        std::string("page-mode direction: ") + (n <= 3 ? DIRECTION[n] : "invalid (ignored)"));
 }
 
 QVP_HANDLER(gs_page_vertical) {
@@ -58,15 +58,17 @@ QVP_HANDLER(gs_page_vertical_relative) {
 QVP_HANDLER(esc_print_page) {
     const bool on = c.r.page_mode();
     c.r.print_page(true);
-    JOURNAL_COMMAND(c, p, len, "ESC FF",
-                    on ? "print the page, stay in page mode" : "print the page (standard mode; ignored)");
+    JOURNAL_COMMAND(
+        c, p, len, "ESC FF",
+        on ? "print the page, stay in page mode" : "print the page (standard mode; ignored)");
 }
 
 QVP_HANDLER(cancel_page_area) {
     const bool on = c.r.page_mode();
     c.r.clear_page_area();
-    JOURNAL_COMMAND(c, p, len, "CAN",
-                    on ? "clear the page-mode print area" : "clear the page area (standard mode; ignored)");
+    JOURNAL_COMMAND(
+        c, p, len, "CAN",
+        on ? "clear the page-mode print area" : "clear the page area (standard mode; ignored)");
 }
 
 }  // namespace quorvel::printer

@@ -141,10 +141,11 @@ QVP_HANDLER(gs_reverse) {
 // double-byte encoding goes on printing through the single-byte table.
 QVP_HANDLER(fs_kanji_on) {
     const bool has = c.r.set_double_byte_mode(true);
-    JOURNAL_COMMAND(c, p, len, "FS &",
-                    has ? std::string("double-byte mode on (") + double_byte_name(c.r.double_byte()) + ")"
-                        : "double-byte mode on (no double-byte encoding; " +
-                              code_table_name(c.r.code_table()) + " goes on)");
+    JOURNAL_COMMAND(
+        c, p, len, "FS &",
+        has ? std::string("double-byte mode on (") + double_byte_name(c.r.double_byte()) + ")"
+            : "double-byte mode on (no double-byte encoding; " + code_table_name(c.r.code_table()) +
+                  " goes on)");
 }
 QVP_HANDLER(fs_kanji_off) {
     c.r.set_double_byte_mode(false);
@@ -157,9 +158,10 @@ QVP_HANDLER(fs_code_system) {
     const int n = digit(p[2]);
     if (n <= 2) c.r.set_japanese_jis(n == 0);
     static constexpr const char* NAME[] = {"JIS", "Shift JIS", "Shift JIS-2004"};
-    JOURNAL_COMMAND(c, p, len, "FS C " + num(p[2]),
-                    std::string("Japanese code system: ") + (n <= 2 ? NAME[n] : "invalid (ignored)") +
-                        (c.r.double_byte() == DoubleByte::SHIFT_JIS ? "" : " (not a Japanese printer)"));
+    JOURNAL_COMMAND(
+        c, p, len, "FS C " + num(p[2]),
+        std::string("Japanese code system: ") + (n <= 2 ? NAME[n] : "invalid (ignored)") +
+            (c.r.double_byte() == DoubleByte::SHIFT_JIS ? "" : " (not a Japanese printer)"));
 }
 
 // FS ! n: double-byte print mode: bit 2 double width, bit 3 double height, bit 7 underline.
@@ -169,9 +171,10 @@ QVP_HANDLER(fs_print_mode) {
     k.double_height = p[2] & 0x08;
     k.underline = (p[2] & 0x80) ? 1 : 0;
     JOURNAL_COMMAND(c, p, len, "FS ! " + num(p[2]),
-                    std::string("double-byte print mode:") + (k.double_width ? " double width" : "") +
-                        (k.double_height ? " double height" : "") + (k.underline ? " underline" : "") +
-                        (p[2] & 0x8C ? "" : " normal"));
+                    std::string("double-byte print mode:") +
+                        (k.double_width ? " double width" : "") +
+                        (k.double_height ? " double height" : "") +
+                        (k.underline ? " underline" : "") + (p[2] & 0x8C ? "" : " normal"));
 }
 
 // FS - n: double-byte underline, 0 off, 1 or 2 dots.
@@ -179,7 +182,8 @@ QVP_HANDLER(fs_underline) {
     const int n = digit(p[2]);
     if (n <= 2) c.r.double_byte_style().underline = n;
     JOURNAL_COMMAND(c, p, len, "FS - " + num(p[2]),
-                    n <= 2 ? "double-byte underline: " + num(n) + " dot(s)" : "double-byte underline: invalid (ignored)");
+                    n <= 2 ? "double-byte underline: " + num(n) + " dot(s)"
+                           : "double-byte underline: invalid (ignored)");
 }
 
 // FS S n1 n2: double-byte spacing left and right, in dots.

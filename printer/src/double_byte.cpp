@@ -19,9 +19,10 @@ struct EncodingRow {
     DoubleByte id;
     const char* name;
     const char* iconv_name;
-    std::array<Range, 2> lead;   // a second range of {0, 0} is unused
+    std::array<Range, 2> lead;  // a second range of {0, 0} is unused
     std::array<Range, 3> trail;
 };
+// clang-format off
 constexpr std::array<EncodingRow, 4> ENCODINGS = {{
     {DoubleByte::GB18030, "gb18030", "GB18030", {{{0x81, 0xFE}, {0, 0}}},
      {{{0x40, 0x7E}, {0x80, 0xFE}, {0x30, 0x39}}}},  // 30-39: a four-byte sequence
@@ -32,6 +33,7 @@ constexpr std::array<EncodingRow, 4> ENCODINGS = {{
     {DoubleByte::BIG5, "big5", "BIG5", {{{0x81, 0xFE}, {0, 0}}},
      {{{0x40, 0x7E}, {0xA1, 0xFE}, {0, 0}}}},
 }};
+// clang-format on
 
 const EncodingRow* row_of(DoubleByte e) {
     for (const EncodingRow& r : ENCODINGS)

@@ -19,6 +19,7 @@ struct AiRow {
     bool digits;
 };
 constexpr bool N = true, X = false;
+// clang-format off
 constexpr std::array AI_TABLE = {
     AiRow{"00", 18, 18, N},   AiRow{"01", 14, 14, N},   AiRow{"02", 14, 14, N},
     AiRow{"03", 14, 14, N},   AiRow{"04", 16, 16, N},   AiRow{"10", 1, 20, X},
@@ -58,6 +59,7 @@ constexpr std::array AI_TABLE = {
     AiRow{"96", 1, 90, X},    AiRow{"97", 1, 90, X},    AiRow{"98", 1, 90, X},
     AiRow{"99", 1, 90, X},
 };
+// clang-format on
 
 // AIs whose data length is predefined by their first two digits: a reader
 // needs no FNC1 after them, so none is sent.
@@ -89,9 +91,12 @@ std::string normalise(std::string_view d) {
     for (size_t i = 0; i < d.size(); ++i) {
         if (d[i] == '{' && i + 1 < d.size()) {
             const char e = d[++i];
-            if (e == '1') out += FNC1;
-            else if (e == '{') out += '{';
-            else if (e != 'A' && e != 'B' && e != 'C') out.append({'{', e});
+            if (e == '1')
+                out += FNC1;
+            else if (e == '{')
+                out += '{';
+            else if (e != 'A' && e != 'B' && e != 'C')
+                out.append({'{', e});
             continue;
         }
         out += d[i];

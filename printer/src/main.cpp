@@ -212,8 +212,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
             cfg.render.double_byte = *e;
-        }
-        else if (a == "--nv-dir")
+        } else if (a == "--nv-dir")
             nv_dir = value();
         else if (a == "--logo")
             logos.push_back(value());

@@ -245,7 +245,8 @@ void Renderer::record_line(PageContent& into, int y) {
         end = it.x + it.w;
     }
     if (!spans.empty())
-        into.lines.push_back(TextLine{y, justification_, upside_down_ && !pm_.on, std::move(spans)});
+        into.lines.push_back(
+            TextLine{y, justification_, upside_down_ && !pm_.on, std::move(spans)});
 }
 
 void Renderer::tab() {
@@ -378,7 +379,7 @@ void Renderer::draw_text(Bitmap& onto, std::string_view text, int font, int x, i
     const int cw = FontSet::CELL_W[font];
     for (size_t i = 0; i < text.size(); ++i)
         onto.blit(fonts_.glyph(font, to_unicode(0, 0, static_cast<uint8_t>(text[i]))).bitmap,
-                   x + static_cast<int>(i) * cw, y);
+                  x + static_cast<int>(i) * cw, y);
 }
 
 void Renderer::text_line(std::string_view text, const Style& style, int justification) {
@@ -406,7 +407,8 @@ Bitmap Renderer::barcode_bitmap(const LinearSymbol& symbol, int& bars_top) const
     bars_top = above ? fh + 2 : 0;
     if (above) draw_text(b, symbol.hri, hri_font_, tx, 0);
     for (size_t i = 0; i < symbol.modules.size(); ++i)
-        if (symbol.modules[i]) b.fill_rect(bx + static_cast<int>(i) * mw, bars_top, mw, height, true);
+        if (symbol.modules[i])
+            b.fill_rect(bx + static_cast<int>(i) * mw, bars_top, mw, height, true);
     if (below) draw_text(b, symbol.hri, hri_font_, tx, bars_top + height + 2);
     return b;
 }
@@ -443,9 +445,9 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     const int total = height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0);
     if (!reserve(total)) return;
     if (recording_)
-        content_.symbols.push_back(
-            SymbolRecord{symbol.name, symbol.data, x0, y_ + (above ? fh + 2 : 0), width,
-                         height, above || below ? symbol.hri : std::string()});
+        content_.symbols.push_back(SymbolRecord{symbol.name, symbol.data, x0,
+                                                y_ + (above ? fh + 2 : 0), width, height,
+                                                above || below ? symbol.hri : std::string()});
     if (!limits_.draw) {
         y_ += total;
         dirty_ = true;
@@ -571,7 +573,8 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
     page_.fill_rect(x0, y_, 3, height, true);
     page_.fill_rect(x0 + width - 3, y_, 3, height, true);
     const int tw = static_cast<int>(label.size()) * FontSet::CELL_W[0];
-    draw_text(page_, label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::CELL_H[0]) / 2);
+    draw_text(page_, label, 0, x0 + std::max(3, (width - tw) / 2),
+              y_ + (height - FontSet::CELL_H[0]) / 2);
     y_ += height;
     dirty_ = true;
 }

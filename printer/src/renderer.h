@@ -25,8 +25,8 @@ constexpr int DEFAULT_LINE_SPACING = 30;
 struct RenderLimits {
     int paper_width = PRINT_WIDTH;  // printable dots across
     int max_page_height = 32000;    // dots, about 4 m of paper per receipt
-    int max_pages = 1000;         // images per stream
-    bool draw = true;             // false: lay out only (for timing the interpreter)
+    int max_pages = 1000;           // images per stream
+    bool draw = true;               // false: lay out only (for timing the interpreter)
     // The double-byte encoding of FS & text; a printer with one starts with
     // double-byte mode on, as many sold in East Asia do.
     DoubleByte double_byte = DoubleByte::NONE;
@@ -187,11 +187,11 @@ class Renderer {
         bool on = false;
         int x = 0, y = 0, w = 0, h = 0;  // the area on the page
         int direction = 0;
-        int pos_y = 0;       // vertical position (a baseline) in the area
-        bool used = false;   // something was put on the page
-        Bitmap canvas;       // the page, the paper's width across
-        Bitmap area;         // the current area, unturned
-        PageContent content; // text and symbols, in page coordinates
+        int pos_y = 0;        // vertical position (a baseline) in the area
+        bool used = false;    // something was put on the page
+        Bitmap canvas;        // the page, the paper's width across
+        Bitmap area;          // the current area, unturned
+        PageContent content;  // text and symbols, in page coordinates
     };
     int area_logical_width() const { return pm_.direction & 1 ? pm_.h : pm_.w; }
     int area_logical_height() const { return pm_.direction & 1 ? pm_.w : pm_.h; }

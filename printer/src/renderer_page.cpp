@@ -96,8 +96,10 @@ void Renderer::set_page_area(int x, int y, int w, int h) {
     pm_.h = std::min(h, MAX_PAGE_HEIGHT - y);
     if (pm_.on) {
         // The page reaches down to the lowest area that anything was put in.
-        if (!pm_.used) pm_.canvas = Bitmap(paper_width(), pm_.y + pm_.h);
-        else if (pm_.canvas.height() < pm_.y + pm_.h) pm_.canvas.resize_height(pm_.y + pm_.h);
+        if (!pm_.used)
+            pm_.canvas = Bitmap(paper_width(), pm_.y + pm_.h);
+        else if (pm_.canvas.height() < pm_.y + pm_.h)
+            pm_.canvas.resize_height(pm_.y + pm_.h);
         pm_.area = Bitmap(area_logical_width(), area_logical_height());
         pm_.pos_y = 0;
         x_ = 0;
@@ -167,7 +169,8 @@ void Renderer::page_line(bool feed) {
     items_.clear();
     x_ = 0;
     if (feed)
-        pm_.pos_y = std::min(page_mode::next_position(top, h, line_spacing_), area_logical_height());
+        pm_.pos_y =
+            std::min(page_mode::next_position(top, h, line_spacing_), area_logical_height());
 }
 
 void Renderer::page_graphic(Bitmap image, std::shared_ptr<const SymbolRecord> symbol) {

@@ -3,11 +3,11 @@
 
 #include <zint.h>
 
-#include "gs1.h"
-
 #include <algorithm>
 #include <array>
 #include <memory>
+
+#include "gs1.h"
 
 namespace quorvel::printer {
 namespace {
@@ -152,8 +152,7 @@ LinearSymbol ean(std::string_view d, size_t len) {
                        " digits");
     const std::string body(d.substr(0, len - 1));
     const char check = gtin_check(body);
-    if (d.size() == len && d[len - 1] != check)
-        return refused(name + " check digit is wrong");
+    if (d.size() == len && d[len - 1] != check) return refused(name + " check digit is wrong");
     LinearSymbol s = zint_linear(BARCODE_EANX, body);
     s.hri = body + check;
     return s;
@@ -167,7 +166,8 @@ LinearSymbol code39(std::string_view d) {
     static constexpr std::string_view SET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
     for (char c : body)
         if (SET.find(c) == std::string_view::npos)
-            return refused("CODE39 cannot encode the byte " + std::to_string(static_cast<uint8_t>(c)));
+            return refused("CODE39 cannot encode the byte " +
+                           std::to_string(static_cast<uint8_t>(c)));
     LinearSymbol s = zint_linear(BARCODE_CODE39, std::string(body));
     s.hri.assign(1, '*').append(body).push_back('*');
     s.data = body;  // a scanner does not send the start and stop characters
@@ -203,8 +203,7 @@ LinearSymbol codabar(std::string_view d) {
 LinearSymbol code93(std::string_view d) {
     if (d.empty()) return refused("CODE93 data is empty");
     for (char c : d)
-        if (static_cast<uint8_t>(c) > 0x7F)
-            return refused("CODE93 takes 7-bit bytes only");
+        if (static_cast<uint8_t>(c) > 0x7F) return refused("CODE93 takes 7-bit bytes only");
     LinearSymbol s = zint_linear(BARCODE_CODE93, std::string(d));
     for (char c : d) s.hri += (c >= 0x20 && c < 0x7F) ? c : ' ';
     return s;

@@ -68,7 +68,10 @@ TEST(DoubleByte, EachEncodingPrintsAndReadsBackAsUtf8) {
         {DoubleByte::GB18030, "GB18030", "", "收银小票合计￥"},
         {DoubleByte::GB18030, "GB18030", "", "€"},  // a four-byte sequence
         {DoubleByte::SHIFT_JIS, "SHIFT_JIS", "", "領収書合計円"},
-        {DoubleByte::SHIFT_JIS, "ISO-2022-JP", "\x1c" "C0", "領収書"},
+        {DoubleByte::SHIFT_JIS, "ISO-2022-JP",
+         "\x1c"
+         "C0",
+         "領収書"},
         {DoubleByte::EUC_KR, "EUC-KR", "", "영수증합계"},
         {DoubleByte::BIG5, "BIG5", "", "收據合計"},
     };
@@ -77,8 +80,8 @@ TEST(DoubleByte, EachEncodingPrintsAndReadsBackAsUtf8) {
         std::string bytes = encode(c.iconv_name, c.text);
         if (c.prefix.size()) bytes = bytes.substr(3);  // the JIS pairs, after ESC $ B
         // The printer starts in double-byte mode; FS . and FS & turn it off and on.
-        const Printed p = print(c.e, c.prefix + bytes + "\n\x1c.AB\x1c&" + bytes + "\n\x1dV" +
-                                         std::string(1, '\0'));
+        const Printed p = print(
+            c.e, c.prefix + bytes + "\n\x1c.AB\x1c&" + bytes + "\n\x1dV" + std::string(1, '\0'));
         ASSERT_EQ(p.pages.size(), 1u);
         EXPECT_EQ(p.text, (std::vector<std::string>{c.text, "AB" + c.text}));
         EXPECT_EQ(p.missing, 0);
@@ -121,11 +124,13 @@ TEST(DoubleByte, PrintModesSizeTheCell) {
 TEST(DoubleByte, WhatNoFontHasIsABoxAndCounted) {
     // U+1F600 in GB18030 (four bytes): no CJK font has it. A lead byte
     // followed by a byte that cannot trail it is a box too.
-    const Printed p =
-        print(DoubleByte::GB18030, encode("GB18030", "好😀") + "\x81" " A\n");
+    const Printed p = print(DoubleByte::GB18030, encode("GB18030", "好😀") +
+                                                     "\x81"
+                                                     " A\n");
     ASSERT_EQ(p.pages.size(), 1u);
     EXPECT_EQ(p.missing, 2);
-    EXPECT_EQ(p.text, (std::vector<std::string>{"好😀\xEF\xBF\xBD" " A"}));
+    EXPECT_EQ(p.text, (std::vector<std::string>{"好😀\xEF\xBF\xBD"
+                                                " A"}));
 }
 
 TEST(DoubleByte, NoEncodingKeepsSingleByteText) {

@@ -60,11 +60,16 @@ TEST(PageMode, FourDirectionsTurnTheSamePage) {
     for (int d = 0; d < 4; ++d) {
         SCOPED_TRACE(d);
         StreamRun run;
-        run.feed("\x1bL" + area(0, 0, 576, 576) + "\x1bT" + std::string(1, static_cast<char>('0' + d)) +
-                 "PAGE MODE\n\x1dw\x02\x1dh\x50\x1dH\x02\x1dk\x02" "789123456789" + std::string(1, '\0') +
-                 "\n\x1d(k" + w16(n) + "1P0" + qr + B("\x1d(k\x03\x00" "1C\x05\x1d(k\x03\x00" "1Q0") +
-                 "\x1b$" + w16(400) + B("\x1dv0\x00\x04\x00\x20\x00") + std::string(4 * 32, '\xff') +
-                 "\nlast line\x0c")
+        run.feed("\x1bL" + area(0, 0, 576, 576) + "\x1bT" +
+                 std::string(1, static_cast<char>('0' + d)) +
+                 "PAGE MODE\n\x1dw\x02\x1dh\x50\x1dH\x02\x1dk\x02"
+                 "789123456789" +
+                 std::string(1, '\0') + "\n\x1d(k" + w16(n) + "1P0" + qr +
+                 B("\x1d(k\x03\x00"
+                   "1C\x05\x1d(k\x03\x00"
+                   "1Q0") +
+                 "\x1b$" + w16(400) + B("\x1dv0\x00\x04\x00\x20\x00") +
+                 std::string(4 * 32, '\xff') + "\nlast line\x0c")
             .finish();
         ASSERT_EQ(run.pages.size(), 1u) << run.journal();
         EXPECT_EQ(run.pages[0].height(), 576);
@@ -94,7 +99,12 @@ TEST(PageMode, PageCommands) {
     const std::string a = area(0, 0, 576, 200);
     const std::vector<Case> cases = {
         // FF prints the page and returns to standard mode: "after" goes below it.
-        {"FF", "\x1bL" + a + "PAGE\x0c" "after\n\x1dV" + std::string(1, '\0'), 1, 200 + 30, 0},
+        {"FF",
+         "\x1bL" + a +
+             "PAGE\x0c"
+             "after\n\x1dV" +
+             std::string(1, '\0'),
+         1, 200 + 30, 0},
         // ESC FF prints and keeps the page: it is on the paper twice.
         {"ESC FF", "\x1bL" + a + "PAGE\x1b\x0c\x0c", 1, 400, 0},
         // CAN deletes what the area holds; what comes after prints.
@@ -104,9 +114,9 @@ TEST(PageMode, PageCommands) {
         // A cut in page mode is ignored; the page prints at FF.
         {"cut ignored", "\x1bL" + a + "X\x1dV" + std::string(1, '\0') + "\x0c", 1, 200, 0},
         // GS $ and GS \ set the vertical position in the area; ESC W's origin moves the area.
-        {"GS $ and GS \\", "\x1bL" + area(0, 50, 576, 300) + "\x1d$" + w16(120) + "\x1d\\" + w16(-20) +
-                               "H\x0c",
-         1, 350, 150},
+        {"GS $ and GS \\",
+         "\x1bL" + area(0, 50, 576, 300) + "\x1d$" + w16(120) + "\x1d\\" + w16(-20) + "H\x0c", 1,
+         350, 150},
         // An area taller than the page cap is cut to it: the page's bytes are bounded.
         {"height cap", "\x1bL" + area(0, 0, 576, 65535) + "x\x0c", 1, 4096, 0},
     };

@@ -313,11 +313,20 @@ TEST(Linear, Gs1128TakesItsApplicationIdentifiersInParentheses) {
         // Without brackets, as many encoders send it: fixed-length AIs end by
         // their length, variable ones at FNC1 ({1 or GS) or at the end.
         {"010950110153000317250101", "010950110153000317250101", "(01)09501101530003(17)250101"},
-        {"{A{10109501101530003" "10LOT7{121SER9", "010950110153000310LOT7\x1d" "21SER9",
+        {"{A{10109501101530003"
+         "10LOT7{121SER9",
+         "010950110153000310LOT7\x1d"
+         "21SER9",
          "(01)09501101530003(10)LOT7(21)SER9"},
-        {"10LOT7\x1d" "3103001234", "10LOT7\x1d" "3103001234", "(10)LOT7(3103)001234"},
+        {"10LOT7\x1d"
+         "3103001234",
+         "10LOT7\x1d"
+         "3103001234",
+         "(10)LOT7(3103)001234"},
         {"0109501101530003(10)LOT7", "010950110153000310LOT7", "(01)09501101530003(10)LOT7"},
-        {"{C{1" "00123456789012345675", "00123456789012345675", "(00)123456789012345675"},
+        {"{C{1"
+         "00123456789012345675",
+         "00123456789012345675", "(00)123456789012345675"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.data);
@@ -356,8 +365,8 @@ TEST(Linear, Gs1DataThatIsNotAnElementStringIsRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.data);
         StreamRun run;
-        run.feed(B("\x1d\x6b") + static_cast<char>(c.m) + static_cast<char>(c.data.size()) + c.data +
-                 "\n")
+        run.feed(B("\x1d\x6b") + static_cast<char>(c.m) + static_cast<char>(c.data.size()) +
+                 c.data + "\n")
             .finish();
         EXPECT_TRUE(decode_pages(run.pages).empty());
         EXPECT_NE(run.journal().find(c.why), std::string::npos) << run.journal();
@@ -376,8 +385,11 @@ TEST(Linear, Gs1DataBarTakesApplicationIdentifiersRunTogether) {
     const std::vector<Case> cases = {
         {75, "0109501101530003", "DataBar", "09501101530003"},
         {76, "0950110153000", "DataBar", "09501101530003"},
-        {78, "0109501101530003" "3103000123" "10LOT7", "DataBarExpanded",
-         "(01)09501101530003(3103)000123(10)LOT7"},
+        {78,
+         "0109501101530003"
+         "3103000123"
+         "10LOT7",
+         "DataBarExpanded", "(01)09501101530003(3103)000123(10)LOT7"},
         {78, "(01)09501101530003(10)AB{121X", "DataBarExpanded", "(01)09501101530003(10)AB(21)X"},
     };
     for (const auto& c : cases) {
