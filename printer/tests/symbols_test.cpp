@@ -458,6 +458,8 @@ TEST(Symbols2D, OtherGsParenKSymbolsPrintAndDecode) {
          "", "", false},
         {"GS1 DataBar stacked", gs_paren_k('3', 'P', "0H0950110153000") + gs_paren_k('3', 'Q', "0"),
          "", "", false},
+        {"GS1 DataBar expanded stacked, AIs run together",
+         gs_paren_k('3', 'P', "0L010950110153000310AB") + gs_paren_k('3', 'Q', "0"), "", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
