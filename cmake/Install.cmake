@@ -167,6 +167,8 @@ This package holds the header, the pkg-config file and the CMake package
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
   # The virtual printer draws receipts with these bitmap fonts.
   set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "fonts-terminus, xfonts-base")
+  # Double-byte (FS &) glyphs; without it they print as boxes.
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "fonts-wqy-zenhei")
   set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "ESC/POS receipt printer command-line tool and virtual printer
 quorvel prints text, barcodes and 2D symbols, cuts, opens the cash drawer

@@ -29,6 +29,11 @@ QVP_HANDLER(gs_char_size);
 QVP_HANDLER(gs_reverse);
 QVP_HANDLER(fs_kanji_on);
 QVP_HANDLER(fs_kanji_off);
+QVP_HANDLER(fs_code_system);
+QVP_HANDLER(fs_print_mode);
+QVP_HANDLER(fs_underline);
+QVP_HANDLER(fs_spacing);
+QVP_HANDLER(fs_quadruple);
 
 // Layout and spacing (commands_layout.cpp).
 QVP_HANDLER(line_feed);
@@ -47,6 +52,16 @@ QVP_HANDLER(esc_justification);
 QVP_HANDLER(esc_feed_lines);
 QVP_HANDLER(gs_left_margin);
 QVP_HANDLER(gs_print_area_width);
+
+// Page mode (commands_page.cpp). FF is form_feed, which prints the page.
+QVP_HANDLER(esc_page_mode);
+QVP_HANDLER(esc_standard_mode);
+QVP_HANDLER(esc_page_area);
+QVP_HANDLER(esc_page_direction);
+QVP_HANDLER(gs_page_vertical);
+QVP_HANDLER(gs_page_vertical_relative);
+QVP_HANDLER(esc_print_page);
+QVP_HANDLER(cancel_page_area);
 
 // Bit images, raster and stored images (commands_image.cpp).
 QVP_HANDLER(esc_bit_image);

@@ -32,7 +32,14 @@ QVP_HANDLER(horizontal_tab) {
     JOURNAL_COMMAND(c, p, len, "HT", "horizontal tab");
 }
 
+// FF: in page mode, print the page and go back to standard mode; in
+// standard mode, a line end.
 QVP_HANDLER(form_feed) {
+    if (c.r.page_mode()) {
+        c.r.print_page(false);
+        JOURNAL_COMMAND(c, p, len, "FF", "print the page, back to standard mode");
+        return;
+    }
     c.r.print_line();
     JOURNAL_COMMAND(c, p, len, "FF", "print and return to the line start");
 }

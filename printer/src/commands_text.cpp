@@ -137,16 +137,68 @@ QVP_HANDLER(gs_reverse) {
                     std::string("white/black reverse: ") + on_off(p[2]));
 }
 
-// FS & / FS .: Kanji character mode on and off. There is no Kanji font:
-// bytes go on printing through the single-byte code table.
+// FS & / FS .: double-byte mode on and off. A printer without a
+// double-byte encoding goes on printing through the single-byte table.
 QVP_HANDLER(fs_kanji_on) {
+    const bool has = c.r.set_double_byte_mode(true);
     JOURNAL_COMMAND(
         c, p, len, "FS &",
-        "Kanji mode on (no Kanji font; " + code_table_name(c.r.code_table()) + " goes on)");
+        has ? std::string("double-byte mode on (") + double_byte_name(c.r.double_byte()) + ")"
+            : "double-byte mode on (no double-byte encoding; " + code_table_name(c.r.code_table()) +
+                  " goes on)");
 }
 QVP_HANDLER(fs_kanji_off) {
+    c.r.set_double_byte_mode(false);
     JOURNAL_COMMAND(c, p, len, "FS .",
-                    "Kanji mode off (" + code_table_name(c.r.code_table()) + " in force)");
+                    "double-byte mode off (" + code_table_name(c.r.code_table()) + " in force)");
+}
+
+// FS C n: Japanese code system, 0 JIS (row and cell bytes), 1 or 2 Shift JIS.
+QVP_HANDLER(fs_code_system) {
+    const int n = digit(p[2]);
+    if (n <= 2) c.r.set_japanese_jis(n == 0);
+    static constexpr const char* NAME[] = {"JIS", "Shift JIS", "Shift JIS-2004"};
+    JOURNAL_COMMAND(
+        c, p, len, "FS C " + num(p[2]),
+        std::string("Japanese code system: ") + (n <= 2 ? NAME[n] : "invalid (ignored)") +
+            (c.r.double_byte() == DoubleByte::SHIFT_JIS ? "" : " (not a Japanese printer)"));
+}
+
+// FS ! n: double-byte print mode: bit 2 double width, bit 3 double height, bit 7 underline.
+QVP_HANDLER(fs_print_mode) {
+    DoubleByteStyle& k = c.r.double_byte_style();
+    k.double_width = p[2] & 0x04;
+    k.double_height = p[2] & 0x08;
+    k.underline = (p[2] & 0x80) ? 1 : 0;
+    JOURNAL_COMMAND(c, p, len, "FS ! " + num(p[2]),
+                    std::string("double-byte print mode:") +
+                        (k.double_width ? " double width" : "") +
+                        (k.double_height ? " double height" : "") +
+                        (k.underline ? " underline" : "") + (p[2] & 0x8C ? "" : " normal"));
+}
+
+// FS - n: double-byte underline, 0 off, 1 or 2 dots.
+QVP_HANDLER(fs_underline) {
+    const int n = digit(p[2]);
+    if (n <= 2) c.r.double_byte_style().underline = n;
+    JOURNAL_COMMAND(c, p, len, "FS - " + num(p[2]),
+                    n <= 2 ? "double-byte underline: " + num(n) + " dot(s)"
+                           : "double-byte underline: invalid (ignored)");
+}
+
+// FS S n1 n2: double-byte spacing left and right, in dots.
+QVP_HANDLER(fs_spacing) {
+    c.r.double_byte_style().left = p[2];
+    c.r.double_byte_style().right = p[3];
+    JOURNAL_COMMAND(c, p, len, "FS S",
+                    "double-byte spacing: " + num(p[2]) + " dots left, " + num(p[3]) + " right");
+}
+
+// FS W n: double-byte quadruple size on/off.
+QVP_HANDLER(fs_quadruple) {
+    c.r.double_byte_style().quadruple = p[2] & 1;
+    JOURNAL_COMMAND(c, p, len, "FS W " + num(p[2]),
+                    std::string("double-byte quadruple size: ") + on_off(p[2]));
 }
 
 }  // namespace quorvel::printer

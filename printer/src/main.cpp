@@ -52,6 +52,8 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --font-a FILE           font for font A, fitted to its 12x24 cell (default: Terminus)
   --font-b FILE           font for font B, fitted to its 9x17 cell (default: X11 misc 9x15)
   --no-fonts              read no font file: draw characters as boxes (box drawing stays)
+  --double-byte ENC       double-byte text (FS &): gb18030, shift_jis, euc-kr, big5 or none
+                          (default none); with one, the printer starts in double-byte mode
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
   --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080;
@@ -208,7 +210,18 @@ int main(int argc, char** argv) {
             font_paths.font_b = value();
         else if (a == "--no-fonts")
             font_paths.boxes = true;
-        else if (a == "--nv-dir")
+        else if (a == "--double-byte") {
+            const std::string name = value();
+            const auto e = quorvel::printer::double_byte_from_name(name);
+            if (!e) {
+                std::fprintf(stderr,
+                             "quorvel-printer: --double-byte %s: not gb18030, shift_jis, euc-kr, "
+                             "big5 or none\n",
+                             name.c_str());
+                return 2;
+            }
+            cfg.render.double_byte = *e;
+        } else if (a == "--nv-dir")
             nv_dir = value();
         else if (a == "--logo")
             logos.push_back(value());

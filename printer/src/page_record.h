@@ -33,11 +33,12 @@ struct TextLine {
 
 struct SymbolRecord {
     std::string type;  // "EAN-13", "QR Code", ...
-    std::string data;  // the data as encoded (with a check digit the symbology adds)
+    std::string data;  // what a scanner reads (with a check digit the symbology adds)
     int x = 0;         // print-area dots, from the top left of the page
     int y = 0;
     int width = 0;
     int height = 0;
+    std::string hri;  // the human-readable text printed with a barcode, if any
 };
 
 struct PageContent {

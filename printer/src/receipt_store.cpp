@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <utility>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "renderer.h"
 
@@ -188,14 +188,12 @@ json text_json(const PageContent& content) {
 
 json symbols_json(const PageContent& content) {
     json out = json::array();
-    for (const SymbolRecord& s : content.symbols)
-        out.push_back({{"type", s.type},
-                       {"data", as_utf8(s.data)},
-                       {"hex", hex(s.data)},
-                       {"x", s.x},
-                       {"y", s.y},
-                       {"width", s.width},
-                       {"height", s.height}});
+    for (const SymbolRecord& s : content.symbols) {
+        json j{{"type", s.type}, {"data", as_utf8(s.data)}, {"hex", hex(s.data)}, {"x", s.x},
+               {"y", s.y},       {"width", s.width},        {"height", s.height}};
+        if (!s.hri.empty()) j["hri"] = as_utf8(s.hri);
+        out.push_back(std::move(j));
+    }
     return out;
 }
 
@@ -459,7 +457,7 @@ std::shared_ptr<const ReceiptDetail> ReceiptStore::detail(int id) const {
                 data += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
             out->content.symbols.push_back(SymbolRecord{s.value("type", ""), data, s.value("x", 0),
                                                         s.value("y", 0), s.value("width", 0),
-                                                        s.value("height", 0)});
+                                                        s.value("height", 0), s.value("hri", "")});
         }
     } catch (const std::exception&) {
         return nullptr;

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cjk_font.h"
 #include "codepage.h"
+#include "page_mode.h"
 
 namespace quorvel::printer {
 
@@ -27,7 +29,6 @@ Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits
 
 void Renderer::initialize() {
     items_.clear();
-    line_spans_.clear();
     x_ = 0;
     style_ = Style{};
     justification_ = 0;
@@ -42,6 +43,13 @@ void Renderer::initialize() {
     module_width_ = 3;
     hri_position_ = 0;
     hri_font_ = 0;
+    kanji_on_ = limits_.double_byte != DoubleByte::NONE;
+    kanji_jis_ = false;
+    kanji_ = {};
+    lead_n_ = 0;
+    pm_ = PageState{};
+    pm_.w = paper_width();
+    pm_.h = page_mode::DEFAULT_AREA_HEIGHT;
 }
 
 bool Renderer::set_code_table(int table) {
@@ -75,6 +83,7 @@ void Renderer::set_relative_position(int dots) {
 }
 
 int Renderer::area_width() const {
+    if (pm_.on) return std::max(1, area_logical_width());
     return std::max(1, std::min(area_width_, PRINT_WIDTH - left_margin_));
 }
 
@@ -111,6 +120,10 @@ bool Renderer::reserve(int h) {
 
 void Renderer::advance(int dots) {
     if (dots <= 0) return;
+    if (pm_.on) {
+        pm_.pos_y = std::min(pm_.pos_y + dots, area_logical_height());
+        return;
+    }
     if (reserve(dots)) y_ += dots;
 }
 
@@ -130,8 +143,7 @@ void Renderer::place(Item it) {
     items_.insert(first, std::move(it));
 }
 
-void Renderer::note_missing(uint8_t byte) {
-    const char32_t cp = code_point(byte);
+void Renderer::note_missing(char32_t cp, uint8_t byte) {
     ++missing_on_page_;
     ++missing_total_;
     for (Missing& m : missing_)
@@ -142,7 +154,53 @@ void Renderer::note_missing(uint8_t byte) {
     if (missing_.size() < 8) missing_.push_back({cp, byte, code_table_, 1});
 }
 
+bool Renderer::set_double_byte_mode(bool on) {
+    if (limits_.double_byte == DoubleByte::NONE) return false;
+    kanji_on_ = on;
+    lead_n_ = 0;
+    return true;
+}
+
+void Renderer::put_double_byte(std::optional<char32_t> cp) {
+    const int font = style_.font;
+    const int cell = CjkFont::CELL[font];
+    Style s = style_;
+    if (kanji_.double_width || kanji_.quadruple) s.wmul = std::min(8, s.wmul * 2);
+    if (kanji_.double_height || kanji_.quadruple) s.hmul = std::min(8, s.hmul * 2);
+    s.underline = kanji_.underline;
+    const int left = kanji_.left * s.wmul, w = cell * s.wmul, right = kanji_.right * s.wmul;
+    if (x_ + left + w + right > area_width()) {
+        if (left + w + right > area_width()) return;
+        print_line();
+    }
+    const Glyph& g = CjkFont::shared().glyph(font, cp.value_or(NO_CHARACTER));
+    if (g.missing || !cp) note_missing(cp.value_or(0xFFFD), lead_[0]);
+    if (left) place(Item{nullptr, nullptr, s, x_, left, cell * s.hmul});
+    Item it{&g.bitmap, nullptr, s, x_ + left, w, cell * s.hmul};
+    it.cp = cp.value_or(0xFFFD);
+    place(std::move(it));
+    x_ += left + w + right;
+}
+
 void Renderer::put_char(uint8_t byte) {
+    if (kanji_on_) {
+        // Double-byte mode: a lead byte takes the bytes after it with it.
+        lead_[lead_n_++] = byte;
+        const int need = double_byte_length(limits_.double_byte, kanji_jis_, lead_, lead_n_);
+        if (need == 0) {  // not a character: a box for the lead, the last byte afresh
+            lead_n_ = 0;
+            put_double_byte(std::nullopt);
+            put_char(byte);
+            return;
+        }
+        if (need > 1) {
+            if (lead_n_ < need) return;
+            lead_n_ = 0;
+            put_double_byte(double_byte_decode(limits_.double_byte, kanji_jis_, lead_, need));
+            return;
+        }
+        lead_n_ = 0;
+    }
     const Item probe{nullptr, nullptr, style_, 0, cell_width(style_), cell_height(style_)};
     if (x_ + probe.w > area_width()) {
         if (probe.w > area_width()) return;  // wider than the paper: not printable
@@ -157,21 +215,38 @@ void Renderer::put_char(uint8_t byte) {
     }
     const Glyph*& cached = glyphs_[style_.font][byte];
     if (!cached) cached = &fonts_.glyph(style_.font, code_point(byte));
-    if (cached->missing) note_missing(byte);
+    if (cached->missing) note_missing(code_point(byte), byte);
     it.glyph = &cached->bitmap;
     it.x = x_;
-    place(std::move(it));
-    x_ += probe.w;
-    if (recording_) record_char(byte);
-}
-
-void Renderer::record_char(uint8_t byte) {
-    const TextMarks& marks = style_;
-    if (line_spans_.empty() || !(line_spans_.back().marks == marks))
-        line_spans_.push_back(TextSpan{{}, marks});
     // The character the byte prints as; one the table lacks (a box) is U+FFFD.
     const char32_t cp = code_point(byte);
-    append_utf8(line_spans_.back().text, cp == NO_CHARACTER ? 0xFFFD : cp);
+    it.cp = cp == NO_CHARACTER ? 0xFFFD : cp;
+    place(std::move(it));
+    x_ += probe.w;
+}
+
+void Renderer::record_line(PageContent& into, int y) {
+    // items_ is in order of x with nothing overlapping: what was put over
+    // earlier text has replaced it, as on the paper. A gap (a tab, a bit
+    // image, a move by ESC $ or ESC \) is as many spaces of the next
+    // character's pitch as fit in it, rounded to the nearest.
+    std::vector<TextSpan> spans;
+    int end = 0;
+    std::string gap;
+    for (const Item& it : items_) {
+        if (!it.cp) continue;
+        const int pitch = std::max(1, cell_width(it.style));
+        gap.assign(static_cast<size_t>(std::max(0, (it.x - end + pitch / 2) / pitch)), ' ');
+        const TextMarks& marks = it.style;
+        if (!spans.empty()) spans.back().text += gap;
+        if (spans.empty() || !(spans.back().marks == marks)) spans.push_back(TextSpan{{}, marks});
+        if (spans.size() == 1 && spans.back().text.empty()) spans.back().text = gap;
+        append_utf8(spans.back().text, it.cp);
+        end = it.x + it.w;
+    }
+    if (!spans.empty())
+        into.lines.push_back(
+            TextLine{y, justification_, upside_down_ && !pm_.on, std::move(spans)});
 }
 
 void Renderer::tab() {
@@ -181,7 +256,6 @@ void Renderer::tab() {
         if (x > x_ && x < area_width()) {
             place(Item{nullptr, nullptr, style_, x_, x - x_, cell_height(style_)});
             x_ = x;
-            if (recording_ && !line_spans_.empty()) line_spans_.back().text += '\t';
             return;
         }
     }
@@ -211,7 +285,8 @@ void Renderer::draw_item(Bitmap& band, const Item& it, int x0, int base) const {
         return;
     }
     if (s.reverse) band.fill_rect(left, top, it.w, it.h, true);
-    if (it.glyph && s.wmul == 1 && s.hmul == 1 && left >= 0 && left + 16 <= band.width()) {
+    if (it.glyph && it.glyph->width() <= 16 && s.wmul == 1 && s.hmul == 1 && left >= 0 &&
+        left + 16 <= band.width()) {
         // Common case: unscaled glyph, OR-ed row by row into the band bytes.
         const Bitmap& g = *it.glyph;
         const int shift = left & 7;
@@ -248,6 +323,10 @@ void Renderer::draw_item(Bitmap& band, const Item& it, int x0, int base) const {
 }
 
 void Renderer::print_line() {
+    if (pm_.on) {
+        page_line(true);
+        return;
+    }
     if (items_.empty()) {
         x_ = 0;
         advance(line_spacing_);
@@ -261,10 +340,8 @@ void Renderer::print_line() {
     // Text after an ESC $ / ESC \ position is placed where it was put.
     const bool positioned = items_.front().x != 0;
     const int x0 = positioned ? left_margin_ : aligned_x(w, justification_);
-    if (recording_ && !line_spans_.empty())
-        content_.lines.push_back(
-            TextLine{y_, justification_, upside_down_, std::exchange(line_spans_, {})});
     if (reserve(h)) {
+        if (recording_) record_line(content_, y_);  // only lines that are on the paper
         if (limits_.draw) {
             Bitmap band(PRINT_WIDTH, h);
             for (const Item& it : items_) draw_item(band, it, x0, h);
@@ -298,11 +375,11 @@ void Renderer::print_and_feed_lines(int lines) {
     for (int i = 0; i < lines; ++i) advance(line_spacing_);
 }
 
-void Renderer::draw_text(std::string_view text, int font, int x, int y) {
+void Renderer::draw_text(Bitmap& onto, std::string_view text, int font, int x, int y) const {
     const int cw = FontSet::CELL_W[font];
     for (size_t i = 0; i < text.size(); ++i)
-        page_.blit(fonts_.glyph(font, to_unicode(0, 0, static_cast<uint8_t>(text[i]))).bitmap,
-                   x + static_cast<int>(i) * cw, y);
+        onto.blit(fonts_.glyph(font, to_unicode(0, 0, static_cast<uint8_t>(text[i]))).bitmap,
+                  x + static_cast<int>(i) * cw, y);
 }
 
 void Renderer::text_line(std::string_view text, const Style& style, int justification) {
@@ -316,7 +393,39 @@ void Renderer::text_line(std::string_view text, const Style& style, int justific
     justification_ = saved_j;
 }
 
+Bitmap Renderer::barcode_bitmap(const LinearSymbol& symbol, int& bars_top) const {
+    const int mw = std::max(1, module_width_);
+    const int width = static_cast<int>(symbol.modules.size()) * mw;
+    const int fh = FontSet::CELL_H[hri_font_];
+    const int tw = static_cast<int>(symbol.hri.size()) * FontSet::CELL_W[hri_font_];
+    const bool above = hri_position_ == 1 || hri_position_ == 3;
+    const bool below = hri_position_ == 2 || hri_position_ == 3;
+    const int height = std::max(1, bar_height_);
+    const int text_w = std::max(width, tw);
+    Bitmap b(text_w, height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0));
+    const int bx = (text_w - width) / 2, tx = (text_w - tw) / 2;
+    bars_top = above ? fh + 2 : 0;
+    if (above) draw_text(b, symbol.hri, hri_font_, tx, 0);
+    for (size_t i = 0; i < symbol.modules.size(); ++i)
+        if (symbol.modules[i])
+            b.fill_rect(bx + static_cast<int>(i) * mw, bars_top, mw, height, true);
+    if (below) draw_text(b, symbol.hri, hri_font_, tx, bars_top + height + 2);
+    return b;
+}
+
 void Renderer::barcode(const LinearSymbol& symbol) {
+    if (pm_.on) {
+        if (!symbol.ok) return;
+        int bars_top = 0;
+        Bitmap b = barcode_bitmap(symbol, bars_top);
+        const int width = static_cast<int>(symbol.modules.size()) * std::max(1, module_width_);
+        const bool hri = hri_position_ >= 1 && hri_position_ <= 3;
+        auto rec = std::make_shared<const SymbolRecord>(
+            SymbolRecord{symbol.name, symbol.data, (b.width() - width) / 2, bars_top, width,
+                         std::max(1, bar_height_), hri ? symbol.hri : std::string()});
+        page_graphic(std::move(b), std::move(rec));
+        return;
+    }
     if (!items_.empty()) print_line();
     if (!symbol.ok) return;
     const int mw = std::max(1, module_width_);
@@ -336,8 +445,9 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     const int total = height + (above ? fh + 2 : 0) + (below ? fh + 2 : 0);
     if (!reserve(total)) return;
     if (recording_)
-        content_.symbols.push_back(
-            SymbolRecord{symbol.name, symbol.hri, x0, y_ + (above ? fh + 2 : 0), width, height});
+        content_.symbols.push_back(SymbolRecord{symbol.name, symbol.data, x0,
+                                                y_ + (above ? fh + 2 : 0), width, height,
+                                                above || below ? symbol.hri : std::string()});
     if (!limits_.draw) {
         y_ += total;
         dirty_ = true;
@@ -345,22 +455,32 @@ void Renderer::barcode(const LinearSymbol& symbol) {
     }
     int y = y_;
     if (above) {
-        draw_text(symbol.hri, hri_font_, tx, y);
+        draw_text(page_, symbol.hri, hri_font_, tx, y);
         y += fh + 2;
     }
     for (size_t i = 0; i < symbol.modules.size(); ++i)
         if (symbol.modules[i]) page_.fill_rect(x0 + static_cast<int>(i) * mw, y, mw, height, true);
     y += height;
-    if (below) draw_text(symbol.hri, hri_font_, tx, y + 2);
+    if (below) draw_text(page_, symbol.hri, hri_font_, tx, y + 2);
     y_ += total;
     dirty_ = true;
 }
 
 void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
-    if (!items_.empty()) print_line();
+    if (!pm_.on && !items_.empty()) print_line();
     if (!m.ok) return;
     module_w = std::max(1, module_w);
     module_h = std::max(1, module_h);
+    if (pm_.on) {
+        Bitmap b(m.cols * module_w, m.rows * module_h);
+        for (int r = 0; r < m.rows; ++r)
+            for (int c = 0; c < m.cols; ++c)
+                if (m.at(r, c)) b.fill_rect(c * module_w, r * module_h, module_w, module_h, true);
+        auto rec = std::make_shared<const SymbolRecord>(
+            SymbolRecord{m.kind, m.data, 0, 0, b.width(), b.height(), {}});
+        page_graphic(std::move(b), std::move(rec));
+        return;
+    }
     const int width = m.cols * module_w;
     if (width > area_width()) {
         log_("2D symbol is " + std::to_string(width) +
@@ -371,7 +491,7 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
     if (!reserve(height)) return;
     if (recording_)
         content_.symbols.push_back(
-            SymbolRecord{m.kind, m.data, aligned_x(width, justification_), y_, width, height});
+            SymbolRecord{m.kind, m.data, aligned_x(width, justification_), y_, width, height, {}});
     if (!limits_.draw) {
         y_ += height;
         dirty_ = true;
@@ -387,6 +507,17 @@ void Renderer::matrix(const Matrix& m, int module_w, int module_h) {
 }
 
 void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xscale, int yscale) {
+    if (pm_.on) {
+        Bitmap b(width_bytes * 8 * xscale, height * yscale);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = data + static_cast<size_t>(y) * width_bytes;
+            for (int x = 0; x < width_bytes * 8; ++x)
+                if ((row[x >> 3] >> (7 - (x & 7))) & 1)
+                    b.fill_rect(x * xscale, y * yscale, xscale, yscale, true);
+        }
+        page_graphic(std::move(b), nullptr);
+        return;
+    }
     if (!items_.empty()) print_line();
     const int width = width_bytes * 8 * xscale;
     const int shown = std::min(width, area_width());
@@ -425,6 +556,14 @@ void Renderer::raster(const uint8_t* data, int width_bytes, int height, int xsca
 }
 
 void Renderer::placeholder(std::string_view label, int width, int height) {
+    if (pm_.on) {
+        Bitmap b(std::min(width, area_width()), height);
+        b.fill_rect(0, 0, b.width(), height, true);
+        b.fill_rect(3, 3, b.width() - 6, height - 6, false);
+        draw_text(b, label, 0, 6, (height - FontSet::CELL_H[0]) / 2);
+        page_graphic(std::move(b), nullptr);
+        return;
+    }
     if (!items_.empty()) print_line();
     width = std::min(width, area_width());
     if (!reserve(height)) return;
@@ -434,7 +573,8 @@ void Renderer::placeholder(std::string_view label, int width, int height) {
     page_.fill_rect(x0, y_, 3, height, true);
     page_.fill_rect(x0 + width - 3, y_, 3, height, true);
     const int tw = static_cast<int>(label.size()) * FontSet::CELL_W[0];
-    draw_text(label, 0, x0 + std::max(3, (width - tw) / 2), y_ + (height - FontSet::CELL_H[0]) / 2);
+    draw_text(page_, label, 0, x0 + std::max(3, (width - tw) / 2),
+              y_ + (height - FontSet::CELL_H[0]) / 2);
     y_ += height;
     dirty_ = true;
 }
@@ -479,12 +619,17 @@ void Renderer::emit() {
 }
 
 void Renderer::cut() {
+    if (pm_.on) {
+        log_("cut ignored in page mode");
+        return;
+    }
     if (!items_.empty()) print_line();
     emit();
 }
 
 void Renderer::finish() {
-    if (!items_.empty()) print_line();
+    // A page not yet printed (no FF) stays in memory, as in a printer.
+    if (!pm_.on && !items_.empty()) print_line();
     emit();
 }
 

@@ -12,6 +12,7 @@
 
 #include "bitmap.h"
 #include "codepage.h"
+#include "double_byte.h"
 #include "fonts.h"
 #include "page_record.h"
 #include "symbols.h"
@@ -22,9 +23,23 @@ constexpr int PRINT_WIDTH = 576;  // 72 mm at 203 dpi
 constexpr int DEFAULT_LINE_SPACING = 30;
 
 struct RenderLimits {
-    int max_page_height = 32000;  // dots, about 4 m of paper per receipt
-    int max_pages = 1000;         // images per stream
-    bool draw = true;             // false: lay out only (for timing the interpreter)
+    int paper_width = PRINT_WIDTH;  // printable dots across
+    int max_page_height = 32000;    // dots, about 4 m of paper per receipt
+    int max_pages = 1000;           // images per stream
+    bool draw = true;               // false: lay out only (for timing the interpreter)
+    // The double-byte encoding of FS & text; a printer with one starts with
+    // double-byte mode on, as many sold in East Asia do.
+    DoubleByte double_byte = DoubleByte::NONE;
+};
+
+// The double-byte print modes (FS !, FS -, FS S, FS W).
+struct DoubleByteStyle {
+    bool double_width = false;
+    bool double_height = false;
+    bool quadruple = false;
+    int underline = 0;  // dots
+    int left = 0;       // spacing, dots
+    int right = 0;
 };
 
 // The print modes in force: the marks a character carries on the page, and
@@ -78,6 +93,33 @@ class Renderer {
     int bar_height() const { return bar_height_; }
     int module_width() const { return module_width_; }
     int hri_position() const { return hri_position_; }
+    // The printable width of the paper in dots.
+    int paper_width() const { return limits_.paper_width; }
+
+    // Double-byte text: FS & / FS . and the FS print modes.
+    DoubleByte double_byte() const { return limits_.double_byte; }
+    // FS & / FS .: false (and nothing changes) when the printer has no double-byte encoding.
+    bool set_double_byte_mode(bool on);
+    bool double_byte_mode() const { return kanji_on_; }
+    void set_japanese_jis(bool jis) { kanji_jis_ = jis; }
+    DoubleByteStyle& double_byte_style() { return kanji_; }
+
+    // Page mode (ESC L … FF): a page is laid out in memory and printed at
+    // once. The choices where printers differ are in page_mode.h.
+    void enter_page_mode();
+    // ESC S: back to standard mode; the page's data is discarded.
+    void leave_page_mode();
+    bool page_mode() const { return pm_.on; }
+    // ESC W: the print area in dots, cut to the paper and the page height cap.
+    void set_page_area(int x, int y, int w, int h);
+    // ESC T: 0 left to right, 1 bottom to top, 2 right to left, 3 top to bottom.
+    void set_page_direction(int direction);
+    // GS $ / GS \: the vertical position in the area, in the current direction.
+    void set_page_vertical(int dots, bool relative);
+    // FF (stay false: back to standard mode) and ESC FF (stay true: the data is kept).
+    void print_page(bool stay);
+    // CAN: delete the data in the current print area.
+    void clear_page_area();
 
     // Keep the text and symbols of the page being printed (off by default).
     void set_recording(bool on) { recording_ = on; }
@@ -119,7 +161,7 @@ class Renderer {
     // A new stream begins on this paper: the per-stream page cap starts again.
     void begin_stream();
     // Something is printed or waiting in the line buffer, and not yet cut.
-    bool has_paper() const { return dirty_ || !items_.empty(); }
+    bool has_paper() const { return dirty_ || (!pm_.on && !items_.empty()); }
 
     int pages_written() const { return pages_; }
     int paper_position() const { return y_; }
@@ -136,7 +178,32 @@ class Renderer {
         int x;
         int w;
         int h;
+        char32_t cp = 0;  // the character a glyph prints; 0 for gaps and images
+        std::shared_ptr<const SymbolRecord> symbol = nullptr;  // a symbol in a page-mode line
     };
+    // Page mode: the page, the area and direction in force, and the area's
+    // own bitmap in its direction (x along the direction of print).
+    struct PageState {
+        bool on = false;
+        int x = 0, y = 0, w = 0, h = 0;  // the area on the page
+        int direction = 0;
+        int pos_y = 0;        // vertical position (a baseline) in the area
+        bool used = false;    // something was put on the page
+        Bitmap canvas;        // the page, the paper's width across
+        Bitmap area;          // the current area, unturned
+        PageContent content;  // text and symbols, in page coordinates
+    };
+    int area_logical_width() const { return pm_.direction & 1 ? pm_.h : pm_.w; }
+    int area_logical_height() const { return pm_.direction & 1 ? pm_.w : pm_.h; }
+    // A rectangle of the unturned area as it lands on the page.
+    void page_rect(int& x, int& y, int& w, int& h) const;
+    // Turn the area's dots onto the page and start it afresh.
+    void commit_area();
+    // Draw the line at the vertical position; feed: move on by the line spacing.
+    void page_line(bool feed);
+    // A graphic in page mode: placed in the line like a character.
+    void page_graphic(Bitmap image, std::shared_ptr<const SymbolRecord> symbol);
+    Bitmap barcode_bitmap(const LinearSymbol& symbol, int& bars_top) const;
     int cell_width(const Style& s) const;
     int cell_height(const Style& s) const { return FontSet::CELL_H[s.font] * s.hmul; }
     int area_width() const;
@@ -145,12 +212,15 @@ class Renderer {
     bool reserve(int h);
     void advance(int dots);
     void draw_item(Bitmap& band, const Item& it, int x0, int base) const;
-    void draw_text(std::string_view text, int font, int x, int y);
+    void draw_text(Bitmap& onto, std::string_view text, int font, int x, int y) const;
     void emit();
     // Put an item into the line, replacing whatever it overlaps.
     void place(Item it);
-    void note_missing(uint8_t byte);
-    void record_char(uint8_t byte);
+    void note_missing(char32_t cp, uint8_t byte);
+    // One double-byte character (a box for nullopt), in the double-byte cell.
+    void put_double_byte(std::optional<char32_t> cp);
+    // The line's text as the paper shows it: pieces by position, gaps as spaces.
+    void record_line(PageContent& into, int y);
 
     const FontSet& fonts_;
     PageSink sink_;
@@ -200,7 +270,13 @@ class Renderer {
 
     bool recording_ = false;
     PageContent content_;
-    std::vector<TextSpan> line_spans_;  // the text of items_
+    PageState pm_;
+
+    bool kanji_on_ = false;
+    bool kanji_jis_ = false;  // FS C 0: JIS row and cell bytes
+    DoubleByteStyle kanji_;
+    uint8_t lead_[4] = {};  // the bytes of a double-byte character so far
+    int lead_n_ = 0;
 };
 
 }  // namespace quorvel::printer

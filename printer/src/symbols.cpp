@@ -7,6 +7,8 @@
 #include <array>
 #include <memory>
 
+#include "gs1.h"
+
 namespace quorvel::printer {
 namespace {
 
@@ -52,6 +54,12 @@ LinearSymbol zint_linear(int symbology, const std::string& input, int input_mode
     for (int c = 0; c < s->width; ++c) out.modules.push_back(module_set(s.get(), 0, c) ? 1 : 0);
     out.ok = true;
     return out;
+}
+
+LinearSymbol refused(std::string why) {
+    LinearSymbol s;
+    s.error = std::move(why);
+    return s;
 }
 
 // Expand a UPC-E body (number system + 6 digits) to its 11-digit UPC-A form.
@@ -105,17 +113,17 @@ std::string upca_to_upce(std::string_view a) {
 
 LinearSymbol upc_a(std::string_view d) {
     if (!all_digits(d) || (d.size() != 11 && d.size() != 12))
-        return {false, "UPC-A needs 11 or 12 digits", {}, {}, {}};
+        return refused("UPC-A needs 11 or 12 digits");
     std::string body(d.substr(0, 11));
     const char check = gtin_check(body);
-    if (d.size() == 12 && d[11] != check) return {false, "UPC-A check digit is wrong", {}, {}, {}};
+    if (d.size() == 12 && d[11] != check) return refused("UPC-A check digit is wrong");
     LinearSymbol s = zint_linear(BARCODE_UPCA, body);
     s.hri = body + check;
     return s;
 }
 
 LinearSymbol upc_e(std::string_view d) {
-    if (!all_digits(d)) return {false, "UPC-E takes digits only", {}, {}, {}};
+    if (!all_digits(d)) return refused("UPC-E takes digits only");
     std::string body;  // number system + 6 digits
     if (d.size() == 6) {
         body = "0";
@@ -124,14 +132,14 @@ LinearSymbol upc_e(std::string_view d) {
         body = std::string(d.substr(0, 7));
     } else if (d.size() == 11 || d.size() == 12) {
         body = upca_to_upce(d.substr(0, 11));
-        if (body.empty()) return {false, "UPC-A number cannot be compressed to UPC-E", {}, {}, {}};
+        if (body.empty()) return refused("UPC-A number cannot be compressed to UPC-E");
     } else {
-        return {false, "UPC-E needs 6, 7, 8, 11 or 12 digits", {}, {}, {}};
+        return refused("UPC-E needs 6, 7, 8, 11 or 12 digits");
     }
-    if (body[0] != '0') return {false, "UPC-E number system must be 0", {}, {}, {}};
+    if (body[0] != '0') return refused("UPC-E number system must be 0");
     const char check = gtin_check(upce_to_upca(body));
     if ((d.size() == 8 && d[7] != check) || (d.size() == 12 && d[11] != check))
-        return {false, "UPC-E check digit is wrong", {}, {}, {}};
+        return refused("UPC-E check digit is wrong");
     LinearSymbol s = zint_linear(BARCODE_UPCE, body);
     s.hri = body + check;
     return s;
@@ -140,16 +148,11 @@ LinearSymbol upc_e(std::string_view d) {
 LinearSymbol ean(std::string_view d, size_t len) {
     const std::string name = len == 13 ? "JAN13/EAN-13" : "JAN8/EAN-8";
     if (!all_digits(d) || (d.size() != len - 1 && d.size() != len))
-        return {
-            false,
-            name + " needs " + std::to_string(len - 1) + " or " + std::to_string(len) + " digits",
-            {},
-            {},
-            {}};
+        return refused(name + " needs " + std::to_string(len - 1) + " or " + std::to_string(len) +
+                       " digits");
     const std::string body(d.substr(0, len - 1));
     const char check = gtin_check(body);
-    if (d.size() == len && d[len - 1] != check)
-        return {false, name + " check digit is wrong", {}, {}, {}};
+    if (d.size() == len && d[len - 1] != check) return refused(name + " check digit is wrong");
     LinearSymbol s = zint_linear(BARCODE_EANX, body);
     s.hri = body + check;
     return s;
@@ -159,86 +162,84 @@ LinearSymbol code39(std::string_view d) {
     std::string_view body = d;
     if (body.size() >= 2 && body.front() == '*' && body.back() == '*')
         body = body.substr(1, body.size() - 2);
-    if (body.empty()) return {false, "CODE39 data is empty", {}, {}, {}};
+    if (body.empty()) return refused("CODE39 data is empty");
     static constexpr std::string_view SET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
     for (char c : body)
         if (SET.find(c) == std::string_view::npos)
-            return {false,
-                    "CODE39 cannot encode the byte " + std::to_string(static_cast<uint8_t>(c)),
-                    {},
-                    {},
-                    {}};
+            return refused("CODE39 cannot encode the byte " +
+                           std::to_string(static_cast<uint8_t>(c)));
     LinearSymbol s = zint_linear(BARCODE_CODE39, std::string(body));
     s.hri.assign(1, '*').append(body).push_back('*');
+    s.data = body;  // a scanner does not send the start and stop characters
     return s;
 }
 
 LinearSymbol itf(std::string_view d) {
-    if (!all_digits(d)) return {false, "ITF takes digits only", {}, {}, {}};
-    if (d.size() % 2) return {false, "ITF needs an even number of digits", {}, {}, {}};
+    if (!all_digits(d)) return refused("ITF takes digits only");
+    if (d.size() % 2) return refused("ITF needs an even number of digits");
     LinearSymbol s = zint_linear(BARCODE_C25INTER, std::string(d));
     s.hri = std::string(d);
     return s;
 }
 
 LinearSymbol codabar(std::string_view d) {
-    if (d.size() < 3) return {false, "CODABAR needs start, data and stop characters", {}, {}, {}};
+    if (d.size() < 3) return refused("CODABAR needs start, data and stop characters");
     std::string up(d);
     auto is_start = [](char& c) {
         if (c >= 'a' && c <= 'd') c = static_cast<char>(c - 'a' + 'A');
         return c >= 'A' && c <= 'D';
     };
     if (!is_start(up.front()) || !is_start(up.back()))
-        return {false, "CODABAR must start and stop with A, B, C or D", {}, {}, {}};
+        return refused("CODABAR must start and stop with A, B, C or D");
     static constexpr std::string_view SET = "0123456789-$:/.+";
     for (size_t i = 1; i + 1 < up.size(); ++i)
         if (SET.find(up[i]) == std::string_view::npos)
-            return {false, "CODABAR cannot encode a data byte", {}, {}, {}};
+            return refused("CODABAR cannot encode a data byte");
     LinearSymbol s = zint_linear(BARCODE_CODABAR, up);
     s.hri = up;
     return s;
 }
 
 LinearSymbol code93(std::string_view d) {
-    if (d.empty()) return {false, "CODE93 data is empty", {}, {}, {}};
+    if (d.empty()) return refused("CODE93 data is empty");
     for (char c : d)
-        if (static_cast<uint8_t>(c) > 0x7F)
-            return {false, "CODE93 takes 7-bit bytes only", {}, {}, {}};
+        if (static_cast<uint8_t>(c) > 0x7F) return refused("CODE93 takes 7-bit bytes only");
     LinearSymbol s = zint_linear(BARCODE_CODE93, std::string(d));
     for (char c : d) s.hri += (c >= 0x20 && c < 0x7F) ? c : ' ';
     return s;
 }
 
-LinearSymbol gs1_128(std::string_view d) {
-    std::string in(d);
-    // The application identifiers are marked, and FNC1 goes in the symbol;
-    // like a printer, the data of each AI is not checked against its rules.
-    int mode = GS1_MODE | GS1NOCHECK_MODE;
-    if (!in.empty() && in[0] == '(')
-        mode |= GS1PARENS_MODE;
-    else if (in.empty() || in[0] != '[')
-        return {false,
-                "GS1-128 data must begin with an application identifier in ( ) or [ ]",
-                {},
-                {},
-                {}};
-    LinearSymbol s = zint_linear(BARCODE_GS1_128, in, mode);
-    s.hri = in;
-    for (char& c : s.hri) c = c == '[' ? '(' : c == ']' ? ')' : c;
+// GS1 data in any of the forms clients send (see gs1.h); zint gets it
+// bracketed. Like a printer, the data of each AI is checked for its length
+// and character set only, not for its meaning (a wrong check digit prints).
+LinearSymbol gs1_linear(int symbology, std::string_view d, const char* name) {
+    const Gs1Parse g = parse_gs1(d);
+    if (!g.ok) return refused(std::string(name) + " data is not GS1: " + g.error);
+    LinearSymbol s = zint_linear(symbology, g.bracketed(), GS1_MODE | GS1NOCHECK_MODE);
+    s.hri = g.hri();
+    s.data = g.transmitted();
     return s;
 }
 
+// DataBar omnidirectional, truncated and limited hold a GTIN: 13 digits (the
+// check digit is added), 14, or the same as AI (01).
 LinearSymbol data_bar(int sym, std::string_view d) {
-    std::string in(d);
-    int mode = DATA_MODE;
-    if (sym == BARCODE_DBAR_EXP) {
-        mode = GS1_MODE;
-        if (!in.empty() && in[0] == '(') mode |= GS1PARENS_MODE;
-    } else if (!all_digits(d)) {
-        return {false, "GS1 DataBar takes digits only", {}, {}, {}};
+    std::string gtin(d);
+    if (!all_digits(d) || d.size() == 16) {
+        const Gs1Parse g = parse_gs1(d);
+        if (!g.ok || g.elements.size() != 1 || g.elements[0].ai != "01")
+            return refused("GS1 DataBar takes a GTIN: 13 or 14 digits, or AI (01)");
+        gtin = g.elements[0].data;
     }
-    LinearSymbol s = zint_linear(sym, in, mode);
-    s.hri = in;
+    if (gtin.size() != 13 && gtin.size() != 14)
+        return refused("GS1 DataBar takes a GTIN of 13 or 14 digits");
+    const char check = gtin_check(std::string_view(gtin).substr(0, 13));
+    if (gtin.size() == 14 && gtin[13] != check)
+        return refused("GS1 DataBar GTIN check digit is wrong");
+    gtin.resize(13);
+    LinearSymbol s = zint_linear(sym, gtin);
+    s.hri = "(01)" + gtin + check;
+    s.data = "01" + gtin + check;
     return s;
 }
 
@@ -324,6 +325,8 @@ LinearSymbol encode_code128(std::string_view d) {
                     shift = true;
                     continue;
                 case '1':
+                    // FNC1 first marks GS1 data; later it is sent as GS.
+                    if (values.size() > 1) out.data += '\x1d';
                     values.push_back(102);
                     continue;
                 case '2':
@@ -351,16 +354,19 @@ LinearSymbol encode_code128(std::string_view d) {
             values.push_back(c);
             out.hri += static_cast<char>('0' + c / 10);
             out.hri += static_cast<char>('0' + c % 10);
+            out.data.append(out.hri, out.hri.size() - 2);
         } else if (cur == 'A') {
             if (c > 0x5F)
                 return fail("CODE128 code set A cannot encode the byte " + std::to_string(c));
             values.push_back(c >= 0x20 ? c - 0x20 : c + 64);
             out.hri += c >= 0x20 ? static_cast<char>(c) : ' ';
+            out.data += static_cast<char>(c);
         } else {
             if (c < 0x20 || c > 0x7F)
                 return fail("CODE128 code set B cannot encode the byte " + std::to_string(c));
             values.push_back(c - 0x20);
             out.hri += static_cast<char>(c);
+            out.data += static_cast<char>(c);
         }
     }
     if (values.size() < 2) return fail("CODE128 symbol has no data");
@@ -409,7 +415,7 @@ LinearSymbol encode_linear(int m, std::string_view data) {
             s = encode_code128(data);
             break;
         case 74:
-            s = gs1_128(data);
+            s = gs1_linear(BARCODE_GS1_128, data, "GS1-128");
             break;
         case 75:
             s = data_bar(BARCODE_DBAR_OMN, data);
@@ -421,13 +427,14 @@ LinearSymbol encode_linear(int m, std::string_view data) {
             s = data_bar(BARCODE_DBAR_LTD, data);
             break;
         case 78:
-            s = data_bar(BARCODE_DBAR_EXP, data);
+            s = gs1_linear(BARCODE_DBAR_EXP, data, "GS1 DataBar expanded");
             break;
         default:
             s.error = "unknown symbology " + std::to_string(m);
     }
     s.name = symbology_name(k);
     if (!s.ok) s.modules.clear();
+    if (s.ok && s.data.empty()) s.data = s.hri;
     return s;
 }
 
@@ -516,6 +523,8 @@ DrawnSymbol draw_symbol(DrawnKind kind, std::string_view data, int option_1, int
         return out;
     }
     int symbology = BARCODE_MAXICODE, input_mode = DATA_MODE;
+    Gs1Parse gs1;
+    std::string gs1_bracketed;
     switch (kind) {
         case DrawnKind::MAXICODE:
             break;
@@ -527,7 +536,14 @@ DrawnSymbol draw_symbol(DrawnKind kind, std::string_view data, int option_1, int
             break;
         case DrawnKind::DATABAR_EXPANDED_STACKED:
             symbology = BARCODE_DBAR_EXPSTK;
-            input_mode = GS1_MODE | GS1NOCHECK_MODE | (data[0] == '(' ? GS1PARENS_MODE : 0);
+            input_mode = GS1_MODE | GS1NOCHECK_MODE;
+            gs1 = parse_gs1(data);
+            if (!gs1.ok) {
+                out.error = "data is not GS1: " + gs1.error;
+                return out;
+            }
+            gs1_bracketed = gs1.bracketed();
+            data = gs1_bracketed;
             break;
         case DrawnKind::AZTEC:
             symbology = BARCODE_AZTEC;

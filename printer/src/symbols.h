@@ -19,6 +19,7 @@ struct LinearSymbol {
     std::vector<uint8_t> modules;  // 1 = bar, one entry per module
     std::string hri;               // human-readable text
     std::string name;              // symbology name for the journal
+    std::string data;              // what a scanner transmits (no Code 39 *, GS as FNC1)
 };
 
 // m is the GS k symbology, either form (0..6 or 65..78).

@@ -310,6 +310,23 @@ TEST(Linear, Gs1128TakesItsApplicationIdentifiersInParentheses) {
         {"[01]09501101530003", "0109501101530003", "(01)09501101530003"},
         // A printer does not check the data of an AI: a wrong check digit still prints.
         {"(01)09501101530004", "0109501101530004", "(01)09501101530004"},
+        // Without brackets, as many encoders send it: fixed-length AIs end by
+        // their length, variable ones at FNC1 ({1 or GS) or at the end.
+        {"010950110153000317250101", "010950110153000317250101", "(01)09501101530003(17)250101"},
+        {"{A{10109501101530003"
+         "10LOT7{121SER9",
+         "010950110153000310LOT7\x1d"
+         "21SER9",
+         "(01)09501101530003(10)LOT7(21)SER9"},
+        {"10LOT7\x1d"
+         "3103001234",
+         "10LOT7\x1d"
+         "3103001234",
+         "(10)LOT7(3103)001234"},
+        {"0109501101530003(10)LOT7", "010950110153000310LOT7", "(01)09501101530003(10)LOT7"},
+        {"{C{1"
+         "00123456789012345675",
+         "00123456789012345675", "(00)123456789012345675"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.data);
@@ -323,6 +340,68 @@ TEST(Linear, Gs1128TakesItsApplicationIdentifiersInParentheses) {
         EXPECT_EQ(found[0].symbology, "]C1") << "FNC1 in the first position";
         EXPECT_NE(run.journal().find("reads \"" + c.hri + "\""), std::string::npos)
             << run.journal();
+    }
+}
+
+// What is not a GS1 element string is refused, and the journal says why.
+TEST(Linear, Gs1DataThatIsNotAnElementStringIsRefused) {
+    struct Case {
+        int m;
+        std::string data;
+        std::string why;
+    };
+    const std::vector<Case> cases = {
+        {74, "0123", "AI (01) takes 14 characters, not 2"},
+        {74, "01095011015300AB", "AI (01) takes digits only"},
+        {74, "8888123", "no GS1 application identifier starts at \"8888\""},
+        {74, "10" + std::string(21, '7'), "AI (10) takes 1 to 20 characters, not 21"},
+        {74, "(01", "an AI bracket is not closed"},
+        {74, "0109501101530003{121", "AI (21) has no data"},
+        {74, "10A B", "AI (10) data holds a byte GS1 does not allow"},
+        {78, "(17)2501", "AI (17) takes 6 characters, not 4"},
+        {75, "(10)ABC", "GS1 DataBar takes a GTIN"},
+        {75, "09501101530004", "GS1 DataBar GTIN check digit is wrong"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data);
+        StreamRun run;
+        run.feed(B("\x1d\x6b") + static_cast<char>(c.m) + static_cast<char>(c.data.size()) +
+                 c.data + "\n")
+            .finish();
+        EXPECT_TRUE(decode_pages(run.pages).empty());
+        EXPECT_NE(run.journal().find(c.why), std::string::npos) << run.journal();
+    }
+}
+
+// GS1 DataBar takes its data in the same forms. zxing-cpp gives the GTIN
+// of DataBar and the AIs in parentheses of DataBar Expanded.
+TEST(Linear, Gs1DataBarTakesApplicationIdentifiersRunTogether) {
+    struct Case {
+        int m;
+        std::string data;
+        std::string format;
+        std::string decoded;
+    };
+    const std::vector<Case> cases = {
+        {75, "0109501101530003", "DataBar", "09501101530003"},
+        {76, "0950110153000", "DataBar", "09501101530003"},
+        {78,
+         "0109501101530003"
+         "3103000123"
+         "10LOT7",
+         "DataBarExpanded", "(01)09501101530003(3103)000123(10)LOT7"},
+        {78, "(01)09501101530003(10)AB{121X", "DataBarExpanded", "(01)09501101530003(10)AB(21)X"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data);
+        StreamRun run;
+        run.feed(B("\x1d\x77\x02\x1d\x68\x50\x1d\x6b") + static_cast<char>(c.m) +
+                 static_cast<char>(c.data.size()) + c.data + "\n")
+            .finish();
+        const auto found = decode_pages(run.pages);
+        ASSERT_EQ(found.size(), 1u) << run.journal();
+        EXPECT_EQ(found[0].format, c.format);
+        EXPECT_EQ(found[0].data, c.decoded);
     }
 }
 
@@ -379,6 +458,8 @@ TEST(Symbols2D, OtherGsParenKSymbolsPrintAndDecode) {
          "", "", false},
         {"GS1 DataBar stacked", gs_paren_k('3', 'P', "0H0950110153000") + gs_paren_k('3', 'Q', "0"),
          "", "", false},
+        {"GS1 DataBar expanded stacked, AIs run together",
+         gs_paren_k('3', 'P', "0L010950110153000310AB") + gs_paren_k('3', 'Q', "0"), "", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -4,5 +4,5 @@
 # host printing through the library, and the page in headless Chromium.
 # Needs the dev build of stage 10. About 40 s.
 set -euo pipefail
-cmake --build --preset dev -j "${QUORVEL_JOBS:-$(nproc)}" --target quorvel-printer quorvel
+cmake --build --preset dev -j "${QUORVEL_JOBS:-$(nproc)}" --target quorvel-printer quorvel sample_receipt
 ctest --preset dev -L web --output-on-failure --no-tests=error

@@ -108,6 +108,51 @@ class TextAndSymbols(ApiTest):
                          ["7891234567895"])
 
 
+class TextFromPositions(ApiTest):
+    """/text says what the paper shows: pieces by position, gaps as spaces."""
+    printer_args = ("--max-height", "2000")
+
+    def test_table_rows_read_as_printed(self):
+        def at(col):  # ESC $ to a font A column
+            return ESC + b"$" + bytes([col * 12 & 255, col * 12 >> 8])
+        rule = b"\xb3"  # PC850 box drawing │
+        cases = [
+            # ESC $ then ESC \ leave a gap, read as spaces at 12 dots a column.
+            (b"x2" + ESC + b"$\x20\x01" + ESC + b"\\\xf0\x00" + b"7,00", "x2" + " " * 42 + "7,00"),
+            # The rules of the row drawn first, the text written after ESC $ back to the left.
+            (rule + at(13) + rule + at(16) + rule + at(22) + rule +
+             at(1) + "Pão francês".encode("cp850") + at(15) + b"2" + at(18) + b"1,50",
+             "│Pão francês │ 2│ 1,50│"),
+            (b"a\tb\tc", "a" + " " * 7 + "b" + " " * 7 + "c"),          # HT to the default stops
+            (at(40) + b"right", " " * 40 + "right"),                   # a line that starts moved
+            (b"ABC" + ESC + b"\\\xe8\xffX", "AXC"),                     # text over text: X replaces B
+        ]
+        data = ESC + b"t\x02" + b"".join(line + b"\n" for line, _ in cases) + CUT
+        lines = self.p.get_json(self.one_receipt(data)["text"])["lines"]
+        self.assertEqual([l["text"] for l in lines], [c[1] for c in cases])
+
+    def test_lines_past_the_height_cap_are_left_out(self):
+        data = b"".join(b"line %d\n" % i for i in range(100)) + CUT
+        r = self.one_receipt(data)
+        lines = self.p.get_json(r["text"])["lines"]
+        # 30-dot lines of 24-dot glyphs: 66 fit in 2000 dots; the rest is not on the paper.
+        self.assertEqual([l["text"] for l in lines], ["line %d" % i for i in range(66)])
+        self.assertLessEqual(lines[-1]["y"] + 24, 2000)
+
+    def test_symbol_data_is_what_a_scanner_reads(self):
+        gs1 = b"010950110153000317250101" + b"10LOT7{121S1"
+        data = (GS + b"H\x02" + GS + b"k\x04QV39\x00" + GS + b"k\x45\x06*AB12*" +
+                GS + b"w\x01" + GS + b"kJ" + bytes([len(gs1)]) + gs1 + GS + b"H\x00" + GS + b"k\x49\x05{BQ-1" + CUT)
+        symbols = self.p.get_json(self.one_receipt(data)["symbols_url"])["symbols"]
+        self.assertEqual([(s["type"], s["data"], s.get("hri")) for s in symbols], [
+            ("CODE39", "QV39", "*QV39*"),
+            ("CODE39", "AB12", "*AB12*"),
+            ("GS1-128", "0109501101530003172501011" + "0LOT7\x1d21S1",
+             "(01)09501101530003(17)250101(10)LOT7(21)S1"),
+            ("CODE128", "Q-1", None),  # no human-readable text printed (GS H 0)
+        ])
+
+
 class StreamEnd(ApiTest):
     printer_args = ("--flush-after", "0.2")
 

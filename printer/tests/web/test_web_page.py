@@ -4,6 +4,8 @@ status panel reaches the host's next Le_Status, and the page keeps up with
 1,000 receipts."""
 
 import socket
+import os
+import subprocess
 import time
 import unittest
 
@@ -15,6 +17,8 @@ from support import Library, Printer
 from test_web_hostile import peer
 
 CUT = b"\x1dV\x00"
+SAMPLE_RECEIPT = os.environ.get("QUORVEL_SAMPLE_RECEIPT")
+LOGO = os.path.join(os.path.dirname(__file__), "../../../examples/assets/quorvel-logo.png")
 
 
 def chromium():
@@ -122,6 +126,44 @@ class PageTest(unittest.TestCase):
         self.browser.find_element(By.ID, "clear").click()
         self.wait_for("return document.querySelectorAll('article.receipt').length === 0")
         self.assertEqual(self.p.get_json("/api/receipts")["receipts"], [])
+
+    def test_every_receipt_shows_its_image_however_close_together(self):
+        def two_1ms_apart(p):
+            p.send(b"receipt 1\n" + CUT)
+            time.sleep(0.001)
+            p.send(b"receipt 2\n" + CUT)
+            time.sleep(0.5)
+            p.send(b"receipt 3\n" + CUT)
+            return 3
+
+        def burst(p):
+            for i in range(1, 41):
+                p.send(b"".join(b"receipt %d line %d\n" % (i, k) for k in range(1 + i % 7 * 10)) + CUT)
+            return 40
+
+        def demo_receipts(p):  # printed before the page is opened: a newcomer's page
+            for _ in range(5):
+                subprocess.run([SAMPLE_RECEIPT, p.ip], check=True, capture_output=True, timeout=60)
+            p.wait_receipts(10)
+            self.browser.get(p.url + "/")
+            return 10  # each run prints the receipt and the self-test slip
+
+        cases = [(two_1ms_apart, ()), (burst, ()), (demo_receipts, ("--logo", "1=" + LOGO))]
+        for print_them, args in cases:
+            if print_them is demo_receipts and not SAMPLE_RECEIPT:
+                continue
+            with self.subTest(print_them.__name__):
+                self.p.stop()
+                self.open_page(*args)
+                n = print_them(self.p)
+                self.wait_for("return document.querySelectorAll('article.receipt').length === %d" % n)
+                # The newest, in view, shows without scrolling; every other one when scrolled to.
+                for k in range(1, n + 1):
+                    card = "document.querySelector('article.receipt:nth-child(%d)')" % k
+                    if k > 1:
+                        self.browser.execute_script(card + ".scrollIntoView()")
+                    self.wait_for("const i = %s.querySelector('img');"
+                                  "return i.complete && i.naturalWidth > 0" % card, 8)
 
     def test_a_thousand_receipts(self):
         # Only 300 stay whole in the printer's memory; the list holds all.
