@@ -20,7 +20,7 @@ namespace quorvel::printer {
 
 struct HttpLimits {
     size_t connections = 256;        // open at once, from all peers
-    size_t per_peer = 32;            // open at once from one address
+    size_t per_peer = 64;            // open at once from one address (a few browsers)
     size_t header_bytes = 16 << 10;  // request line and headers together
     size_t header_count = 100;       // header lines
     size_t target_bytes = 4 << 10;   // the URL
