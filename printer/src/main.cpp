@@ -417,9 +417,12 @@ int main(int argc, char** argv) {
         journal.note("listening on " + listening);
         ready.emplace_back("tcp", listening);
     }
+    // Whoever waits for the ready file would wait for ever: stop, and say why.
+    int exit_code = 0;
     if (std::string err; !quorvel::printer::announce_ready(ready_file, ready, &err)) {
         std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
         g_stop = true;
+        exit_code = 1;
     }
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (tcp_server) tcp_server->stop();
@@ -427,5 +430,5 @@ int main(int argc, char** argv) {
     if (http_server) http_server->stop();
     journal.note("stopped");
     if (cfg.capture) std::fclose(cfg.capture);
-    return 0;
+    return exit_code;
 }
