@@ -327,6 +327,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
+        // The token travels in a URL, a header and a cookie: only characters
+        // that need no escaping in any of them.
+        if (!http_token.empty() &&
+            http_token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                         "0123456789-._~") != std::string::npos) {
+            std::fprintf(stderr,
+                         "quorvel-printer: --http-token takes letters, digits and - . _ ~ only\n");
+            return 2;
+        }
         // Beyond loopback nothing is served without a token: one is made up
         // when none was given.
         if (!quorvel::printer::is_loopback(host) && http_token.empty())

@@ -415,6 +415,8 @@ class StartUp(unittest.TestCase):
              "cannot listen for HTTP on %s:%d: Address already in use" % (ip, port)),
             (["--listen", ip + ":99999", "--http", ip + ":0"], 2, "--listen takes"),
             (["--listen", ip + ":0", "--http", ip + ":65536"], 2, "--http takes"),
+            (["--listen", ip + ":0", "--http", ip + ":0", "--http-token", "a;b"], 2,
+             "--http-token takes"),
             (["--listen", ip + ":0", "--ready-file", "/nonexistent/ready"], 1,
              "cannot write the ready file /nonexistent/ready"),
         ]
