@@ -363,6 +363,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
+        // The token travels in a URL, a header and a cookie: only characters
+        // that need no escaping in any of them.
+        if (!http_token.empty() &&
+            http_token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                         "0123456789-._~") != std::string::npos) {
+            std::fprintf(stderr,
+                         "quorvel-printer: --http-token takes letters, digits and - . _ ~ only\n");
+            return 2;
+        }
         // Beyond loopback nothing is served without a token: one is made up
         // when none was given.
         if (!quorvel::printer::is_loopback(host) && http_token.empty())
@@ -453,9 +462,12 @@ int main(int argc, char** argv) {
         journal.note("listening on " + listening);
         ready.emplace_back("tcp", listening);
     }
+    // Whoever waits for the ready file would wait for ever: stop, and say why.
+    int exit_code = 0;
     if (std::string err; !quorvel::printer::announce_ready(ready_file, ready, &err)) {
         std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
         g_stop = true;
+        exit_code = 1;
     }
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (tcp_server) tcp_server->stop();
@@ -463,5 +475,5 @@ int main(int argc, char** argv) {
     if (http_server) http_server->stop();
     journal.note("stopped");
     if (cfg.capture) std::fclose(cfg.capture);
-    return 0;
+    return exit_code;
 }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,9 @@ class EventHub {
     // Ends every stream (server shutdown).
     void close();
     bool closed() const;
+    // Called after each publish, from the publishing thread, so a server that
+    // does not block in next() can look at once; must not block. Empty: none.
+    void on_news(std::function<void()> waker);
 
   private:
     const size_t max_subscribers_;
@@ -65,6 +69,8 @@ class EventHub {
     uint64_t paper_seq_ = 0;
     int paper_height_ = 0;
     bool closed_ = false;
+    std::mutex waker_mu_;
+    std::function<void()> waker_;
 };
 
 struct ReceiptInfo {
