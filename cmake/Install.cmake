@@ -61,6 +61,11 @@ foreach(tool quorvel_cli quorvel-printer)
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   endif()
 endforeach()
+# quorvel-printer finds its printer profiles by name in ../share/quorvel-printer/profiles.
+if(TARGET quorvel-printer)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/printer/profiles DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel-printer
+    COMPONENT tools)
+endif()
 
 # Man pages (built by docs/man when help2man is there) go in compressed, as
 # man and Debian expect; this runs after their install rules.

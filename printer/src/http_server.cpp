@@ -142,8 +142,23 @@ struct Route {
     const char* methods;  // allowed, as in an Allow header
 };
 
+// The optional printer part of every API path: group 1 is the name.
+#define API_PATH R"(/api(?:/printers/([A-Za-z0-9_\-]{1,64}))?)"
+
 int receipt_id(const httplib::Request& req) {
-    return std::stoi(req.matches[1].str());  // at most 9 digits by the route
+    return std::stoi(req.matches[2].str());  // at most 9 digits by the route
+}
+
+json printer_json(const WebPrinter& p) {
+    const Profile& f = *p.profile;
+    return {{"name", p.name},
+            {"profile", f.name},
+            {"paper_mm", f.paper_mm},
+            {"dots", f.dots},
+            {"columns", f.columns_a()},
+            {"receipts", p.store.list().size()},
+            {"uncut_height", p.store.paper_height()},
+            {"api", "/api/printers/" + p.name}};
 }
 
 }  // namespace
@@ -185,10 +200,8 @@ std::string host_name_of(const std::string& host_header) {
     return host_header;
 }
 
-HttpServer::HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits)
-    : store_(store),
-      hub_(hub),
-      status_(status),
+HttpServer::HttpServer(std::vector<WebPrinter> printers, HttpLimits limits)
+    : printers_(std::move(printers)),
       limits_(limits),
       server_(std::make_unique<httplib::Server>()) {
     limits_.event_streams = std::min(limits_.event_streams, limits_.workers - 1);
@@ -216,8 +229,15 @@ void HttpServer::start() {
     thread_ = std::thread([this] { server_->listen_after_bind(); });
 }
 
+WebPrinter* HttpServer::printer_of(const std::string& name) {
+    if (name.empty()) return &printers_.front();
+    for (WebPrinter& p : printers_)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
 void HttpServer::stop() {
-    hub_.close();  // event streams end, so their workers come free
+    for (WebPrinter& p : printers_) p.hub.close();  // event streams end, so their workers come free
     if (thread_.joinable()) {
         server_->stop();
         thread_.join();
@@ -239,11 +259,12 @@ void HttpServer::routes() {
     // a known path with another method 405.
     static const std::vector<Route> ROUTES = {
         {std::regex("/"), "GET, HEAD"},
-        {std::regex("/api/receipts"), "GET, HEAD, DELETE"},
-        {std::regex(R"(/api/receipts/\d{1,9}(\.png|\.bin|/text|/symbols|/journal)?)"), "GET, HEAD"},
-        {std::regex("/api/paper.png"), "GET, HEAD"},
-        {std::regex("/api/status"), "GET, HEAD, PUT"},
-        {std::regex("/api/events"), "GET"},
+        {std::regex("/api/printers"), "GET, HEAD"},
+        {std::regex(API_PATH "/receipts"), "GET, HEAD, DELETE"},
+        {std::regex(API_PATH R"(/receipts/\d{1,9}(\.png|\.bin|/text|/symbols|/journal)?)"), "GET, HEAD"},
+        {std::regex(API_PATH "/paper.png"), "GET, HEAD"},
+        {std::regex(API_PATH "/status"), "GET, HEAD, PUT"},
+        {std::regex(API_PATH "/events"), "GET"},
     };
     s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Listening on loopback, the server answers only requests addressed to
@@ -258,7 +279,12 @@ void HttpServer::routes() {
             return httplib::Server::HandlerResponse::Handled;
         }
         for (const Route& r : ROUTES) {
-            if (!std::regex_match(req.path, r.path)) continue;
+            std::smatch m;
+            if (!std::regex_match(req.path, m, r.path)) continue;
+            if (m.size() > 1 && m[1].matched && !printer_of(m[1].str())) {
+                send_error(res, 404, "no printer named " + m[1].str());
+                return httplib::Server::HandlerResponse::Handled;
+            }
             const std::string allowed = r.methods;
             size_t at = 0;
             while ((at = allowed.find(req.method, at)) != std::string::npos) {
@@ -293,7 +319,8 @@ void HttpServer::routes() {
         res.set_content(WEB_PAGE, "text/html; charset=utf-8");
     });
 
-    s.Get("/api/receipts", [this](const httplib::Request& req, httplib::Response& res) {
+    s.Get(API_PATH "/receipts", [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
         // ?limit=N: only the newest N.
         size_t limit = SIZE_MAX;
         if (req.has_param("limit")) {
@@ -305,108 +332,129 @@ void HttpServer::routes() {
         }
         std::string out = "{\"receipts\":[";
         size_t n = 0;
-        for (const ReceiptInfo& r : store_.list()) {
+        for (const ReceiptInfo& r : pr.store.list()) {
             if (n == limit) break;
             if (n++) out += ',';
             out += receipt_json(r);
         }
-        out += "],\"uncut_height\":" + std::to_string(store_.paper_height()) +
-               ",\"in_memory\":" + std::to_string(store_.in_memory()) + "}";
+        out += "],\"uncut_height\":" + std::to_string(pr.store.paper_height()) +
+               ",\"in_memory\":" + std::to_string(pr.store.in_memory()) + "}";
         res.set_header("Cache-Control", "no-store");
         res.set_content(out, "application/json");
     });
-    s.Delete("/api/receipts", [this](const httplib::Request&, httplib::Response& res) {
-        const size_t n = store_.list().size();
-        store_.clear();
+    s.Delete(API_PATH "/receipts", [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
+        const size_t n = pr.store.list().size();
+        pr.store.clear();
         send_json(res, {{"cleared", n}});
     });
 
-    s.Get(R"(/api/receipts/(\d{1,9}))",
+    s.Get(API_PATH R"(/receipts/(\d{1,9}))",
           [this](const httplib::Request& req, httplib::Response& res) {
-              const auto info = store_.info(receipt_id(req));
+        WebPrinter& pr = *printer_of(req.matches[1].str());
+              const auto info = pr.store.info(receipt_id(req));
               if (!info) return send_error(res, 404, "no such receipt");
               res.set_header("Cache-Control", "no-store");
               res.set_content(receipt_json(*info), "application/json");
           });
-    s.Get(R"(/api/receipts/(\d{1,9})\.png)",
+    s.Get(API_PATH R"(/receipts/(\d{1,9})\.png)",
           [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
               const int id = receipt_id(req);
-              std::string png = store_.png(id);
+              std::string png = pr.store.png(id);
               if (png.empty()) return send_error(res, 404, "no such receipt image");
               res.set_header("Cache-Control", "max-age=3600");
               res.set_header("Content-Disposition",
                              "inline; filename=\"receipt-" + std::to_string(id) + ".png\"");
               res.set_content(std::move(png), "image/png");
           });
-    s.Get(R"(/api/receipts/(\d{1,9})\.bin)",
+    s.Get(API_PATH R"(/receipts/(\d{1,9})\.bin)",
           [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
               const int id = receipt_id(req);
-              const auto d = store_.detail(id);
+              const auto d = pr.store.detail(id);
               if (!d) return send_error(res, 404, "no such receipt");
               res.set_header("Content-Disposition",
                              "attachment; filename=\"receipt-" + std::to_string(id) + ".bin\"");
               res.set_content(d->bytes, "application/octet-stream");
           });
-    s.Get(R"(/api/receipts/(\d{1,9})/text)",
+    s.Get(API_PATH R"(/receipts/(\d{1,9})/text)",
           [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
               const int id = receipt_id(req);
-              const auto d = store_.detail(id);
+              const auto d = pr.store.detail(id);
               if (!d) return send_error(res, 404, "no such receipt");
               res.set_content("{\"id\":" + std::to_string(id) +
                                   ",\"lines\":" + content_text_json(d->content) + "}",
                               "application/json");
           });
-    s.Get(R"(/api/receipts/(\d{1,9})/symbols)",
+    s.Get(API_PATH R"(/receipts/(\d{1,9})/symbols)",
           [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
               const int id = receipt_id(req);
-              const auto d = store_.detail(id);
+              const auto d = pr.store.detail(id);
               if (!d) return send_error(res, 404, "no such receipt");
               res.set_content("{\"id\":" + std::to_string(id) +
                                   ",\"symbols\":" + content_symbols_json(d->content) + "}",
                               "application/json");
           });
-    s.Get(R"(/api/receipts/(\d{1,9})/journal)",
+    s.Get(API_PATH R"(/receipts/(\d{1,9})/journal)",
           [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
               const int id = receipt_id(req);
-              const auto d = store_.detail(id);
+              const auto d = pr.store.detail(id);
               if (!d) return send_error(res, 404, "no such receipt");
               send_json(res, {{"id", id}, {"lines", d->journal}});
           });
-    s.Get("/api/paper.png", [this](const httplib::Request&, httplib::Response& res) {
-        std::string png = store_.paper_png();
+    s.Get(API_PATH "/paper.png", [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
+        std::string png = pr.store.paper_png();
         if (png.empty()) return send_error(res, 404, "no paper waiting for a cut");
         res.set_header("Cache-Control", "no-store");
         res.set_content(std::move(png), "image/png");
     });
 
-    s.Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
-        send_json(res, status_json(status_));
+    s.Get(API_PATH "/status", [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
+        send_json(res, status_json(pr.status));
     });
-    s.Put("/api/status", [this](const httplib::Request& req, httplib::Response& res) {
-        PrinterState state = status_.state();
+    s.Put(API_PATH "/status", [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
+        PrinterState state = pr.status.state();
         const std::string error = apply_status(req.body, &state);
         if (!error.empty()) return send_error(res, 400, error);
-        status_.set_state(state);
-        const json now = status_json(status_);
-        hub_.publish("status", now.dump());
+        pr.status.set_state(state);
+        const json now = status_json(pr.status);
+        pr.hub.publish("status", now.dump());
         send_json(res, now);
     });
 
-    s.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
-        auto sub = hub_.subscribe();
-        if (!sub) return send_error(res, 503, "too many event streams open");
+    s.Get(API_PATH "/events", [this](const httplib::Request& req, httplib::Response& res) {
+        WebPrinter& pr = *printer_of(req.matches[1].str());
+        // Streams of all printers together stay below the workers, so that
+        // other requests are always served.
+        if (streams_.fetch_add(1) >= limits_.event_streams) {
+            --streams_;
+            return send_error(res, 503, "too many event streams open");
+        }
+        auto sub = pr.hub.subscribe();
+        if (!sub) {
+            --streams_;
+            return send_error(res, 503, "too many event streams open");
+        }
         res.set_header("Cache-Control", "no-store");
         const std::string hello =
-            "retry: 1000\nevent: hello\ndata: " + status_json(status_).dump() + "\n\n";
+            "retry: 1000\nevent: hello\ndata: " + status_json(pr.status).dump() + "\n\n";
+        EventHub* hub = &pr.hub;
         res.set_chunked_content_provider(
             "text/event-stream",
-            [this, sub, hello, idle = -1](size_t, httplib::DataSink& sink) mutable {
+            [hub, sub, hello, idle = -1](size_t, httplib::DataSink& sink) mutable {
                 if (idle < 0) {
                     idle = 0;
                     return sink.write(hello.data(), hello.size());
                 }
-                const auto frame = hub_.next(sub, std::chrono::milliseconds(250));
-                if (hub_.closed() || hub_.dropped(sub)) return false;
+                const auto frame = hub->next(sub, std::chrono::milliseconds(250));
+                if (hub->closed() || hub->dropped(sub)) return false;
                 if (frame) {
                     idle = 0;
                     return sink.write(frame->data(), frame->size());
@@ -419,7 +467,16 @@ void HttpServer::routes() {
                 idle = 0;
                 return sink.write(":\n\n", 3);
             },
-            [this, sub](bool) { hub_.unsubscribe(sub); });
+            [this, hub, sub](bool) {
+                hub->unsubscribe(sub);
+                --streams_;
+            });
+    });
+
+    s.Get("/api/printers", [this](const httplib::Request&, httplib::Response& res) {
+        json list = json::array();
+        for (const WebPrinter& p : printers_) list.push_back(printer_json(p));
+        send_json(res, {{"printers", list}});
     });
 }
 

@@ -3,11 +3,14 @@
 // receipts and the status switches, and Server-Sent Events at /api/events.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <vector>
 #include <string>
 #include <thread>
 
 #include "journal.h"
+#include "profile.h"
 #include "receipt_store.h"
 #include "status.h"
 
@@ -24,9 +27,20 @@ struct HttpLimits {
     size_t max_body = 16 << 10;  // request body bytes
 };
 
+// One printer as the web side sees it.
+struct WebPrinter {
+    std::string name;
+    ProfilePtr profile;
+    ReceiptStore& store;
+    EventHub& hub;
+    StatusModel& status;
+};
+
+// Every URL of a printer is served under /api/printers/NAME/...; the same
+// URL without that part is the first printer's.
 class HttpServer {
   public:
-    HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits = {});
+    explicit HttpServer(std::vector<WebPrinter> printers, HttpLimits limits = {});
     ~HttpServer();
 
     // Binds ADDR:PORT (port 0: any free port). False with `error` set on failure.
@@ -37,11 +51,12 @@ class HttpServer {
 
   private:
     void routes();
+    // The printer a request's path names; null (with a 404 sent) for an unknown name.
+    WebPrinter* printer_of(const std::string& name) ;
 
-    ReceiptStore& store_;
-    EventHub& hub_;
-    StatusModel& status_;
+    std::vector<WebPrinter> printers_;
     HttpLimits limits_;
+    std::atomic<size_t> streams_{0};  // open event streams, of every printer
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;

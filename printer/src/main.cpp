@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
+// quorvel-printer: a virtual ESC/POS receipt printer, or a shop of them.
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +12,8 @@
 
 #include "codepage.h"
 #include "http_server.h"
+#include "printer.h"
+#include "profile.h"
 #include "receipt_store.h"
 #include "server.h"
 #include "session.h"
@@ -24,6 +26,11 @@ void on_signal(int) {
 }
 
 const char* USAGE = R"(usage: quorvel-printer [options]
+  --profile NAME|FILE     the printer model: generic-80 (default), generic-80-512,
+                          generic-58, or a profile file (see printer/profiles)
+  --name NAME             the printer's name in the web page and API (default: printer)
+  --shop FILE             play several printers, one per entry of FILE (JSON); the
+                          options below are every printer's defaults
   --listen ADDR:PORT      TCP address (default 127.0.0.1:9100)
   --serial-link PATH      also serve a pseudo-terminal, symlinked at PATH
   --no-tcp                serve only the serial link
@@ -122,18 +129,11 @@ int bench(const std::string& file, quorvel::printer::SessionConfig cfg,
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file,
-                capture_path;
-    bool tcp = true;
-    quorvel::printer::SessionConfig cfg;
-    cfg.out_dir = ".";
-    quorvel::printer::PrinterState state;
-    quorvel::printer::FontPaths font_paths;
-    double idle = 0, flush_after = 5, journal_max = 100, max_images = 10000;
-    std::string nv_dir;
-    std::vector<std::string> logos;
+    namespace qp = quorvel::printer;
+    std::string decode, bench_file, profile_name, shop_file;
+    qp::PrinterSetup base;
+    qp::FontPaths font_paths;
     std::string http;
-    int http_keep = 1000;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -144,55 +144,61 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--listen")
-            listen = value();
+            base.listen = value();
         else if (a == "--serial-link")
-            serial_link = value();
+            base.serial_link = value();
         else if (a == "--no-tcp")
-            tcp = false;
+            base.tcp = false;
         else if (a == "--out")
-            cfg.out_dir = value();
+            base.out_dir = value();
         else if (a == "--prefix")
-            cfg.prefix = value();
+            base.prefix = value();
         else if (a == "--journal")
-            journal_path = value();
+            base.journal = value();
         else if (a == "--decode")
             decode = value();
         else if (a == "--capture")
-            capture_path = value();
+            base.capture = value();
         else if (a == "--bench")
             bench_file = value();
+        else if (a == "--profile")
+            profile_name = value();
+        else if (a == "--name")
+            base.name = value();
+        else if (a == "--shop")
+            shop_file = value();
         else if (a == "--drawer")
-            state.drawer_open = value() == "open";
+            base.state.drawer_open = value() == "open";
         else if (a == "--drawer-open-ms")
-            state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
+            base.state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
         else if (a == "--offline")
-            state.offline = true;
+            base.state.offline = true;
         else if (a == "--paper") {
             const std::string v = value();
             if (v == "ok")
-                state.paper = quorvel::printer::Paper::OK;
+                base.state.paper = qp::Paper::OK;
             else if (v == "near-end")
-                state.paper = quorvel::printer::Paper::NEAR_END;
+                base.state.paper = qp::Paper::NEAR_END;
             else if (v == "out")
-                state.paper = quorvel::printer::Paper::OUT;
+                base.state.paper = qp::Paper::OUT;
             else {
                 std::fprintf(stderr, "quorvel-printer: --paper takes ok, near-end or out\n");
                 return 2;
             }
         } else if (a == "--cover")
-            state.cover_open = value() == "open";
+            base.state.cover_open = value() == "open";
         else if (a == "--silent")
-            state.silent = true;
+            base.state.silent = true;
         else if (a == "--idle-timeout")
-            idle = number(a, value(), 0, 86400);
+            base.idle_timeout = number(a, value(), 0, 86400);
         else if (a == "--flush-after")
-            flush_after = number(a, value(), 0, 86400);
+            base.flush_after = number(a, value(), 0, 86400);
         else if (a == "--journal-max")
-            journal_max = number(a, value(), 0, 1 << 20);
+            base.journal_max_mb = number(a, value(), 0, 1 << 20);
         else if (a == "--max-images")
-            max_images = number(a, value(), 1, 1e9);
+            base.max_images = static_cast<size_t>(number(a, value(), 1, 1e9));
         else if (a == "--max-height")
-            cfg.render.max_page_height = std::max(100, std::atoi(value().c_str()));
+            base.max_height = std::max(100, std::atoi(value().c_str()));
         else if (a == "--font-a")
             font_paths.font_a = value();
         else if (a == "--font-b")
@@ -200,14 +206,14 @@ int main(int argc, char** argv) {
         else if (a == "--no-fonts")
             font_paths.boxes = true;
         else if (a == "--nv-dir")
-            nv_dir = value();
+            base.nv_dir = value();
         else if (a == "--logo")
-            logos.push_back(value());
+            base.logos.push_back(value());
         else if (a == "--http")
             http = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0 ? value()
                                                                            : "127.0.0.1:8080";
         else if (a == "--http-keep")
-            http_keep = std::max(1, std::atoi(value().c_str()));
+            base.http_keep = static_cast<size_t>(std::max(1, std::atoi(value().c_str())));
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -221,8 +227,9 @@ int main(int argc, char** argv) {
     }
 
     // Fonts and code tables first: a printer that cannot draw its characters
-    // refuses to start, unless boxes were asked for.
-    const quorvel::printer::FontSet fonts(font_paths);
+    // refuses to start, unless boxes were asked for. Profiles name tables,
+    // so they are read after them.
+    const qp::FontSet fonts(font_paths);
     if (!fonts.error().empty()) {
         std::fprintf(stderr,
                      "quorvel-printer: %s\n(give a font file with --font-a/--font-b, or run with "
@@ -230,75 +237,51 @@ int main(int argc, char** argv) {
                      fonts.error().c_str());
         return 2;
     }
-    const std::vector<std::string> table_problems = quorvel::printer::load_code_tables();
-
-    // Stored images: read from --nv-dir, then the --logo images over them.
-    cfg.nv = std::make_shared<quorvel::printer::NvStore>(nv_dir);
-    if (std::string error; !cfg.nv->open(&error)) {
-        std::fprintf(stderr, "quorvel-printer: --nv-dir %s\n", error.c_str());
-        return 2;
-    }
-    for (const std::string& logo : logos) {
-        const size_t eq = logo.find('=');
-        const int number = eq == std::string::npos ? 0 : std::atoi(logo.substr(0, eq).c_str());
-        if (number < 1 || number > 255 || logo.substr(0, eq) != std::to_string(number)) {
-            std::fprintf(stderr, "quorvel-printer: --logo takes N=FILE.png with N 1 to 255\n");
+    const std::vector<std::string> table_problems = qp::load_code_tables();
+    if (!profile_name.empty()) {
+        std::string err;
+        base.profile = qp::load_profile(profile_name, &err);
+        if (!base.profile) {
+            std::fprintf(stderr, "quorvel-printer: --profile %s\n", err.c_str());
             return 2;
         }
-        quorvel::printer::Bitmap image;
-        std::string error;
-        if (!quorvel::printer::load_logo(logo.substr(eq + 1), quorvel::printer::PRINT_WIDTH, &image,
-                                         &error)) {
-            std::fprintf(stderr, "quorvel-printer: --logo %s\n", error.c_str());
+    }
+    std::vector<qp::PrinterSetup> setups{base};
+    if (!shop_file.empty()) {
+        std::string err;
+        if (!qp::read_shop(shop_file, base, &setups, &err)) {
+            std::fprintf(stderr, "quorvel-printer: --shop %s\n", err.c_str());
             return 2;
         }
-        cfg.nv->set_bit_image(number, std::move(image));
     }
+    if (!decode.empty() || !bench_file.empty()) setups.resize(1);  // offline: one printer
 
     std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);  // the journal flushes per batch
-    quorvel::printer::Journal journal(stdout);
-    if (!journal_path.empty() && journal_path != "-") {
+    std::vector<std::unique_ptr<qp::Printer>> shop;
+    for (const qp::PrinterSetup& setup : setups) {
+        shop.push_back(std::make_unique<qp::Printer>(setup));
         std::string err;
-        if (!journal.open(journal_path, static_cast<uint64_t>(journal_max * 1024 * 1024), &err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+        if (!shop.back()->open(fonts, !http.empty(), &err)) {
+            std::fprintf(stderr, "quorvel-printer: %s%s\n",
+                         setups.size() > 1 ? (setup.name + ": ").c_str() : "", err.c_str());
             return 2;
         }
     }
-    quorvel::printer::StatusModel status(state);
+    qp::Printer& first = *shop.front();
+    if (!bench_file.empty()) return bench(bench_file, first.config(), fonts, first.status());
 
-    if (!cfg.out_dir.empty()) {
-        quorvel::printer::PageStoreOptions store;
-        store.dir = cfg.out_dir;
-        store.prefix = cfg.prefix;
-        store.margins = cfg.margins;
-        store.max_images = static_cast<size_t>(max_images);
-        cfg.store = std::make_shared<quorvel::printer::PageStore>(store, journal);
-        std::string err;
-        if (!cfg.store->open(&err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
-            return 2;
-        }
+    for (auto& p : shop) {
+        p->journal().note("font A: " + fonts.description(0));
+        p->journal().note("font B: " + fonts.description(1));
+        for (const std::string& problem : table_problems) p->journal().note(problem);
     }
-
-    if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
-    if (!capture_path.empty()) {
-        cfg.capture = std::fopen(capture_path.c_str(), "ab");
-        if (!cfg.capture) {
-            std::fprintf(stderr, "quorvel-printer: cannot write %s\n", capture_path.c_str());
-            return 2;
-        }
-    }
-
-    journal.note("font A: " + fonts.description(0));
-    journal.note("font B: " + fonts.description(1));
-    for (const std::string& problem : table_problems) journal.note(problem);
     if (!decode.empty()) {
         std::vector<uint8_t> data;
         if (!read_file(decode, &data)) {
             std::fprintf(stderr, "quorvel-printer: cannot read %s\n", decode.c_str());
             return 2;
         }
-        quorvel::printer::Session s(cfg, fonts, status, journal, {});
+        qp::Session s(first.config(), fonts, first.status(), first.journal(), {});
         for (size_t at = 0; at < data.size(); at += 4096)
             s.feed({data.data() + at, std::min<size_t>(4096, data.size() - at)});
         s.finish();
@@ -311,19 +294,18 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     // The web side: started first, so that the first receipt already appears.
-    quorvel::printer::EventHub hub;
-    std::unique_ptr<quorvel::printer::ReceiptStore> store;
-    std::unique_ptr<quorvel::printer::HttpServer> http_server;
+    std::unique_ptr<qp::HttpServer> http_server;
     if (!http.empty()) {
         std::string host;
         int port = 0;
-        if (!quorvel::printer::parse_http_address(http, &host, &port)) {
+        if (!qp::parse_http_address(http, &host, &port)) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
-        store = std::make_unique<quorvel::printer::ReceiptStore>(
-            cfg.out_dir, cfg.margins, hub, http_keep, static_cast<size_t>(max_images));
-        http_server = std::make_unique<quorvel::printer::HttpServer>(*store, hub, status);
+        std::vector<qp::WebPrinter> web;
+        for (auto& p : shop)
+            web.push_back({p->name(), p->setup().profile, *p->receipts(), p->hub(), p->status()});
+        http_server = std::make_unique<qp::HttpServer>(std::move(web));
         std::string err;
         if (!http_server->listen(host, port, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
@@ -331,63 +313,41 @@ int main(int argc, char** argv) {
         }
         const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
         const std::string url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
-        if (!quorvel::printer::is_loopback(host))
+        if (!qp::is_loopback(host))
             std::fprintf(stderr,
                          "quorvel-printer: the web page and API at %s are open to other machines "
                          "(not only this one), with no password\n",
                          url.c_str());
         std::fprintf(stderr, "quorvel-printer: web page at %s\n", url.c_str());
-        journal.note("web page at " + url);
-        cfg.open_tap = [s = store.get()] {
-            return std::make_shared<quorvel::printer::ReceiptTap>(*s);
-        };
+        for (auto& p : shop) p->journal().note("web page at " + url);
         http_server->start();
     }
 
-    std::string listening, serial_note;
-    std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
-    std::unique_ptr<quorvel::printer::PtyServer> pty_server;
-    if (tcp) {
-        const auto colon = listen.rfind(':');
-        const std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
-        const int port = colon == std::string::npos ? 9100 : std::atoi(listen.c_str() + colon + 1);
-        if (port < 1 || port > 65535) {
-            std::fprintf(stderr, "quorvel-printer: bad port in --listen %s\n", listen.c_str());
-            return 2;
-        }
-        tcp_server = std::make_unique<quorvel::printer::TcpServer>(cfg, fonts, status, journal);
-        tcp_server->idle_timeout = std::chrono::milliseconds(std::lround(idle * 1000));
-        tcp_server->flush_after = std::chrono::milliseconds(std::lround(flush_after * 1000));
+    for (auto& p : shop) {
         std::string err;
-        if (!tcp_server->listen(host, port, &err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
-            return 1;
+        if (const int status = p->open_links(&err)) {
+            std::fprintf(stderr, "quorvel-printer: %s%s\n",
+                         shop.size() > 1 ? (p->name() + ": ").c_str() : "", err.c_str());
+            return status;
         }
-        listening = "listening on " + host + ":" + std::to_string(port);
     }
-    if (!serial_link.empty()) {
-        pty_server = std::make_unique<quorvel::printer::PtyServer>(cfg, fonts, status, journal);
-        pty_server->flush_after = std::chrono::milliseconds(std::lround(flush_after * 1000));
-        std::string err;
-        if (!pty_server->open(serial_link, &err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
-            return 1;
-        }
-        serial_note = "serial port " + serial_link + " -> " + pty_server->slave_path();
+    for (auto& p : shop) p->start();
+    if (shop.size() > 1) {
+        // The shop's printers journal to files of their own; standard output
+        // says where each one is, once all are serving.
+        for (auto& p : shop)
+            for (const std::string& link : p->links())
+                std::printf("%s (%s, %d dots): %s\n", p->name().c_str(),
+                            p->profile().name.c_str(), p->profile().dots, link.c_str());
+        std::printf("shop of %zu printers ready\n", shop.size());
+        std::fflush(stdout);
     }
-    if (!tcp_server && !pty_server) {
-        std::fprintf(stderr, "quorvel-printer: nothing to serve\n");
-        return 2;
-    }
-    // Said once the links are served, so whoever waits for these lines finds
-    // the printer reading.
-    if (pty_server) pty_server->start(), journal.note(serial_note);
-    if (tcp_server) tcp_server->start(), journal.note(listening);
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (tcp_server) tcp_server->stop();
-    if (pty_server) pty_server->stop();
+    // Every printer stops at once, each writing out its uncut paper.
+    for (auto& p : shop) p->request_stop();
+    for (auto& p : shop) p->stop();
     if (http_server) http_server->stop();
-    journal.note("stopped");
-    if (cfg.capture) std::fclose(cfg.capture);
+    for (auto& p : shop) p->journal().note("stopped");
+    if (shop.size() > 1) std::printf("shop stopped\n"), std::fflush(stdout);
     return 0;
 }
