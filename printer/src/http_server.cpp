@@ -1,483 +1,673 @@
 // SPDX-License-Identifier: MIT
+// HTTP over Boost.Beast and Asio: every connection is a small state machine
+// on a strand (read a request, answer it, wait for the next), with one
+// deadline timer that bytes never push back.
 #include "http_server.h"
 
-#include <arpa/inet.h>
-#include <httplib.h>
-
-#include <algorithm>
-#include <cctype>
-#include <condition_variable>
-#include <deque>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <list>
+#include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "server.h"
 
 namespace quorvel::printer {
 
-using nlohmann::json;
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using error_code = boost::system::error_code;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A fixed set of workers and a bounded queue: when both are full the
-// acceptor waits, and further clients wait in the kernel's listen queue.
-class BoundedPool : public httplib::TaskQueue {
-  public:
-    BoundedPool(size_t workers, size_t queued) : max_queued_(queued) {
-        for (size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
-    }
+// Event streams and waiting replies look for news this often.
+constexpr auto POLL = std::chrono::milliseconds(50);
+// An event stream with nothing to say sends a comment this often, so that
+// proxies keep it open.
+constexpr auto STREAM_COMMENT = std::chrono::seconds(5);
+// After a refusal the client's unread bytes are read and dropped for this
+// long, up to this much, so that it gets the answer rather than a reset.
+constexpr auto LINGER_TIME = std::chrono::seconds(1);
+constexpr size_t LINGER_BYTES = 1 << 20;
+// Connections being refused at once; past it they are just closed.
+constexpr size_t MAX_REFUSING = 256;
 
-    void enqueue(std::function<void()> fn) override {
-        std::unique_lock lock(mu_);
-        space_.wait(lock, [&] { return jobs_.size() < max_queued_ || shutdown_; });
-        jobs_.push_back(std::move(fn));
-        ready_.notify_one();
-    }
-
-    void shutdown() override {
-        {
-            std::lock_guard lock(mu_);
-            shutdown_ = true;
-        }
-        ready_.notify_all();
-        space_.notify_all();
-        for (auto& t : threads_) t.join();
-    }
-
-  private:
-    void work() {
-        for (;;) {
-            std::function<void()> fn;
-            {
-                std::unique_lock lock(mu_);
-                ready_.wait(lock, [&] { return !jobs_.empty() || shutdown_; });
-                if (jobs_.empty()) return;
-                fn = std::move(jobs_.front());
-                jobs_.pop_front();
-            }
-            space_.notify_one();
-            fn();
-        }
-    }
-
-    const size_t max_queued_;
-    std::mutex mu_;
-    std::condition_variable ready_, space_;
-    std::deque<std::function<void()>> jobs_;
-    std::vector<std::thread> threads_;
-    bool shutdown_ = false;
+// On every answer.
+const std::pair<const char*, const char*> SECURITY_HEADERS[] = {
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Cross-Origin-Resource-Policy", "same-origin"},
+    {"Referrer-Policy", "no-referrer"},
 };
+// Answers other than the page: nothing may load from them or frame them.
+constexpr const char* API_POLICY = "default-src 'none'; frame-ancestors 'none'";
 
-void send_json(httplib::Response& res, const json& j, int status = 200) {
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(j.dump(), "application/json");
+// The page's policy: its own script and style (by a nonce per answer), its
+// own images, its own API; nothing from elsewhere, and no framing.
+std::string page_policy(const std::string& nonce) {
+    return "default-src 'none'; script-src 'nonce-" + nonce + "'; style-src 'nonce-" + nonce +
+           "'; style-src-attr 'unsafe-inline'; img-src 'self' blob: data:; connect-src 'self'; "
+           "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 }
 
-void send_error(httplib::Response& res, int status, const std::string& message) {
-    send_json(res, {{"error", message}}, status);
-}
-
-const char* paper_name(Paper p) {
-    return p == Paper::OK ? "ok" : p == Paper::NEAR_END ? "near_end" : "out";
-}
-
-std::string hex_byte(uint8_t b) {
-    char s[3];
-    std::snprintf(s, sizeof s, "%02X", b);
-    return s;
-}
-
-json status_json(const StatusModel& status) {
-    const PrinterState s = status.state();
-    json dle = json::array();
-    for (int n = 1; n <= 4; ++n) dle.push_back(hex_byte(status.dle_eot(n)));
-    return {{"paper", paper_name(s.paper)},
-            {"cover", s.cover_open ? "open" : "closed"},
-            {"drawer", s.drawer_open ? "open" : "closed"},
-            {"drawer_reads_open", status.drawer_open()},
-            {"online", !s.offline},
-            {"reports_offline", status.offline()},
-            {"never_answer", s.silent},
-            {"replies", {{"dle_eot", dle}, {"esc_v", hex_byte(status.esc_v())}}}};
-}
-
-// Applies a JSON object of switches to `state`; an error message when the
-// body is not one.
-std::string apply_status(const std::string& body, PrinterState* state) {
-    const json j = json::parse(body, nullptr, false);
-    if (j.is_discarded()) return "body is not JSON";
-    if (!j.is_object() || j.empty()) return "body must be a JSON object of switches";
-    for (const auto& item : j.items()) {
-        const std::string& key = item.key();
-        const json& v = item.value();
-        auto word = [&](std::initializer_list<const char*> allowed) -> std::string {
-            if (!v.is_string()) return {};
-            const std::string w = v.get<std::string>();
-            for (const char* a : allowed)
-                if (w == a) return w;
-            return {};
-        };
-        if (key == "paper") {
-            const std::string w = word({"ok", "near_end", "near-end", "out"});
-            if (w.empty()) return "paper must be \"ok\", \"near_end\" or \"out\"";
-            state->paper = w == "ok" ? Paper::OK : w == "out" ? Paper::OUT : Paper::NEAR_END;
-        } else if (key == "cover" || key == "drawer") {
-            const std::string w = word({"open", "closed"});
-            if (w.empty()) return key + " must be \"open\" or \"closed\"";
-            (key == "cover" ? state->cover_open : state->drawer_open) = w == "open";
-        } else if (key == "online" || key == "never_answer") {
-            if (!v.is_boolean()) return key + " must be true or false";
-            if (key == "online")
-                state->offline = !v.get<bool>();
-            else
-                state->silent = v.get<bool>();
-        } else {
-            return "unknown switch \"" + key + "\"";
-        }
+std::string page_with_nonce(const std::string& nonce) {
+    std::string page = WEB_PAGE;
+    for (const char* tag : {"<script", "<style"}) {
+        const std::string with = std::string(tag) + " nonce=\"" + nonce + "\"";
+        for (size_t at = page.find(std::string(tag) + ">"); at != std::string::npos;
+             at = page.find(std::string(tag) + ">", at + with.size()))
+            page.replace(at, std::strlen(tag), with);
     }
-    return {};
+    return page;
 }
 
-struct Route {
-    std::regex path;
-    const char* methods;  // allowed, as in an Allow header
-};
+constexpr const char* TOKEN_COOKIE = "quorvel_token";
 
-// The optional printer part of every API path: group 1 is the name.
-#define API_PATH R"(/api(?:/printers/([A-Za-z0-9_\-]{1,64}))?)"
-
-int receipt_id(const httplib::Request& req) {
-    return std::stoi(req.matches[2].str());  // at most 9 digits by the route
+// Beast's string_view (Boost's own, in 1.74) as the standard one.
+std::string_view sv(beast::string_view s) {
+    return {s.data(), s.size()};
 }
 
-json printer_json(const WebPrinter& p) {
-    const Profile& f = *p.profile;
-    return {{"name", p.name},
-            {"profile", f.name},
-            {"paper_mm", f.paper_mm},
-            {"dots", f.dots},
-            {"columns", f.columns_a()},
-            {"receipts", p.store.list().size()},
-            {"uncut_height", p.store.paper_height()},
-            {"api", "/api/printers/" + p.name}};
+std::string seconds(std::chrono::milliseconds d) {
+    return std::to_string(d.count() / 1000.0).substr(0, 4) + " s";
 }
 
 }  // namespace
 
-bool parse_http_address(const std::string& text, std::string* host, int* port) {
-    std::smatch m;
-    static const std::regex FORM(R"(^(\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9.\-]+):(\d{1,5})$)");
-    if (!std::regex_match(text, m, FORM)) return false;
-    const int p = std::stoi(m[2].str());
-    if (p > 65535) return false;
-    std::string h = m[1].str();
-    if (h.front() == '[') h = h.substr(1, h.size() - 2);
-    *host = h;
-    *port = p;
-    return true;
-}
+class Connection;
 
-bool is_loopback(const std::string& host) {
-    // Only "localhost" and address literals: a name such as "127.x.example"
-    // is whatever its DNS says, which may change between two requests.
-    std::string h = host;
-    std::transform(h.begin(), h.end(), h.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (h == "localhost" || h == "localhost.") return true;
-    in_addr v4{};
-    if (inet_pton(AF_INET, h.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    return inet_pton(AF_INET6, h.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
-}
-
-std::string host_name_of(const std::string& host_header) {
-    if (!host_header.empty() && host_header.front() == '[') {
-        const size_t end = host_header.find(']');
-        return end == std::string::npos ? host_header : host_header.substr(1, end - 1);
+struct HttpServer::Impl {
+    Impl(std::vector<WebPrinter> list, HttpLimits l, std::string t)
+        : limits(l), token(std::move(t)), ioc(static_cast<int>(l.threads)) {
+        for (WebPrinter& p : list) printers.push_back({p, PrinterApi{p.store, p.hub, p.status}});
     }
-    const size_t colon = host_header.find(':');
-    if (colon != std::string::npos && host_header.find(':', colon + 1) == std::string::npos)
-        return host_header.substr(0, colon);
-    return host_header;
+
+    void accept();
+    void admit(tcp::socket socket);
+    // Refuses what must not be served, before any body is read: a bad or
+    // foreign Host, another site, no token. Nothing when it may go on.
+    std::optional<HttpReply> screen(const http::request_header<>& req, const std::string& path,
+                                const std::string& query) const;
+    HttpReply route(const HttpRequest& req) const;
+
+    // GET /api/printers: each printer's name, profile and paper.
+    HttpReply printers_reply(const HttpRequest& req) const;
+
+    struct Served {
+        WebPrinter printer;
+        PrinterApi api;
+    };
+    std::vector<Served> printers;  // the first answers the URLs without a name
+    HttpLimits limits;
+    std::string token;
+    bool loopback_only = true;  // bound to a loopback address: Host is checked
+    int port = 0;
+
+    // Who is connected: counts per peer and in total, oldest first.
+    std::mutex mu;
+    size_t open = 0;
+    size_t refusing = 0;
+    std::map<std::string, size_t> per_peer;
+    std::list<std::weak_ptr<Connection>> connections;
+
+    net::io_context ioc;
+    std::optional<tcp::acceptor> acceptor;
+    std::optional<net::steady_timer> accept_pause;
+    std::vector<std::thread> threads;
+    bool stopped = false;
+};
+
+class Connection : public std::enable_shared_from_this<Connection> {
+  public:
+    Connection(HttpServer::Impl& server, tcp::socket socket, std::string peer, bool counted)
+        : server_(server),
+          limits_(server.limits),
+          socket_(std::move(socket)),
+          deadline_(socket_.get_executor()),
+          tick_(socket_.get_executor()),
+          buffer_(server.limits.header_bytes + server.limits.max_body + 4096),
+          peer_(std::move(peer)),
+          counted_(counted) {}
+
+    ~Connection() {
+        if (stream_) hub_->unsubscribe(stream_);
+        std::lock_guard lock(server_.mu);
+        if (!counted_) {
+            --server_.refusing;
+            return;
+        }
+        --server_.open;
+        if (--server_.per_peer[peer_] == 0) server_.per_peer.erase(peer_);
+        server_.connections.erase(slot_);
+    }
+
+    std::list<std::weak_ptr<Connection>>::iterator slot_;
+
+    // Only waiting for a request: may be closed to make room for another.
+    bool evictable() const { return evictable_.load() && !evicted_.exchange(true); }
+    net::any_io_executor executor() { return socket_.get_executor(); }
+
+    void start() {
+        arm(limits_.request_time);
+        read_request();
+    }
+
+    void refuse(const std::string& why) { respond(error_reply(503, why), true); }
+
+    void evict() { close(); }
+
+  private:
+    enum class Phase { request, idle, busy, reply, stream, closing, closed };
+
+    // One deadline for the phase at hand; re-armed only between phases.
+    void arm(std::chrono::milliseconds d) {
+        deadline_.expires_after(d);
+        deadline_.async_wait([w = weak_from_this()](error_code ec) {
+            if (auto self = w.lock(); self && !ec) self->on_deadline();
+        });
+    }
+
+    void on_deadline() {
+        if (phase_ == Phase::request) {
+            timed_out_ = true;  // the read ends, and its handler answers 408
+            error_code ec;
+            socket_.cancel(ec);
+        } else {
+            close();
+        }
+    }
+
+    void close() {
+        if (phase_ == Phase::closed) return;
+        phase_ = Phase::closed;
+        evictable_ = false;
+        error_code ec;
+        socket_.shutdown(tcp::socket::shutdown_both, ec);
+        socket_.close(ec);
+        deadline_.cancel();
+        tick_.cancel();
+    }
+
+    // --- reading a request --------------------------------------------------
+    void read_request() {
+        phase_ = Phase::request;
+        evictable_ = true;
+        parser_.emplace();
+        parser_->header_limit(static_cast<std::uint32_t>(limits_.header_bytes));
+        parser_->body_limit(limits_.max_body);
+        http::async_read_header(socket_, buffer_, *parser_,
+                                [self = shared_from_this()](error_code ec, size_t) {
+                                    self->on_header(ec);
+                                });
+    }
+
+    // Between requests on a kept-alive connection.
+    void await_next() {
+        if (++served_ >= limits_.requests_per_connection) return linger_close();
+        if (buffer_.size() > 0) {  // a pipelined request is already here
+            arm(limits_.request_time);
+            return read_request();
+        }
+        phase_ = Phase::idle;
+        evictable_ = true;
+        arm(limits_.idle_time);
+        socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+            if (ec || self->phase_ != Phase::idle) return self->close();
+            self->arm(self->limits_.request_time);
+            self->read_request();
+        });
+    }
+
+    void read_failed(error_code ec) {
+        if (phase_ == Phase::closed) return;
+        if (timed_out_)
+            return fail(408, "the request did not arrive whole within " +
+                                 seconds(limits_.request_time));
+        if (ec == http::error::end_of_stream || ec == net::error::operation_aborted) return close();
+        if (ec == http::error::header_limit) {
+            // Still no end to the request line: the URL is what is too long.
+            const auto data = buffer_.data();
+            const std::string_view seen(static_cast<const char*>(data.data()), data.size());
+            if (seen.find("\r\n") == std::string_view::npos)
+                return fail(414, "request URI too long");
+            return fail(431, "request headers too large");
+        }
+        if (ec == http::error::body_limit) return fail(413, "request body too large");
+        if (ec == http::error::buffer_overflow)
+            return parser_->is_header_done() ? fail(413, "request body too large")
+                                             : fail(431, "request headers too large");
+        if (ec.category() == make_error_code(http::error::bad_target).category())
+            return fail(400, "bad request");
+        close();  // the client went away
+    }
+
+    void on_header(error_code ec) {
+        if (ec) return read_failed(ec);
+        auto& req = parser_->get();
+        head_ = req.method() == http::verb::head;
+        keep_alive_ = req.keep_alive();
+        if (req.version() != 10 && req.version() != 11)
+            return fail(400, "only HTTP/1.0 and HTTP/1.1 are spoken here");
+        const std::string_view target = sv(req.target());
+        if (target.size() > limits_.target_bytes) return fail(414, "request URI too long");
+        if (static_cast<size_t>(std::distance(req.begin(), req.end())) > limits_.header_count)
+            return fail(431, "more than " + std::to_string(limits_.header_count) + " header lines");
+        if (target.empty() || target[0] != '/') return fail(400, "bad request target");
+        const size_t q = target.find('?');
+        path_ = std::string(target.substr(0, q));
+        query_ = q == std::string_view::npos ? "" : std::string(target.substr(q + 1));
+        if (auto refusal = server_.screen(req, path_, query_))
+            return respond(std::move(*refusal), !parser_->is_done() || !keep_alive_);
+        if (parser_->is_done()) return on_request();
+        auto read_body = [self = shared_from_this()] {
+            http::async_read(self->socket_, self->buffer_, *self->parser_,
+                             [self](error_code ec, size_t) {
+                                 if (ec) return self->read_failed(ec);
+                                 self->on_request();
+                             });
+        };
+        if (beast::iequals(req[http::field::expect], "100-continue")) {
+            static const std::string CONTINUE = "HTTP/1.1 100 Continue\r\n\r\n";
+            return net::async_write(socket_, net::buffer(CONTINUE),
+                                    [self = shared_from_this(), read_body](error_code ec, size_t) {
+                                        if (ec) return self->close();
+                                        read_body();
+                                    });
+        }
+        read_body();
+    }
+
+    void on_request() {
+        phase_ = Phase::busy;
+        evictable_ = false;
+        auto& req = parser_->get();
+        HttpRequest r{std::string(sv(req.method_string()).substr(0, 16)), path_, query_,
+                      std::move(req.body())};
+        respond(server_.route(r), !keep_alive_);
+    }
+
+    void fail(unsigned status, const std::string& why) { respond(error_reply(status, why), true); }
+
+    // --- answering ------------------------------------------------------------
+    void respond(HttpReply r, bool close_after) {
+        if (phase_ == Phase::closed) return;
+        evictable_ = false;
+        if (r.stream) return start_stream(std::move(r));
+        if (r.wait) {
+            phase_ = Phase::busy;
+            waiting_ = std::move(r);
+            close_after_ = close_after;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                waiting_->until - Clock::now());
+            arm(left + limits_.reply_time);
+            return poll_wait();
+        }
+        auto res = std::make_shared<http::response<http::string_body>>(
+            static_cast<http::status>(r.status), parser_ ? parser_->get().version() : 11);
+        res->set(http::field::content_type, r.type);
+        bool policy = false;
+        for (const auto& [name, value] : r.headers) {
+            res->set(name, value);
+            policy |= beast::iequals(name, "Content-Security-Policy");
+        }
+        for (const auto& [name, value] : SECURITY_HEADERS) res->set(name, value);
+        if (!policy) res->set("Content-Security-Policy", API_POLICY);
+        res->body() = std::move(r.body);
+        res->keep_alive(!close_after);
+        res->prepare_payload();
+        if (head_) res->body().clear();  // Content-Length stays that of GET
+        phase_ = Phase::reply;
+        arm(limits_.reply_time);
+        http::async_write(socket_, *res,
+                          [self = shared_from_this(), res, close_after](error_code ec, size_t) {
+                              if (ec || self->phase_ == Phase::closed) return self->close();
+                              if (close_after) return self->linger_close();
+                              self->await_next();
+                          });
+    }
+
+    void poll_wait() {
+        if (phase_ == Phase::closed) return;
+        auto answer = waiting_->wait(Clock::now() >= waiting_->until);
+        if (answer) {
+            waiting_.reset();
+            return respond(std::move(*answer), close_after_);
+        }
+        tick_.expires_after(POLL);
+        tick_.async_wait([self = shared_from_this()](error_code ec) {
+            if (!ec) self->poll_wait();
+        });
+    }
+
+    // Shuts the sending side, then reads and drops what the client still
+    // sends for a moment, so that it reads the answer instead of a reset.
+    void linger_close() {
+        phase_ = Phase::closing;
+        evictable_ = true;
+        error_code ec;
+        socket_.shutdown(tcp::socket::shutdown_send, ec);
+        arm(LINGER_TIME);
+        drain();
+    }
+
+    void drain() {
+        socket_.async_read_some(net::buffer(scratch_),
+                                [self = shared_from_this()](error_code ec, size_t n) {
+                                    self->drained_ += n;
+                                    if (ec || self->drained_ > LINGER_BYTES) return self->close();
+                                    self->drain();
+                                });
+    }
+
+    // --- event streams ----------------------------------------------------------
+    void start_stream(HttpReply r) {
+        phase_ = Phase::stream;
+        hub_ = r.hub;
+        stream_ = std::move(r.stream);
+        std::string head = "HTTP/1.1 200 OK\r\nContent-Type: " + r.type + "\r\n";
+        for (const auto& [name, value] : r.headers) head += name + ": " + value + "\r\n";
+        for (const auto& [name, value] : SECURITY_HEADERS)
+            head += std::string(name) + ": " + value + "\r\n";
+        head += "Content-Security-Policy: " + std::string(API_POLICY) + "\r\n";
+        head += "Connection: close\r\n\r\n";
+        out_ = head + r.body;
+        // A page that goes away ends the stream at once: its socket reads
+        // as closed. Anything it sends is dropped.
+        watch();
+        pump();
+    }
+
+    void watch() {
+        socket_.async_read_some(net::buffer(scratch_),
+                                [self = shared_from_this()](error_code ec, size_t) {
+                                    if (ec) return self->close();
+                                    self->watch();
+                                });
+    }
+
+    void pump() {
+        if (phase_ != Phase::stream) return;
+        if (!writing_) {
+            if (hub_->closed() || hub_->dropped(stream_)) return close();
+            while (out_.size() < 64 * 1024)
+                if (auto frame = hub_->next(stream_, std::chrono::milliseconds(0)))
+                    out_ += *frame;
+                else
+                    break;
+            if (out_.empty() && Clock::now() - last_write_ >= STREAM_COMMENT) out_ = ":\n\n";
+            if (!out_.empty()) {
+                writing_ = true;
+                sending_ = std::move(out_);
+                out_.clear();
+                arm(limits_.reply_time);  // a page that stops reading is closed
+                net::async_write(socket_, net::buffer(sending_),
+                                 [self = shared_from_this()](error_code ec, size_t) {
+                                     if (ec) return self->close();
+                                     self->writing_ = false;
+                                     self->last_write_ = Clock::now();
+                                     self->deadline_.cancel();
+                                     self->pump();
+                                 });
+            }
+        }
+        tick_.expires_after(POLL);
+        tick_.async_wait([self = shared_from_this()](error_code ec) {
+            if (!ec) self->pump();
+        });
+    }
+
+    HttpServer::Impl& server_;
+    const HttpLimits& limits_;
+    tcp::socket socket_;
+    net::steady_timer deadline_;
+    net::steady_timer tick_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    const std::string peer_;
+    const bool counted_;
+    Phase phase_ = Phase::request;
+    std::atomic<bool> evictable_{false};
+    mutable std::atomic<bool> evicted_{false};
+    bool timed_out_ = false;
+    bool head_ = false;
+    bool keep_alive_ = false;
+    bool close_after_ = false;
+    size_t served_ = 0;
+    size_t drained_ = 0;
+    std::string path_, query_;
+    std::optional<HttpReply> waiting_;
+    std::array<char, 4096> scratch_{};
+    // Event stream.
+    EventHub* hub_ = nullptr;
+    std::shared_ptr<EventHub::Subscriber> stream_;
+    std::string out_, sending_;
+    bool writing_ = false;
+    Clock::time_point last_write_ = Clock::now();
+};
+
+void HttpServer::Impl::accept() {
+    acceptor->async_accept(net::make_strand(ioc), [this](error_code ec, tcp::socket socket) {
+        if (ec == net::error::operation_aborted || !acceptor->is_open()) return;
+        if (ec) {  // out of descriptors, say: try again shortly, without spinning
+            accept_pause->expires_after(std::chrono::milliseconds(100));
+            accept_pause->async_wait([this](error_code e) {
+                if (!e) accept();
+            });
+            return;
+        }
+        admit(std::move(socket));
+        accept();
+    });
 }
 
-HttpServer::HttpServer(std::vector<WebPrinter> printers, HttpLimits limits)
-    : printers_(std::move(printers)),
-      limits_(limits),
-      server_(std::make_unique<httplib::Server>()) {
-    limits_.event_streams = std::min(limits_.event_streams, limits_.workers - 1);
-    routes();
+void HttpServer::Impl::admit(tcp::socket socket) {
+    error_code ec;
+    const auto remote = socket.remote_endpoint(ec);
+    if (ec) return;
+    socket.set_option(tcp::no_delay(true), ec);
+    const std::string peer = remote.address().to_string();
+    std::shared_ptr<Connection> conn, victim;
+    std::string why;
+    {
+        std::lock_guard lock(mu);
+        const auto mine = per_peer.find(peer);
+        if (mine != per_peer.end() && mine->second >= limits.per_peer) {
+            why = "too many connections from " + peer;
+        } else if (open >= limits.connections) {
+            // Room is made by closing the oldest connection that is only
+            // waiting for a request; if every one is busy, the newcomer waits.
+            for (const auto& w : connections)
+                if (auto c = w.lock(); c && c->evictable()) {
+                    victim = std::move(c);
+                    break;
+                }
+            if (!victim) why = "too many connections";
+        }
+        if (why.empty()) {
+            ++open;
+            ++per_peer[peer];
+            conn = std::make_shared<Connection>(*this, std::move(socket), peer, true);
+            conn->slot_ = connections.insert(connections.end(), conn);
+        } else if (refusing < MAX_REFUSING) {
+            ++refusing;
+            conn = std::make_shared<Connection>(*this, std::move(socket), peer, false);
+        }
+    }
+    if (victim) net::post(victim->executor(), [victim] { victim->evict(); });
+    if (!conn) return;  // closed as it goes
+    net::post(conn->executor(), [conn, why] {
+        if (why.empty())
+            conn->start();
+        else
+            conn->refuse(why);
+    });
 }
+
+std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& req,
+                                              const std::string& path,
+                                              const std::string& query) const {
+    if (req.count(http::field::host) != 1)
+        return error_reply(400, "a request needs exactly one Host header");
+    std::string name;
+    if (!parse_host(sv(req[http::field::host]), &name)) return error_reply(400, "bad Host header");
+    // Listening on loopback, the server answers only requests addressed to a
+    // loopback name: a web site whose name its DNS later points at 127.0.0.1
+    // must not read receipts or flip switches.
+    if (loopback_only && !is_loopback(name))
+        return error_reply(403, "this printer answers on loopback only to localhost or a loopback "
+                                "address, not to " + name.substr(0, 64));
+    const std::string_view method = sv(req.method_string());
+    const std::string why =
+        fetch_refusal(sv(req["Sec-Fetch-Site"]), sv(req["Sec-Fetch-Mode"]), sv(req["Sec-Fetch-Dest"]), method,
+                      path);
+    if (!why.empty()) return error_reply(403, why);
+    if (token.empty()) return std::nullopt;
+    const std::string_view auth = sv(req[http::field::authorization]);
+    if (auth.size() > 7 && beast::iequals(beast::string_view(auth.data(), 7), "Bearer ") &&
+        same_secret(auth.substr(7), token))
+        return std::nullopt;
+    if (same_secret(cookie_value(sv(req[http::field::cookie]), TOKEN_COOKIE), token))
+        return std::nullopt;
+    // The page's URL carries the token once; a cookie carries it from then on,
+    // and the URL loses it.
+    const auto given = query_value(query, "token");
+    if (path == "/" && (method == "GET" || method == "HEAD") && given &&
+        same_secret(*given, token)) {
+        HttpReply r = json_reply("{\"see\":\"/\"}", 303);
+        r.headers.emplace_back("Location", "/");
+        r.headers.emplace_back("Set-Cookie", std::string(TOKEN_COOKIE) + "=" + token +
+                                                 "; Path=/; HttpOnly; SameSite=Strict");
+        return r;
+    }
+    HttpReply r = error_reply(401, "a token is needed: open the URL the printer printed at start, or "
+                               "send Authorization: Bearer TOKEN");
+    r.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return r;
+}
+
+HttpReply HttpServer::Impl::route(const HttpRequest& req) const {
+    if (req.path == "/") {
+        if (req.method != "GET" && req.method != "HEAD") {
+            HttpReply r = error_reply(405, req.method + " is not allowed on /");
+            r.headers.emplace_back("Allow", "GET, HEAD");
+            return r;
+        }
+        const std::string nonce = random_token();
+        HttpReply r;
+        r.type = "text/html; charset=utf-8";
+        r.body = page_with_nonce(nonce);
+        r.headers = {{"Cache-Control", "no-store"},
+                     {"Content-Security-Policy", page_policy(nonce)}};
+        return r;
+    }
+    const std::string_view path(req.path);
+    constexpr std::string_view PRINTERS = "/api/printers";
+    if (path == PRINTERS) return printers_reply(req);
+    if (path.starts_with(PRINTERS) && path[PRINTERS.size()] == '/') {
+        // /api/printers/NAME/rest: that printer's API at /rest.
+        const std::string_view named = path.substr(PRINTERS.size() + 1);
+        const size_t slash = named.find('/');
+        const std::string_view name = named.substr(0, slash);
+        for (const Served& s : printers)
+            if (s.printer.name == name)
+                return s.api.handle(req, slash == std::string_view::npos ? std::string_view("")
+                                                                         : named.substr(slash));
+        return error_reply(404, "no printer named " + std::string(name.substr(0, 64)));
+    }
+    if (path.starts_with("/api/")) return printers.front().api.handle(req, path.substr(4));
+    return error_reply(404, "no such path");
+}
+
+HttpReply HttpServer::Impl::printers_reply(const HttpRequest& req) const {
+    if (req.method != "GET" && req.method != "HEAD") {
+        HttpReply r = error_reply(405, req.method + " is not allowed on /api/printers");
+        r.headers.emplace_back("Allow", "GET, HEAD");
+        return r;
+    }
+    nlohmann::json list = nlohmann::json::array();
+    for (const Served& s : printers) {
+        const WebPrinter& p = s.printer;
+        const Profile& f = *p.profile;
+        list.push_back({{"name", p.name},
+                        {"profile", f.name},
+                        {"paper_mm", f.paper_mm},
+                        {"dots", f.dots},
+                        {"columns", f.columns_a()},
+                        {"receipts", p.store.list().size()},
+                        {"uncut_height", p.store.paper_height()},
+                        {"api", "/api/printers/" + p.name}});
+    }
+    return json_reply(nlohmann::json{{"printers", list}}.dump());
+}
+
+// -------------------------------------------------------------------- server
+
+HttpServer::HttpServer(std::vector<WebPrinter> printers, HttpLimits limits, std::string token)
+    : impl_(std::make_unique<Impl>(std::move(printers), limits, std::move(token))) {}
 
 HttpServer::~HttpServer() {
     stop();
 }
 
+int HttpServer::port() const {
+    return impl_->port;
+}
+
 bool HttpServer::listen(const std::string& host, int port, std::string* error) {
-    if (port == 0)
-        port_ = server_->bind_to_any_port(host);
-    else
-        port_ = server_->bind_to_port(host, port) ? port : -1;
-    if (port_ <= 0) {
-        if (error) *error = "cannot listen for HTTP on " + host + ":" + std::to_string(port);
+    const std::string where = "cannot listen for HTTP on " +
+                              (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
+                              ":" + std::to_string(port) + ": ";
+    error_code ec;
+    const auto address = net::ip::make_address(host == "localhost" ? "127.0.0.1" : host, ec);
+    if (ec) {
+        if (error) *error = where + "not an address literal";
         return false;
     }
-    loopback_only_ = is_loopback(host);
+    const tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
+    auto& a = impl_->acceptor.emplace(impl_->ioc);
+    // SO_REUSEADDR only (a restart may bind at once); never SO_REUSEPORT, so
+    // a second printer on the same address is refused.
+    a.open(endpoint.protocol(), ec);
+    if (!ec) a.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec && address.is_v6()) a.set_option(net::ip::v6_only(true), ec);
+    if (!ec) a.bind(endpoint, ec);
+    if (!ec) a.listen(system_backlog(), ec);
+    if (ec) {
+        if (error) *error = where + ec.message();
+        impl_->acceptor.reset();
+        return false;
+    }
+    impl_->port = a.local_endpoint().port();
+    impl_->loopback_only = is_loopback(host);
+    impl_->accept_pause.emplace(impl_->ioc);
     return true;
 }
 
 void HttpServer::start() {
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-}
-
-WebPrinter* HttpServer::printer_of(const std::string& name) {
-    if (name.empty()) return &printers_.front();
-    for (WebPrinter& p : printers_)
-        if (p.name == name) return &p;
-    return nullptr;
+    impl_->accept();
+    for (size_t i = 0; i < std::max<size_t>(1, impl_->limits.threads); ++i)
+        impl_->threads.emplace_back([this] { impl_->ioc.run(); });
 }
 
 void HttpServer::stop() {
-    for (WebPrinter& p : printers_) p.hub.close();  // event streams end, so their workers come free
-    if (thread_.joinable()) {
-        server_->stop();
-        thread_.join();
+    if (impl_->stopped) return;
+    impl_->stopped = true;
+    for (Impl::Served& p : impl_->printers) p.printer.hub.close();  // event streams end
+    impl_->ioc.stop();
+    for (auto& t : impl_->threads) t.join();
+    impl_->threads.clear();
+    if (impl_->acceptor) {
+        error_code ec;
+        impl_->acceptor->close(ec);
     }
-}
-
-void HttpServer::routes() {
-    httplib::Server& s = *server_;
-    const size_t workers = limits_.workers, queued = limits_.queued;
-    s.new_task_queue = [workers, queued] { return new BoundedPool(workers, queued); };
-    s.set_payload_max_length(limits_.max_body);
-    s.set_keep_alive_max_count(100);
-    s.set_keep_alive_timeout(2);
-    s.set_read_timeout(5);
-    s.set_write_timeout(5);
-    s.set_tcp_nodelay(true);
-
-    // Every path the server knows, with its methods: anything else is 404,
-    // a known path with another method 405.
-    static const std::vector<Route> ROUTES = {
-        {std::regex("/"), "GET, HEAD"},
-        {std::regex("/api/printers"), "GET, HEAD"},
-        {std::regex(API_PATH "/receipts"), "GET, HEAD, DELETE"},
-        {std::regex(API_PATH R"(/receipts/\d{1,9}(\.png|\.bin|/text|/symbols|/journal)?)"), "GET, HEAD"},
-        {std::regex(API_PATH "/paper.png"), "GET, HEAD"},
-        {std::regex(API_PATH "/status"), "GET, HEAD, PUT"},
-        {std::regex(API_PATH "/events"), "GET"},
-    };
-    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        // Listening on loopback, the server answers only requests addressed to
-        // a loopback name: a web site whose name its DNS later points at
-        // 127.0.0.1 must not read receipts or flip switches from a browser.
-        const std::string host = req.get_header_value("Host");
-        if (loopback_only_ && !host.empty() && !is_loopback(host_name_of(host))) {
-            send_error(res, 403,
-                       "this printer answers on loopback only to localhost or a loopback "
-                       "address, not to " +
-                           host.substr(0, 64));
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        for (const Route& r : ROUTES) {
-            std::smatch m;
-            if (!std::regex_match(req.path, m, r.path)) continue;
-            if (m.size() > 1 && m[1].matched && !printer_of(m[1].str())) {
-                send_error(res, 404, "no printer named " + m[1].str());
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            const std::string allowed = r.methods;
-            size_t at = 0;
-            while ((at = allowed.find(req.method, at)) != std::string::npos) {
-                const size_t end = at + req.method.size();
-                if ((at == 0 || allowed[at - 1] == ' ') &&
-                    (end == allowed.size() || allowed[end] == ','))
-                    return httplib::Server::HandlerResponse::Unhandled;
-                at = end;
-            }
-            res.set_header("Allow", allowed);
-            send_error(res, 405, req.method + " is not allowed on " + req.path);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        send_error(res, 404, "no such path");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    // Errors the library itself finds (a malformed request, a body or URI too long).
-    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty()) return;
-        const char* what = res.status == 413   ? "request body too large"
-                           : res.status == 414 ? "request URI too long"
-                           : res.status == 404 ? "no such path"
-                           : res.status < 500  ? "bad request"
-                                               : "server error";
-        send_error(res, res.status, what);
-    });
-    s.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                               std::exception_ptr) { send_error(res, 500, "server error"); });
-
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(WEB_PAGE, "text/html; charset=utf-8");
-    });
-
-    s.Get(API_PATH "/receipts", [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-        // ?limit=N: only the newest N.
-        size_t limit = SIZE_MAX;
-        if (req.has_param("limit")) {
-            static const std::regex NUMBER(R"(\d{1,9})");
-            const std::string v = req.get_param_value("limit");
-            if (!std::regex_match(v, NUMBER))
-                return send_error(res, 400, "limit must be a whole number");
-            limit = std::stoul(v);
-        }
-        std::string out = "{\"receipts\":[";
-        size_t n = 0;
-        for (const ReceiptInfo& r : pr.store.list()) {
-            if (n == limit) break;
-            if (n++) out += ',';
-            out += receipt_json(r);
-        }
-        out += "],\"uncut_height\":" + std::to_string(pr.store.paper_height()) +
-               ",\"in_memory\":" + std::to_string(pr.store.in_memory()) + "}";
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(out, "application/json");
-    });
-    s.Delete(API_PATH "/receipts", [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-        const size_t n = pr.store.list().size();
-        pr.store.clear();
-        send_json(res, {{"cleared", n}});
-    });
-
-    s.Get(API_PATH R"(/receipts/(\d{1,9}))",
-          [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-              const auto info = pr.store.info(receipt_id(req));
-              if (!info) return send_error(res, 404, "no such receipt");
-              res.set_header("Cache-Control", "no-store");
-              res.set_content(receipt_json(*info), "application/json");
-          });
-    s.Get(API_PATH R"(/receipts/(\d{1,9})\.png)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-              const int id = receipt_id(req);
-              std::string png = pr.store.png(id);
-              if (png.empty()) return send_error(res, 404, "no such receipt image");
-              res.set_header("Cache-Control", "max-age=3600");
-              res.set_header("Content-Disposition",
-                             "inline; filename=\"receipt-" + std::to_string(id) + ".png\"");
-              res.set_content(std::move(png), "image/png");
-          });
-    s.Get(API_PATH R"(/receipts/(\d{1,9})\.bin)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-              const int id = receipt_id(req);
-              const auto d = pr.store.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              res.set_header("Content-Disposition",
-                             "attachment; filename=\"receipt-" + std::to_string(id) + ".bin\"");
-              res.set_content(d->bytes, "application/octet-stream");
-          });
-    s.Get(API_PATH R"(/receipts/(\d{1,9})/text)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-              const int id = receipt_id(req);
-              const auto d = pr.store.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              res.set_content("{\"id\":" + std::to_string(id) +
-                                  ",\"lines\":" + content_text_json(d->content) + "}",
-                              "application/json");
-          });
-    s.Get(API_PATH R"(/receipts/(\d{1,9})/symbols)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-              const int id = receipt_id(req);
-              const auto d = pr.store.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              res.set_content("{\"id\":" + std::to_string(id) +
-                                  ",\"symbols\":" + content_symbols_json(d->content) + "}",
-                              "application/json");
-          });
-    s.Get(API_PATH R"(/receipts/(\d{1,9})/journal)",
-          [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-              const int id = receipt_id(req);
-              const auto d = pr.store.detail(id);
-              if (!d) return send_error(res, 404, "no such receipt");
-              send_json(res, {{"id", id}, {"lines", d->journal}});
-          });
-    s.Get(API_PATH "/paper.png", [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-        std::string png = pr.store.paper_png();
-        if (png.empty()) return send_error(res, 404, "no paper waiting for a cut");
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(std::move(png), "image/png");
-    });
-
-    s.Get(API_PATH "/status", [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-        send_json(res, status_json(pr.status));
-    });
-    s.Put(API_PATH "/status", [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-        PrinterState state = pr.status.state();
-        const std::string error = apply_status(req.body, &state);
-        if (!error.empty()) return send_error(res, 400, error);
-        pr.status.set_state(state);
-        const json now = status_json(pr.status);
-        pr.hub.publish("status", now.dump());
-        send_json(res, now);
-    });
-
-    s.Get(API_PATH "/events", [this](const httplib::Request& req, httplib::Response& res) {
-        WebPrinter& pr = *printer_of(req.matches[1].str());
-        // Streams of all printers together stay below the workers, so that
-        // other requests are always served.
-        if (streams_.fetch_add(1) >= limits_.event_streams) {
-            --streams_;
-            return send_error(res, 503, "too many event streams open");
-        }
-        auto sub = pr.hub.subscribe();
-        if (!sub) {
-            --streams_;
-            return send_error(res, 503, "too many event streams open");
-        }
-        res.set_header("Cache-Control", "no-store");
-        const std::string hello =
-            "retry: 1000\nevent: hello\ndata: " + status_json(pr.status).dump() + "\n\n";
-        EventHub* hub = &pr.hub;
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [hub, sub, hello, idle = -1](size_t, httplib::DataSink& sink) mutable {
-                if (idle < 0) {
-                    idle = 0;
-                    return sink.write(hello.data(), hello.size());
-                }
-                const auto frame = hub->next(sub, std::chrono::milliseconds(250));
-                if (hub->closed() || hub->dropped(sub)) return false;
-                if (frame) {
-                    idle = 0;
-                    return sink.write(frame->data(), frame->size());
-                }
-                // A page that went away is noticed within a quarter second (its
-                // socket reads as closed) and its worker comes free; a comment
-                // every 5 s keeps proxies from timing the stream out.
-                if (!sink.is_writable()) return false;
-                if (++idle < 20) return true;
-                idle = 0;
-                return sink.write(":\n\n", 3);
-            },
-            [this, hub, sub](bool) {
-                hub->unsubscribe(sub);
-                --streams_;
-            });
-    });
-
-    s.Get("/api/printers", [this](const httplib::Request&, httplib::Response& res) {
-        json list = json::array();
-        for (const WebPrinter& p : printers_) list.push_back(printer_json(p));
-        send_json(res, {{"printers", list}});
-    });
 }
 
 }  // namespace quorvel::printer

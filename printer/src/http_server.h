@@ -1,30 +1,41 @@
 // SPDX-License-Identifier: MIT
 // The printer's web side: one self-contained page at /, a JSON API over the
 // receipts and the status switches, and Server-Sent Events at /api/events.
+// Every request is bounded in size and in time, and every client in the
+// number of connections it holds, so that no client can starve the others
+// or the printer (see printer/README.md, "Bounds").
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <memory>
-#include <vector>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "http_guard.h"
+#include "http_routes.h"
 #include "journal.h"
 #include "profile.h"
 #include "receipt_store.h"
 #include "status.h"
 
-namespace httplib {
-class Server;
-}
-
 namespace quorvel::printer {
 
 struct HttpLimits {
-    size_t workers = 24;         // connections served at once
-    size_t queued = 64;          // accepted connections waiting for a worker
-    size_t event_streams = 16;   // open /api/events streams (fewer than workers)
-    size_t max_body = 16 << 10;  // request body bytes
+    size_t connections = 256;      // open at once, from all peers
+    size_t per_peer = 32;          // open at once from one address
+    size_t header_bytes = 16 << 10;  // request line and headers together
+    size_t header_count = 100;     // header lines
+    size_t target_bytes = 4 << 10;  // the URL
+    size_t max_body = 16 << 10;    // request body bytes, chunked or not
+    // A request must arrive whole within this, from its first byte (from
+    // the connection's start for the first request); bytes do not extend it.
+    std::chrono::milliseconds request_time{10000};
+    // A kept-alive connection with no new request is closed after this.
+    std::chrono::milliseconds idle_time{5000};
+    // A reply must be taken by the client within this.
+    std::chrono::milliseconds reply_time{10000};
+    size_t requests_per_connection = 1000;
+    size_t threads = 2;
 };
 
 // One printer as the web side sees it.
@@ -36,39 +47,29 @@ struct WebPrinter {
     StatusModel& status;
 };
 
-// Every URL of a printer is served under /api/printers/NAME/...; the same
-// URL without that part is the first printer's.
+// Every printer's API is served under /api/printers/NAME/...; the same
+// URLs under /api/... are the first printer's; /api/printers lists them.
 class HttpServer {
   public:
-    explicit HttpServer(std::vector<WebPrinter> printers, HttpLimits limits = {});
+    // `token`: when not empty, every request must carry it (see README).
+    explicit HttpServer(std::vector<WebPrinter> printers, HttpLimits limits = {},
+                        std::string token = {});
     ~HttpServer();
 
-    // Binds ADDR:PORT (port 0: any free port). False with `error` set on failure.
+    // Binds ADDR:PORT (port 0: any free port), without serving yet. False
+    // with `error` set (the address and the reason) on failure.
     bool listen(const std::string& host, int port, std::string* error);
-    int port() const { return port_; }
+    int port() const;
+    // Serves on threads of its own; stop() closes every connection and
+    // joins them.
     void start();
     void stop();
 
+    struct Impl;
+
   private:
-    void routes();
-    // The printer a request's path names; null (with a 404 sent) for an unknown name.
-    WebPrinter* printer_of(const std::string& name) ;
-
-    std::vector<WebPrinter> printers_;
-    HttpLimits limits_;
-    std::atomic<size_t> streams_{0};  // open event streams, of every printer
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
-    int port_ = 0;
-    bool loopback_only_ = true;  // bound to a loopback address: Host is checked
+    std::unique_ptr<Impl> impl_;
 };
-
-// Splits "ADDR:PORT" ("[::1]:8080" for IPv6). False when malformed.
-bool parse_http_address(const std::string& text, std::string* host, int* port);
-// True for "localhost" and the address literals of 127.0.0.0/8 and ::1.
-bool is_loopback(const std::string& host);
-// The name in a Host header: "127.0.0.1:8080" -> "127.0.0.1", "[::1]:80" -> "::1".
-std::string host_name_of(const std::string& host_header);
 
 // The page served at /, built into the binary.
 extern const char* const WEB_PAGE;

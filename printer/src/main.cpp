@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "codepage.h"
+#include "http_guard.h"
 #include "http_server.h"
 #include "printer.h"
 #include "profile.h"
+#include "readiness.h"
 #include "receipt_store.h"
 #include "server.h"
 #include "session.h"
@@ -31,7 +33,7 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --name NAME             the printer's name in the web page and API (default: printer)
   --shop FILE             play several printers, one per entry of FILE (JSON); the
                           options below are every printer's defaults
-  --listen ADDR:PORT      TCP address (default 127.0.0.1:9100)
+  --listen ADDR:PORT      TCP address (default 127.0.0.1:9100; port 0: any free port)
   --serial-link PATH      also serve a pseudo-terminal, symlinked at PATH
   --no-tcp                serve only the serial link
   --out DIR               write receipt PNGs here (default: .)
@@ -56,7 +58,11 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --no-fonts              read no font file: draw characters as boxes (box drawing stays)
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
-  --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080)
+  --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080;
+                          port 0: any free port)
+  --http-token TOKEN      require TOKEN for the web side (made up and printed when the
+                          address is not loopback and none is given)
+  --ready-file FILE       once every address is served, write them to FILE (KEY=value lines)
   --http-keep N           receipts kept whole in memory for the web side (default 1000;
                           older ones are written beside their images and read back)
   --version               print the version and exit
@@ -133,7 +139,7 @@ int main(int argc, char** argv) {
     std::string decode, bench_file, profile_name, shop_file;
     qp::PrinterSetup base;
     qp::FontPaths font_paths;
-    std::string http;
+    std::string http, http_token, ready_file;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -212,6 +218,10 @@ int main(int argc, char** argv) {
         else if (a == "--http")
             http = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0 ? value()
                                                                            : "127.0.0.1:8080";
+        else if (a == "--http-token")
+            http_token = value();
+        else if (a == "--ready-file")
+            ready_file = value();
         else if (a == "--http-keep")
             base.http_keep = static_cast<size_t>(std::max(1, std::atoi(value().c_str())));
         else if (a == "--help" || a == "-h") {
@@ -289,40 +299,31 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    // The web side: started first, so that the first receipt already appears.
+    // Every address is bound before anything is served: a printer that cannot
+    // have all of them exits at once, with no thread started.
     std::unique_ptr<qp::HttpServer> http_server;
+    std::string url, host;
     if (!http.empty()) {
-        std::string host;
         int port = 0;
         if (!qp::parse_http_address(http, &host, &port)) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
+        // Beyond loopback nothing is served without a token: one is made up
+        // when none was given.
+        if (!qp::is_loopback(host) && http_token.empty()) http_token = qp::random_token();
         std::vector<qp::WebPrinter> web;
         for (auto& p : shop)
             web.push_back({p->name(), p->setup().profile, *p->receipts(), p->hub(), p->status()});
-        http_server = std::make_unique<qp::HttpServer>(std::move(web));
+        http_server = std::make_unique<qp::HttpServer>(std::move(web), qp::HttpLimits{}, http_token);
         std::string err;
         if (!http_server->listen(host, port, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
             return 1;
         }
         const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-        const std::string url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
-        if (!qp::is_loopback(host))
-            std::fprintf(stderr,
-                         "quorvel-printer: the web page and API at %s are open to other machines "
-                         "(not only this one), with no password\n",
-                         url.c_str());
-        std::fprintf(stderr, "quorvel-printer: web page at %s\n", url.c_str());
-        for (auto& p : shop) p->journal().note("web page at " + url);
-        http_server->start();
+        url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
     }
-
     for (auto& p : shop) {
         std::string err;
         if (const int status = p->open_links(&err)) {
@@ -331,16 +332,47 @@ int main(int argc, char** argv) {
             return status;
         }
     }
-    for (auto& p : shop) p->start();
+
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // Served from here on. The web side first, so the first receipt already
+    // appears; said once each link is served, so whoever waits for these
+    // lines finds the printer reading.
+    qp::ReadyInfo ready;
+    if (http_server) {
+        http_server->start();
+        const std::string page = http_token.empty() ? url : url + "?token=" + http_token;
+        std::fprintf(stderr, "quorvel-printer: web page at %s\n", page.c_str());
+        if (!qp::is_loopback(host))
+            std::fprintf(stderr,
+                         "quorvel-printer: the web page is open to other machines; it and the API "
+                         "need the token (Authorization: Bearer %s)\n",
+                         http_token.c_str());
+        for (auto& p : shop) p->journal().note("web page at " + url);
+        ready.emplace_back("http", url);
+        if (!http_token.empty()) ready.emplace_back("token", http_token);
+    }
+    for (auto& p : shop) {
+        p->start(shop.size() > 1);
+        // The first printer also under the plain keys, as a printer alone.
+        const bool first = p.get() == shop.front().get();
+        const std::string key = shop.size() > 1 ? p->name() + "." : "";
+        for (const auto& [what, value] : {std::pair<std::string, std::string>{"serial", p->serial_path()},
+                                          {"tcp", p->tcp_address()}}) {
+            if (value.empty()) continue;
+            if (first) ready.emplace_back(what, value);
+            if (!key.empty()) ready.emplace_back(key + what, value);
+        }
+    }
     if (shop.size() > 1) {
-        // The shop's printers journal to files of their own; standard output
-        // says where each one is, once all are serving.
-        for (auto& p : shop)
-            for (const std::string& link : p->links())
-                std::printf("%s (%s, %d dots): %s\n", p->name().c_str(),
-                            p->profile().name.c_str(), p->profile().dots, link.c_str());
-        std::printf("shop of %zu printers ready\n", shop.size());
+        std::fprintf(stderr, "quorvel-printer: shop of %zu printers ready\n", shop.size());
         std::fflush(stdout);
+    }
+    if (std::string err; !qp::announce_ready(ready_file, ready, &err)) {
+        std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+        g_stop = true;
     }
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Every printer stops at once, each writing out its uncut paper.
@@ -348,6 +380,5 @@ int main(int argc, char** argv) {
     for (auto& p : shop) p->stop();
     if (http_server) http_server->stop();
     for (auto& p : shop) p->journal().note("stopped");
-    if (shop.size() > 1) std::printf("shop stopped\n"), std::fflush(stdout);
     return 0;
 }

@@ -2,10 +2,13 @@
 #include "printer.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+
+#include "http_guard.h"
 
 namespace quorvel::printer {
 
@@ -73,8 +76,9 @@ bool Printer::open(const FontSet& fonts, bool web, std::string* error) {
         }
     }
     if (web) {
-        receipts_ = std::make_unique<ReceiptStore>(config_.out_dir, config_.margins, hub_,
-                                                   setup_.http_keep, setup_.max_images);
+        receipts_ =
+            std::make_unique<ReceiptStore>(config_.out_dir, config_.margins, hub_, setup_.http_keep,
+                                           setup_.max_images, setup_.api_base);
         config_.open_tap = [s = receipts_.get()] { return std::make_shared<ReceiptTap>(*s); };
     }
     return true;
@@ -83,27 +87,23 @@ bool Printer::open(const FontSet& fonts, bool web, std::string* error) {
 int Printer::open_links(std::string* error) {
     const auto flush_after = std::chrono::milliseconds(std::lround(setup_.flush_after * 1000));
     if (setup_.tcp) {
-        const auto colon = setup_.listen.rfind(':');
-        const std::string host =
-            colon == std::string::npos ? setup_.listen : setup_.listen.substr(0, colon);
-        const int port =
-            colon == std::string::npos ? 9100 : std::atoi(setup_.listen.c_str() + colon + 1);
-        if (port < 1 || port > 65535) {
-            *error = "bad port in --listen " + setup_.listen;
+        std::string host, listen = setup_.listen;
+        int port = 0;
+        if (listen.find(':') == std::string::npos) listen += ":9100";
+        if (!parse_http_address(listen, &host, &port) || host.find(':') != std::string::npos) {
+            *error = "--listen takes IPV4:PORT, not " + setup_.listen;
             return 2;
         }
         tcp_ = std::make_unique<TcpServer>(config_, *fonts_, status_, *journal_);
         tcp_->idle_timeout = std::chrono::milliseconds(std::lround(setup_.idle_timeout * 1000));
         tcp_->flush_after = flush_after;
         if (!tcp_->listen(host, port, error)) return 1;
-        links_.push_back("listening on " + host + ":" + std::to_string(port));
+        tcp_address_ = host + ":" + std::to_string(tcp_->port());
     }
     if (!setup_.serial_link.empty()) {
         pty_ = std::make_unique<PtyServer>(config_, *fonts_, status_, *journal_);
         pty_->flush_after = flush_after;
         if (!pty_->open(setup_.serial_link, error)) return 1;
-        links_.insert(links_.begin(),
-                      "serial port " + setup_.serial_link + " -> " + pty_->slave_path());
     }
     if (!tcp_ && !pty_) {
         *error = "nothing to serve";
@@ -112,14 +112,26 @@ int Printer::open_links(std::string* error) {
     return 0;
 }
 
-void Printer::start() {
+void Printer::start(bool in_shop) {
     journal_->note("printer " + setup_.name + ", profile " + setup_.profile->name + ": " +
                    std::to_string(setup_.profile->paper_mm) + " mm, " +
                    std::to_string(setup_.profile->dots) + " dots");
     // Said once the links are served, so whoever waits for these lines finds
     // the printer reading.
-    if (pty_) pty_->start(), journal_->note(links_.front());
-    if (tcp_) tcp_->start(), journal_->note(links_.back());
+    const std::string who = in_shop ? setup_.name + ": " : "";
+    if (pty_) {
+        pty_->start();
+        journal_->note("serial port " + setup_.serial_link + " -> " + pty_->slave_path());
+        if (in_shop)
+            std::fprintf(stderr, "quorvel-printer: %sserial port %s -> %s\n", who.c_str(),
+                         setup_.serial_link.c_str(), pty_->slave_path().c_str());
+    }
+    if (tcp_) {
+        tcp_->start();
+        std::fprintf(stderr, "quorvel-printer: %slistening on %s\n", who.c_str(),
+                     tcp_address_.c_str());
+        journal_->note("listening on " + tcp_address_);
+    }
 }
 
 void Printer::request_stop() {
@@ -237,6 +249,7 @@ bool read_shop(const std::string& path, const PrinterSetup& base, std::vector<Pr
             return false;
         }
         if (!e.contains("out")) s.out_dir = base.out_dir + "/" + s.name;
+        s.api_base = "/api/printers/" + s.name;
         if (!e.contains("journal")) s.journal = s.out_dir + "/journal.log";
         for (const PrinterSetup& other : *out) {
             std::string clash;

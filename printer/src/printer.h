@@ -37,6 +37,7 @@ struct PrinterSetup {
     std::string capture;
     PrinterState state;
     size_t http_keep = 1000;
+    std::string api_base = "/api";  // where the web side serves it
 };
 
 class Printer {
@@ -52,8 +53,9 @@ class Printer {
     // Binds the TCP port and opens the serial link. 0, or the exit status
     // with *error set: 2 for a bad setting, 1 for a link that cannot open.
     int open_links(std::string* error);
-    // Serves the links on threads of their own.
-    void start();
+    // Serves the links on threads of their own; `in_shop`: standard error
+    // names the printer with each link.
+    void start(bool in_shop = false);
     // Asks every link to stop without waiting, so that a shop stops its
     // printers together; stop() waits until the uncut paper is written.
     void request_stop();
@@ -67,8 +69,10 @@ class Printer {
     StatusModel& status() { return status_; }
     EventHub& hub() { return hub_; }
     ReceiptStore* receipts() { return receipts_.get(); }
-    // "listening on 127.0.0.1:9100", "serial port L -> /dev/pts/N".
-    std::vector<std::string> links() const { return links_; }
+    // The TCP address served ("127.0.0.1:9100"; empty without TCP) and the
+    // serial link's pseudo-terminal (empty without one).
+    const std::string& tcp_address() const { return tcp_address_; }
+    std::string serial_path() const { return pty_ ? pty_->slave_path() : std::string(); }
     TcpServer* tcp() { return tcp_.get(); }
     PtyServer* pty() { return pty_.get(); }
 
@@ -82,7 +86,7 @@ class Printer {
     std::unique_ptr<ReceiptStore> receipts_;
     std::unique_ptr<TcpServer> tcp_;
     std::unique_ptr<PtyServer> pty_;
-    std::vector<std::string> links_;
+    std::string tcp_address_;
 };
 
 // Reads a --shop file: {"printers": [{"name": ..., "profile": ..., ...}]}.

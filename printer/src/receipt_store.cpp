@@ -199,8 +199,8 @@ json symbols_json(const PageContent& content) {
     return out;
 }
 
-json info_json(const ReceiptInfo& r) {
-    const std::string base = "/api/receipts/" + std::to_string(r.id);
+json info_json(const ReceiptInfo& r, const std::string& api) {
+    const std::string base = api + "/receipts/" + std::to_string(r.id);
     return {{"id", r.id},
             {"time_ms", r.time_ms},
             {"link", r.link},
@@ -254,8 +254,8 @@ size_t cut_command_length(std::string_view s, size_t at) {
 
 }  // namespace
 
-std::string receipt_json(const ReceiptInfo& info) {
-    return info_json(info).dump();
+std::string receipt_json(const ReceiptInfo& info, const std::string& api) {
+    return info_json(info, api).dump();
 }
 std::string content_text_json(const PageContent& content) {
     return text_json(content).dump();
@@ -267,8 +267,9 @@ std::string content_symbols_json(const PageContent& content) {
 // ---------------------------------------------------------------------------
 
 ReceiptStore::ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
-                           size_t keep_in_memory, size_t max_files)
+                           size_t keep_in_memory, size_t max_files, std::string api_base)
     : out_dir_(std::move(out_dir)),
+      api_base_(std::move(api_base)),
       margins_(margins),
       hub_(hub),
       keep_(std::max<size_t>(1, keep_in_memory)),
@@ -331,7 +332,7 @@ int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
         }
     }
     write_cv_.notify_one();
-    hub_.publish("receipt", receipt_json(info));
+    hub_.publish("receipt", receipt_json(info, api_base_));
     return info.id;
 }
 
@@ -392,6 +393,14 @@ std::vector<ReceiptInfo> ReceiptStore::list() const {
     std::vector<ReceiptInfo> out;
     out.reserve(list_.size());
     for (auto it = list_.rbegin(); it != list_.rend(); ++it) out.push_back(it->second);
+    return out;
+}
+
+std::vector<ReceiptInfo> ReceiptStore::list_after(int after, size_t limit) const {
+    std::lock_guard lock(mu_);
+    std::vector<ReceiptInfo> out;
+    const auto first = list_.upper_bound(after);
+    for (auto it = list_.end(); it != first && out.size() < limit;) out.push_back((--it)->second);
     return out;
 }
 

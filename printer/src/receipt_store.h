@@ -98,12 +98,17 @@ class ReceiptStore {
     // `out_dir` is the printer's output folder; the byte capture and the
     // details of each receipt are written beside its PNG file, for at most
     // the newest `max_files` receipts (the printer's image limit).
+    // `api_base` is where the web side serves this printer's receipts; the
+    // URLs in a receipt's JSON start with it.
     ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
-                 size_t keep_in_memory = 1000, size_t max_files = 10000);
+                 size_t keep_in_memory = 1000, size_t max_files = 10000,
+                 std::string api_base = "/api");
     ~ReceiptStore();
 
     int add(ReceiptInfo info, ReceiptDetail detail);
     std::vector<ReceiptInfo> list() const;  // newest first
+    // The newest `limit` of those after receipt `after`, newest first.
+    std::vector<ReceiptInfo> list_after(int after, size_t limit) const;
     std::optional<ReceiptInfo> info(int id) const;
     // From memory, or read back from the output folder; null when unknown.
     std::shared_ptr<const ReceiptDetail> detail(int id) const;
@@ -120,6 +125,7 @@ class ReceiptStore {
     int paper_height() const;
 
     const std::string& out_dir() const { return out_dir_; }
+    const std::string& api_base() const { return api_base_; }
     const PaperMargins& margins() const { return margins_; }
 
   private:
@@ -128,6 +134,7 @@ class ReceiptStore {
     void write_files();  // the writer thread
 
     const std::string out_dir_;
+    const std::string api_base_;
     const PaperMargins margins_;
     EventHub& hub_;
     size_t keep_;
@@ -180,7 +187,8 @@ class ReceiptTap : public SessionTap {
 };
 
 // JSON for the API and the events.
-std::string receipt_json(const ReceiptInfo& info);
+// The receipt's URLs start with `api` ("/api", "/api/printers/NAME").
+std::string receipt_json(const ReceiptInfo& info, const std::string& api = "/api");
 std::string content_text_json(const PageContent& content);
 std::string content_symbols_json(const PageContent& content);
 

@@ -210,17 +210,12 @@ TcpServer::~TcpServer() {
     if (listen_fd_ >= 0) ::close(listen_fd_);
 }
 
-namespace {
-
-// The kernel's cap on listen queues; asking for more is cut down to it.
 int system_backlog() {
     std::ifstream in("/proc/sys/net/core/somaxconn");
     int n = 0;
     if (in >> n && n > 0) return n;
     return SOMAXCONN;
 }
-
-}  // namespace
 
 bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     sockaddr_in addr{};
@@ -246,6 +241,9 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
         listen_fd_ = -1;
         return false;
     }
+    socklen_t len = sizeof addr;
+    getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
     return true;
 }
 

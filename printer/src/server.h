@@ -49,6 +49,10 @@ class ReplyWriter {
     uint64_t dropped_total_ = 0;
 };
 
+// The kernel's cap on listen queues (net.core.somaxconn); asking for more is
+// cut down to it. Every listener of the printer uses it.
+int system_backlog();
+
 class LinkServer {
   public:
     LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& status, Journal& journal);
@@ -131,12 +135,15 @@ class TcpServer : public LinkServer {
     ~TcpServer() override;
     // Listens with the system's largest backlog, so a crowd of hosts waits
     // in the queue instead of being turned away.
+    // Port 0 takes any free port; port() then tells which.
     bool listen(const std::string& host, int port, std::string* error);
+    int port() const { return port_; }
     void run(const std::atomic<bool>& stop) override;
 
   private:
     void serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop);
     int listen_fd_ = -1;
+    int port_ = 0;
 };
 
 class PtyServer : public LinkServer {
