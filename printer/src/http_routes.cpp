@@ -222,8 +222,13 @@ HttpReply put_status(const PrinterApi& api, const HttpRequest& req, int) {
     return json_reply(now);
 }
 
-HttpReply get_events(const PrinterApi& api, const HttpRequest&, int) {
+HttpReply get_events(const PrinterApi& api, const HttpRequest& req, int) {
     HttpReply r;
+    if (req.method == "HEAD") {  // the headers a stream would have, and no stream
+        r.type = "text/event-stream";
+        r.headers = {{"Cache-Control", "no-store"}};
+        return r;
+    }
     r.stream = api.hub.subscribe();
     if (!r.stream) return error_reply(503, "too many event streams open");
     r.hub = &api.hub;

@@ -31,22 +31,22 @@ def loopback_address():
 class Printer:
     """quorvel-printer on its own loopback address, with --http on a free port."""
 
-    def __init__(self, *extra, cpu=None):
+    def __init__(self, *extra, cpu=None, http=None, ip=None):
         self.dir = tempfile.mkdtemp(prefix="qvp-web-")
         self.out = os.path.join(self.dir, "out")
         os.mkdir(self.out)
         for _ in range(20):
-            self.ip = loopback_address()
+            self.ip = ip or loopback_address()
             self.proc = subprocess.Popen(
                 [PRINTER, "--listen", self.ip + ":9100", "--out", self.out,
                  "--journal", os.path.join(self.dir, "journal.txt"),
-                 "--http", self.ip + ":0", *extra],
+                 "--http", http or self.ip + ":0", *extra],
                 stderr=subprocess.PIPE, text=True,
                 preexec_fn=None if cpu is None else lambda: os.sched_setaffinity(0, {cpu}))
             line = self.proc.stderr.readline()
-            m = re.search(r"web page at (http://[^/]+)/", line)
+            m = re.search(r"web page at (http://[^/]+)/(\?token=([^\s&]+))?", line)
             if m:
-                self.url = m.group(1)
+                self.url, self.token = m.group(1), m.group(3)
                 self.host, self.port = self.ip, int(self.url.rsplit(":", 1)[1])
                 self._wait_tcp()
                 return
@@ -74,8 +74,9 @@ class Printer:
         return self.proc.poll() is None
 
     # --- HTTP ---------------------------------------------------------------
-    def request(self, method, path, body=None, headers=None, timeout=5):
-        c = http.client.HTTPConnection(self.host, self.port, timeout=timeout)
+    def request(self, method, path, body=None, headers=None, timeout=5, source=None):
+        c = http.client.HTTPConnection(self.host, self.port, timeout=timeout,
+                                       source_address=(source, 0) if source else None)
         try:
             c.request(method, path, body=body, headers=headers or {})
             r = c.getresponse()
@@ -87,6 +88,12 @@ class Printer:
         status, _, body = self.request("GET", path)
         assert status == 200, (path, status, body)
         return json.loads(body)
+
+    def rss_kb(self):
+        """Resident memory now and at its peak, in KiB."""
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            fields = dict(l.split(":", 1) for l in f if ":" in l)
+        return int(fields["VmRSS"].split()[0]), int(fields["VmHWM"].split()[0])
 
     def put_status(self, **switches):
         status, _, body = self.request("PUT", "/api/status", json.dumps(switches),

@@ -3,6 +3,7 @@
 status panel reaches the host's next Le_Status, and the page keeps up with
 1,000 receipts."""
 
+import socket
 import time
 import unittest
 
@@ -11,6 +12,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 from support import Library, Printer
+from test_web_hostile import peer
 
 CUT = b"\x1dV\x00"
 
@@ -142,6 +144,80 @@ class PageTest(unittest.TestCase):
         self.wait_for("return document.querySelectorAll('article.receipt').length === %d" % n, 30)
         self.assertEqual(self.p.get_json("/api/receipts")["in_memory"], 300)
         self.assertEqual(self.p.get_json("/api/receipts/1/text")["lines"][0]["text"], "receipt 1")
+
+    def link(self):
+        return self.browser.execute_script("return document.getElementById('link').textContent")
+
+    def test_the_page_reconnects_after_a_restart_and_a_refusal_and_says_so(self):
+        ip, port = self.p.ip, self.p.port
+        self.p.stop()
+        self.wait_for("return document.getElementById('link').textContent.includes('reconnecting')")
+        # Backing off: 1 s, 2 s, 4 s ... between attempts.
+        self.wait_for("return document.getElementById('link').textContent.includes('in 4 s')", 15)
+        self.p = Printer(ip=ip, http="%s:%d" % (ip, port))
+        self.wait_for("return document.getElementById('link').className === 'up'", 15)
+        self.lib.receipt(self.p.ip, ["after the restart"])
+        self.wait_for("return document.querySelectorAll('article.receipt').length === 1")
+        # Every event stream place taken: the page is refused (503), waits,
+        # and gets in once a place is free.
+        self.browser.get("about:blank")
+        streams = []
+        while len(streams) < 16:
+            s = socket.create_connection((self.p.host, self.p.port), source_address=(peer(len(streams)), 0))
+            s.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+            if b" 200 " in s.recv(4096):
+                streams.append(s)
+            else:  # the page's place is not free yet
+                s.close()
+                time.sleep(0.1)
+        self.browser.get(self.p.url + "/")
+        self.wait_for("return document.getElementById('link').textContent.includes('reconnecting')")
+        for s in streams:
+            s.close()
+        self.wait_for("return document.getElementById('link').className === 'up'", 15)
+        self.assertTrue(self.p.alive())
+
+    def test_the_page_shows_a_receipt_within_a_second_while_clients_trickle(self):
+        tricklers = []
+        for i in range(120):
+            s = socket.create_connection((self.p.host, self.p.port), source_address=(peer(i), 0))
+            s.sendall(b"GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ")
+            tricklers.append(s)
+        try:
+            for n in range(1, 4):
+                for s in tricklers:
+                    s.send(b"a")
+                sent = time.time()
+                self.p.send(b"under attack %d\n" % n + CUT)
+                self.wait_for("return window.qvArrivals.has(%d)" % n)
+                shown = self.browser.execute_script("return window.qvArrivals.get(%d).dom" % n) / 1000
+                self.assertLess(shown - sent, 1.0)
+                time.sleep(0.5)
+        finally:
+            for s in tricklers:
+                s.close()
+
+    def test_the_page_works_with_a_token(self):
+        self.p.stop()
+        self.p = Printer("--http-token", "page-token")
+        self.browser.get(self.p.url + "/")
+        self.assertIn("token", self.browser.page_source)  # refused: 401
+        self.browser.get(self.p.url + "/?token=page-token")
+        self.wait_for("return document.getElementById('link').className === 'up'")
+        self.assertEqual(self.browser.current_url, self.p.url + "/")  # the token left the URL
+        self.assertEqual(self.browser.execute_script("return document.cookie"), "")  # HttpOnly
+        self.lib.receipt(self.p.ip, ["with a token"])
+        self.wait_for("const i = document.querySelector('article.receipt img');"
+                      "return i && i.complete && i.naturalWidth === 640")
+        self.browser.find_element(By.ID, "paper-out").click()
+        deadline = time.time() + 5
+        while time.time() < deadline:
+            status, _, body = self.p.request("GET", "/api/status",
+                                             headers={"Authorization": "Bearer page-token"})
+            if b'"paper":"out"' in body:
+                break
+            time.sleep(0.05)
+        self.assertIn(b'"paper":"out"', body)
 
 
 if __name__ == "__main__":
