@@ -10,6 +10,7 @@
 
 #include "profile.h"
 #include "receipt_store.h"
+#include "receipt_tap.h"
 #include "server.h"
 #include "session.h"
 #include "status.h"

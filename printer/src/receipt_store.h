@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The web side's record of printed receipts: an event hub that pushes news
-// to the open pages, the list of receipts (the newest in memory, all on
-// disk), and the session listener that turns a byte stream into receipts.
+// The web side's record of one printer's receipts: the list (the newest in
+// memory, all on disk beside their images) and the uncut paper. News goes
+// out through the printer's event hub (event_hub.h); the session listener
+// that cuts a link's stream into receipts is in receipt_tap.h.
 #pragma once
 
 #include <chrono>
@@ -18,54 +19,12 @@
 #include <vector>
 
 #include "bitmap.h"
+#include "event_hub.h"
 #include "page_record.h"
 #include "png_io.h"
 #include "session_tap.h"
 
 namespace quorvel::printer {
-
-// Server-Sent Events to every open page. Each subscriber has a bounded queue:
-// one that falls too far behind is dropped (its page reconnects and reloads
-// the list). The uncut paper is not queued: a subscriber is told of its
-// latest height at most every `paper_interval`.
-class EventHub {
-  public:
-    struct Subscriber;
-    using Clock = std::chrono::steady_clock;
-
-    explicit EventHub(size_t max_subscribers = 16, size_t max_queue = 256,
-                      std::chrono::milliseconds paper_interval = std::chrono::milliseconds(100));
-
-    // Null when `max_subscribers` are already there.
-    std::shared_ptr<Subscriber> subscribe();
-    void unsubscribe(const std::shared_ptr<Subscriber>& s);
-    size_t subscribers() const;
-
-    // `name` is the event type, `json` its data (one line).
-    void publish(const std::string& name, const std::string& json);
-    // The uncut paper is now `height` dots long (0: nothing uncut).
-    void paper(int height);
-
-    // The next event as an SSE frame, or nothing when `timeout` passes, the
-    // subscriber was dropped (check `dropped`) or the hub is closing.
-    std::optional<std::string> next(const std::shared_ptr<Subscriber>& s,
-                                    std::chrono::milliseconds timeout);
-    bool dropped(const std::shared_ptr<Subscriber>& s) const;
-    // Ends every stream (server shutdown).
-    void close();
-    bool closed() const;
-
-  private:
-    const size_t max_subscribers_;
-    const size_t max_queue_;
-    const std::chrono::milliseconds paper_interval_;
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
-    std::vector<std::shared_ptr<Subscriber>> subs_;
-    uint64_t paper_seq_ = 0;
-    int paper_height_ = 0;
-    bool closed_ = false;
-};
 
 struct ReceiptInfo {
     int id = 0;
@@ -156,34 +115,6 @@ class ReceiptStore {
     std::condition_variable write_cv_;
     bool stopping_ = false;
     std::thread writer_;
-};
-
-// One per link: cuts its streams into receipts for the store. Paper left
-// uncut by one host and cut by the next is one receipt with the bytes of both.
-class ReceiptTap : public SessionTap {
-  public:
-    explicit ReceiptTap(ReceiptStore& store) : store_(store) {}
-
-    void begin(const std::string& source) override;
-    void received(std::span<const uint8_t> bytes) override;
-    void journal_line(std::string_view line) override;
-    void page(const Bitmap& page, const std::string& path, PageContent content,
-              uint64_t command_at) override;
-    void paper(const Renderer& renderer) override;
-
-  private:
-    ReceiptStore& store_;
-    std::string link_;
-    std::string peer_;
-    std::string pending_;         // bytes since the last receipt (capped)
-    uint64_t pending_start_ = 0;  // offset of pending_[0] in all the link's bytes
-    uint64_t received_ = 0;       // all the link's bytes
-    uint64_t stream_start_ = 0;   // offset of the current stream's first byte
-    bool in_feed_ = false;        // between received() and paper()
-    std::vector<std::string> journal_;
-    size_t journal_dropped_ = 0;
-    int64_t last_chunk_ms_ = 0;
-    int paper_rows_ = 0;  // uncut rows already handed to the store
 };
 
 // JSON for the API and the events.
