@@ -52,6 +52,13 @@ void EventHub::publish(const std::string& name, const std::string& data) {
         }
     }
     cv_.notify_all();
+    std::lock_guard lock(waker_mu_);
+    if (waker_) waker_();
+}
+
+void EventHub::on_news(std::function<void()> waker) {
+    std::lock_guard lock(waker_mu_);
+    waker_ = std::move(waker);
 }
 
 void EventHub::paper(int height) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,9 @@ class EventHub {
     // Ends every stream (server shutdown).
     void close();
     bool closed() const;
+    // Called after each publish, from the publishing thread, so a server that
+    // does not block in next() can look at once; must not block. Empty: none.
+    void on_news(std::function<void()> waker);
 
   private:
     const size_t max_subscribers_;
@@ -53,6 +57,8 @@ class EventHub {
     uint64_t paper_seq_ = 0;
     int paper_height_ = 0;
     bool closed_ = false;
+    std::mutex waker_mu_;
+    std::function<void()> waker_;
 };
 
 }  // namespace quorvel::printer

@@ -13,8 +13,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Event streams and waiting replies look for news this often.
+// Waiting replies look for a receipt this often; event streams are woken
+// by the hub on news, and look for paper news (at most every 100 ms) and
+// closed hubs this often.
 constexpr auto POLL = std::chrono::milliseconds(50);
+constexpr auto STREAM_TICK = std::chrono::milliseconds(100);
 // An event stream with nothing to say sends a comment this often, so that
 // proxies keep it open.
 constexpr auto STREAM_COMMENT = std::chrono::seconds(5);
@@ -65,10 +68,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
         server_.connections.erase(slot_);
     }
 
-    std::list<std::weak_ptr<Connection>>::iterator slot_;
-
+    std::list<HttpServer::Impl::Slot>::iterator slot_;
     // Only waiting for a request: may be closed to make room for another.
-    bool evictable() const { return evictable_.load() && !evicted_.exchange(true); }
+    const std::shared_ptr<std::atomic<bool>> awaiting_request_ =
+        std::make_shared<std::atomic<bool>>(false);
     net::any_io_executor executor() { return socket_.get_executor(); }
 
     void start() {
@@ -104,7 +107,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void close() {
         if (phase_ == Phase::closed) return;
         phase_ = Phase::closed;
-        evictable_ = false;
+        *awaiting_request_ = false;
         error_code ec;
         socket_.shutdown(tcp::socket::shutdown_both, ec);
         socket_.close(ec);
@@ -115,14 +118,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // --- reading a request --------------------------------------------------
     void read_request() {
         phase_ = Phase::request;
-        evictable_ = true;
+        *awaiting_request_ = true;
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(limits_.header_bytes));
         parser_->body_limit(limits_.max_body);
-        http::async_read_header(socket_, buffer_, *parser_,
-                                [self = shared_from_this()](error_code ec, size_t) {
-                                    self->on_header(ec);
-                                });
+        http::async_read_header(
+            socket_, buffer_, *parser_,
+            [self = shared_from_this()](error_code ec, size_t) { self->on_header(ec); });
     }
 
     // Between requests on a kept-alive connection.
@@ -133,7 +135,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
             return read_request();
         }
         phase_ = Phase::idle;
-        evictable_ = true;
+        *awaiting_request_ = true;
         arm(limits_.idle_time);
         socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
             if (ec || self->phase_ != Phase::idle) return self->close();
@@ -145,8 +147,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void read_failed(error_code ec) {
         if (phase_ == Phase::closed) return;
         if (timed_out_)
-            return fail(408, "the request did not arrive whole within " +
-                                 seconds(limits_.request_time));
+            return fail(408,
+                        "the request did not arrive whole within " + seconds(limits_.request_time));
         if (ec == http::error::end_of_stream || ec == net::error::operation_aborted) return close();
         if (ec == http::error::header_limit)  // no request line yet: the URL is too long
             return parser_->get().target().empty() ? fail(414, "request URI too long")
@@ -198,7 +200,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     void on_request() {
         phase_ = Phase::busy;
-        evictable_ = false;
+        *awaiting_request_ = false;
         auto& req = parser_->get();
         HttpRequest r{std::string(sv(req.method_string()).substr(0, 16)), path_, query_,
                       std::move(req.body())};
@@ -210,7 +212,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // --- answering ------------------------------------------------------------
     void respond(HttpReply r, bool close_after) {
         if (phase_ == Phase::closed) return;
-        evictable_ = false;
+        *awaiting_request_ = false;
         if (r.stream) return start_stream(std::move(r));
         if (r.wait) {
             phase_ = Phase::busy;
@@ -262,7 +264,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // sends for a moment, so that it reads the answer instead of a reset.
     void linger_close() {
         phase_ = Phase::closing;
-        evictable_ = true;
+        *awaiting_request_ = true;
         error_code ec;
         socket_.shutdown(tcp::socket::shutdown_send, ec);
         arm(LINGER_TIME);
@@ -290,6 +292,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
         head += "Content-Security-Policy: " + std::string(API_POLICY) + "\r\n";
         head += "Connection: close\r\n\r\n";
         out_ = head + r.body;
+        {
+            std::lock_guard lock(server_.mu);
+            std::erase_if(server_.streams, [](const auto& w) { return w.expired(); });
+            server_.streams.push_back(weak_from_this());
+        }
         // A page that goes away ends the stream at once: its socket reads
         // as closed. Anything it sends is dropped.
         watch();
@@ -304,6 +311,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
                                 });
     }
 
+  public:
+    // Sends what the hub has for this stream; also every STREAM_TICK.
     void pump() {
         if (phase_ != Phase::stream) return;
         if (!writing_) {
@@ -329,12 +338,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
                                  });
             }
         }
-        tick_.expires_after(POLL);
+        tick_.expires_after(STREAM_TICK);
         tick_.async_wait([self = shared_from_this()](error_code ec) {
             if (!ec) self->pump();
         });
     }
 
+  private:
     HttpServer::Impl& server_;
     const HttpLimits& limits_;
     tcp::socket socket_;
@@ -345,8 +355,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const std::string peer_;
     const bool counted_;
     Phase phase_ = Phase::request;
-    std::atomic<bool> evictable_{false};
-    mutable std::atomic<bool> evicted_{false};
     bool timed_out_ = false;
     bool head_ = false;
     bool keep_alive_ = false;
@@ -363,6 +371,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     bool writing_ = false;
     Clock::time_point last_write_ = Clock::now();
 };
+
+void HttpServer::Impl::wake_streams() {
+    std::vector<std::shared_ptr<Connection>> live;
+    {
+        std::lock_guard lock(mu);
+        for (const auto& w : streams)
+            if (auto c = w.lock()) live.push_back(std::move(c));
+    }
+    // Outside the lock: the last reference may go here, and a connection's
+    // destructor takes the lock.
+    for (auto& c : live) net::post(c->executor(), [c] { c->pump(); });
+}
 
 void HttpServer::Impl::accept() {
     acceptor->async_accept(net::make_strand(ioc), [this](error_code ec, tcp::socket socket) {
@@ -385,7 +405,8 @@ void HttpServer::Impl::admit(tcp::socket socket) {
     if (ec) return;
     socket.set_option(tcp::no_delay(true), ec);
     const std::string peer = remote.address().to_string();
-    std::shared_ptr<Connection> conn, victim;
+    std::shared_ptr<Connection> conn;
+    std::weak_ptr<Connection> victim;
     std::string why;
     {
         std::lock_guard lock(mu);
@@ -394,25 +415,30 @@ void HttpServer::Impl::admit(tcp::socket socket) {
             why = "too many connections from " + peer;
         } else if (open >= limits.connections) {
             // Room is made by closing the oldest connection that is only
-            // waiting for a request; if every one is busy, the newcomer waits.
-            for (const auto& w : connections)
-                if (auto c = w.lock(); c && c->evictable()) {
-                    victim = std::move(c);
+            // waiting for a request; if every one is busy, the newcomer is refused.
+            bool found = false;
+            for (const Slot& slot : connections) {
+                bool expected = true;
+                if (slot.waiting->compare_exchange_strong(expected, false)) {
+                    victim = slot.connection;
+                    found = true;
                     break;
                 }
-            if (!victim) why = "too many connections";
+            }
+            if (!found) why = "too many connections";
         }
         if (why.empty()) {
             ++open;
             ++per_peer[peer];
             conn = std::make_shared<Connection>(*this, std::move(socket), peer, true);
-            conn->slot_ = connections.insert(connections.end(), conn);
+            conn->slot_ =
+                connections.insert(connections.end(), Slot{conn, conn->awaiting_request_});
         } else if (refusing < MAX_REFUSING) {
             ++refusing;
             conn = std::make_shared<Connection>(*this, std::move(socket), peer, false);
         }
     }
-    if (victim) net::post(victim->executor(), [victim] { victim->evict(); });
+    if (auto v = victim.lock()) net::post(v->executor(), [v] { v->evict(); });
     if (!conn) return;  // closed as it goes
     net::post(conn->executor(), [conn, why] {
         if (why.empty())

@@ -133,8 +133,8 @@ HttpReply get_receipts(const PrinterApi& api, const HttpRequest& req, int) {
         return error_reply(400, "wait is at most " + std::to_string(api.max_wait.count()) + " s");
     const ReceiptStore& store = api.store;
     auto answer = [&store, limit, after](bool last) -> std::optional<HttpReply> {
-        std::vector<ReceiptInfo> r = store.list_after(static_cast<int>(after),
-                                                      static_cast<size_t>(limit));
+        std::vector<ReceiptInfo> r =
+            store.list_after(static_cast<int>(after), static_cast<size_t>(limit));
         if (r.empty() && !last) return std::nullopt;
         return json_reply(list_json(r, store));
     };
@@ -162,9 +162,9 @@ HttpReply get_png(const PrinterApi& api, const HttpRequest&, int id) {
     r.body = api.store.png(id);
     if (r.body.empty()) return error_reply(404, "no such receipt image");
     r.type = "image/png";
-    r.headers = {{"Cache-Control", "max-age=3600"},
-                 {"Content-Disposition",
-                  "inline; filename=\"receipt-" + std::to_string(id) + ".png\""}};
+    r.headers = {
+        {"Cache-Control", "max-age=3600"},
+        {"Content-Disposition", "inline; filename=\"receipt-" + std::to_string(id) + ".png\""}};
     return r;
 }
 
@@ -174,23 +174,23 @@ HttpReply get_bin(const PrinterApi& api, const HttpRequest&, int id) {
     HttpReply r;
     r.body = d->bytes;
     r.type = "application/octet-stream";
-    r.headers = {{"Content-Disposition",
-                  "attachment; filename=\"receipt-" + std::to_string(id) + ".bin\""}};
+    r.headers = {
+        {"Content-Disposition", "attachment; filename=\"receipt-" + std::to_string(id) + ".bin\""}};
     return r;
 }
 
 HttpReply get_text(const PrinterApi& api, const HttpRequest&, int id) {
     const auto d = api.store.detail(id);
     if (!d) return error_reply(404, "no such receipt");
-    return json_reply("{\"id\":" + std::to_string(id) + ",\"lines\":" +
-                      content_text_json(d->content) + "}");
+    return json_reply("{\"id\":" + std::to_string(id) +
+                      ",\"lines\":" + content_text_json(d->content) + "}");
 }
 
 HttpReply get_symbols(const PrinterApi& api, const HttpRequest&, int id) {
     const auto d = api.store.detail(id);
     if (!d) return error_reply(404, "no such receipt");
-    return json_reply("{\"id\":" + std::to_string(id) + ",\"symbols\":" +
-                      content_symbols_json(d->content) + "}");
+    return json_reply("{\"id\":" + std::to_string(id) +
+                      ",\"symbols\":" + content_symbols_json(d->content) + "}");
 }
 
 HttpReply get_journal(const PrinterApi& api, const HttpRequest&, int id) {

@@ -30,7 +30,8 @@ std::string page_with_nonce(const std::string& nonce) {
     for (const std::string tag : {"<script", "<style"})
         for (size_t at = page.find(tag); at != std::string::npos; at = page.find(tag, at + 1)) {
             const size_t end = at + tag.size();
-            if (end < page.size() && (page[end] == '>' || std::isspace(static_cast<unsigned char>(page[end]))))
+            if (end < page.size() &&
+                (page[end] == '>' || std::isspace(static_cast<unsigned char>(page[end]))))
                 page.insert(end, attribute);
         }
     return page;
@@ -41,8 +42,8 @@ constexpr const char* TOKEN_COOKIE = "quorvel_token";
 }  // namespace
 
 std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& req,
-                                              const std::string& path,
-                                              const std::string& query) const {
+                                                  const std::string& path,
+                                                  const std::string& query) const {
     if (req.count(http::field::host) != 1)
         return error_reply(400, "a request needs exactly one Host header");
     std::string name;
@@ -51,12 +52,13 @@ std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& 
     // loopback name: a web site whose name its DNS later points at 127.0.0.1
     // must not read receipts or flip switches.
     if (loopback_only && !is_loopback(name))
-        return error_reply(403, "this printer answers on loopback only to localhost or a loopback "
-                                "address, not to " + name.substr(0, 64));
+        return error_reply(403,
+                           "this printer answers on loopback only to localhost or a loopback "
+                           "address, not to " +
+                               name.substr(0, 64));
     const std::string_view method = sv(req.method_string());
-    const std::string why =
-        fetch_refusal(sv(req["Sec-Fetch-Site"]), sv(req["Sec-Fetch-Mode"]), sv(req["Sec-Fetch-Dest"]), method,
-                      path);
+    const std::string why = fetch_refusal(sv(req["Sec-Fetch-Site"]), sv(req["Sec-Fetch-Mode"]),
+                                          sv(req["Sec-Fetch-Dest"]), method, path);
     if (!why.empty()) return error_reply(403, why);
     if (token.empty()) return std::nullopt;
     const std::string_view auth = sv(req[http::field::authorization]);
@@ -76,8 +78,9 @@ std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& 
                                                  "; Path=/; HttpOnly; SameSite=Strict");
         return r;
     }
-    HttpReply r = error_reply(401, "a token is needed: open the URL the printer printed at start, or "
-                               "send Authorization: Bearer TOKEN");
+    HttpReply r = error_reply(401,
+                              "a token is needed: open the URL the printer printed at start, or "
+                              "send Authorization: Bearer TOKEN");
     r.headers.emplace_back("WWW-Authenticate", "Bearer");
     return r;
 }
@@ -181,6 +184,8 @@ bool HttpServer::listen(const std::string& host, int port, std::string* error) {
 }
 
 void HttpServer::start() {
+    for (Impl::Served& p : impl_->printers)
+        p.printer.hub.on_news([impl = impl_.get()] { impl->wake_streams(); });
     impl_->accept();
     for (size_t i = 0; i < std::max<size_t>(1, impl_->limits.threads); ++i)
         impl_->threads.emplace_back([this] { impl_->ioc.run(); });
@@ -189,7 +194,10 @@ void HttpServer::start() {
 void HttpServer::stop() {
     if (impl_->stopped) return;
     impl_->stopped = true;
-    for (Impl::Served& p : impl_->printers) p.printer.hub.close();  // event streams end
+    for (Impl::Served& p : impl_->printers) {
+        p.printer.hub.on_news(nullptr);
+        p.printer.hub.close();  // event streams end
+    }
     impl_->ioc.stop();
     for (auto& t : impl_->threads) t.join();
     impl_->threads.clear();

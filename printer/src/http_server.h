@@ -21,12 +21,12 @@
 namespace quorvel::printer {
 
 struct HttpLimits {
-    size_t connections = 256;      // open at once, from all peers
-    size_t per_peer = 32;          // open at once from one address
+    size_t connections = 256;        // open at once, from all peers
+    size_t per_peer = 64;            // open at once from one address (a few browsers)
     size_t header_bytes = 16 << 10;  // request line and headers together
-    size_t header_count = 100;     // header lines
-    size_t target_bytes = 4 << 10;  // the URL
-    size_t max_body = 16 << 10;    // request body bytes, chunked or not
+    size_t header_count = 100;       // header lines
+    size_t target_bytes = 4 << 10;   // the URL
+    size_t max_body = 16 << 10;      // request body bytes, chunked or not
     // A request must arrive whole within this, from its first byte (from
     // the connection's start for the first request); bytes do not extend it.
     std::chrono::milliseconds request_time{10000};

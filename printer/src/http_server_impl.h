@@ -3,18 +3,22 @@
 // the server's shared state and Beast's names.
 #pragma once
 
-#include <utility>
-
-#include <boost/asio.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
+// The standard headers first: Asio 1.74 uses std::exchange without <utility>.
+// clang-format off
+#include <atomic>
 #include <list>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+// clang-format on
 
 #include "http_server.h"
 
@@ -44,7 +48,7 @@ struct HttpServer::Impl {
     // Refuses what must not be served, before any body is read: a bad or
     // foreign Host, another site, no token. Nothing when it may go on.
     std::optional<HttpReply> screen(const http::request_header<>& req, const std::string& path,
-                                const std::string& query) const;
+                                    const std::string& query) const;
     HttpReply route(const HttpRequest& req) const;
     // GET /api/printers: each printer's name, profile and paper.
     HttpReply printers_reply(const HttpRequest& req) const;
@@ -64,7 +68,16 @@ struct HttpServer::Impl {
     size_t open = 0;
     size_t refusing = 0;
     std::map<std::string, size_t> per_peer;
-    std::list<std::weak_ptr<Connection>> connections;
+    // A connection, and whether it is only waiting for a request (so it may be
+    // closed to make room), readable without owning the connection: its
+    // destructor takes `mu`, so no reference to it may end while `mu` is held.
+    struct Slot {
+        std::weak_ptr<Connection> connection;
+        std::shared_ptr<std::atomic<bool>> waiting;
+    };
+    std::list<Slot> connections;
+    std::vector<std::weak_ptr<Connection>> streams;  // event streams, woken on news
+    void wake_streams();
 
     net::io_context ioc;
     std::optional<tcp::acceptor> acceptor;

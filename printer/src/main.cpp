@@ -370,9 +370,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-printer: shop of %zu printers ready\n", shop.size());
         std::fflush(stdout);
     }
+    // Whoever waits for the ready file would wait for ever: stop, and say why.
+    int exit_code = 0;
     if (std::string err; !qp::announce_ready(ready_file, ready, &err)) {
         std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
         g_stop = true;
+        exit_code = 1;
     }
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Every printer stops at once, each writing out its uncut paper.
@@ -380,5 +383,5 @@ int main(int argc, char** argv) {
     for (auto& p : shop) p->stop();
     if (http_server) http_server->stop();
     for (auto& p : shop) p->journal().note("stopped");
-    return 0;
+    return exit_code;
 }

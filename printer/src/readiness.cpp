@@ -25,7 +25,8 @@ bool notify_systemd(const std::string& status) {
     if (where[0] == '@') addr.sun_path[0] = '\0';  // abstract namespace
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    const std::string message = "READY=1\nSTATUS=" + status + "\nMAINPID=" + std::to_string(getpid());
+    const std::string message =
+        "READY=1\nSTATUS=" + status + "\nMAINPID=" + std::to_string(getpid());
     const ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
                                   reinterpret_cast<sockaddr*>(&addr),
                                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + n));

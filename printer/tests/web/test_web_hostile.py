@@ -199,16 +199,16 @@ class Bounds(HostileTest):
 
 
 class ConnectionLimits(HostileTest):
-    def test_one_peer_holds_at_most_32_connections(self):
-        # 200 idle connections from one address: 32 are kept, the others are
+    def test_one_peer_holds_at_most_64_connections(self):
+        # 200 idle connections from one address: 64 are kept, the others are
         # refused at once with 503; another address is served throughout.
         socks = [connect(self.p, peer(0)) for _ in range(200)]
         t0 = time.time()
         refused = 0
-        for s in socks[32:]:
+        for s in socks[64:]:
             s.settimeout(2)
             refused += status_line(s).startswith(b"HTTP/1.1 503")
-        self.assertEqual(refused, 168)
+        self.assertEqual(refused, 136)
         self.assertLess(time.time() - t0, 3)
         self.assert_alive()
         for s in socks:
@@ -415,6 +415,8 @@ class StartUp(unittest.TestCase):
              "cannot listen for HTTP on %s:%d: Address already in use" % (ip, port)),
             (["--listen", ip + ":99999", "--http", ip + ":0"], 2, "--listen takes"),
             (["--listen", ip + ":0", "--http", ip + ":65536"], 2, "--http takes"),
+            (["--listen", ip + ":0", "--ready-file", "/nonexistent/ready"], 1,
+             "cannot write the ready file /nonexistent/ready"),
         ]
         worst = 0
         for args, code, text in cases:
