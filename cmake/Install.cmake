@@ -61,6 +61,11 @@ foreach(tool quorvel_cli quorvel-printer)
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   endif()
 endforeach()
+# quorvel-printer finds its printer profiles by name in ../share/quorvel-printer/profiles.
+if(TARGET quorvel-printer)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/printer/profiles DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel-printer
+    COMPONENT tools)
+endif()
 
 # The systemd template unit of the virtual printer, and the environment file
 # of an instance as an example (copied to /etc/quorvel-printer/NAME.env by the

@@ -69,4 +69,15 @@ void CommandContext::auto_status_check() {
     send({now[0], now[1], now[2], now[3]});
 }
 
+const Profile& CommandContext::builtin_profile() {
+    static const Profile generic;
+    return generic;
+}
+
+bool CommandContext::lacks(bool has, std::string_view what) {
+    if (has) return false;
+    note(std::string(what) + ": not on this model (" + profile.name + "); nothing printed");
+    return true;
+}
+
 }  // namespace quorvel::printer

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "journal.h"
+#include "profile.h"
 #include "renderer.h"
 #include "status.h"
 #include "symbols.h"
@@ -80,13 +81,20 @@ struct OtherSymbolStore {
 class CommandContext {
   public:
     CommandContext(Renderer& renderer, StatusModel& status, Journal& journal, Reply reply,
-                   InterpreterLimits limits, NvStore* nv)
+                   InterpreterLimits limits, NvStore* nv, const Profile* profile)
         : r(renderer),
           status(status),
           journal(journal),
           reply(std::move(reply)),
           limits(limits),
-          nv(nv) {}
+          nv(nv),
+          profile(profile ? *profile : builtin_profile()) {}
+
+    // generic-80, for an interpreter made without a profile.
+    static const Profile& builtin_profile();
+    // True, with a journal note, when the model lacks `what`: a printer
+    // without it prints nothing for the command.
+    bool lacks(bool has, std::string_view what);
 
     // Journal a command; counts it even when no journal is kept.
     void log(const uint8_t* p, size_t len, std::string_view mnemonic, std::string_view meaning);
@@ -109,6 +117,7 @@ class CommandContext {
     InterpreterLimits limits;
     InterpreterCounters counters;
     NvStore* nv;  // shared by every connection of one printer; may be null
+    const Profile& profile;  // the model: what it has, its answers
 
     uint64_t offset = 0;  // stream offset of the command being handled
 

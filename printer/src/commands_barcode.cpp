@@ -66,6 +66,13 @@ QVP_HANDLER(gs_barcode) {
         return;
     }
     const std::string_view data(reinterpret_cast<const char*>(p + data_at), data_len);
+    if (!c.profile.has_barcode(m)) {  // the model skips it by its length, printing nothing
+        ++c.counters.rejected;
+        JOURNAL_COMMAND(c, p, len, "GS k " + num(m),
+                        std::string(symbology_name(m)) + ": not on this model (" +
+                            c.profile.name + "); nothing printed");
+        return;
+    }
     if (c.r.capped()) {  // nothing more fits before the cut: not even encoded
         JOURNAL_COMMAND(c, p, len, "GS k " + num(m),
                         std::string(symbology_name(m)) + ": not drawn, receipt at its height cap");

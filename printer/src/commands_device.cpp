@@ -45,8 +45,11 @@ QVP_MEASURE(measure_dle_realtime_request) {
 QVP_HANDLER(dle_realtime_request) {
     const int fn = p[2];
     if (fn == 1) {
-        c.status.pulse_drawer();
-        JOURNAL_COMMAND(c, p, len, "DLE DC4 1", "real-time drawer pulse: drawer opened");
+        if (c.profile.drawer) c.status.pulse_drawer();
+        JOURNAL_COMMAND(c, p, len, "DLE DC4 1",
+                        c.profile.drawer ? "real-time drawer pulse: drawer opened"
+                                         : "real-time drawer pulse: this model has no drawer "
+                                           "connector (ignored)");
         return;
     }
     JOURNAL_COMMAND(c, p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
@@ -66,7 +69,9 @@ QVP_HANDLER(dc2_self_test) {
     const auto st = c.status.state();
     r.text_line("SELF-TEST", big, 1);
     r.text_line("Quorvel virtual receipt printer", bold, 1);
-    r.text_line("80 mm paper, 576 dots, 203 dpi", a, 1);
+    r.text_line(c.profile.name + ": " + num(c.profile.paper_mm) + " mm paper, " +
+                    num(c.profile.dots) + " dots, 203 dpi",
+                a, 1);
     r.text_line("", a, 0);
     r.text_line("Font A 12x24: ABCDEFGHIJ abcdefghij 0123456789", a, 0);
     r.text_line("Font B 9x17: ABCDEFGHIJKLM abcdefghijklm 0123456789", b, 0);
@@ -98,6 +103,11 @@ QVP_HANDLER(esc_initialize) {
 
 // ESC p m t1 t2: drawer kick on pin 2 or 5.
 QVP_HANDLER(esc_drawer_pulse) {
+    if (!c.profile.drawer) {
+        JOURNAL_COMMAND(c, p, len, "ESC p",
+                        "drawer pulse: this model has no drawer connector (ignored)");
+        return;
+    }
     c.status.pulse_drawer();
     const int pin = digit(p[2]) == 1 ? 5 : 2;
     JOURNAL_COMMAND(c, p, len, "ESC p " + num(p[2]),
@@ -122,9 +132,17 @@ QVP_HANDLER(esc_paper_status) {
 }
 
 // ESC i / ESC m: full and partial cut.
+// What a cut does on this model: a model without a cutter leaves the paper
+// to be torn off there, one with only a partial cutter cuts partially.
+std::string cut_text(const CommandContext& c, bool partial) {
+    if (!c.profile.cutter) return "no cutter on this model: the page ends, torn off by hand";
+    if (!partial && !c.profile.full_cut) return "full cut asked; this model cuts partially";
+    return partial ? "partial cut" : "full cut";
+}
+
 QVP_HANDLER(esc_cut) {
     JOURNAL_COMMAND(c, p, len, std::string("ESC ") + static_cast<char>(p[1]),
-                    p[1] == 'i' ? "full cut" : "partial cut");
+                    cut_text(c, p[1] == 'm'));
     c.r.cut();
 }
 
@@ -141,13 +159,13 @@ QVP_HANDLER(gs_cut) {
     const int m = p[2];
     if (len == 4) {
         JOURNAL_COMMAND(c, p, len, "GS V " + num(m) + " " + num(p[3]),
-                        "feed " + num(p[3]) + " dots and cut");
+                        "feed " + num(p[3]) + " dots and " + cut_text(c, m & 1));
         c.r.print_and_feed_dots(p[3]);
         c.r.cut();
         return;
     }
     if (m == 0 || m == 1 || m == 48 || m == 49) {
-        JOURNAL_COMMAND(c, p, len, "GS V " + num(m), (m & 1) ? "partial cut" : "full cut");
+        JOURNAL_COMMAND(c, p, len, "GS V " + num(m), cut_text(c, m & 1));
         c.r.cut();
         return;
     }
@@ -158,16 +176,12 @@ QVP_HANDLER(gs_cut) {
 QVP_HANDLER(gs_printer_id) {
     const int q = digit(p[2]);
     JOURNAL_COMMAND(c, p, len, "GS I " + num(p[2]), "transmit printer ID");
-    if (q == 1)
-        c.send({0x20});
-    else if (q == 2)
-        c.send({0x02});
-    else if (q == 3)
-        c.send({0x10});
-    else if (p[2] >= 0x41 && p[2] <= 0x45) {
-        static constexpr const char* ID[] = {"1.2.0", "QUORVEL", "VIRTUAL-80", "0001", ""};
+    // The answers are the model's; a query it has no answer for gets none.
+    if (const auto b = c.profile.id_bytes.find(q); q <= 3 && b != c.profile.id_bytes.end())
+        c.send({static_cast<uint8_t>(b->second)});
+    else if (const auto t = c.profile.id_texts.find(p[2]); t != c.profile.id_texts.end()) {
         std::vector<uint8_t> out{0x5F};
-        for (const char* s = ID[p[2] - 0x41]; *s; ++s) out.push_back(static_cast<uint8_t>(*s));
+        out.insert(out.end(), t->second.begin(), t->second.end());
         out.push_back(0);
         c.send(out);
     }

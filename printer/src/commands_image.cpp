@@ -244,6 +244,11 @@ QVP_HANDLER(gs_graphics) {
             Bitmap image = columns ? from_columns(a + 11, w, h) : from_rows(a + 11, w, h);
             const std::string text = std::string("define ") + (nv ? "NV" : "download") +
                                      " graphic " + quoted(a + 3, 2) + ", " + size_text(image);
+            const long capacity = c.profile.nv_graphics_bytes;
+            if (nv && capacity > 0 && c.nv &&
+                c.nv->graphics_bytes(true) + bytes > static_cast<size_t>(capacity))
+                return fail(text + ": NV graphics memory full (" + num(static_cast<int>(capacity)) +
+                            " bytes on this model); not kept");
             if (c.nv &&
                 !c.nv->define_graphic(nv, NvStore::key(a[3], a[4]), std::move(image), &error))
                 c.note("graphic not saved: " + error);
@@ -283,6 +288,22 @@ QVP_HANDLER(gs_graphics) {
                             "graphic into the print buffer, " + size_text(c.buffer_graphic));
             return;
         }
+        case 48:
+        case 51: {  // NV graphics capacity / what is left of it, on models that say
+            const long capacity = c.profile.nv_graphics_bytes;
+            if (capacity <= 0) break;
+            const long used = c.nv ? static_cast<long>(c.nv->graphics_bytes(true)) : 0;
+            const long value = fn == 48 ? capacity : std::max(0L, capacity - used);
+            JOURNAL_COMMAND(c, p, len, head,
+                            std::string(fn == 48 ? "transmit NV graphics capacity: "
+                                                 : "transmit NV graphics remaining: ") +
+                                std::to_string(value) + " bytes");
+            std::vector<uint8_t> out{0x37, static_cast<uint8_t>(fn == 48 ? 0x30 : 0x31)};
+            for (char d : std::to_string(value)) out.push_back(static_cast<uint8_t>(d));
+            out.push_back(0);
+            c.send(out);
+            return;
+        }
         case 2:
         case 50:  // print the buffer graphic
             JOURNAL_COMMAND(c, p, len, head,
@@ -293,8 +314,9 @@ QVP_HANDLER(gs_graphics) {
             c.buffer_graphic = Bitmap();
             return;
         default:
-            JOURNAL_COMMAND(c, p, len, head, "graphics function (ignored)");
+            break;
     }
+    JOURNAL_COMMAND(c, p, len, head, "graphics function (ignored)");
 }
 
 }  // namespace quorvel::printer

@@ -50,9 +50,9 @@ QVP_HANDLER(esc_absolute_position) {
 }
 
 QVP_HANDLER(esc_default_line_spacing) {
-    c.r.set_line_spacing(DEFAULT_LINE_SPACING);
+    c.r.set_line_spacing(c.r.default_line_spacing());
     JOURNAL_COMMAND(c, p, len, "ESC 2",
-                    "default line spacing (" + num(DEFAULT_LINE_SPACING) + " dots)");
+                    "default line spacing (" + num(c.r.default_line_spacing()) + " dots)");
 }
 
 QVP_HANDLER(esc_line_spacing) {

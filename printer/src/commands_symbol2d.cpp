@@ -19,17 +19,19 @@ void draw_qr(CommandContext& c, const Matrix& m, int module, const char* via) {
 
 // A receipt at its height cap takes nothing more until the cut: the symbol is
 // neither encoded nor drawn.
+// A symbol the model lacks is not printed either.
 bool capped(CommandContext& c, const char* what) {
+    if (c.lacks(c.profile.has_2d(what), what)) return true;
     if (!c.r.capped()) return false;
     c.note(std::string(what) + " not drawn: the receipt is at its height cap");
     return true;
 }
 
 // PDF417 sized to the paper; *note says what had to change.
-Matrix make_pdf417(std::string_view data, int columns, int rows, int ecc, int module_w,
+Matrix make_pdf417(int paper_width, std::string_view data, int columns, int rows, int ecc, int module_w,
                    bool truncated, std::string* note) {
     // The widest symbol that fits: 17 modules per column plus start, stop and row indicators.
-    const int max_cols = ((PRINT_WIDTH / module_w) - (truncated ? 18 + 17 : 69)) / 17;
+    const int max_cols = ((paper_width / module_w) - (truncated ? 18 + 17 : 69)) / 17;
     if (max_cols < 1) return {false, "module width too large for the paper", {}, 0, 0, {}, {}, {}};
     if (columns > max_cols) {
         *note = "columns reduced from " + num(columns) + " to " + num(max_cols) +
@@ -37,7 +39,7 @@ Matrix make_pdf417(std::string_view data, int columns, int rows, int ecc, int mo
         columns = max_cols;
     }
     Matrix m = encode_pdf417(data, columns, rows, ecc, truncated);
-    if (m.ok && m.cols * module_w > PRINT_WIDTH && columns == 0)
+    if (m.ok && m.cols * module_w > paper_width && columns == 0)
         m = encode_pdf417(data, max_cols, rows, ecc, truncated);
     if (m.ok && !m.note.empty()) *note += (note->empty() ? "" : "; ") + m.note;
     return m;
@@ -191,7 +193,7 @@ void pdf_function(CommandContext& c, const uint8_t* p, size_t len) {
             if (capped(c, "PDF417")) return;
             if (!pdf.encoded_valid) {
                 pdf.encode_note.clear();
-                pdf.encoded = make_pdf417(pdf.data, pdf.columns, pdf.rows, pdf.ecc, pdf.module,
+                pdf.encoded = make_pdf417(c.r.paper_width(), pdf.data, pdf.columns, pdf.rows, pdf.ecc, pdf.module,
                                           pdf.truncated, &pdf.encode_note);
                 pdf.encoded_valid = true;
             }
@@ -416,7 +418,7 @@ QVP_HANDLER(esc_print_2d) {
                             num(ratio) + " x module: " + shown);
         if (capped(c, "PDF417")) return;
         std::string note;
-        const Matrix m = make_pdf417(data, columns, 0, ecc, MODULE, false, &note);
+        const Matrix m = make_pdf417(c.r.paper_width(), data, columns, 0, ecc, MODULE, false, &note);
         draw_pdf417(c, m, note, MODULE, MODULE * ratio);
     } else {
         const int module = p3 >= 1 && p3 <= 16 ? p3 : 3;

@@ -92,10 +92,12 @@ QVP_HANDLER(esc_font) {
 // ESC R n: international character set, the national characters at
 // # $ @ [ \ ] ^ ` { | } ~. An unknown n leaves the set in force.
 QVP_HANDLER(esc_international_set) {
-    const bool ok = c.r.set_international(p[2]);
+    const bool has = c.profile.has_international(p[2]);
+    const bool ok = has && c.r.set_international(p[2]);
     JOURNAL_COMMAND(c, p, len, "ESC R " + num(p[2]),
                     ok ? "international character set: " + international_name(p[2])
-                       : "international character set " + num(p[2]) + " unknown; " +
+                       : "international character set " + num(p[2]) +
+                             (has ? " unknown; " : " not on this model; ") +
                              international_name(c.r.international()) + " stays");
 }
 
@@ -108,10 +110,12 @@ QVP_HANDLER(esc_rotation) {
 // ESC t n: character code table. A page the printer lacks (Kanji,
 // Hiragana, user-defined) leaves the table in force, as printers do.
 QVP_HANDLER(esc_code_table) {
-    const bool ok = c.r.set_code_table(p[2]);
+    const bool has = c.profile.has_code_table(p[2]);
+    const bool ok = has && c.r.set_code_table(p[2]);
     JOURNAL_COMMAND(c, p, len, "ESC t " + num(p[2]),
                     ok ? "code table: " + code_table_name(p[2])
-                       : "code table " + num(p[2]) + " not available; " +
+                       : "code table " + num(p[2]) +
+                             (has ? " not available; " : " not on this model; ") +
                              code_table_name(c.r.code_table()) + " stays");
 }
 

@@ -112,7 +112,7 @@ std::string list_json(const std::vector<ReceiptInfo>& receipts, const ReceiptSto
     std::string out = "{\"receipts\":[";
     for (size_t i = 0; i < receipts.size(); ++i) {
         if (i) out += ',';
-        out += receipt_json(receipts[i]);
+        out += receipt_json(receipts[i], store.api_base());
     }
     out += "],\"uncut_height\":" + std::to_string(store.paper_height()) +
            ",\"in_memory\":" + std::to_string(store.in_memory()) + "}";
@@ -154,7 +154,7 @@ HttpReply delete_receipts(const PrinterApi& api, const HttpRequest&, int) {
 HttpReply get_receipt(const PrinterApi& api, const HttpRequest&, int id) {
     const auto info = api.store.info(id);
     if (!info) return error_reply(404, "no such receipt");
-    return json_reply(receipt_json(*info));
+    return json_reply(receipt_json(*info, api.store.api_base()));
 }
 
 HttpReply get_png(const PrinterApi& api, const HttpRequest&, int id) {

@@ -5,6 +5,7 @@
 #include "http_server.h"
 
 #include <cctype>
+#include <nlohmann/json.hpp>
 
 #include "http_server_impl.h"
 #include "server.h"
@@ -99,15 +100,50 @@ HttpReply HttpServer::Impl::route(const HttpRequest& req) const {
                      {"Content-Security-Policy", page_policy(nonce)}};
         return r;
     }
-    if (req.path.starts_with("/api/")) return api.handle(req, std::string_view(req.path).substr(4));
+    const std::string_view path(req.path);
+    constexpr std::string_view PRINTERS = "/api/printers";
+    if (path == PRINTERS) return printers_reply(req);
+    if (path.starts_with(PRINTERS) && path[PRINTERS.size()] == '/') {
+        // /api/printers/NAME/rest: that printer's API at /rest.
+        const std::string_view named = path.substr(PRINTERS.size() + 1);
+        const size_t slash = named.find('/');
+        const std::string_view name = named.substr(0, slash);
+        for (const Served& s : printers)
+            if (s.printer.name == name)
+                return s.api.handle(req, slash == std::string_view::npos ? std::string_view("")
+                                                                         : named.substr(slash));
+        return error_reply(404, "no printer named " + std::string(name.substr(0, 64)));
+    }
+    if (path.starts_with("/api/")) return printers.front().api.handle(req, path.substr(4));
     return error_reply(404, "no such path");
+}
+
+HttpReply HttpServer::Impl::printers_reply(const HttpRequest& req) const {
+    if (req.method != "GET" && req.method != "HEAD") {
+        HttpReply r = error_reply(405, req.method + " is not allowed on /api/printers");
+        r.headers.emplace_back("Allow", "GET, HEAD");
+        return r;
+    }
+    nlohmann::json list = nlohmann::json::array();
+    for (const Served& s : printers) {
+        const WebPrinter& p = s.printer;
+        const Profile& f = *p.profile;
+        list.push_back({{"name", p.name},
+                        {"profile", f.name},
+                        {"paper_mm", f.paper_mm},
+                        {"dots", f.dots},
+                        {"columns", f.columns_a()},
+                        {"receipts", p.store.list().size()},
+                        {"uncut_height", p.store.paper_height()},
+                        {"api", "/api/printers/" + p.name}});
+    }
+    return json_reply(nlohmann::json{{"printers", list}}.dump());
 }
 
 // -------------------------------------------------------------------- server
 
-HttpServer::HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits,
-                       std::string token)
-    : impl_(std::make_unique<Impl>(store, hub, status, limits, std::move(token))) {}
+HttpServer::HttpServer(std::vector<WebPrinter> printers, HttpLimits limits, std::string token)
+    : impl_(std::make_unique<Impl>(std::move(printers), limits, std::move(token))) {}
 
 HttpServer::~HttpServer() {
     stop();
@@ -148,7 +184,8 @@ bool HttpServer::listen(const std::string& host, int port, std::string* error) {
 }
 
 void HttpServer::start() {
-    impl_->api.hub.on_news([impl = impl_.get()] { impl->wake_streams(); });
+    for (Impl::Served& p : impl_->printers)
+        p.printer.hub.on_news([impl = impl_.get()] { impl->wake_streams(); });
     impl_->accept();
     for (size_t i = 0; i < std::max<size_t>(1, impl_->limits.threads); ++i)
         impl_->threads.emplace_back([this] { impl_->ioc.run(); });
@@ -157,8 +194,10 @@ void HttpServer::start() {
 void HttpServer::stop() {
     if (impl_->stopped) return;
     impl_->stopped = true;
-    impl_->api.hub.on_news(nullptr);
-    impl_->api.hub.close();  // event streams end
+    for (Impl::Served& p : impl_->printers) {
+        p.printer.hub.on_news(nullptr);
+        p.printer.hub.close();  // event streams end
+    }
     impl_->ioc.stop();
     for (auto& t : impl_->threads) t.join();
     impl_->threads.clear();

@@ -9,10 +9,12 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "http_guard.h"
 #include "http_routes.h"
 #include "journal.h"
+#include "profile.h"
 #include "receipt_store.h"
 #include "status.h"
 
@@ -36,11 +38,22 @@ struct HttpLimits {
     size_t threads = 2;
 };
 
+// One printer as the web side sees it.
+struct WebPrinter {
+    std::string name;
+    ProfilePtr profile;
+    ReceiptStore& store;
+    EventHub& hub;
+    StatusModel& status;
+};
+
+// Every printer's API is served under /api/printers/NAME/...; the same
+// URLs under /api/... are the first printer's; /api/printers lists them.
 class HttpServer {
   public:
     // `token`: when not empty, every request must carry it (see README).
-    HttpServer(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits limits = {},
-               std::string token = {});
+    explicit HttpServer(std::vector<WebPrinter> printers, HttpLimits limits = {},
+                        std::string token = {});
     ~HttpServer();
 
     // Binds ADDR:PORT (port 0: any free port), without serving yet. False

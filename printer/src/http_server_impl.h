@@ -38,11 +38,10 @@ inline std::string_view sv(beast::string_view s) {
 class Connection;
 
 struct HttpServer::Impl {
-    Impl(ReceiptStore& store, EventHub& hub, StatusModel& status, HttpLimits l, std::string t)
-        : api{store, hub, status},
-          limits(l),
-          token(std::move(t)),
-          ioc(static_cast<int>(l.threads)) {}
+    Impl(std::vector<WebPrinter> list, HttpLimits l, std::string t)
+        : limits(l), token(std::move(t)), ioc(static_cast<int>(l.threads)) {
+        for (WebPrinter& p : list) printers.push_back({p, PrinterApi{p.store, p.hub, p.status}});
+    }
 
     void accept();
     void admit(tcp::socket socket);
@@ -51,8 +50,14 @@ struct HttpServer::Impl {
     std::optional<HttpReply> screen(const http::request_header<>& req, const std::string& path,
                                     const std::string& query) const;
     HttpReply route(const HttpRequest& req) const;
+    // GET /api/printers: each printer's name, profile and paper.
+    HttpReply printers_reply(const HttpRequest& req) const;
 
-    PrinterApi api;
+    struct Served {
+        WebPrinter printer;
+        PrinterApi api;
+    };
+    std::vector<Served> printers;  // the first also answers the URLs without a name
     HttpLimits limits;
     std::string token;
     bool loopback_only = true;  // bound to a loopback address: Host is checked

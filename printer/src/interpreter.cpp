@@ -38,8 +38,8 @@ bool starts_command(uint8_t b) {
 }  // namespace
 
 Interpreter::Interpreter(Renderer& renderer, StatusModel& status, Journal& journal, Reply reply,
-                         InterpreterLimits limits, NvStore* nv)
-    : c_(renderer, status, journal, std::move(reply), limits, nv) {}
+                         InterpreterLimits limits, NvStore* nv, const Profile* profile)
+    : c_(renderer, status, journal, std::move(reply), limits, nv, profile) {}
 
 void Interpreter::feed(std::span<const uint8_t> data) {
     if (pos_ == buf_.size()) {

@@ -19,7 +19,8 @@ class Interpreter {
 
     // `nv` holds the stored images of the printer (shared by its sessions); null: none kept.
     Interpreter(Renderer& renderer, StatusModel& status, Journal& journal, Reply reply,
-                InterpreterLimits limits = {}, NvStore* nv = nullptr);
+                InterpreterLimits limits = {}, NvStore* nv = nullptr,
+                const Profile* profile = nullptr);
 
     void feed(std::span<const uint8_t> data);
     // End of the stream: log a command cut short, print what is left.

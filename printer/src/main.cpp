@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// quorvel-printer: a virtual 80 mm ESC/POS receipt printer.
+// quorvel-printer: a virtual ESC/POS receipt printer, or a shop of them.
 #include <unistd.h>
 
 #include <cmath>
@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "codepage.h"
+#include "http_guard.h"
 #include "http_server.h"
+#include "printer.h"
+#include "profile.h"
 #include "readiness.h"
 #include "receipt_store.h"
 #include "server.h"
@@ -28,6 +31,11 @@ void on_signal(int) {
 }
 
 const char* USAGE = R"(usage: quorvel-printer [options]
+  --profile NAME|FILE     the printer model: generic-80 (default), generic-80-512,
+                          generic-58, or a profile file (see printer/profiles)
+  --name NAME             the printer's name in the web page and API (default: printer)
+  --shop FILE             play several printers, one per entry of FILE (JSON); the
+                          options below are every printer's defaults
   --listen ADDR:PORT      TCP address (default 127.0.0.1:9100; port 0: any free port)
   --serial-link PATH      also serve a pseudo-terminal, symlinked at PATH
   --no-tcp                serve only the serial link
@@ -54,6 +62,8 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --no-fonts              read no font file: draw characters as boxes (box drawing stays)
   --double-byte ENC       double-byte text (FS &): gb18030, shift_jis, euc-kr, big5 or none
                           (default none); with one, the printer starts in double-byte mode
+  --double-byte ENC       double-byte text (FS &): gb18030, shift_jis, euc-kr, big5 or none;
+                          overrides the profile's (with one, the printer starts in double-byte mode)
   --nv-dir DIR            keep stored (NV) images in DIR across restarts (default: in memory)
   --logo N=FILE.png       preload stored image N (1-255, printed by FS p N) from a PNG
   --http [ADDR:PORT]      serve the live web page and JSON API (default 127.0.0.1:8080;
@@ -92,7 +102,32 @@ int bench(const std::string& file, quorvel::printer::SessionConfig cfg,
         std::fprintf(stderr, "quorvel-printer: cannot read %s\n", file.c_str());
         return 2;
     }
-    quorvel::printer::Journal quiet(nullptr);
+    quorvel::printer::Journal quiet(nullptr);  // --bench names none of its images
+    // Hundreds of images: into a folder of its own, removed on return.
+    std::error_code ec;
+    std::string folder = (std::filesystem::temp_directory_path(ec) / "quorvel-bench-XXXXXX").string();
+    if (ec || ::mkdtemp(folder.data()) == nullptr) {
+        std::fprintf(stderr, "quorvel-printer: cannot make a temporary folder for --bench\n");
+        return 2;
+    }
+    struct RemoveFolder {
+        std::string path;
+        ~RemoveFolder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } remove_folder{folder};
+    quorvel::printer::PageStoreOptions store;
+    store.dir = folder;
+    store.prefix = cfg.prefix;
+    store.margins = cfg.margins;
+    cfg.out_dir = folder;
+    cfg.store = std::make_shared<quorvel::printer::PageStore>(store, quiet);
+    std::string err;
+    if (!cfg.store->open(&err)) {
+        std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+        return 2;
+    }
     int pages = 0;
     // Runs the whole stream through a fresh session: mode 0 lays out only,
     // 1 also draws the dots, 2 also writes the PNG files.
@@ -133,18 +168,12 @@ int bench(const std::string& file, quorvel::printer::SessionConfig cfg,
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string listen = "127.0.0.1:9100", serial_link, journal_path, decode, bench_file,
-                capture_path;
-    bool tcp = true;
-    quorvel::printer::SessionConfig cfg;
-    cfg.out_dir = ".";
-    quorvel::printer::PrinterState state;
-    quorvel::printer::FontPaths font_paths;
-    double idle = 0, flush_after = 5, journal_max = 100, max_images = 10000;
-    std::string nv_dir;
-    std::vector<std::string> logos;
+    namespace qp = quorvel::printer;
+    std::string decode, bench_file, profile_name, shop_file;
+    qp::PrinterSetup base;
+    qp::FontPaths font_paths;
     std::string http, http_token, ready_file;
-    int http_keep = 1000;
+    std::string double_byte;  // --double-byte: overrides the profile's encoding
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -155,55 +184,61 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--listen")
-            listen = value();
+            base.listen = value();
         else if (a == "--serial-link")
-            serial_link = value();
+            base.serial_link = value();
         else if (a == "--no-tcp")
-            tcp = false;
+            base.tcp = false;
         else if (a == "--out")
-            cfg.out_dir = value();
+            base.out_dir = value();
         else if (a == "--prefix")
-            cfg.prefix = value();
+            base.prefix = value();
         else if (a == "--journal")
-            journal_path = value();
+            base.journal = value();
         else if (a == "--decode")
             decode = value();
         else if (a == "--capture")
-            capture_path = value();
+            base.capture = value();
         else if (a == "--bench")
             bench_file = value();
+        else if (a == "--profile")
+            profile_name = value();
+        else if (a == "--name")
+            base.name = value();
+        else if (a == "--shop")
+            shop_file = value();
         else if (a == "--drawer")
-            state.drawer_open = value() == "open";
+            base.state.drawer_open = value() == "open";
         else if (a == "--drawer-open-ms")
-            state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
+            base.state.drawer_open_time = std::chrono::milliseconds(std::atoi(value().c_str()));
         else if (a == "--offline")
-            state.offline = true;
+            base.state.offline = true;
         else if (a == "--paper") {
             const std::string v = value();
             if (v == "ok")
-                state.paper = quorvel::printer::Paper::OK;
+                base.state.paper = qp::Paper::OK;
             else if (v == "near-end")
-                state.paper = quorvel::printer::Paper::NEAR_END;
+                base.state.paper = qp::Paper::NEAR_END;
             else if (v == "out")
-                state.paper = quorvel::printer::Paper::OUT;
+                base.state.paper = qp::Paper::OUT;
             else {
                 std::fprintf(stderr, "quorvel-printer: --paper takes ok, near-end or out\n");
                 return 2;
             }
         } else if (a == "--cover")
-            state.cover_open = value() == "open";
+            base.state.cover_open = value() == "open";
         else if (a == "--silent")
-            state.silent = true;
+            base.state.silent = true;
         else if (a == "--idle-timeout")
-            idle = number(a, value(), 0, 86400);
+            base.idle_timeout = number(a, value(), 0, 86400);
         else if (a == "--flush-after")
-            flush_after = number(a, value(), 0, 86400);
+            base.flush_after = number(a, value(), 0, 86400);
         else if (a == "--journal-max")
-            journal_max = number(a, value(), 0, 1 << 20);
+            base.journal_max_mb = number(a, value(), 0, 1 << 20);
         else if (a == "--max-images")
-            max_images = number(a, value(), 1, 1e9);
+            base.max_images = static_cast<size_t>(number(a, value(), 1, 1e9));
         else if (a == "--max-height")
-            cfg.render.max_page_height = std::max(100, std::atoi(value().c_str()));
+            base.max_height = std::max(100, std::atoi(value().c_str()));
         else if (a == "--font-a")
             font_paths.font_a = value();
         else if (a == "--font-b")
@@ -212,19 +247,18 @@ int main(int argc, char** argv) {
             font_paths.boxes = true;
         else if (a == "--double-byte") {
             const std::string name = value();
-            const auto e = quorvel::printer::double_byte_from_name(name);
-            if (!e) {
+            if (!qp::double_byte_from_name(name)) {
                 std::fprintf(stderr,
                              "quorvel-printer: --double-byte %s: not gb18030, shift_jis, euc-kr, "
                              "big5 or none\n",
                              name.c_str());
                 return 2;
             }
-            cfg.render.double_byte = *e;
+            double_byte = name;
         } else if (a == "--nv-dir")
-            nv_dir = value();
+            base.nv_dir = value();
         else if (a == "--logo")
-            logos.push_back(value());
+            base.logos.push_back(value());
         else if (a == "--http")
             http = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0 ? value()
                                                                            : "127.0.0.1:8080";
@@ -233,7 +267,7 @@ int main(int argc, char** argv) {
         else if (a == "--ready-file")
             ready_file = value();
         else if (a == "--http-keep")
-            http_keep = std::max(1, std::atoi(value().c_str()));
+            base.http_keep = static_cast<size_t>(std::max(1, std::atoi(value().c_str())));
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -247,8 +281,9 @@ int main(int argc, char** argv) {
     }
 
     // Fonts and code tables first: a printer that cannot draw its characters
-    // refuses to start, unless boxes were asked for.
-    const quorvel::printer::FontSet fonts(font_paths);
+    // refuses to start, unless boxes were asked for. Profiles name tables,
+    // so they are read after them.
+    const qp::FontSet fonts(font_paths);
     if (!fonts.error().empty()) {
         std::fprintf(stderr,
                      "quorvel-printer: %s\n(give a font file with --font-a/--font-b, or run with "
@@ -256,94 +291,56 @@ int main(int argc, char** argv) {
                      fonts.error().c_str());
         return 2;
     }
-    const std::vector<std::string> table_problems = quorvel::printer::load_code_tables();
-
-    // Stored images: read from --nv-dir, then the --logo images over them.
-    cfg.nv = std::make_shared<quorvel::printer::NvStore>(nv_dir);
-    if (std::string error; !cfg.nv->open(&error)) {
-        std::fprintf(stderr, "quorvel-printer: --nv-dir %s\n", error.c_str());
-        return 2;
-    }
-    for (const std::string& logo : logos) {
-        const size_t eq = logo.find('=');
-        const int number = eq == std::string::npos ? 0 : std::atoi(logo.substr(0, eq).c_str());
-        if (number < 1 || number > 255 || logo.substr(0, eq) != std::to_string(number)) {
-            std::fprintf(stderr, "quorvel-printer: --logo takes N=FILE.png with N 1 to 255\n");
+    const std::vector<std::string> table_problems = qp::load_code_tables();
+    if (!profile_name.empty()) {
+        std::string err;
+        base.profile = qp::load_profile(profile_name, &err);
+        if (!base.profile) {
+            std::fprintf(stderr, "quorvel-printer: --profile %s\n", err.c_str());
             return 2;
         }
-        quorvel::printer::Bitmap image;
-        std::string error;
-        if (!quorvel::printer::load_logo(logo.substr(eq + 1), quorvel::printer::PRINT_WIDTH, &image,
-                                         &error)) {
-            std::fprintf(stderr, "quorvel-printer: --logo %s\n", error.c_str());
+    }
+    if (!double_byte.empty()) {
+        auto profile = std::make_shared<qp::Profile>(*base.profile);
+        profile->double_byte = double_byte;
+        base.profile = std::move(profile);
+    }
+    std::vector<qp::PrinterSetup> setups{base};
+    if (!shop_file.empty()) {
+        std::string err;
+        if (!qp::read_shop(shop_file, base, &setups, &err)) {
+            std::fprintf(stderr, "quorvel-printer: --shop %s\n", err.c_str());
             return 2;
         }
-        cfg.nv->set_bit_image(number, std::move(image));
     }
+    if (!decode.empty() || !bench_file.empty()) setups.resize(1);  // offline: one printer
 
     std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);  // the journal flushes per batch
-    quorvel::printer::Journal journal(stdout);
-    if (!journal_path.empty() && journal_path != "-") {
+    std::vector<std::unique_ptr<qp::Printer>> shop;
+    for (const qp::PrinterSetup& setup : setups) {
+        shop.push_back(std::make_unique<qp::Printer>(setup));
         std::string err;
-        if (!journal.open(journal_path, static_cast<uint64_t>(journal_max * 1024 * 1024), &err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
+        if (!shop.back()->open(fonts, !http.empty(), &err)) {
+            std::fprintf(stderr, "quorvel-printer: %s%s\n",
+                         setups.size() > 1 ? (setup.name + ": ").c_str() : "", err.c_str());
             return 2;
         }
     }
-    quorvel::printer::StatusModel status(state);
+    qp::Printer& first = *shop.front();
+    if (!bench_file.empty()) return bench(bench_file, first.config(), fonts, first.status());
 
-    // --bench writes hundreds of images: into a folder of its own, removed on return.
-    std::unique_ptr<std::string, void (*)(std::string*)> bench_dir(nullptr, [](std::string* dir) {
-        std::error_code ignored;
-        std::filesystem::remove_all(*dir, ignored);
-        delete dir;
-    });
-    if (!bench_file.empty()) {
-        std::error_code ec;
-        std::string pattern = (std::filesystem::temp_directory_path(ec) / "quorvel-bench-XXXXXX").string();
-        if (ec || ::mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "quorvel-printer: cannot make a temporary folder for --bench\n");
-            return 2;
-        }
-        bench_dir.reset(new std::string(pattern));
-        cfg.out_dir = pattern;
+    for (auto& p : shop) {
+        p->journal().note("font A: " + fonts.description(0));
+        p->journal().note("font B: " + fonts.description(1));
+        for (const std::string& problem : table_problems) p->journal().note(problem);
     }
-    quorvel::printer::Journal quiet(nullptr);  // --bench names none of its images
-
-    if (!cfg.out_dir.empty()) {
-        quorvel::printer::PageStoreOptions store;
-        store.dir = cfg.out_dir;
-        store.prefix = cfg.prefix;
-        store.margins = cfg.margins;
-        store.max_images = static_cast<size_t>(max_images);
-        cfg.store = std::make_shared<quorvel::printer::PageStore>(
-            store, bench_file.empty() ? journal : quiet);
-        std::string err;
-        if (!cfg.store->open(&err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
-            return 2;
-        }
-    }
-
-    if (!bench_file.empty()) return bench(bench_file, cfg, fonts, status);
-    if (!capture_path.empty()) {
-        cfg.capture = std::fopen(capture_path.c_str(), "ab");
-        if (!cfg.capture) {
-            std::fprintf(stderr, "quorvel-printer: cannot write %s\n", capture_path.c_str());
-            return 2;
-        }
-    }
-
-    journal.note("font A: " + fonts.description(0));
-    journal.note("font B: " + fonts.description(1));
-    for (const std::string& problem : table_problems) journal.note(problem);
     if (!decode.empty()) {
         std::vector<uint8_t> data;
         if (!read_file(decode, &data)) {
             std::fprintf(stderr, "quorvel-printer: cannot read %s\n", decode.c_str());
             return 2;
         }
-        quorvel::printer::Session s(cfg, fonts, status, journal, {});
+        qp::Session s(first.config(), fonts, first.status(), first.journal(), {});
         for (size_t at = 0; at < data.size(); at += 4096)
             s.feed({data.data() + at, std::min<size_t>(4096, data.size() - at)});
         s.finish();
@@ -353,13 +350,11 @@ int main(int argc, char** argv) {
 
     // Every address is bound before anything is served: a printer that cannot
     // have all of them exits at once, with no thread started.
-    quorvel::printer::EventHub hub;
-    std::unique_ptr<quorvel::printer::ReceiptStore> store;
-    std::unique_ptr<quorvel::printer::HttpServer> http_server;
+    std::unique_ptr<qp::HttpServer> http_server;
     std::string url, host;
     if (!http.empty()) {
         int port = 0;
-        if (!quorvel::printer::parse_http_address(http, &host, &port)) {
+        if (!qp::parse_http_address(http, &host, &port)) {
             std::fprintf(stderr, "quorvel-printer: --http takes ADDR:PORT, not %s\n", http.c_str());
             return 2;
         }
@@ -374,12 +369,11 @@ int main(int argc, char** argv) {
         }
         // Beyond loopback nothing is served without a token: one is made up
         // when none was given.
-        if (!quorvel::printer::is_loopback(host) && http_token.empty())
-            http_token = quorvel::printer::random_token();
-        store = std::make_unique<quorvel::printer::ReceiptStore>(
-            cfg.out_dir, cfg.margins, hub, http_keep, static_cast<size_t>(max_images));
-        http_server = std::make_unique<quorvel::printer::HttpServer>(
-            *store, hub, status, quorvel::printer::HttpLimits{}, http_token);
+        if (!qp::is_loopback(host) && http_token.empty()) http_token = qp::random_token();
+        std::vector<qp::WebPrinter> web;
+        for (auto& p : shop)
+            web.push_back({p->name(), p->setup().profile, *p->receipts(), p->hub(), p->status()});
+        http_server = std::make_unique<qp::HttpServer>(std::move(web), qp::HttpLimits{}, http_token);
         std::string err;
         if (!http_server->listen(host, port, &err)) {
             std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
@@ -387,47 +381,14 @@ int main(int argc, char** argv) {
         }
         const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
         url = "http://" + shown + ":" + std::to_string(http_server->port()) + "/";
-        cfg.open_tap = [s = store.get()] {
-            return std::make_shared<quorvel::printer::ReceiptTap>(*s);
-        };
     }
-
-    std::string listening, serial_note;
-    std::unique_ptr<quorvel::printer::TcpServer> tcp_server;
-    std::unique_ptr<quorvel::printer::PtyServer> pty_server;
-    if (tcp) {
-        std::string host;
-        int port = 0;
-        if (listen.find(':') == std::string::npos) listen += ":9100";
-        if (!quorvel::printer::parse_http_address(listen, &host, &port) ||
-            host.find(':') != std::string::npos) {
-            std::fprintf(stderr, "quorvel-printer: --listen takes IPV4:PORT, not %s\n",
-                         listen.c_str());
-            return 2;
-        }
-        tcp_server = std::make_unique<quorvel::printer::TcpServer>(cfg, fonts, status, journal);
-        tcp_server->idle_timeout = std::chrono::milliseconds(std::lround(idle * 1000));
-        tcp_server->flush_after = std::chrono::milliseconds(std::lround(flush_after * 1000));
+    for (auto& p : shop) {
         std::string err;
-        if (!tcp_server->listen(host, port, &err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
-            return 1;
+        if (const int status = p->open_links(&err)) {
+            std::fprintf(stderr, "quorvel-printer: %s%s\n",
+                         shop.size() > 1 ? (p->name() + ": ").c_str() : "", err.c_str());
+            return status;
         }
-        listening = host + ":" + std::to_string(tcp_server->port());
-    }
-    if (!serial_link.empty()) {
-        pty_server = std::make_unique<quorvel::printer::PtyServer>(cfg, fonts, status, journal);
-        pty_server->flush_after = std::chrono::milliseconds(std::lround(flush_after * 1000));
-        std::string err;
-        if (!pty_server->open(serial_link, &err)) {
-            std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
-            return 1;
-        }
-        serial_note = "serial port " + serial_link + " -> " + pty_server->slave_path();
-    }
-    if (!tcp_server && !pty_server) {
-        std::fprintf(stderr, "quorvel-printer: nothing to serve\n");
-        return 2;
     }
 
     std::signal(SIGINT, on_signal);
@@ -437,43 +398,48 @@ int main(int argc, char** argv) {
     // Served from here on. The web side first, so the first receipt already
     // appears; said once each link is served, so whoever waits for these
     // lines finds the printer reading.
-    quorvel::printer::ReadyInfo ready;
+    qp::ReadyInfo ready;
     if (http_server) {
         http_server->start();
         const std::string page = http_token.empty() ? url : url + "?token=" + http_token;
         std::fprintf(stderr, "quorvel-printer: web page at %s\n", page.c_str());
-        if (!quorvel::printer::is_loopback(host))
+        if (!qp::is_loopback(host))
             std::fprintf(stderr,
                          "quorvel-printer: the web page is open to other machines; it and the API "
                          "need the token (Authorization: Bearer %s)\n",
                          http_token.c_str());
-        journal.note("web page at " + url);
+        for (auto& p : shop) p->journal().note("web page at " + url);
         ready.emplace_back("http", url);
         if (!http_token.empty()) ready.emplace_back("token", http_token);
     }
-    if (pty_server) {
-        pty_server->start();
-        journal.note(serial_note);
-        ready.emplace_back("serial", pty_server->slave_path());
+    for (auto& p : shop) {
+        p->start(shop.size() > 1);
+        // The first printer also under the plain keys, as a printer alone.
+        const bool first = p.get() == shop.front().get();
+        const std::string key = shop.size() > 1 ? p->name() + "." : "";
+        for (const auto& [what, value] : {std::pair<std::string, std::string>{"serial", p->serial_path()},
+                                          {"tcp", p->tcp_address()}}) {
+            if (value.empty()) continue;
+            if (first) ready.emplace_back(what, value);
+            if (!key.empty()) ready.emplace_back(key + what, value);
+        }
     }
-    if (tcp_server) {
-        tcp_server->start();
-        std::fprintf(stderr, "quorvel-printer: listening on %s\n", listening.c_str());
-        journal.note("listening on " + listening);
-        ready.emplace_back("tcp", listening);
+    if (shop.size() > 1) {
+        std::fprintf(stderr, "quorvel-printer: shop of %zu printers ready\n", shop.size());
+        std::fflush(stdout);
     }
     // Whoever waits for the ready file would wait for ever: stop, and say why.
     int exit_code = 0;
-    if (std::string err; !quorvel::printer::announce_ready(ready_file, ready, &err)) {
+    if (std::string err; !qp::announce_ready(ready_file, ready, &err)) {
         std::fprintf(stderr, "quorvel-printer: %s\n", err.c_str());
         g_stop = true;
         exit_code = 1;
     }
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (tcp_server) tcp_server->stop();
-    if (pty_server) pty_server->stop();
+    // Every printer stops at once, each writing out its uncut paper.
+    for (auto& p : shop) p->request_stop();
+    for (auto& p : shop) p->stop();
     if (http_server) http_server->stop();
-    journal.note("stopped");
-    if (cfg.capture) std::fclose(cfg.capture);
+    for (auto& p : shop) p->journal().note("stopped");
     return exit_code;
 }

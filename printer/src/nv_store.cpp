@@ -157,6 +157,14 @@ size_t NvStore::graphics_count(bool nv) const {
     return (nv ? nv_graphics_ : download_graphics_).size();
 }
 
+size_t NvStore::graphics_bytes(bool nv) const {
+    std::lock_guard lock(mu_);
+    size_t n = 0;
+    for (const auto& [key, image] : nv ? nv_graphics_ : download_graphics_)
+        n += static_cast<size_t>((image->width() + 7) / 8) * image->height();
+    return n;
+}
+
 bool load_logo(const std::string& path, int max_width, Bitmap* out, std::string* error) {
     png_image img{};
     img.version = PNG_IMAGE_VERSION;

@@ -41,6 +41,8 @@ class NvStore {
     bool delete_graphic(bool nv, int key, std::string* error);
     bool delete_all_graphics(bool nv, std::string* error);
     size_t graphics_count(bool nv) const;
+    // Bytes the graphics of one kind take, one bit per dot.
+    size_t graphics_bytes(bool nv) const;
 
   private:
     std::string bit_image_path(int number) const;

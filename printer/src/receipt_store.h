@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The web side's record of printed receipts: an event hub that pushes news
-// to the open pages, the list of receipts (the newest in memory, all on
-// disk), and the session listener that turns a byte stream into receipts.
+// The web side's record of one printer's receipts: the list (the newest in
+// memory, all on disk beside their images) and the uncut paper. News goes
+// out through the printer's event hub (event_hub.h); the session listener
+// that cuts a link's stream into receipts is in receipt_tap.h.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,59 +19,12 @@
 #include <vector>
 
 #include "bitmap.h"
+#include "event_hub.h"
 #include "page_record.h"
 #include "png_io.h"
 #include "session_tap.h"
 
 namespace quorvel::printer {
-
-// Server-Sent Events to every open page. Each subscriber has a bounded queue:
-// one that falls too far behind is dropped (its page reconnects and reloads
-// the list). The uncut paper is not queued: a subscriber is told of its
-// latest height at most every `paper_interval`.
-class EventHub {
-  public:
-    struct Subscriber;
-    using Clock = std::chrono::steady_clock;
-
-    explicit EventHub(size_t max_subscribers = 16, size_t max_queue = 256,
-                      std::chrono::milliseconds paper_interval = std::chrono::milliseconds(100));
-
-    // Null when `max_subscribers` are already there.
-    std::shared_ptr<Subscriber> subscribe();
-    void unsubscribe(const std::shared_ptr<Subscriber>& s);
-    size_t subscribers() const;
-
-    // `name` is the event type, `json` its data (one line).
-    void publish(const std::string& name, const std::string& json);
-    // The uncut paper is now `height` dots long (0: nothing uncut).
-    void paper(int height);
-
-    // The next event as an SSE frame, or nothing when `timeout` passes, the
-    // subscriber was dropped (check `dropped`) or the hub is closing.
-    std::optional<std::string> next(const std::shared_ptr<Subscriber>& s,
-                                    std::chrono::milliseconds timeout);
-    bool dropped(const std::shared_ptr<Subscriber>& s) const;
-    // Ends every stream (server shutdown).
-    void close();
-    bool closed() const;
-    // Called after each publish, from the publishing thread, so a server that
-    // does not block in next() can look at once; must not block. Empty: none.
-    void on_news(std::function<void()> waker);
-
-  private:
-    const size_t max_subscribers_;
-    const size_t max_queue_;
-    const std::chrono::milliseconds paper_interval_;
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
-    std::vector<std::shared_ptr<Subscriber>> subs_;
-    uint64_t paper_seq_ = 0;
-    int paper_height_ = 0;
-    bool closed_ = false;
-    std::mutex waker_mu_;
-    std::function<void()> waker_;
-};
 
 struct ReceiptInfo {
     int id = 0;
@@ -104,8 +57,11 @@ class ReceiptStore {
     // `out_dir` is the printer's output folder; the byte capture and the
     // details of each receipt are written beside its PNG file, for at most
     // the newest `max_files` receipts (the printer's image limit).
+    // `api_base` is where the web side serves this printer's receipts; the
+    // URLs in a receipt's JSON start with it.
     ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
-                 size_t keep_in_memory = 1000, size_t max_files = 10000);
+                 size_t keep_in_memory = 1000, size_t max_files = 10000,
+                 std::string api_base = "/api");
     ~ReceiptStore();
 
     int add(ReceiptInfo info, ReceiptDetail detail);
@@ -128,6 +84,7 @@ class ReceiptStore {
     int paper_height() const;
 
     const std::string& out_dir() const { return out_dir_; }
+    const std::string& api_base() const { return api_base_; }
     const PaperMargins& margins() const { return margins_; }
 
   private:
@@ -136,6 +93,7 @@ class ReceiptStore {
     void write_files();  // the writer thread
 
     const std::string out_dir_;
+    const std::string api_base_;
     const PaperMargins margins_;
     EventHub& hub_;
     size_t keep_;
@@ -159,36 +117,9 @@ class ReceiptStore {
     std::thread writer_;
 };
 
-// One per link: cuts its streams into receipts for the store. Paper left
-// uncut by one host and cut by the next is one receipt with the bytes of both.
-class ReceiptTap : public SessionTap {
-  public:
-    explicit ReceiptTap(ReceiptStore& store) : store_(store) {}
-
-    void begin(const std::string& source) override;
-    void received(std::span<const uint8_t> bytes) override;
-    void journal_line(std::string_view line) override;
-    void page(const Bitmap& page, const std::string& path, PageContent content,
-              uint64_t command_at) override;
-    void paper(const Renderer& renderer) override;
-
-  private:
-    ReceiptStore& store_;
-    std::string link_;
-    std::string peer_;
-    std::string pending_;         // bytes since the last receipt (capped)
-    uint64_t pending_start_ = 0;  // offset of pending_[0] in all the link's bytes
-    uint64_t received_ = 0;       // all the link's bytes
-    uint64_t stream_start_ = 0;   // offset of the current stream's first byte
-    bool in_feed_ = false;        // between received() and paper()
-    std::vector<std::string> journal_;
-    size_t journal_dropped_ = 0;
-    int64_t last_chunk_ms_ = 0;
-    int paper_rows_ = 0;  // uncut rows already handed to the store
-};
-
 // JSON for the API and the events.
-std::string receipt_json(const ReceiptInfo& info);
+// The receipt's URLs start with `api` ("/api", "/api/printers/NAME").
+std::string receipt_json(const ReceiptInfo& info, const std::string& api = "/api");
 std::string content_text_json(const PageContent& content);
 std::string content_symbols_json(const PageContent& content);
 

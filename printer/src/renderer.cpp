@@ -23,7 +23,7 @@ Renderer::Renderer(const FontSet& fonts, PageSink sink, Logger log, RenderLimits
       sink_(std::move(sink)),
       log_(std::move(log)),
       limits_(limits),
-      page_(PRINT_WIDTH, 0) {
+      page_(limits.paper_width, 0) {
     initialize();
 }
 
@@ -32,12 +32,12 @@ void Renderer::initialize() {
     x_ = 0;
     style_ = Style{};
     justification_ = 0;
-    line_spacing_ = DEFAULT_LINE_SPACING;
+    line_spacing_ = limits_.line_spacing;
     code_table_ = 0;
     international_ = 0;
     upside_down_ = false;
     left_margin_ = 0;
-    area_width_ = PRINT_WIDTH;
+    area_width_ = limits_.paper_width;
     tabs_ = default_tabs();
     bar_height_ = 162;
     module_width_ = 3;
@@ -69,10 +69,10 @@ char32_t Renderer::code_point(uint8_t byte) const {
 }
 
 void Renderer::set_left_margin(int dots) {
-    left_margin_ = std::clamp(dots, 0, PRINT_WIDTH - 1);
+    left_margin_ = std::clamp(dots, 0, paper_width() - 1);
 }
 void Renderer::set_print_area_width(int dots) {
-    area_width_ = std::clamp(dots, 1, PRINT_WIDTH);
+    area_width_ = std::clamp(dots, 1, paper_width());
 }
 void Renderer::set_absolute_position(int dots) {
     if (dots >= 0 && dots < area_width()) x_ = dots;
@@ -84,7 +84,7 @@ void Renderer::set_relative_position(int dots) {
 
 int Renderer::area_width() const {
     if (pm_.on) return std::max(1, area_logical_width());
-    return std::max(1, std::min(area_width_, PRINT_WIDTH - left_margin_));
+    return std::max(1, std::min(area_width_, paper_width() - left_margin_));
 }
 
 int Renderer::cell_width(const Style& s) const {
@@ -343,7 +343,7 @@ void Renderer::print_line() {
     if (reserve(h)) {
         if (recording_) record_line(content_, y_);  // only lines that are on the paper
         if (limits_.draw) {
-            Bitmap band(PRINT_WIDTH, h);
+            Bitmap band(paper_width(), h);
             for (const Item& it : items_) draw_item(band, it, x0, h);
             if (upside_down_) band.rotate180();
             page_.blit(band, 0, y_);
@@ -599,7 +599,7 @@ void Renderer::emit() {
     }
     if (dirty_) {
         if (stream_pages_ < limits_.max_pages) {
-            Bitmap out(PRINT_WIDTH, y_);
+            Bitmap out(paper_width(), y_);
             for (int y = 0; y < y_ && y < page_.height(); ++y)
                 std::copy(page_.row(y), page_.row(y) + page_.stride(), out.row(y));
             ++pages_;
@@ -611,7 +611,7 @@ void Renderer::emit() {
             page_cap_logged_ = true;
         }
     }
-    page_ = Bitmap(PRINT_WIDTH, 0);
+    page_ = Bitmap(paper_width(), 0);
     content_ = {};
     y_ = 0;
     dirty_ = false;

@@ -19,14 +19,17 @@
 
 namespace quorvel::printer {
 
+// The paper of generic-80; a printer's own width comes from its profile
+// (Renderer::paper_width()).
 constexpr int PRINT_WIDTH = 576;  // 72 mm at 203 dpi
 constexpr int DEFAULT_LINE_SPACING = 30;
 
 struct RenderLimits {
-    int paper_width = PRINT_WIDTH;  // printable dots across
-    int max_page_height = 32000;    // dots, about 4 m of paper per receipt
-    int max_pages = 1000;           // images per stream
-    bool draw = true;               // false: lay out only (for timing the interpreter)
+    int paper_width = PRINT_WIDTH;              // printable dots across
+    int line_spacing = DEFAULT_LINE_SPACING;    // ESC 2 and ESC @ go back to this
+    int max_page_height = 32000;  // dots, about 4 m of paper per receipt
+    int max_pages = 1000;         // images per stream
+    bool draw = true;             // false: lay out only (for timing the interpreter)
     // The double-byte encoding of FS & text; a printer with one starts with
     // double-byte mode on, as many sold in East Asia do.
     DoubleByte double_byte = DoubleByte::NONE;
@@ -82,6 +85,9 @@ class Renderer {
     void set_hri_font(int f) { hri_font_ = f & 1; }
 
     const Style& style() const { return style_; }
+    // The printable width of the paper in dots, and its default line spacing.
+    int paper_width() const { return limits_.paper_width; }
+    int default_line_spacing() const { return limits_.line_spacing; }
     int justification() const { return justification_; }
     int line_spacing() const { return line_spacing_; }
     int code_table() const { return code_table_; }

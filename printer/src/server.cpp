@@ -99,7 +99,7 @@ LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& 
     Journal* notes = tap_journal_ ? tap_journal_.get() : &journal_;
     paper_ = std::make_unique<Renderer>(
         fonts_, [this](const Bitmap& b, int) { page(b); },
-        [notes](std::string_view t) { notes->note(t); }, config_.render);
+        [notes](std::string_view t) { notes->note(t); }, config_.paper());
     paper_->set_recording(tap_ != nullptr);
 }
 

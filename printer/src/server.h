@@ -66,6 +66,8 @@ class LinkServer {
     // written out.
     void start();
     void stop();
+    // Asks the link to stop and returns at once (stop() then waits).
+    void request_stop() { stop_ = true; }
 
     int served() const;
     // Wait until `n` sessions have ended.

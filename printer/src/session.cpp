@@ -10,9 +10,10 @@ Session::Session(const SessionConfig& config, const FontSet& fonts, StatusModel&
       store_(config.store),
       own_paper_(std::make_unique<Renderer>(
           fonts, [this](const Bitmap& b, int) { page(b); },
-          [this](std::string_view t) { journal_.note(t); }, config.render)),
+          [this](std::string_view t) { journal_.note(t); }, config.paper())),
       renderer_(*own_paper_),
-      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get(),
+              config.profile.get()) {
     if (!store_ && !config.out_dir.empty()) {
         store_ = PageStore::open_for_link(config.out_dir, config.prefix, config.margins, journal);
     }
@@ -23,7 +24,8 @@ Session::Session(const SessionConfig& config, Renderer& paper, StatusModel& stat
     : config_(config),
       journal_(journal),
       renderer_(paper),
-      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get()) {
+      interp_(renderer_, status, journal, std::move(reply), config.interp, config.nv.get(),
+              config.profile.get()) {
     renderer_.begin_stream();
 }
 

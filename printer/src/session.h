@@ -15,6 +15,7 @@
 #include "nv_store.h"
 #include "page_store.h"
 #include "png_io.h"
+#include "profile.h"
 #include "renderer.h"
 #include "session_tap.h"
 #include "status.h"
@@ -38,6 +39,17 @@ struct SessionConfig {
     std::FILE* capture = nullptr;
     // Opens a listener on each link's stream and paper (the web side).
     std::function<std::shared_ptr<SessionTap>()> open_tap;
+    // The printer model: paper width, tables, symbols, answers.
+    ProfilePtr profile = std::make_shared<const Profile>();
+
+    // The render limits with the profile's paper.
+    RenderLimits paper() const {
+        RenderLimits r = render;
+        r.paper_width = profile->dots;
+        r.line_spacing = profile->line_spacing;
+        if (const auto e = double_byte_from_name(profile->double_byte)) r.double_byte = *e;
+        return r;
+    }
 };
 
 class Session {

@@ -23,10 +23,12 @@ inline std::vector<uint8_t> bytes(std::string_view s) {
 class StreamRun {
   public:
     // `nv`: the stored images of the printer, to share them between runs.
+    // `profile`: the printer model (generic-80 when null).
     explicit StreamRun(PrinterState state = {}, size_t chunk = 0,
-                       std::shared_ptr<NvStore> nv = nullptr)
+                       std::shared_ptr<NvStore> nv = nullptr, ProfilePtr profile = nullptr)
         : status_(state) {
         if (nv) config_.nv = std::move(nv);
+        if (profile) config_.profile = std::move(profile);
         journal_file_ = open_memstream(&journal_buf_, &journal_len_);
         journal_ = std::make_unique<Journal>(journal_file_);
         config_.on_page = [this](const Bitmap& b, const std::string&) { pages.push_back(b); };

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+// One printer of the shop: its profile, links, paper, page store, journal,
+// stored images, status switches, flush timer and web record. A shop holds
+// several; nothing one printer owns is shared with another.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "profile.h"
+#include "receipt_store.h"
+#include "receipt_tap.h"
+#include "server.h"
+#include "session.h"
+#include "status.h"
+
+namespace quorvel::printer {
+
+// How one printer is set up (the command line's options, or one entry of
+// a --shop file).
+struct PrinterSetup {
+    std::string name = "printer";
+    ProfilePtr profile = std::make_shared<const Profile>();
+    bool tcp = true;
+    std::string listen = "127.0.0.1:9100";
+    std::string serial_link;  // empty: no serial link
+    std::string out_dir = ".";
+    std::string prefix = "receipt";
+    std::string journal;  // empty or "-": standard output
+    double journal_max_mb = 100;
+    size_t max_images = 10000;
+    double flush_after = 5;
+    double idle_timeout = 0;
+    int max_height = 32000;
+    std::string nv_dir;
+    std::vector<std::string> logos;  // N=FILE.png
+    std::string capture;
+    PrinterState state;
+    size_t http_keep = 1000;
+    std::string api_base = "/api";  // where the web side serves it
+};
+
+class Printer {
+  public:
+    explicit Printer(PrinterSetup setup);
+    ~Printer();
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
+
+    // The journal, stored images and page store; then, with `web`, the
+    // receipt record the web side reads. False with *error on a fault.
+    bool open(const FontSet& fonts, bool web, std::string* error);
+    // Binds the TCP port and opens the serial link. 0, or the exit status
+    // with *error set: 2 for a bad setting, 1 for a link that cannot open.
+    int open_links(std::string* error);
+    // Serves the links on threads of their own; `in_shop`: standard error
+    // names the printer with each link.
+    void start(bool in_shop = false);
+    // Asks every link to stop without waiting, so that a shop stops its
+    // printers together; stop() waits until the uncut paper is written.
+    void request_stop();
+    void stop();
+
+    const std::string& name() const { return setup_.name; }
+    const Profile& profile() const { return *setup_.profile; }
+    const PrinterSetup& setup() const { return setup_; }
+    SessionConfig& config() { return config_; }
+    Journal& journal() { return *journal_; }
+    StatusModel& status() { return status_; }
+    EventHub& hub() { return hub_; }
+    ReceiptStore* receipts() { return receipts_.get(); }
+    // The TCP address served ("127.0.0.1:9100"; empty without TCP) and the
+    // serial link's pseudo-terminal (empty without one).
+    const std::string& tcp_address() const { return tcp_address_; }
+    std::string serial_path() const { return pty_ ? pty_->slave_path() : std::string(); }
+    TcpServer* tcp() { return tcp_.get(); }
+    PtyServer* pty() { return pty_.get(); }
+
+  private:
+    PrinterSetup setup_;
+    const FontSet* fonts_ = nullptr;
+    std::unique_ptr<Journal> journal_;
+    StatusModel status_;
+    SessionConfig config_;
+    EventHub hub_;
+    std::unique_ptr<ReceiptStore> receipts_;
+    std::unique_ptr<TcpServer> tcp_;
+    std::unique_ptr<PtyServer> pty_;
+    std::string tcp_address_;
+};
+
+// Reads a --shop file: {"printers": [{"name": ..., "profile": ..., ...}]}.
+// Each entry starts from `base` (the command line's options); its output
+// folder is base.out_dir/NAME and its journal NAME/journal.log there unless
+// the entry says otherwise. False with *error naming the file, the entry
+// and the field on a fault.
+bool read_shop(const std::string& path, const PrinterSetup& base, std::vector<PrinterSetup>* out,
+               std::string* error);
+
+}  // namespace quorvel::printer
