@@ -99,8 +99,6 @@ class Renderer {
     int bar_height() const { return bar_height_; }
     int module_width() const { return module_width_; }
     int hri_position() const { return hri_position_; }
-    // The printable width of the paper in dots.
-    int paper_width() const { return limits_.paper_width; }
 
     // Double-byte text: FS & / FS . and the FS print modes.
     DoubleByte double_byte() const { return limits_.double_byte; }
