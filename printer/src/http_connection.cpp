@@ -177,8 +177,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
         const size_t q = target.find('?');
         path_ = std::string(target.substr(0, q));
         query_ = q == std::string_view::npos ? "" : std::string(target.substr(q + 1));
-        if (auto refusal = server_.screen(req, path_, query_))
-            return respond(std::move(*refusal), !parser_->is_done() || !keep_alive_);
+        if (auto refusal = server_.screen(req, path_, query_)) {
+            // A malformed request (no or a bad Host) ends the connection: what
+            // follows it on the wire cannot be trusted to be a request.
+            const bool close_after = !parser_->is_done() || !keep_alive_ || refusal->status == 400;
+            return respond(std::move(*refusal), close_after);
+        }
         if (parser_->is_done()) return on_request();
         auto read_body = [self = shared_from_this()] {
             http::async_read(self->socket_, self->buffer_, *self->parser_,
@@ -204,7 +208,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
         auto& req = parser_->get();
         HttpRequest r{std::string(sv(req.method_string()).substr(0, 16)), path_, query_,
                       std::move(req.body())};
-        respond(server_.route(r), !keep_alive_);
+        HttpReply reply = server_.route(r);
+        // A refused event stream (503) ends the connection, so a client
+        // waiting for the stream is not left waiting for the idle time-out.
+        const bool close_after = !keep_alive_ || reply.status == 503;
+        respond(std::move(reply), close_after);
     }
 
     void fail(unsigned status, const std::string& why) { respond(error_reply(status, why), true); }
