@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -81,11 +82,11 @@ int double_byte_length(DoubleByte e, bool jis, const uint8_t* b, size_t n) {
 std::optional<char32_t> double_byte_decode(DoubleByte e, bool jis, const uint8_t* b, size_t n) {
     const EncodingRow* r = row_of(e);
     if (!r || n == 0 || n > 4) return std::nullopt;
-    uint8_t in_bytes[4];
+    std::array<uint8_t, 4> in_bytes{};
+    std::copy_n(b, n, in_bytes.begin());
     const char* from = r->iconv_name;
-    for (size_t i = 0; i < n; ++i) in_bytes[i] = b[i];
     if (jis && e == DoubleByte::SHIFT_JIS) {  // JIS row and cell: EUC-JP with the high bits set
-        for (size_t i = 0; i < n; ++i) in_bytes[i] |= 0x80;
+        for (uint8_t& byte : in_bytes) byte |= 0x80;  // the whole array: bytes past n are unread
         from = "EUC-JP";
     }
     // One converter per encoding, shared; iconv keeps state, so one call at a time.
@@ -101,7 +102,7 @@ std::optional<char32_t> double_byte_decode(DoubleByte e, bool jis, const uint8_t
     if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-32LE", from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* src = reinterpret_cast<char*>(in_bytes);
+    char* src = reinterpret_cast<char*>(in_bytes.data());
     size_t src_left = n;
     uint8_t out[8];
     char* dst = reinterpret_cast<char*>(out);
