@@ -9,7 +9,8 @@ extern "C" int QUORVEL_CALL AcionaGuilhotina() {
     link::CallGuard guard;
     Command<3> cmd;
     cmd.put(GS, 'V', 0x00);  // GS V 0: full cut
-    return cmd.send();
+    // On a queue link the cut ends the receipt: its job goes to the spooler.
+    return cmd.send() && link::end_of_document();
 }
 
 extern "C" int QUORVEL_CALL Abre_Gaveta() {

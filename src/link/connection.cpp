@@ -12,6 +12,8 @@ std::uint8_t Statesocket = 0;
 platform::SocketHandle remote_socket = 0;
 platform::PortHandle serial_handle = 0;
 bool serial_port_held = false;
+PortKind port_kind = PortKind::serial;
+platform::QueueHandle queue_handle = platform::invalid_handle;
 int printer_model = 0;
 std::uint8_t message[message_capacity] = {};
 int message_length = 0;
@@ -57,9 +59,12 @@ bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
 
 }  // namespace
 
+bool queue_command(const std::uint8_t* command, std::size_t length);  // queue.cpp
+
 bool send_command(const std::uint8_t* command, std::size_t length) {
     if (Statesocket == 1) return send_over_tcp(command, length);
     if (!serial_port_held) return fail(QUORVEL_E_NO_LINK);
+    if (port_kind == PortKind::queue) return queue_command(command, length);
     const std::ptrdiff_t count = platform::port_write(serial_handle, command, length);
     if (count == static_cast<std::ptrdiff_t>(length)) return true;
     if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
@@ -81,7 +86,7 @@ bool discard_pending_input() {
             }
             if (count <= 0) break;
         }
-    } else if (serial_port_held) {
+    } else if (serial_port_held && port_kind != PortKind::queue) {
         platform::port_discard_input(serial_handle);
     }
     return true;
@@ -113,6 +118,7 @@ std::optional<std::uint8_t> recv_reply() {
         fail(QUORVEL_E_NO_LINK);
         return std::nullopt;
     }
+    if (status_unavailable()) return std::nullopt;
     std::uint8_t byte = 0;
     const std::ptrdiff_t count = platform::port_read(serial_handle, &byte, 1);
     if (count == 1) return byte;

@@ -17,6 +17,12 @@ extern std::uint8_t Statesocket;  // 1 while the TCP link is open
 extern platform::SocketHandle remote_socket;
 extern platform::PortHandle serial_handle;
 extern bool serial_port_held;  // serial_handle refers to a port we still own
+// What the held port is: a serial port, a printer-class device (both read and
+// written through serial_handle) or a spooler's print queue (queue_handle,
+// commands collected into jobs; see queue.cpp).
+enum class PortKind : std::uint8_t { serial, device, queue };
+extern PortKind port_kind;
+extern platform::QueueHandle queue_handle;
 extern int printer_model;
 inline constexpr std::size_t message_capacity = 8192;
 extern std::uint8_t message[message_capacity];  // last TCP reply
@@ -60,6 +66,17 @@ bool discard_pending_input();
 // Returns the first reply byte, or nothing when no byte arrived (recorded as
 // the call's outcome).
 std::optional<std::uint8_t> recv_reply();
+
+// Queue links: the job collected so far goes to the queue (true when there
+// was none); and the held port, whatever its kind, is let go (a queue's job
+// is sent first). Both record a failure as the call's outcome.
+bool flush_job();
+bool release_held_port();
+// After a paper cut: on a queue link the cut ends the job, which is sent.
+bool end_of_document();
+// Status queries cannot reach a printer behind a spooler: true (and the
+// reason recorded) on a queue link, where nothing must be sent.
+bool status_unavailable();
 
 // Reports a failure on standard error; the host process carries on.
 void report_failure(const char* message);

@@ -39,8 +39,15 @@ constexpr const char* summaries[] = {
     "malformed UTF-8",                      // QUORVEL_E_BAD_UTF8
     "output buffer too small",              // QUORVEL_E_BUFFER_TOO_SMALL
     "system call failed",                   // QUORVEL_E_SYSTEM
+    "unknown error",                        // 26: not in use
+    "print queue not found",                // QUORVEL_E_QUEUE_NOT_FOUND
+    "print queue paused",                   // QUORVEL_E_QUEUE_PAUSED
+    "print job refused",                    // QUORVEL_E_JOB_REFUSED
+    "no status through a print queue",      // QUORVEL_E_NO_STATUS_ON_QUEUE
+    "printer device busy",                  // QUORVEL_E_DEVICE_BUSY
 };
-static_assert(sizeof summaries / sizeof summaries[0] == QUORVEL_E_SYSTEM + 1);
+constexpr int last_code = QUORVEL_E_DEVICE_BUSY;
+static_assert(sizeof summaries / sizeof summaries[0] == last_code + 1);
 
 bool already_failed() {
     return current_outcome.code != QUORVEL_E_OK;
@@ -121,7 +128,7 @@ int fail_text(const char* text, std::size_t limit) {
 void describe(const Outcome& record, char* text, std::size_t size) {
     if (size == 0) return;
     const int code = record.code;
-    const char* summary = code >= 0 && code <= QUORVEL_E_SYSTEM ? summaries[code] : "unknown error";
+    const char* summary = code >= 0 && code <= last_code ? summaries[code] : "unknown error";
     char reason[128] = "";
     if (record.system_code != 0)
         platform::describe_system_error(record.system_code, reason, sizeof reason);
