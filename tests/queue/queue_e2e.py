@@ -232,7 +232,9 @@ def main():
     parser.add_argument("--address", default="127.77.23.1", help="the printer's loopback address")
     arguments = parser.parse_args()
 
-    folder = tempfile.mkdtemp(prefix="quorvel-queue.")
+    # Under /tmp whatever TMPDIR says: cupsd's backends run as lp and must
+    # reach the spool folder (a private TMPDIR is often mode 0700).
+    folder = tempfile.mkdtemp(prefix="quorvel-queue.", dir="/tmp")
     os.chmod(folder, 0o755)
     expected = expected_bytes(arguments.host, "127.77.23.2")
     check(len(expected) > 100, f"the receipt over TCP: {len(expected)} bytes")
@@ -240,7 +242,9 @@ def main():
     scheduler = None
     try:
         scheduler = Scheduler(os.path.join(folder, "cups"))
-        scheduler.admin("lpadmin", "-p", QUEUE, "-E", "-v", f"socket://{arguments.address}:9100")
+        # A job that fails is dropped, not left to stop the queue for the next check.
+        scheduler.admin("lpadmin", "-p", QUEUE, "-E", "-v", f"socket://{arguments.address}:9100",
+                        "-o", "printer-error-policy=abort-job")
         linux_checks(arguments.host, scheduler, printer, expected)
         if arguments.wine_host:
             wine_checks(arguments.wine, arguments.wine_host, scheduler, printer, expected)
