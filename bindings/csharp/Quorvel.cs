@@ -109,6 +109,9 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_store_logo(int number, byte[] gray, int width, int height, int stride, int dither);
         [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_read_status(out FullStatus status);
         [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_utf8_to_cp1252(byte[] utf8, [Out] byte[] output, int size);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int quorvel_open_queue(string name, int model);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] public static extern int quorvel_open_device(string path, int model);
+        [DllImport(Lib, CallingConvention = Call)] public static extern int quorvel_flush();
 
         public const int ErrorMessageSize = 256;
 
@@ -204,6 +207,24 @@ namespace Quorvel
             }
             return new Printer(false);
         }
+
+        /// <summary>quorvel_open_queue: a printer behind the spooler (lpstat -p, or
+        /// Windows' printer list). Commands go as one RAW job at each Cut, Flush and Dispose.</summary>
+        public static Printer OpenQueue(string name, int model = 0)
+        {
+            Check(Native.quorvel_open_queue(name, model), "quorvel_open_queue(" + name + ")");
+            return new Printer(false);
+        }
+
+        /// <summary>quorvel_open_device: a printer-class device on Linux, e.g. /dev/usb/lp0.</summary>
+        public static Printer OpenDevice(string path, int model = 0)
+        {
+            Check(Native.quorvel_open_device(path, model), "quorvel_open_device(" + path + ")");
+            return new Printer(false);
+        }
+
+        /// <summary>quorvel_flush: sends a queue's job now; nothing to do on other links.</summary>
+        public void Flush() { Check(Native.quorvel_flush(), "quorvel_flush"); }
 
         public void Text(string text, Justification justification = Justification.Left, Font font = Font.A,
                          Spacing spacing = Spacing.S32, bool bold = false)

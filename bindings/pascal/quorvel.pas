@@ -133,6 +133,7 @@ const
   QUORVEL_IMAGE_BAND_ROWS = 128;
   QUORVEL_DITHER_THRESHOLD = 0;
   QUORVEL_DITHER_FLOYD_STEINBERG = 1;
+  QUORVEL_QUEUE_JOB_MAX = 262144;
   { Outcome codes of quorvel_last_error }
   QUORVEL_E_OK = 0;
   QUORVEL_E_NO_LINK = 1;
@@ -160,6 +161,11 @@ const
   QUORVEL_E_BAD_UTF8 = 23;
   QUORVEL_E_BUFFER_TOO_SMALL = 24;
   QUORVEL_E_SYSTEM = 25;
+  QUORVEL_E_QUEUE_NOT_FOUND = 27;
+  QUORVEL_E_QUEUE_PAUSED = 28;
+  QUORVEL_E_JOB_REFUSED = 29;
+  QUORVEL_E_NO_STATUS_ON_QUEUE = 30;
+  QUORVEL_E_DEVICE_BUSY = 31;
 
 type
   { quorvel_read_status: each flag 1, 0, or -1 when its reply did not come }
@@ -217,6 +223,10 @@ function quorvel_print_image(gray: PByte; width, height, stride, justification, 
 function quorvel_store_logo(number: Integer; gray: PByte; width, height, stride, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_store_logo';
 function quorvel_read_status(status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_read_status';
 function quorvel_utf8_to_cp1252(utf8: PAnsiChar; output: PAnsiChar; size: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_utf8_to_cp1252';
+{ Print queues and printer devices; FechaPortaSerial closes both (a queue's job is sent first) }
+function quorvel_open_queue(name: PAnsiChar; model: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_open_queue';
+function quorvel_open_device(path: PAnsiChar; model: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_open_device';
+function quorvel_flush: Integer; stdcall; external QuorvelLib name 'quorvel_flush';
 
 { A private, writable copy of a list for separa, ComandoTx and the Code 128 functions. }
 function Writable(const List: RawByteString): RawByteString;

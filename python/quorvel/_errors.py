@@ -36,6 +36,11 @@ class ErrorCode(enum.IntEnum):
     BAD_UTF8 = 23
     BUFFER_TOO_SMALL = 24
     SYSTEM = 25
+    QUEUE_NOT_FOUND = 27
+    QUEUE_PAUSED = 28
+    JOB_REFUSED = 29
+    NO_STATUS_ON_QUEUE = 30
+    DEVICE_BUSY = 31
 
 
 class PrinterError(Exception):

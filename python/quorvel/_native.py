@@ -159,6 +159,9 @@ EXTENSIONS: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_store_logo", _int, [_int, _ubyte_p, _int, _int, _int, _int]),
     ("quorvel_read_status", _int, [ctypes.POINTER(QuorvelStatus)]),
     ("quorvel_utf8_to_cp1252", _int, [ctypes.c_char_p, ctypes.c_char_p, _int]),
+    ("quorvel_open_queue", _int, [_Text, _int]),
+    ("quorvel_open_device", _int, [_Text, _int]),
+    ("quorvel_flush", _int, []),
 ]
 
 

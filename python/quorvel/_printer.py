@@ -168,6 +168,46 @@ class Printer:
         printer._open_with(printer._need("quorvel_open_serial"), port_bytes, baud, model)
         return printer
 
+    @classmethod
+    def queue(cls, name: str, model: int = 0) -> "Printer":
+        """Open a printer behind the system's spooler: a CUPS queue
+        (``lpstat -p`` lists them) or a printer of Windows' printer list.
+
+        Commands collect into one RAW job that goes to the queue at each
+        :meth:`cut`, at :meth:`flush` and at :meth:`close`. Status queries
+        raise :class:`NoReply` (code ``NO_STATUS_ON_QUEUE``): spoolers pass
+        no replies back.
+
+        :raises ConnectFailed: no such queue (``QUEUE_NOT_FOUND``), the queue
+            is paused (``QUEUE_PAUSED``), or another Printer is open.
+        """
+        _in(model, range(4), "model")
+        printer = cls("queue", name, model)
+        printer._open_with(printer._need("quorvel_open_queue"), _text(name, "name"), model)
+        return printer
+
+    @classmethod
+    def device(cls, path: str, model: int = 0) -> "Printer":
+        """Open a printer-class device on Linux, e.g. ``"/dev/usb/lp0"``.
+
+        :raises ConnectFailed: no such device, permission denied (the message
+            names the device's group), busy (``DEVICE_BUSY``), or another
+            Printer is open.
+        """
+        _in(model, range(4), "model")
+        path_bytes = _text(os.fspath(path), "path")
+        printer = cls("device", str(path), model)
+        printer._open_with(printer._need("quorvel_open_device"), path_bytes, model)
+        return printer
+
+    def flush(self) -> None:
+        """Send the job a queue link has collected so far (nothing to do on
+        other links, where every command goes out at once).
+
+        :raises NotWritten: the spooler refused the job, or the queue is paused.
+        """
+        self._send(self._need("quorvel_flush"))
+
     def _open_with(self, function: Callable[..., int], *args: Any) -> None:
         global _current
         with _link_lock:
