@@ -41,6 +41,8 @@ struct Globals {
     std::string tcp;
     int port = 9100;
     std::string serial;
+    std::string queue;   // a spooler's print queue
+    std::string device;  // a printer-class device, /dev/usb/lp0
     int speed = 0;  // 0: the model's speed
     int model = 0;
     bool raw_bytes = false;
@@ -531,6 +533,9 @@ const char* const global_options_help = R"(Printer (global options; before or af
   --tcp IP        printer at this IPv4 or IPv6 address (host names are not resolved)
   --port N        its TCP port, 1-65535 (default 9100); only with --tcp
   --serial PORT   printer on this serial port, e.g. /dev/ttyUSB0 or /dev/ttyS0
+  --queue NAME    printer behind the system's print queue NAME (lpstat -p lists
+                  them); commands go as one job at each cut and at the end
+  --device PATH   printer-class device on Linux, e.g. /dev/usb/lp0 or /dev/lp0
   --speed BPS     serial speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600,
                   115200, 230400, 460800 or 921600 (default: by --model)
   --model 0-3     printer model; it picks the status query and the serial speed:
@@ -551,6 +556,8 @@ struct Link {
 
 Link link_of(const Globals& globals) {
     if (!globals.tcp.empty()) return {globals.tcp + " port " + std::to_string(globals.port), true};
+    if (!globals.queue.empty()) return {"print queue " + globals.queue, false};
+    if (!globals.device.empty()) return {"printer device " + globals.device, false};
     return {"serial port " + globals.serial, false};
 }
 
@@ -593,11 +600,33 @@ OpenFailure explain_open_failure(const Globals& globals, int code, const std::st
             return {exit_failure, "cannot reach " + link.description +
                                       ": no route to that address from here. Check the address "
                                       "and this computer's network"};
+        case QUORVEL_E_QUEUE_NOT_FOUND:
+            return {exit_failure, link.description +
+                                      " does not exist: lpstat -p lists the queues (on Windows, "
+                                      "the printer list in Settings)"};
+        case QUORVEL_E_QUEUE_PAUSED:
+            return {exit_failure, link.description + " is paused: resume it (cupsenable " +
+                                      globals.queue + ", or in the printer list) and try again"};
+        case QUORVEL_E_DEVICE_BUSY:
+            return {exit_failure, link.description +
+                                      " is busy: another program holds it (fuser -v " +
+                                      globals.device + " names it)"};
         case QUORVEL_E_PORT_NOT_FOUND:
+            if (!globals.device.empty())
+                return {exit_failure, link.description +
+                                          " does not exist: check the name (ls /dev/usb/lp* "
+                                          "/dev/lp*) and that the printer is on and plugged in"};
             return {exit_failure, link.description +
                                       " does not exist: check the name (ls /dev/ttyS* "
                                       "/dev/ttyUSB*) and that the adapter is plugged in"};
         case QUORVEL_E_PERMISSION_DENIED: {
+            if (!globals.device.empty()) {
+                const std::string group = group_of(globals.device);
+                return {exit_failure, "permission denied on " + link.description +
+                                          ": join its group with 'sudo usermod -aG " +
+                                          (group.empty() ? std::string("lp") : group) +
+                                          " $USER' and log in again"};
+            }
             const std::string group = group_of(globals.serial);
             return {exit_failure,
                     "permission denied on " + link.description +
@@ -631,6 +660,10 @@ std::optional<OpenFailure> open_link(const Globals& globals) {
     int opened = 0;
     if (!globals.tcp.empty())
         opened = quorvel_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
+    else if (!globals.queue.empty())
+        opened = quorvel_open_queue(globals.queue.c_str(), globals.model);
+    else if (!globals.device.empty())
+        opened = quorvel_open_device(globals.device.c_str(), globals.model);
     else if (globals.speed != 0)
         opened = quorvel_open_serial(globals.serial.c_str(), globals.speed, globals.model);
     else
@@ -643,11 +676,16 @@ std::optional<OpenFailure> open_link(const Globals& globals) {
     return explain_open_failure(globals, code, reason);
 }
 
-void close_link(const Globals& globals) {
-    if (!globals.tcp.empty())
+// Closes the link; a print queue sends the job still collected then, so its
+// failure becomes the run's (given result when the run had already failed).
+int close_link(const Globals& globals, int result) {
+    if (!globals.tcp.empty()) {
         FechaSocket();
-    else
-        FechaPortaSerial();
+        return result;
+    }
+    if (FechaPortaSerial() == 1 || globals.queue.empty() || result != exit_done) return result;
+    return fail("the last job did not reach " + link_of(globals).description + ": " +
+                library_reason());
 }
 
 const std::vector<int> standard_speeds = {1200,   2400,   4800,   9600,   19200, 38400,
@@ -669,7 +707,15 @@ void add_global_options(CLI::App& root, Globals& globals) {
         ->type_name("BPS")
         ->check(CLI::IsMember(standard_speeds))
         ->needs(serial);
-    tcp->excludes(serial);
+    auto* queue = root.add_option("--queue", globals.queue,
+                                  "Printer behind this print queue (lpstat -p lists them)")
+                      ->type_name("NAME");
+    auto* device = root.add_option("--device", globals.device,
+                                   "Printer-class device, e.g. /dev/usb/lp0 (Linux)")
+                       ->type_name("PATH");
+    tcp->excludes(serial, queue, device);
+    serial->excludes(queue, device);
+    queue->excludes(device);
     root.add_option("--model", globals.model,
                     "Printer model 0-3: status query and serial speed (default 0)")
         ->check(CLI::Range(0, 3));
@@ -809,8 +855,7 @@ int run_batch(const std::string& file, const Globals& globals) {
         }
     }
     message_context.clear();
-    close_link(globals);
-    return result;
+    return close_link(globals, result);
 }
 
 }  // namespace
@@ -856,8 +901,10 @@ int main(int argc, char** argv) {
 
     Action action;
     try {
-        if (needs_link && globals.tcp.empty() && globals.serial.empty())
-            throw UsageError{"name the printer with --tcp IP or --serial PORT"};
+        if (needs_link && globals.tcp.empty() && globals.serial.empty() && globals.queue.empty() &&
+            globals.device.empty())
+            throw UsageError{
+                "name the printer with --tcp IP, --serial PORT, --queue NAME or --device PATH"};
         if (has_port_suffix(globals.tcp))
             throw UsageError{"--tcp takes the address alone, not '" + globals.tcp +
                              "': give the port with --port, e.g. --tcp " +
@@ -875,7 +922,5 @@ int main(int argc, char** argv) {
         say(failure->message);
         return failure->exit_code;
     }
-    const int result = action();
-    close_link(globals);
-    return result;
+    return close_link(globals, action());
 }

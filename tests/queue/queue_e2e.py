@@ -51,8 +51,41 @@ def wait_until(predicate, seconds):
     return predicate()
 
 
-def expected_bytes(host, address):
-    """What queue_host sends over TCP, caught by a listener of our own."""
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# The Python binding prints one receipt through the link named by its arguments.
+PYTHON_RECEIPT = f"""
+import sys
+sys.path.insert(0, {os.path.join(ROOT, "python")!r})
+import quorvel
+kind, where = sys.argv[1:3]
+printer = quorvel.Printer.tcp(where) if kind == "tcp" else quorvel.Printer.queue(where)
+with printer:
+    printer.text("Python receipt", align="center", bold=True)
+    printer.qr("https://example.com/r/0002")
+    printer.cut()
+    printer.text("flushed")
+    printer.flush()
+    printer.raw(bytes(range(256)))
+"""
+
+
+os.environ.setdefault("QUORVEL_LIBRARY", os.path.join(ROOT, "build/dev/src/libquorvel.so.1"))
+
+
+def clients(arguments):
+    """Each client of the library: its name and how it prints over TCP or a queue."""
+    listed = [("library", lambda kind, where: [arguments.host, kind, where])]
+    if arguments.cli:
+        listed.append(("CLI", lambda kind, where: [arguments.cli, "--" + kind, where, "text",
+                                                   "CLI receipt \u00e9"]))
+    listed.append(("Python", lambda kind, where: [sys.executable, "-c", PYTHON_RECEIPT, kind,
+                                                  where]))
+    return listed
+
+
+def expected_bytes(command):
+    """What a client sends over TCP, caught by a listener of our own."""
+    address = "127.77.23.2"
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((address, 9100))
@@ -67,11 +100,11 @@ def expected_bytes(host, address):
 
     thread = threading.Thread(target=serve)
     thread.start()
-    result = subprocess.run([host, "tcp", address], capture_output=True, text=True, timeout=30)
+    result = subprocess.run(command("tcp", address), capture_output=True, text=True, timeout=30)
     thread.join(10)
     listener.close()
     if result.returncode != 0:
-        sys.exit("queue_host over TCP failed: " + result.stdout + result.stderr)
+        sys.exit(f"{command('tcp', address)} failed: " + result.stdout + result.stderr)
     return bytes(received)
 
 
@@ -186,11 +219,25 @@ def run_host(scheduler, command, env=None):
                           timeout=120)
 
 
-def linux_checks(host, scheduler, printer, expected):
-    result, got = printed(scheduler, printer, lambda: run_host(scheduler, [host, "queue", QUEUE]))
-    check(result.returncode == 0, "Linux: receipt through the queue link " + result.stdout.strip())
-    check(got == expected, f"Linux: the printer got the receipt byte for byte "
-                           f"({len(got)} of {len(expected)} bytes)")
+def cli_checks(cli, scheduler):
+    result = run_host(scheduler, [cli, "--queue", "no-such-queue", "text", "x"])
+    check(result.returncode == 1 and "lpstat -p" in result.stderr,
+          "CLI: a missing queue is named, with where to look: " + result.stderr.strip())
+    scheduler.admin("cupsreject", QUEUE)
+    result = run_host(scheduler, [cli, "--queue", QUEUE, "text", "x"])
+    check(result.returncode == 1 and "not accepting jobs" in result.stderr,
+          "CLI: the job refused at the close fails the run: " + result.stderr.strip())
+    scheduler.admin("cupsaccept", QUEUE)
+
+
+def linux_checks(host, scheduler, printer, receipts):
+    for name, command, expected in receipts:
+        result, got = printed(scheduler, printer,
+                              lambda: run_host(scheduler, command("queue", QUEUE)))
+        check(result.returncode == 0, f"{name}: receipt through the queue link " +
+              (result.stdout + result.stderr).strip()[-300:])
+        check(got == expected, f"{name}: the printer got the receipt byte for byte "
+                               f"({len(got)} of {len(expected)} bytes)")
 
     def outcomes(name):
         return run_host(scheduler, [host, "expect", name]).stdout.split("\n")
@@ -227,6 +274,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--printer", required=True, help="quorvel-printer")
     parser.add_argument("--host", required=True, help="queue_host built for Linux")
+    parser.add_argument("--cli", help="the quorvel command-line tool")
     parser.add_argument("--wine-host", help="queue_host.exe beside Quorvel.dll")
     parser.add_argument("--wine", default=shutil.which("wine64") or "/usr/lib/wine/wine64")
     parser.add_argument("--address", default="127.77.23.1", help="the printer's loopback address")
@@ -236,8 +284,11 @@ def main():
     # reach the spool folder (a private TMPDIR is often mode 0700).
     folder = tempfile.mkdtemp(prefix="quorvel-queue.", dir="/tmp")
     os.chmod(folder, 0o755)
-    expected = expected_bytes(arguments.host, "127.77.23.2")
-    check(len(expected) > 100, f"the receipt over TCP: {len(expected)} bytes")
+    receipts = []
+    for name, command in clients(arguments):
+        expected = expected_bytes(command)
+        check(len(expected) > 10, f"{name}: the receipt over TCP: {len(expected)} bytes")
+        receipts.append((name, command, expected))
     printer = Printer(arguments.printer, arguments.address, folder)
     scheduler = None
     try:
@@ -245,9 +296,11 @@ def main():
         # A job that fails is dropped, not left to stop the queue for the next check.
         scheduler.admin("lpadmin", "-p", QUEUE, "-E", "-v", f"socket://{arguments.address}:9100",
                         "-o", "printer-error-policy=abort-job")
-        linux_checks(arguments.host, scheduler, printer, expected)
+        linux_checks(arguments.host, scheduler, printer, receipts)
+        if arguments.cli:
+            cli_checks(arguments.cli, scheduler)
         if arguments.wine_host:
-            wine_checks(arguments.wine, arguments.wine_host, scheduler, printer, expected)
+            wine_checks(arguments.wine, arguments.wine_host, scheduler, printer, receipts[0][2])
     finally:
         if scheduler:
             if failures:
