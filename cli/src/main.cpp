@@ -904,7 +904,7 @@ int main(int argc, char** argv) {
         if (needs_link && globals.tcp.empty() && globals.serial.empty() && globals.queue.empty() &&
             globals.device.empty())
             throw UsageError{
-                "name the printer with --tcp IP, --serial PORT, --queue NAME or --device PATH"};
+                "name the printer with --tcp IP or --serial PORT (or --queue NAME, --device PATH)"};
         if (has_port_suffix(globals.tcp))
             throw UsageError{"--tcp takes the address alone, not '" + globals.tcp +
                              "': give the port with --port, e.g. --tcp " +
