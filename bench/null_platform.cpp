@@ -5,6 +5,8 @@
 // operating system's part.
 #include <pthread.h>
 
+#include <mutex>
+
 #include "link/platform.h"
 
 namespace quorvel::platform {
@@ -84,6 +86,19 @@ void lock_library() {
 }
 void unlock_library() {
     ::pthread_mutex_unlock(&library_lock);
+}
+
+namespace {
+std::mutex printer_locks[printer_slots];
+}
+void lock_printer(std::size_t slot) {
+    printer_locks[slot].lock();
+}
+bool try_lock_printer(std::size_t slot) {
+    return printer_locks[slot].try_lock();
+}
+void unlock_printer(std::size_t slot) {
+    printer_locks[slot].unlock();
 }
 
 void write_error(const char*) {}

@@ -1,11 +1,16 @@
 # SPDX-License-Identifier: MIT
 # Included by the export checks: the ordinal table DEF must hold the 28
-# original functions at ordinals 1 to 28, leave 29 to 39 free, and give every
-# quorvel_* function an ordinal from 40 up, each ordinal once.
+# original functions at ordinals 1 to 28, leave 29 to 39 free, keep the seven
+# companion functions at 40 to 46, give every other quorvel_* function an
+# ordinal from 47 up and 50 to 99 to printer-handle functions
+# (quorvel_printer_*) only, each ordinal once.
 file(STRINGS ${DEF} layout_lines REGEX "@[0-9]+")
 set(layout_problems "")
 set(layout_seen "")
 set(layout_original 0)
+set(layout_companions quorvel_last_error quorvel_open_tcp quorvel_open_serial quorvel_print_image
+    quorvel_store_logo quorvel_read_status quorvel_utf8_to_cp1252)
+set(layout_companion_count 0)
 foreach(line ${layout_lines})
   string(REGEX REPLACE "^[ \t]*([A-Za-z0-9_]+)[ \t]+@([0-9]+).*$" "\\1;\\2" parts "${line}")
   list(GET parts 0 name)
@@ -19,6 +24,17 @@ foreach(line ${layout_lines})
     if(ordinal LESS 40)
       string(APPEND layout_problems "${name} at ${ordinal}: companion functions start at 40\n")
     endif()
+    if(ordinal GREATER_EQUAL 50 AND ordinal LESS_EQUAL 99 AND NOT name MATCHES "^quorvel_printer_")
+      string(APPEND layout_problems "${name} at ${ordinal}: 50 to 99 hold printer-handle functions\n")
+    endif()
+    list(FIND layout_companions ${name} companion_index)
+    if(NOT companion_index EQUAL -1)
+      math(EXPR companion_ordinal "40 + ${companion_index}")
+      if(NOT ordinal EQUAL companion_ordinal)
+        string(APPEND layout_problems "${name} at ${ordinal}: its place is ${companion_ordinal}\n")
+      endif()
+      math(EXPR layout_companion_count "${layout_companion_count} + 1")
+    endif()
   elseif(ordinal GREATER 28)
     string(APPEND layout_problems "${name} at ${ordinal}: the original functions hold 1 to 28\n")
   else()
@@ -27,6 +43,9 @@ foreach(line ${layout_lines})
 endforeach()
 if(NOT layout_original EQUAL 28)
   string(APPEND layout_problems "${layout_original} functions at 1 to 28, expected 28\n")
+endif()
+if(NOT layout_companion_count EQUAL 7)
+  string(APPEND layout_problems "${layout_companion_count} of the 7 companion functions found\n")
 endif()
 if(layout_problems)
   message(FATAL_ERROR "${DEF}:\n${layout_problems}")

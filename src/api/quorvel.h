@@ -6,8 +6,11 @@
  * A host program opens one link to one printer (AbreSocket for TCP port 9100
  * of a network printer, AbrePortaSerial for a serial port), calls print,
  * control and status functions, and closes the link (FechaSocket,
- * FechaPortaSerial). The same functions are exported by `libquorvel.so` and by
- * `Quorvel.dll` (by name, at the ordinals of `Quorvel.def`).
+ * FechaPortaSerial). A program that drives several printers at once opens a
+ * printer handle for each (quorvel_printer_open_tcp, quorvel_printer_open_serial)
+ * and calls the quorvel_printer_* functions on it. The same functions are
+ * exported by `libquorvel.so` and by `Quorvel.dll` (by name, at the ordinals
+ * of `Quorvel.def`).
  *
  * What holds for every function:
  *
@@ -45,9 +48,11 @@
  *   reply 2 s, a write 1 ms per byte plus 1 s. Failures are reported by the
  *   result (and quorvel_last_error), never by ending the process; a printer
  *   that closes the connection never raises SIGPIPE.
- * - **Threads.** Every call holds one process-wide lock, so calls from several
- *   threads never interleave their commands or replies. There is one link per
- *   process.
+ * - **Threads.** Every call on the default link (the functions without a
+ *   printer handle) holds that link's lock, so calls from several threads
+ *   never interleave their commands or replies. Each printer handle has a lock
+ *   of its own: calls on one handle are serialised the same way, calls on
+ *   different handles (and on the default link) run in parallel.
  */
 #ifndef QUORVEL_H
 #define QUORVEL_H
@@ -762,8 +767,10 @@ QUORVEL_API int QUORVEL_CALL Le_Status_Gaveta(void); /* 24 */
 /** @} */
 
 /** \defgroup links Links
- *  One link at a time. While a TCP link is open every command goes to it, even
- *  if a serial port is open too; otherwise commands go to the serial port.
+ *  One default link at a time. While a TCP link is open every command goes to
+ *  it, even if a serial port is open too; otherwise commands go to the serial
+ *  port. Printer handles have links of their own, which these functions never
+ *  touch.
  *  @{ */
 
 /**
@@ -841,10 +848,10 @@ QUORVEL_API int QUORVEL_CALL FechaSocket(void); /* 28 */
 /* ------------------------------------------------------------------------
  * Companion API: quorvel_* functions.
  *
- * They follow the rules of the functions above: one process-wide lock, every
+ * They follow the rules of the functions above: the default link's lock, every
  * wait bounded, no exit and no SIGPIPE, nothing sent for refused input, one
  * write per command (per band for images), no heap in command paths. They use
- * the same single link: a link opened by quorvel_open_tcp is closed by
+ * the same default link: a link opened by quorvel_open_tcp is closed by
  * FechaSocket, one opened by quorvel_open_serial by FechaPortaSerial, and all
  * print functions write to it.
  *
@@ -893,6 +900,7 @@ enum quorvel_error {
     QUORVEL_E_BAD_UTF8 = 23,          /**< malformed UTF-8 */
     QUORVEL_E_BUFFER_TOO_SMALL = 24,  /**< the output buffer cannot hold the result */
     QUORVEL_E_SYSTEM = 25,            /**< another system failure; the message names it */
+    QUORVEL_E_BAD_HANDLE = 26,        /**< a null, closed or unknown printer handle */
     QUORVEL_E_QUEUE_NOT_FOUND = 27,   /**< the spooler has no print queue of that name */
     QUORVEL_E_QUEUE_PAUSED = 28,      /**< the print queue is paused (stopped): it would hold the job */
     QUORVEL_E_JOB_REFUSED = 29,       /**< the spooler refused the job (the queue rejects jobs, or failed) */
@@ -1090,6 +1098,497 @@ QUORVEL_API int QUORVEL_CALL quorvel_read_status(struct quorvel_status* status);
  */
 QUORVEL_API int QUORVEL_CALL quorvel_utf8_to_cp1252(const char* utf8, char* out, int size); /* 46 */
 
+/* ------------------------------------------------------------------------
+ * Printer handles: quorvel_printer_* functions.
+ *
+ * Any number of printers open at once in one process, each driven through its
+ * own handle, from any thread. A handle has its own link, its own lock and its
+ * own deadlines: calls on one handle are serialised, calls on different
+ * handles run in parallel, and a printer that stalls or dies costs only its
+ * own calls their own deadlines. Handles never touch the default link of the
+ * functions above (AbreSocket, quorvel_open_tcp, ...), and those functions
+ * never touch a handle.
+ *
+ * Every operation takes the handle first and otherwise the arguments of its
+ * counterpart above, and sends exactly the bytes its counterpart sends, with
+ * the same results, limits, mapping tables and errors; each function names
+ * its counterpart. Besides those errors each records QUORVEL_E_BAD_HANDLE for
+ * a null, closed or unknown handle, and then sends nothing and returns 0.
+ * Messages of quorvel_last_error name the printer's address and port, or its
+ * serial port.
+ *
+ * A handle is an opaque value, never dereferenced by the caller. A closed
+ * handle stays refused: its slot is reused only under a new generation, so a
+ * stale copy can never reach a printer opened later.
+ * ------------------------------------------------------------------------ */
+
+/** An open printer: the handle taken by every quorvel_printer_* function. */
+typedef struct quorvel_printer quorvel_printer;
+
+/**
+ * Opens a printer over TCP and returns its handle.
+ *
+ * @param address  IPv4 dotted-decimal or IPv6 literal, as for quorvel_open_tcp
+ *                 (host names are refused).
+ * @param port     TCP port, 1 to 65535 (9100 is the usual raw printer port).
+ * @param model    printer model number as for AbreSocket (0 to 3); it chooses
+ *                 the query of quorvel_printer_status.
+ * @return the handle, or NULL when the printer could not be opened
+ *         (quorvel_last_error says why).
+ *
+ * The connection attempt waits at most 5 s. Errors: QUORVEL_E_NULL_INPUT,
+ * QUORVEL_E_BAD_ADDRESS, QUORVEL_E_BAD_PORT, QUORVEL_E_REFUSED,
+ * QUORVEL_E_TIMED_OUT, QUORVEL_E_UNREACHABLE, QUORVEL_E_SYSTEM (also when the
+ * process already holds the most handles the library can keep open, 1024).
+ * Opening the same printer twice gives two handles with two connections.
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_tcp(const char* address, int port,
+                                                                  int model); /* 50 */
+
+/**
+ * Opens a printer on a serial port and returns its handle.
+ *
+ * @param port             device name as for quorvel_open_serial ("/dev/ttyUSB0", "COM1").
+ * @param bits_per_second  a standard speed, 1200 to 921600, as for quorvel_open_serial.
+ * @param model            printer model number as for AbrePortaSerial (0 to 3).
+ * @return the handle, or NULL when the port could not be opened and set.
+ *
+ * Unlike quorvel_open_serial, a port that opens but refuses its line settings
+ * is closed again and NULL returned (QUORVEL_E_SETTINGS_NOT_APPLIED). Ports are
+ * opened exclusively: a port already held, by a handle, the default link or
+ * another process, gives QUORVEL_E_PORT_BUSY. Errors: QUORVEL_E_NULL_INPUT,
+ * QUORVEL_E_BAD_SPEED, QUORVEL_E_PORT_NOT_FOUND, QUORVEL_E_PERMISSION_DENIED,
+ * QUORVEL_E_PORT_BUSY, QUORVEL_E_NOT_SERIAL, QUORVEL_E_SETTINGS_NOT_APPLIED,
+ * QUORVEL_E_SYSTEM.
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_serial(const char* port,
+                                                                     int bits_per_second,
+                                                                     int model); /* 51 */
+
+/**
+ * Closes a printer's link and ends its handle.
+ *
+ * A call on the same handle in another thread is let finish first (within its
+ * own deadline); calls that come after the close, and every copy of the
+ * handle, are refused with QUORVEL_E_BAD_HANDLE. Over TCP, what the printer
+ * sent unasked is read before closing, as FechaSocket does.
+ *
+ * @param printer  the handle; NULL or an already closed handle is refused.
+ * @return 1 when the handle was open and is now closed, 0 otherwise
+ *         (QUORVEL_E_BAD_HANDLE).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_close(quorvel_printer* printer); /* 52 */
+
+/**
+ * \brief Prints one line of text in one style.
+ *
+ * Export ordinal 53. Sends exactly what ImprimeTexto sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeTexto).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param text NUL-terminated Windows-1252 text, limits as for the counterpart
+ * \param justification quorvel_justification; any other value: right
+ * \param font quorvel_font: 0 font A, any other value font B
+ * \param spacing quorvel_spacing index (ESC 3 n)
+ * \param bold quorvel_bold: any non-zero value turns emphasis on
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_text(quorvel_printer* printer, const char* text,
+                                                  int justification, int font, int spacing,
+                                                  int bold); /* 53 */
+
+/**
+ * \brief Prints text in one style, then feeds lines (ESC d n).
+ *
+ * Export ordinal 54. Sends exactly what ImprimeTextoLF sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeTextoLF).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param text NUL-terminated Windows-1252 text, limits as for the counterpart
+ * \param justification quorvel_justification; any other value: right
+ * \param font quorvel_font: 0 font A, any other value font B
+ * \param spacing quorvel_spacing index (ESC 3 n)
+ * \param bold quorvel_bold: any non-zero value turns emphasis on
+ * \param feed_lines lines fed after the text (ESC d n, low byte)
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_text_feed(quorvel_printer* printer, const char* text,
+                                                       int justification, int font, int spacing,
+                                                       int bold, int feed_lines); /* 54 */
+
+/**
+ * \brief Prints one line of text upside down (ESC { 1).
+ *
+ * Export ordinal 55. Sends exactly what ImprimeTexto180 sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeTexto180).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param text NUL-terminated Windows-1252 text, limits as for the counterpart
+ * \param justification quorvel_justification; any other value: right
+ * \param font quorvel_font: 0 font A, any other value font B
+ * \param spacing quorvel_spacing index (ESC 3 n)
+ * \param bold quorvel_bold: any non-zero value turns emphasis on
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_text_upside_down(quorvel_printer* printer,
+                                                              const char* text, int justification,
+                                                              int font, int spacing,
+                                                              int bold); /* 55 */
+
+/**
+ * \brief Prints one line of text white on black (GS B 1).
+ *
+ * Export ordinal 56. Sends exactly what ImprimeTextoInvertido sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeTextoInvertido).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param text NUL-terminated Windows-1252 text, limits as for the counterpart
+ * \param justification quorvel_justification; any other value: right
+ * \param font quorvel_font: 0 font A, any other value font B
+ * \param spacing quorvel_spacing index (ESC 3 n)
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_text_inverted(quorvel_printer* printer,
+                                                           const char* text, int justification,
+                                                           int font, int spacing); /* 56 */
+
+/**
+ * \brief Prints one line of text in one print mode (ESC ! n).
+ *
+ * Export ordinal 57. Sends exactly what ImprimeTxFormatado sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeTxFormatado).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param text NUL-terminated Windows-1252 text, limits as for the counterpart
+ * \param justification quorvel_justification; any other value: right
+ * \param spacing quorvel_spacing index (ESC 3 n)
+ * \param mode quorvel_text_mode: one print mode (ESC ! n)
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_formatted_text(quorvel_printer* printer,
+                                                            const char* text, int justification,
+                                                            int spacing, int mode); /* 57 */
+
+/**
+ * \brief Prints a linear barcode, NUL-ended form of GS k (symbologies 0 to 6).
+ *
+ * Export ordinal 58. Sends exactly what ImprimeCodigoBarras sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeCodigoBarras).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param justification quorvel_justification; any other value: right
+ * \param barcode_type quorvel_barcode_type, mapped as for the counterpart
+ * \param height quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \param width quorvel_bar_width: 1 or 2; any other value gives 3
+ * \param hri_position quorvel_hri_position: 0 to 2; any other value: both sides
+ * \param data NUL-terminated data, limits as for the counterpart
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_barcode(quorvel_printer* printer, int justification,
+                                                     int barcode_type, int height, int width,
+                                                     int hri_position, const char* data); /* 58 */
+
+/**
+ * \brief Prints a linear barcode, counted form of GS k (symbologies 65 to 74).
+ *
+ * Export ordinal 59. Sends exactly what ImprimeCodigoBarras_C sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeCodigoBarras_C).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param justification quorvel_justification; any other value: right
+ * \param barcode_type quorvel_barcode_type, mapped as for the counterpart
+ * \param height quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \param width quorvel_bar_width: 1 or 2; any other value gives 3
+ * \param hri_position quorvel_hri_position: 0 to 2; any other value: both sides
+ * \param data NUL-terminated data, limits as for the counterpart
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_barcode_counted(quorvel_printer* printer,
+                                                             int justification, int barcode_type,
+                                                             int height, int width,
+                                                             int hri_position,
+                                                             const char* data); /* 59 */
+
+/**
+ * \brief Prints a Code 128 symbol from a decimal list of code values.
+ *
+ * Export ordinal 60. Sends exactly what ImprimeCode128C sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeCode128C).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param codes writable decimal list of QUORVEL_CODE128_VALUES values, split in place: a fresh copy per call
+ * \param justification quorvel_justification; any other value: right
+ * \param height quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_code128(quorvel_printer* printer, char* codes,
+                                                     int justification, int height); /* 60 */
+
+/**
+ * \brief Prints a Code 128 symbol from a decimal list of code values, with a module width (two writes).
+ *
+ * Export ordinal 61. Sends exactly what ImprimeCode128_C sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeCode128_C).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param codes writable decimal list of QUORVEL_CODE128_VALUES values, split in place: a fresh copy per call
+ * \param justification quorvel_justification; any other value: right
+ * \param height quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
+ * \param width quorvel_bar_width: 1 or 2; any other value gives 3
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_code128_width(quorvel_printer* printer, char* codes,
+                                                           int justification, int height,
+                                                           int width); /* 61 */
+
+/**
+ * \brief Prints a QR Code by the GS ( k function commands.
+ *
+ * Export ordinal 62. Sends exactly what ImprimeQRCODE_M1 sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeQRCODE_M1).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param justification quorvel_justification; any other value: right
+ * \param model quorvel_qr_model, mapped as for the counterpart
+ * \param module_size quorvel_module_size 1 to 7
+ * \param ecc_level error-correction level, mapped as for the counterpart
+ * \param data NUL-terminated data, limits as for the counterpart
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_qr_code(quorvel_printer* printer, int justification,
+                                                     int model, int module_size, int ecc_level,
+                                                     const char* data); /* 62 */
+
+/**
+ * \brief Prints a QR Code by the ESC Z command.
+ *
+ * Export ordinal 63. Sends exactly what ImprimeQRCODE_M2 sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeQRCODE_M2).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param justification quorvel_justification; any other value: right
+ * \param model quorvel_qr_model, mapped as for the counterpart
+ * \param module_size quorvel_module_size 1 to 7
+ * \param ecc_level error-correction level, mapped as for the counterpart
+ * \param data NUL-terminated data, limits as for the counterpart
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_qr_code_escz(quorvel_printer* printer,
+                                                          int justification, int model,
+                                                          int module_size, int ecc_level,
+                                                          const char* data); /* 63 */
+
+/**
+ * \brief Prints a PDF417 symbol by the ESC Z command.
+ *
+ * Export ordinal 64. Sends exactly what ImprimePDF417_M2 sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimePDF417_M2).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param justification quorvel_justification; any other value: right
+ * \param columns PDF417 data columns 1 to 30; any other value gives 30
+ * \param p3_code as for the counterpart (PDF417 row height, Data Matrix module size)
+ * \param ecc_level error-correction level, mapped as for the counterpart
+ * \param data NUL-terminated data, limits as for the counterpart
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_pdf417_escz(quorvel_printer* printer,
+                                                         int justification, int columns,
+                                                         int p3_code, int ecc_level,
+                                                         const char* data); /* 64 */
+
+/**
+ * \brief Prints a Data Matrix symbol by the ESC Z command.
+ *
+ * Export ordinal 65. Sends exactly what ImprimeDataMatrix_M2 sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeDataMatrix_M2).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param justification quorvel_justification; any other value: right
+ * \param p1_code quorvel_datamatrix size code, as for ImprimeDataMatrix_M2
+ * \param p2_code quorvel_datamatrix size code, as for ImprimeDataMatrix_M2
+ * \param p3_code as for the counterpart (PDF417 row height, Data Matrix module size)
+ * \param data NUL-terminated data, limits as for the counterpart
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_data_matrix_escz(quorvel_printer* printer,
+                                                              int justification, int p1_code,
+                                                              int p2_code, int p3_code,
+                                                              const char* data); /* 65 */
+
+/**
+ * \brief Prints a logo stored in the printer (FS p n m).
+ *
+ * Export ordinal 66. Sends exactly what ImprimeLogoNV sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeLogoNV).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param image_number stored image number (FS p n), low byte
+ * \param justification quorvel_justification; any other value: right
+ * \param print_mode quorvel_logo_mode, sent as its low byte
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_logo(quorvel_printer* printer, int image_number,
+                                                  int justification, int print_mode); /* 66 */
+
+/**
+ * \brief Prints the printer's self-test page.
+ *
+ * Export ordinal 67. Sends exactly what ImprimeAutoTeste sends, on this handle's
+ * link, with the same limits, mappings and errors (see ImprimeAutoTeste).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_self_test(quorvel_printer* printer); /* 67 */
+
+/**
+ * \brief Feeds the paper and cuts it.
+ *
+ * Export ordinal 68. Sends exactly what AcionaGuilhotina sends, on this handle's
+ * link, with the same limits, mappings and errors (see AcionaGuilhotina).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_cut(quorvel_printer* printer); /* 68 */
+
+/**
+ * \brief Pulses the cash drawer connector.
+ *
+ * Export ordinal 69. Sends exactly what Abre_Gaveta sends, on this handle's
+ * link, with the same limits, mappings and errors (see Abre_Gaveta).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_open_drawer(quorvel_printer* printer); /* 69 */
+
+/**
+ * \brief Reads the printer's status by the query of the handle's model.
+ *
+ * Export ordinal 70. Sends exactly what Le_Status sends, on this handle's
+ * link, with the same limits, mappings and errors (see Le_Status).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \return a QUORVEL_STATUS_* code, as Le_Status; 0 (QUORVEL_STATUS_NONE) when there is none or the handle is refused
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_status(quorvel_printer* printer); /* 70 */
+
+/**
+ * \brief Reads drawer connector pin 3 (GS r 2).
+ *
+ * Export ordinal 71. Sends exactly what Le_Status_Gaveta sends, on this handle's
+ * link, with the same limits, mappings and errors (see Le_Status_Gaveta).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \return QUORVEL_DRAWER_LOW, QUORVEL_DRAWER_HIGH, or 0 when there is no status or the handle is refused
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_drawer_status(quorvel_printer* printer); /* 71 */
+
+/**
+ * \brief Sends raw command bytes given as a decimal list, framed by ESC @ and LF.
+ *
+ * Export ordinal 72. Sends exactly what ComandoTx sends, on this handle's
+ * link, with the same limits, mappings and errors (see ComandoTx).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param text writable decimal list of at most QUORVEL_MAX_RAW_ITEMS items, split in place: a fresh copy per call
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_raw(quorvel_printer* printer, char* text); /* 72 */
+
+/**
+ * \brief Prints an 8-bit greyscale image as raster bit images (GS v 0), one write per band.
+ *
+ * Export ordinal 73. Sends exactly what quorvel_print_image sends, on this handle's
+ * link, with the same limits, mappings and errors (see quorvel_print_image).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param gray pixels, row by row, 0 black to 255 white
+ * \param width dots per row, 1 to QUORVEL_IMAGE_MAX_WIDTH
+ * \param height rows, 1 to QUORVEL_IMAGE_MAX_HEIGHT (QUORVEL_LOGO_MAX_HEIGHT for a logo)
+ * \param stride bytes from the start of one row to the next, at least width
+ * \param justification quorvel_justification; any other value: right
+ * \param dither QUORVEL_DITHER_THRESHOLD or QUORVEL_DITHER_FLOYD_STEINBERG
+ * \return 1 only when every band was written, 0 otherwise
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_image(quorvel_printer* printer,
+                                                   const unsigned char* gray, int width, int height,
+                                                   int stride, int justification,
+                                                   int dither); /* 73 */
+
+/**
+ * \brief Stores an 8-bit greyscale image in the printer's non-volatile memory (FS q).
+ *
+ * Export ordinal 74. Sends exactly what quorvel_store_logo sends, on this handle's
+ * link, with the same limits, mappings and errors (see quorvel_store_logo).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param number image number, 1 to 255
+ * \param gray pixels, row by row, 0 black to 255 white
+ * \param width dots per row, 1 to QUORVEL_IMAGE_MAX_WIDTH
+ * \param height rows, 1 to QUORVEL_IMAGE_MAX_HEIGHT (QUORVEL_LOGO_MAX_HEIGHT for a logo)
+ * \param stride bytes from the start of one row to the next, at least width
+ * \param dither QUORVEL_DITHER_THRESHOLD or QUORVEL_DITHER_FLOYD_STEINBERG
+ * \return 1 when the whole command was written; 0 when it was not, when the
+ *         input was refused (nothing sent) or the handle was refused
+ *         (QUORVEL_E_BAD_HANDLE)
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_store_logo(quorvel_printer* printer, int number,
+                                                        const unsigned char* gray, int width,
+                                                        int height, int stride,
+                                                        int dither); /* 74 */
+
+/**
+ * \brief Reads the full status by DLE EOT 1, 2, 3 and 4.
+ *
+ * Export ordinal 75. Sends exactly what quorvel_read_status sends, on this handle's
+ * link, with the same limits, mappings and errors (see quorvel_read_status).
+ *
+ * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
+ * \param status filled in as by quorvel_read_status
+ * \return 1 only when all four replies came, 0 otherwise
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printer,
+                                                         struct quorvel_status* status); /* 75 */
+
 /**
  * Opens a queue link: a printer behind the system's spooler, such as a USB
  * receipt printer installed as a printer (a CUPS queue on Linux, a printer of
@@ -1149,6 +1648,40 @@ QUORVEL_API int QUORVEL_CALL quorvel_open_device(const char* path, int model); /
  * QUORVEL_E_QUEUE_PAUSED, QUORVEL_E_JOB_REFUSED, QUORVEL_E_SYSTEM.
  */
 QUORVEL_API int QUORVEL_CALL quorvel_flush(void); /* 102 */
+
+/**
+ * Opens a printer handle on a print queue, as quorvel_open_queue does for the
+ * default link: commands collect into one RAW job per handle, sent at each
+ * quorvel_printer_cut, at quorvel_printer_flush and at quorvel_printer_close
+ * (which then returns 0 with the queue's error when that last job was not
+ * taken; the handle is closed all the same).
+ *
+ * @param name   the queue's name (`lpstat -p`; Windows' printer list).
+ * @param model  printer model number (0 to 3).
+ * @return the handle, or NULL (errors as for quorvel_open_queue).
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_queue(const char* name,
+                                                                    int model); /* 103 */
+
+/**
+ * Opens a printer handle on a printer-class device on Linux (/dev/usb/lp0),
+ * as quorvel_open_device does for the default link.
+ *
+ * @param path   the device.
+ * @param model  printer model number (0 to 3).
+ * @return the handle, or NULL (errors as for quorvel_open_device).
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_device(const char* path,
+                                                                     int model); /* 104 */
+
+/**
+ * quorvel_flush on a printer handle's link.
+ *
+ * @param printer  an open handle.
+ * @return 1 when nothing was left to send or the job was sent; 0 otherwise,
+ *         or when the handle was refused (QUORVEL_E_BAD_HANDLE).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_flush(quorvel_printer* printer); /* 105 */
 
 #ifdef __cplusplus
 }

@@ -41,11 +41,7 @@ Cmd& open_code128(Cmd& cmd, int justification, std::uint8_t width, int height, s
     return cmd.put(GS, 'w', width, GS, 'h', bar_height(height), GS, 'H', 0x00, GS, 'k', 73, count);
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int height,
-                                             int width) {
-    link::CallGuard guard;
+int print_code128_width(char* codes, int justification, int height, int width) {
     std::uint8_t values[code_values];
     if (!read_code_values(codes, values)) return 0;
     bool all_sent = true;
@@ -59,12 +55,41 @@ extern "C" int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int
     return all_sent ? 1 : 0;
 }
 
-extern "C" int QUORVEL_CALL ImprimeCode128C(char* codes, int justification, int height) {
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeCode128_C(char* codes, int justification, int height,
+                                             int width) {
     link::CallGuard guard;
+    return print_code128_width(codes, justification, height, width);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_code128_width(quorvel_printer* printer, char* codes,
+                                                          int justification, int height,
+                                                          int width) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_code128_width(codes, justification, height, width) : 0;
+}
+
+namespace {
+
+int print_code128(char* codes, int justification, int height) {
     std::uint8_t values[code_values];
     if (!read_code_values(codes, values)) return 0;
     Command<44> cmd;
     open_code128(cmd, justification, 2, height, 24);
     cmd.put('{', 'C').append(values, code_values).put(CR, LF);
     return cmd.send();
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeCode128C(char* codes, int justification, int height) {
+    link::CallGuard guard;
+    return print_code128(codes, justification, height);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_code128(quorvel_printer* printer, char* codes,
+                                                    int justification, int height) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_code128(codes, justification, height) : 0;
 }

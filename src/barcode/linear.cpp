@@ -34,11 +34,8 @@ Cmd& open_barcode(Cmd& cmd, int justification, int height, int width, int hri_po
                    hri_code(hri_position), GS, 'k', symbology);
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL ImprimeCodigoBarras(int justification, int barcode_type, int height,
-                                                int width, int hri_position, const char* data) {
-    link::CallGuard guard;
+int print_barcode(int justification, int barcode_type, int height, int width, int hri_position,
+                  const char* data) {
     constexpr std::size_t capacity = 110, fixed = 19;
     std::size_t length = bounded_length(data, capacity - fixed);
     if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
@@ -48,9 +45,26 @@ extern "C" int QUORVEL_CALL ImprimeCodigoBarras(int justification, int barcode_t
     return cmd.send();
 }
 
-extern "C" int QUORVEL_CALL ImprimeCodigoBarras_C(int justification, int barcode_type, int height,
-                                                  int width, int hri_position, const char* data) {
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeCodigoBarras(int justification, int barcode_type, int height,
+                                                int width, int hri_position, const char* data) {
     link::CallGuard guard;
+    return print_barcode(justification, barcode_type, height, width, hri_position, data);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_barcode(quorvel_printer* printer, int justification,
+                                                    int barcode_type, int height, int width,
+                                                    int hri_position, const char* data) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_barcode(justification, barcode_type, height, width, hri_position, data)
+                 : 0;
+}
+
+namespace {
+
+int print_barcode_counted(int justification, int barcode_type, int height, int width,
+                          int hri_position, const char* data) {
     constexpr std::size_t capacity = 112, fixed = 19;
     std::size_t length = bounded_length(data, capacity - fixed);
     if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
@@ -59,4 +73,22 @@ extern "C" int QUORVEL_CALL ImprimeCodigoBarras_C(int justification, int barcode
                  counted_form_symbology(barcode_type));
     cmd.put(length).append(data, length).put(LF);
     return cmd.send();
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeCodigoBarras_C(int justification, int barcode_type, int height,
+                                                  int width, int hri_position, const char* data) {
+    link::CallGuard guard;
+    return print_barcode_counted(justification, barcode_type, height, width, hri_position, data);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_barcode_counted(quorvel_printer* printer,
+                                                            int justification, int barcode_type,
+                                                            int height, int width, int hri_position,
+                                                            const char* data) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_barcode_counted(justification, barcode_type, height, width, hri_position,
+                                         data)
+                 : 0;
 }

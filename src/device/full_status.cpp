@@ -38,24 +38,25 @@ std::optional<std::uint8_t> read_status_reply() {
     for (;;) {
         std::uint8_t bytes[64];
         std::ptrdiff_t count = 0;
-        if (link::Statesocket == 1) {
+        if (link::current().Statesocket == 1) {
             const int left = ms_left(deadline);
-            if (left == 0 ||
-                platform::tcp_wait_readable(link::remote_socket, left) == platform::Wait::timed_out)
+            if (left == 0 || platform::tcp_wait_readable(link::current().remote_socket, left) ==
+                                 platform::Wait::timed_out)
                 break;
-            count = platform::tcp_recv(link::remote_socket, bytes, sizeof bytes);
+            count = platform::tcp_recv(link::current().remote_socket, bytes, sizeof bytes);
             if (count == platform::would_block) continue;
             if (count == 0) {
-                link::fail(QUORVEL_E_LINK_CLOSED, link::link_name);
+                link::fail(QUORVEL_E_LINK_CLOSED, link::current().link_name);
                 return std::nullopt;
             }
         } else {
             // One byte at a time, so nothing after the reply is taken from the port.
-            count = platform::port_read_within(link::serial_handle, bytes, 1, ms_left(deadline));
+            count = platform::port_read_within(link::current().serial_handle, bytes, 1,
+                                               ms_left(deadline));
             if (count == 0) break;
         }
         if (count < 0) {
-            link::fail_from_platform(QUORVEL_E_LINK_CLOSED, link::link_name);
+            link::fail_from_platform(QUORVEL_E_LINK_CLOSED, link::current().link_name);
             return std::nullopt;
         }
         for (std::ptrdiff_t i = 0; i < count; ++i) {
@@ -69,8 +70,8 @@ std::optional<std::uint8_t> read_status_reply() {
         }
         if (ms_left(deadline) == 0) break;
     }
-    link::fail_format(QUORVEL_E_NO_REPLY, "%s: no status reply within %d ms", link::link_name,
-                      link::reply_timeout_ms);
+    link::fail_format(QUORVEL_E_NO_REPLY, "%s: no status reply within %d ms",
+                      link::current().link_name, link::reply_timeout_ms);
     return std::nullopt;
 }
 
@@ -109,8 +110,9 @@ void fill(quorvel_status& status, int query, std::uint8_t reply) {
 // A printer-class device's port status (LPGETSTATUS): fills on-line, paper
 // out and error where their DLE EOT reply did not come.
 void fill_from_port_status(quorvel_status& status) {
-    if (link::port_kind != link::PortKind::device || link::Statesocket == 1) return;
-    const int port = platform::device_port_status(link::serial_handle);
+    const link::Link& link = link::current();
+    if (link.port_kind != link::PortKind::device || link.Statesocket == 1) return;
+    const int port = platform::device_port_status(link.serial_handle);
     if (port < 0) return;
     constexpr int no_error = 0x08, selected = 0x10, paper_out = 0x20;  // LP_PERRORP, LP_PSELECD, LP_POUTPA
     if (status.online < 0) status.online = (port & selected) != 0 ? 1 : 0;
@@ -118,14 +120,11 @@ void fill_from_port_status(quorvel_status& status) {
     if (status.error < 0) status.error = (port & no_error) != 0 ? 0 : 1;
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
-    link::CallGuard guard;
+int read_full_status(quorvel_status* status) {
     if (status == nullptr) return link::fail(QUORVEL_E_NULL_INPUT, "status");
     *status =
         quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
-    if (link::Statesocket != 1 && !link::serial_port_held) return link::fail(QUORVEL_E_NO_LINK);
+    if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
     if (link::status_unavailable() || !link::discard_pending_input()) return 0;
     for (int query = 1; query <= 4; ++query) {
         Command<3> cmd;
@@ -141,4 +140,17 @@ extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
         fill(*status, query, *reply);
     }
     return 1;
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
+    link::CallGuard guard;
+    return read_full_status(status);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printer,
+                                                        quorvel_status* status) {
+    link::PrinterGuard guard(printer);
+    return guard ? read_full_status(status) : 0;
 }

@@ -76,16 +76,13 @@ bool image_accepted(const unsigned char* gray, int width, int height, int stride
     return true;
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL quorvel_print_image(const unsigned char* gray, int width, int height,
-                                                int stride, int justification, int dither) {
-    link::CallGuard guard;
+int print_image(const unsigned char* gray, int width, int height, int stride, int justification,
+                int dither) {
     if (!image_accepted(gray, width, height, stride, QUORVEL_IMAGE_MAX_HEIGHT, dither)) return 0;
     if (justification < 0 || justification > 2)
         return link::fail_format(QUORVEL_E_BAD_ARGUMENT, "justification %d, not 0 to 2",
                                  justification);
-    if (link::Statesocket != 1 && !link::serial_port_held) return link::fail(QUORVEL_E_NO_LINK);
+    if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
 
     const int row_bytes = (width + 7) / 8;
     Ditherer rows(gray, width, stride, dither == QUORVEL_DITHER_FLOYD_STEINBERG);
@@ -102,6 +99,21 @@ extern "C" int QUORVEL_CALL quorvel_print_image(const unsigned char* gray, int w
     return 1;
 }
 
+}  // namespace
+
+extern "C" int QUORVEL_CALL quorvel_print_image(const unsigned char* gray, int width, int height,
+                                                int stride, int justification, int dither) {
+    link::CallGuard guard;
+    return print_image(gray, width, height, stride, justification, dither);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_image(quorvel_printer* printer,
+                                                  const unsigned char* gray, int width, int height,
+                                                  int stride, int justification, int dither) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_image(gray, width, height, stride, justification, dither) : 0;
+}
+
 namespace {
 
 // FS q defines images 1 to n in one command; the ones before ours get an
@@ -109,15 +121,12 @@ namespace {
 constexpr std::size_t placeholder_size = 4 + 8;
 constexpr std::size_t logo_band_bytes = 16384;
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL quorvel_store_logo(int number, const unsigned char* gray, int width,
-                                               int height, int stride, int dither) {
-    link::CallGuard guard;
+int store_logo(int number, const unsigned char* gray, int width, int height, int stride,
+               int dither) {
     if (number < 1 || number > 255)
         return link::fail_format(QUORVEL_E_BAD_ARGUMENT, "image number %d, not 1 to 255", number);
     if (!image_accepted(gray, width, height, stride, QUORVEL_LOGO_MAX_HEIGHT, dither)) return 0;
-    if (link::Statesocket != 1 && !link::serial_port_held) return link::fail(QUORVEL_E_NO_LINK);
+    if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
 
     // FS q counts whole bytes: x bytes across (8 dots each), y bytes down.
     const int x_bytes = (width + 7) / 8;
@@ -154,4 +163,19 @@ extern "C" int QUORVEL_CALL quorvel_store_logo(int number, const unsigned char* 
         if (!cmd.send()) return 0;  // no band after a failed one
     }
     return 1;
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL quorvel_store_logo(int number, const unsigned char* gray, int width,
+                                               int height, int stride, int dither) {
+    link::CallGuard guard;
+    return store_logo(number, gray, width, height, stride, dither);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_store_logo(quorvel_printer* printer, int number,
+                                                       const unsigned char* gray, int width,
+                                                       int height, int stride, int dither) {
+    link::PrinterGuard guard(printer);
+    return guard ? store_logo(number, gray, width, height, stride, dither) : 0;
 }

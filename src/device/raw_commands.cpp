@@ -24,8 +24,9 @@ extern "C" int QUORVEL_CALL separa(char* text, int* values) {
     return static_cast<int>(count);
 }
 
-extern "C" int QUORVEL_CALL ComandoTx(char* text) {
-    link::CallGuard guard;
+namespace {
+
+int send_raw(char* text) {
     if (text == nullptr) return link::fail(QUORVEL_E_NULL_INPUT, "list");
     Command<2 + raw_command_items + 1> cmd;
     cmd.put(ESC, '@');
@@ -47,6 +48,18 @@ extern "C" int QUORVEL_CALL ComandoTx(char* text) {
                                  static_cast<unsigned>(first_bad + 1));
     cmd.put(LF);
     return cmd.send();
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ComandoTx(char* text) {
+    link::CallGuard guard;
+    return send_raw(text);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_raw(quorvel_printer* printer, char* text) {
+    link::PrinterGuard guard(printer);
+    return guard ? send_raw(text) : 0;
 }
 
 extern "C" int QUORVEL_CALL strlen1(const char* text) {

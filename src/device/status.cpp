@@ -37,21 +37,22 @@ int ms_left(Clock::time_point deadline) {
 // The reply after the status groups at the front of `message`, receiving
 // more while a group is incomplete or nothing follows it.
 std::optional<std::uint8_t> reply_after_groups_tcp(Clock::time_point deadline) {
+    link::Link& link = link::current();
     std::size_t at = 0;
     for (;;) {
-        const auto have = static_cast<std::size_t>(link::message_length);
-        while (at < have && opens_status_group(link::message[at]) &&
+        const auto have = static_cast<std::size_t>(link.message_length);
+        while (at < have && opens_status_group(link.message[at]) &&
                at + status_group_length <= have)
             at += status_group_length;
-        if (at < have && !opens_status_group(link::message[at])) return link::message[at];
+        if (at < have && !opens_status_group(link.message[at])) return link.message[at];
         const int left = ms_left(deadline);
         if (left == 0 || have == link::message_capacity ||
-            platform::tcp_wait_readable(link::remote_socket, left) != platform::Wait::ready)
+            platform::tcp_wait_readable(link.remote_socket, left) != platform::Wait::ready)
             return std::nullopt;
-        const std::ptrdiff_t count = platform::tcp_recv(link::remote_socket, link::message + have,
+        const std::ptrdiff_t count = platform::tcp_recv(link.remote_socket, link.message + have,
                                                         link::message_capacity - have);
         if (count <= 0) return std::nullopt;
-        link::message_length += static_cast<int>(count);
+        link.message_length += static_cast<int>(count);
     }
 }
 
@@ -63,7 +64,7 @@ std::optional<std::uint8_t> reply_after_groups_serial(Clock::time_point deadline
             const int left = ms_left(deadline);
             if (left == 0) return std::nullopt;
             const std::ptrdiff_t count = platform::port_read_within(
-                link::serial_handle, rest + got, status_group_length - got, left);
+                link::current().serial_handle, rest + got, status_group_length - got, left);
             if (count <= 0) return std::nullopt;
             got += static_cast<std::size_t>(count);
         }
@@ -84,8 +85,8 @@ std::optional<std::uint8_t> query(std::uint8_t b0, std::uint8_t b1, std::uint8_t
     const auto deadline = Clock::now() + std::chrono::milliseconds(link::reply_timeout_ms);
     const auto first = link::recv_reply();
     if (!skip_groups || !first || !opens_status_group(*first)) return first;
-    const bool tcp = link::Statesocket == 1;
-    if (!tcp && !link::serial_port_held) return first;
+    const bool tcp = link::current().Statesocket == 1;
+    if (!tcp && !link::current().serial_port_held) return first;
     const auto reply = tcp ? reply_after_groups_tcp(deadline) : reply_after_groups_serial(deadline);
     return reply ? reply : first;
 }
@@ -110,11 +111,8 @@ int paper_sensor_code(std::uint8_t reply) {
     }
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL Le_Status() {
-    link::CallGuard guard;
-    const int model = link::printer_model;
+int read_printer_status() {
+    const int model = link::current().printer_model;
     switch (model) {
         case 0:
         case 1:
@@ -132,9 +130,34 @@ extern "C" int QUORVEL_CALL Le_Status() {
     }
 }
 
-extern "C" int QUORVEL_CALL Le_Status_Gaveta() {
+}  // namespace
+
+extern "C" int QUORVEL_CALL Le_Status() {
     link::CallGuard guard;
+    return read_printer_status();
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_status(quorvel_printer* printer) {
+    link::PrinterGuard guard(printer);
+    return guard ? read_printer_status() : 0;
+}
+
+namespace {
+
+int read_drawer_status() {
     auto reply = query(GS, 'r', 0x02, true);  // GS r 2: drawer kick-out connector status
     if (!reply) return QUORVEL_STATUS_NONE;
     return *reply == 0x00 ? QUORVEL_DRAWER_LOW : QUORVEL_DRAWER_HIGH;
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL Le_Status_Gaveta() {
+    link::CallGuard guard;
+    return read_drawer_status();
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_drawer_status(quorvel_printer* printer) {
+    link::PrinterGuard guard(printer);
+    return guard ? read_drawer_status() : 0;
 }

@@ -8,18 +8,11 @@
 
 namespace quorvel::link {
 
-std::uint8_t Statesocket = 0;
-platform::SocketHandle remote_socket = 0;
-platform::PortHandle serial_handle = 0;
-bool serial_port_held = false;
-PortKind port_kind = PortKind::serial;
-platform::QueueHandle queue_handle = platform::invalid_handle;
-int printer_model = 0;
-std::uint8_t message[message_capacity] = {};
-int message_length = 0;
-char link_name[link_name_capacity] = {};
+Link default_link;
+constinit thread_local Link* current_link = &default_link;
 
 void set_link_name(const char* name) {
+    char* link_name = current().link_name;
     std::size_t length = ::strnlen(name, link_name_capacity - 1);
     std::memcpy(link_name, name, length);
     link_name[length] = '\0';
@@ -34,7 +27,9 @@ int remaining_ms(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
+bool send_over_tcp(const Link& link, const std::uint8_t* command, std::size_t length) {
+    const platform::SocketHandle remote_socket = link.remote_socket;
+    const char* link_name = link.link_name;
     // Normal case: the whole command goes out in one send and no clock is read.
     std::ptrdiff_t count = platform::tcp_send(remote_socket, command, length);
     if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
@@ -62,10 +57,12 @@ bool send_over_tcp(const std::uint8_t* command, std::size_t length) {
 bool queue_command(const std::uint8_t* command, std::size_t length);  // queue.cpp
 
 bool send_command(const std::uint8_t* command, std::size_t length) {
-    if (Statesocket == 1) return send_over_tcp(command, length);
-    if (!serial_port_held) return fail(QUORVEL_E_NO_LINK);
-    if (port_kind == PortKind::queue) return queue_command(command, length);
-    const std::ptrdiff_t count = platform::port_write(serial_handle, command, length);
+    const Link& link = current();
+    if (link.Statesocket == 1) return send_over_tcp(link, command, length);
+    if (!link.serial_port_held) return fail(QUORVEL_E_NO_LINK);
+    const char* link_name = link.link_name;
+    if (link.port_kind == PortKind::queue) return queue_command(command, length);
+    const std::ptrdiff_t count = platform::port_write(link.serial_handle, command, length);
     if (count == static_cast<std::ptrdiff_t>(length)) return true;
     if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
     return fail_format(QUORVEL_E_WRITE_FAILED, "%s: %u of %u bytes written before the time-out",
@@ -73,27 +70,33 @@ bool send_command(const std::uint8_t* command, std::size_t length) {
 }
 
 bool discard_pending_input() {
-    if (Statesocket == 1) {
+    const Link& link = current();
+    if (link.Statesocket == 1) {
         // Bounded, so a printer that streams without pause cannot hold the call.
         std::uint8_t scratch[512];
         for (int round = 0; round < 64; ++round) {
-            std::ptrdiff_t count = platform::tcp_recv(remote_socket, scratch, sizeof scratch);
+            std::ptrdiff_t count = platform::tcp_recv(link.remote_socket, scratch, sizeof scratch);
             if (count == -1) {
                 // The printer reset the link before the query: report it now, since the
                 // error is consumed by this receive and the query's own would not see it.
                 report_failure("recv() failed\n");
-                return fail_from_platform(QUORVEL_E_LINK_CLOSED, link_name);
+                return fail_from_platform(QUORVEL_E_LINK_CLOSED, link.link_name);
             }
             if (count <= 0) break;
         }
-    } else if (serial_port_held && port_kind != PortKind::queue) {
-        platform::port_discard_input(serial_handle);
+    } else if (link.serial_port_held && link.port_kind != PortKind::queue) {
+        platform::port_discard_input(link.serial_handle);
     }
     return true;
 }
 
 std::optional<std::uint8_t> recv_reply() {
-    if (Statesocket == 1) {
+    Link& link = current();
+    const char* link_name = link.link_name;
+    if (link.Statesocket == 1) {
+        std::uint8_t* message = link.message;
+        int& message_length = link.message_length;
+        const platform::SocketHandle remote_socket = link.remote_socket;
         // Only recv below writes here, so bytes past the last reply are still zero.
         std::memset(message, 0, static_cast<std::size_t>(message_length));
         message_length = 0;
@@ -114,13 +117,13 @@ std::optional<std::uint8_t> recv_reply() {
         message_length = static_cast<int>(count);
         return message[0];
     }
-    if (!serial_port_held) {
+    if (!link.serial_port_held) {
         fail(QUORVEL_E_NO_LINK);
         return std::nullopt;
     }
     if (status_unavailable()) return std::nullopt;
     std::uint8_t byte = 0;
-    const std::ptrdiff_t count = platform::port_read(serial_handle, &byte, 1);
+    const std::ptrdiff_t count = platform::port_read(link.serial_handle, &byte, 1);
     if (count == 1) return byte;
     if (count < 0)
         fail_from_platform(QUORVEL_E_LINK_CLOSED, link_name);

@@ -7,13 +7,12 @@
 #include "api/quorvel.h"
 #include "link/connection.h"
 
-using namespace quorvel::link;
-namespace platform = quorvel::platform;
+namespace quorvel::link {
 
-extern "C" int QUORVEL_CALL quorvel_open_device(const char* path, int model) {
-    CallGuard guard;
+int open_device(const char* path, int model) {
     if (path == nullptr) return fail(QUORVEL_E_NULL_INPUT, "device path");
-    printer_model = model;
+    Link& link = current();
+    link.printer_model = model;
     release_held_port();
     begin_call();  // a job an old queue refused on the way out is not this call's outcome
 #if defined(_WIN32)
@@ -39,10 +38,19 @@ extern "C" int QUORVEL_CALL quorvel_open_device(const char* path, int model) {
                 return fail(QUORVEL_E_SYSTEM, path, failure.code);
         }
     }
-    serial_handle = device;
-    serial_port_held = true;
-    port_kind = PortKind::device;
+    link.serial_handle = device;
+    link.serial_port_held = true;
+    link.port_kind = PortKind::device;
     set_link_name(path);
     return 1;
 #endif
+}
+
+}  // namespace quorvel::link
+
+using namespace quorvel::link;
+
+extern "C" int QUORVEL_CALL quorvel_open_device(const char* path, int model) {
+    CallGuard guard;
+    return open_device(path, model);
 }

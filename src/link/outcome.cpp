@@ -39,7 +39,7 @@ constexpr const char* summaries[] = {
     "malformed UTF-8",                      // QUORVEL_E_BAD_UTF8
     "output buffer too small",              // QUORVEL_E_BUFFER_TOO_SMALL
     "system call failed",                   // QUORVEL_E_SYSTEM
-    "unknown error",                        // 26: not in use
+    "not an open printer handle",           // QUORVEL_E_BAD_HANDLE
     "print queue not found",                // QUORVEL_E_QUEUE_NOT_FOUND
     "print queue paused",                   // QUORVEL_E_QUEUE_PAUSED
     "print job refused",                    // QUORVEL_E_JOB_REFUSED

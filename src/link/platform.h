@@ -25,8 +25,8 @@ struct IpAddress {
 };
 
 // Why the last failing platform call failed, as a kind and the system's own
-// code (errno, WSAGetLastError or GetLastError; 0 when none applies). Only
-// read under the library lock, right after the failing call.
+// code (errno, WSAGetLastError or GetLastError; 0 when none applies). Kept
+// per thread, read right after the failing call.
 enum class Fault {
     none,
     refused,        // connection refused
@@ -119,11 +119,20 @@ bool queue_send(QueueHandle queue, const std::uint8_t* data, std::size_t length,
                 QueueResult& result);
 void queue_close(QueueHandle queue);
 
-// The process-wide lock that every exported call holds for its whole run. On
+// The default link's lock, which every exported call without a printer
+// handle holds for its whole run. On
 // POSIX a fork takes it first and both processes release it, so a child
 // forked while another thread is inside a call starts with it free.
 void lock_library();
 void unlock_library();
+
+// One lock per printer handle slot, held for the whole of a quorvel_printer_*
+// call on that printer. A fork takes them all (after the library lock), so a
+// child starts with every one of them free.
+inline constexpr std::size_t printer_slots = 1024;
+void lock_printer(std::size_t slot);
+bool try_lock_printer(std::size_t slot);
+void unlock_printer(std::size_t slot);
 
 // Writes a message to standard error as it stands.
 void write_error(const char* message);

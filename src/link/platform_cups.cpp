@@ -35,7 +35,7 @@ struct Cups {
     decltype(&::cupsFinishDocument) finish_document;
     decltype(&::cupsCancelJob2) cancel_job;
 };
-Cups cups;  // filled once, under the library lock
+Cups cups;  // filled once (see loaded), then only read
 
 template <typename Fn>
 bool find(void* library, const char* name, Fn& fn) {
@@ -44,7 +44,6 @@ bool find(void* library, const char* name, Fn& fn) {
 }
 
 bool load_cups() {
-    if (cups.http_connect != nullptr) return true;
     void* library = ::dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return false;
     Cups c{};
@@ -119,7 +118,10 @@ QueueHandle queue_open(const char* name, QueueResult& result) {
         note(result, QueueFault::not_found, "name too long");
         return invalid_handle;
     }
-    if (!load_cups()) {
+    // Once per process, whichever link opens a queue first; printers on other
+    // threads may open theirs at the same time.
+    static const bool loaded = load_cups();
+    if (!loaded) {
         note(result, QueueFault::other, "libcups.so.2 not found: install libcups2");
         return invalid_handle;
     }

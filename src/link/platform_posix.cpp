@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <mutex>
+
 #include "link/platform.h"
 
 namespace quorvel::platform {
@@ -30,8 +32,8 @@ constexpr int port_write_timeout_base_ms = 1000;
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// Calls come one at a time under the library lock: one record is enough.
-Failure failure;
+// Calls on different printers run at once: one record per thread.
+constinit thread_local Failure failure;
 
 // Records why a call failed; returns false so failure paths can end with it.
 bool note(Fault fault, int code) {
@@ -399,19 +401,35 @@ bool port_close(PortHandle port) {
 
 namespace {
 pthread_mutex_t library_lock = PTHREAD_MUTEX_INITIALIZER;
+// One cache line each: printers driven from different threads never share one.
+struct alignas(64) PrinterLock {
+    std::mutex mutex;
+};
+PrinterLock printer_locks[printer_slots];
 
-// A fork copies the lock as it stands: held by a thread that does not exist
-// in the child, the child's first call would wait for ever. Taking it before
-// the fork waits for the call in progress (at most its own bound) and leaves
-// the lock in a known state to release on both sides.
-void lock_before_fork() { ::pthread_mutex_lock(&library_lock); }
-void unlock_after_fork() { ::pthread_mutex_unlock(&library_lock); }
+// A fork copies the locks as they stand: one held by a thread that does not
+// exist in the child would make the child's first call wait for ever. Taking
+// them before the fork waits for the calls in progress (each at most its own
+// bound) and leaves them in a known state to release on both sides. Every
+// other path holds one lock at a time, so this order cannot deadlock.
+void lock_before_fork() {
+    ::pthread_mutex_lock(&library_lock);
+    for (auto& lock : printer_locks) lock.mutex.lock();
+}
+void unlock_after_fork() {
+    for (auto& lock : printer_locks) lock.mutex.unlock();
+    ::pthread_mutex_unlock(&library_lock);
+}
 [[maybe_unused]] const int fork_handlers_registered =
     ::pthread_atfork(lock_before_fork, unlock_after_fork, unlock_after_fork);
 }  // namespace
 
 void lock_library() { ::pthread_mutex_lock(&library_lock); }
 void unlock_library() { ::pthread_mutex_unlock(&library_lock); }
+
+void lock_printer(std::size_t slot) { printer_locks[slot].mutex.lock(); }
+bool try_lock_printer(std::size_t slot) { return printer_locks[slot].mutex.try_lock(); }
+void unlock_printer(std::size_t slot) { printer_locks[slot].mutex.unlock(); }
 
 void write_error(const char* message) {
     std::size_t length = std::strlen(message);

@@ -55,7 +55,7 @@ Wait wait_for(SocketHandle handle, bool for_writing, int timeout_ms) {
 bool would_block_now() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
 
 // Calls come one at a time under the library lock: one record is enough.
-Failure failure;
+constinit thread_local Failure failure;
 
 // Records why a call failed; returns false so failure paths can end with it.
 bool note(Fault fault, int code) {
@@ -357,10 +357,25 @@ bool port_close(PortHandle port) { return ::CloseHandle(port_of(port)) != 0; }
 namespace {
 // Slim reader/writer lock: statically initialised, needs no runtime support.
 SRWLOCK library_lock = SRWLOCK_INIT;
+// One cache line each: printers driven from different threads never share one.
+struct alignas(64) PrinterLock {
+    SRWLOCK lock = SRWLOCK_INIT;
+};
+PrinterLock printer_locks[printer_slots];
 }  // namespace
 
 void lock_library() { ::AcquireSRWLockExclusive(&library_lock); }
 void unlock_library() { ::ReleaseSRWLockExclusive(&library_lock); }
+
+void lock_printer(std::size_t slot) {
+    ::AcquireSRWLockExclusive(&printer_locks[slot].lock);
+}
+bool try_lock_printer(std::size_t slot) {
+    return ::TryAcquireSRWLockExclusive(&printer_locks[slot].lock) != 0;
+}
+void unlock_printer(std::size_t slot) {
+    ::ReleaseSRWLockExclusive(&printer_locks[slot].lock);
+}
 
 void write_error(const char* message) {
     HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);

@@ -57,7 +57,7 @@ struct Spooler {
     WritePrinterFn write;
     EndDocPrinterFn end_doc;
 };
-Spooler spooler;  // filled once, under the library lock
+Spooler spooler;  // filled once (see queue_open), then only read
 
 template <typename Fn>
 bool find(HMODULE module, const char* name, Fn& fn) {
@@ -66,7 +66,6 @@ bool find(HMODULE module, const char* name, Fn& fn) {
 }
 
 bool load_spooler() {
-    if (spooler.open != nullptr) return true;
     HMODULE module = ::LoadLibraryA("winspool.drv");
     if (module == nullptr) return false;
     Spooler s{};
@@ -107,7 +106,9 @@ void device_group(const char*, char* text, std::size_t size) {
 int device_port_status(PortHandle) { return -1; }
 
 QueueHandle queue_open(const char* name, QueueResult& result) {
-    if (!load_spooler()) {
+    // Once per process, whichever link opens a queue first.
+    static const bool loaded = load_spooler();
+    if (!loaded) {
         note(result, QueueFault::other, ::GetLastError());
         return invalid_handle;
     }

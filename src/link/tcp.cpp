@@ -65,9 +65,10 @@ bool parse_address(const char* text, platform::IpAddress& address) {
     return parse_ipv6_literal(text, address);
 }
 
-// Opens the socket and connects; on failure everything is released again and
-// the cause recorded. Statesocket is set by the caller.
+// Opens the current link's socket and connects; on failure everything is
+// released again and the cause recorded. Statesocket is set by the caller.
 bool connect_link(const platform::IpAddress& address, std::uint16_t port, const char* name) {
+    platform::SocketHandle& remote_socket = current().remote_socket;
     if (!platform::net_startup()) {
         report_failure("WSAStartup() failed\n");
         return fail_from_platform(QUORVEL_E_SYSTEM, "socket library start-up");
@@ -89,53 +90,11 @@ bool connect_link(const platform::IpAddress& address, std::uint16_t port, const 
 }
 
 }  // namespace
-}  // namespace quorvel::link
 
-using namespace quorvel::link;
-namespace platform = quorvel::platform;
-
-extern "C" int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number) {
-    CallGuard guard;
-    printer_model = model_number;
-    if (Statesocket == 1) return fail(QUORVEL_E_ALREADY_OPEN, link_name);
-
-    if (!platform::net_startup()) {
-        report_failure("WSAStartup() failed\n");
-        return fail_from_platform(QUORVEL_E_SYSTEM, "socket library start-up");
-    }
-    remote_socket = platform::tcp_socket();
-    if (remote_socket == platform::invalid_handle) {
-        platform::net_cleanup();
-        report_failure("socket() failed\n");
-        return fail_from_platform(QUORVEL_E_SYSTEM, "socket()");
-    }
-    platform::IpAddress address;
-    std::uint8_t v4[4];
-    if (!parse_ipv4(ip_address, v4)) {
-        fail_format(ip_address == nullptr ? QUORVEL_E_NULL_INPUT : QUORVEL_E_BAD_ADDRESS,
-                    "\"%.64s\"", ip_address == nullptr ? "" : ip_address);
-        platform::tcp_close(remote_socket);
-        platform::net_cleanup();
-        return 0;
-    }
-    std::memcpy(address.bytes, v4, 4);
-    char name[link_name_capacity];
-    std::snprintf(name, sizeof name, "%s port %u", ip_address, unsigned{printer_port});
-    if (!platform::tcp_connect(remote_socket, address, printer_port, connect_timeout_ms)) {
-        fail_from_platform(QUORVEL_E_UNREACHABLE, name);
-        platform::tcp_close(remote_socket);
-        platform::net_cleanup();
-        return 0;
-    }
-    set_link_name(name);
-    Statesocket = 1;
-    return 1;
-}
-
-extern "C" int QUORVEL_CALL quorvel_open_tcp(const char* address, int port, int model) {
-    CallGuard guard;
-    printer_model = model;
-    if (Statesocket == 1) return fail(QUORVEL_E_ALREADY_OPEN, link_name);
+int open_tcp(const char* address, int port, int model) {
+    Link& link = current();
+    link.printer_model = model;
+    if (link.Statesocket == 1) return fail(QUORVEL_E_ALREADY_OPEN, link.link_name);
     if (address == nullptr) return fail(QUORVEL_E_NULL_INPUT, "address");
     // Refused input touches nothing: checked before the socket library starts.
     platform::IpAddress ip;
@@ -147,21 +106,75 @@ extern "C" int QUORVEL_CALL quorvel_open_tcp(const char* address, int port, int 
     const bool bracket = ip.v6 && address[0] != '[';
     std::snprintf(name, sizeof name, bracket ? "[%.64s] port %d" : "%.64s port %d", address, port);
     if (!connect_link(ip, static_cast<std::uint16_t>(port), name)) return 0;
-    Statesocket = 1;
+    link.Statesocket = 1;
     return 1;
 }
 
-extern "C" int QUORVEL_CALL FechaSocket() {
-    CallGuard guard;
-    if (Statesocket == 0) return fail(QUORVEL_E_NO_LINK, "no TCP link to close");
+int close_tcp() {
+    Link& link = current();
+    if (link.Statesocket == 0) return fail(QUORVEL_E_NO_LINK, "no TCP link to close");
     // Read what the printer sent unasked first: closing a socket with unread input
     // resets the connection, and the reset drops commands still queued for sending.
     std::uint8_t unread[512];
     for (int round = 0; round < 64; ++round)
-        if (platform::tcp_recv(remote_socket, unread, sizeof unread) <= 0) break;
+        if (platform::tcp_recv(link.remote_socket, unread, sizeof unread) <= 0) break;
     // Close before release: releasing the last Winsock reference first makes the close fail.
-    platform::tcp_close(remote_socket);
+    platform::tcp_close(link.remote_socket);
     platform::net_cleanup();
-    Statesocket = 0;
+    link.Statesocket = 0;
     return 1;
+}
+
+}  // namespace quorvel::link
+
+using namespace quorvel::link;
+namespace platform = quorvel::platform;
+
+extern "C" int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number) {
+    CallGuard guard;
+    Link& link = current();
+    link.printer_model = model_number;
+    if (link.Statesocket == 1) return fail(QUORVEL_E_ALREADY_OPEN, link.link_name);
+
+    if (!platform::net_startup()) {
+        report_failure("WSAStartup() failed\n");
+        return fail_from_platform(QUORVEL_E_SYSTEM, "socket library start-up");
+    }
+    link.remote_socket = platform::tcp_socket();
+    if (link.remote_socket == platform::invalid_handle) {
+        platform::net_cleanup();
+        report_failure("socket() failed\n");
+        return fail_from_platform(QUORVEL_E_SYSTEM, "socket()");
+    }
+    platform::IpAddress address;
+    std::uint8_t v4[4];
+    if (!parse_ipv4(ip_address, v4)) {
+        fail_format(ip_address == nullptr ? QUORVEL_E_NULL_INPUT : QUORVEL_E_BAD_ADDRESS,
+                    "\"%.64s\"", ip_address == nullptr ? "" : ip_address);
+        platform::tcp_close(link.remote_socket);
+        platform::net_cleanup();
+        return 0;
+    }
+    std::memcpy(address.bytes, v4, 4);
+    char name[link_name_capacity];
+    std::snprintf(name, sizeof name, "%s port %u", ip_address, unsigned{printer_port});
+    if (!platform::tcp_connect(link.remote_socket, address, printer_port, connect_timeout_ms)) {
+        fail_from_platform(QUORVEL_E_UNREACHABLE, name);
+        platform::tcp_close(link.remote_socket);
+        platform::net_cleanup();
+        return 0;
+    }
+    set_link_name(name);
+    link.Statesocket = 1;
+    return 1;
+}
+
+extern "C" int QUORVEL_CALL quorvel_open_tcp(const char* address, int port, int model) {
+    CallGuard guard;
+    return open_tcp(address, port, model);
+}
+
+extern "C" int QUORVEL_CALL FechaSocket() {
+    CallGuard guard;
+    return close_tcp();
 }

@@ -5,9 +5,9 @@
 
 using namespace quorvel;
 
-extern "C" int QUORVEL_CALL ImprimeQRCODE_M1(int justification, int model, int module_size,
-                                             int ecc_level, const char* data) {
-    link::CallGuard guard;
+namespace {
+
+int print_qr_code(int justification, int model, int module_size, int ecc_level, const char* data) {
     constexpr std::size_t capacity = 4344, fixed = 49;
     std::size_t length = bounded_length(data, capacity - fixed);
     if (length > capacity - fixed) return link::fail_text(data, capacity - fixed);
@@ -28,4 +28,19 @@ extern "C" int QUORVEL_CALL ImprimeQRCODE_M1(int justification, int model, int m
     cmd.put(GS, '(', 'k', 3, 0, 49, 81, 48);              // fn 181: print the symbol
     cmd.put(0x00, 0x00, LF);
     return cmd.send();
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeQRCODE_M1(int justification, int model, int module_size,
+                                             int ecc_level, const char* data) {
+    link::CallGuard guard;
+    return print_qr_code(justification, model, module_size, ecc_level, data);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_qr_code(quorvel_printer* printer, int justification,
+                                                    int model, int module_size, int ecc_level,
+                                                    const char* data) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_qr_code(justification, model, module_size, ecc_level, data) : 0;
 }

@@ -16,11 +16,7 @@ std::uint8_t print_mode(int mode) {
     return index < sizeof table ? table[index] : 0x80;
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL ImprimeTxFormatado(const char* text, int justification, int spacing,
-                                               int mode) {
-    link::CallGuard guard;
+int print_formatted_text(const char* text, int justification, int spacing, int mode) {
     constexpr std::size_t capacity = 8192, fixed = 15;
     std::size_t length = bounded_length(text, capacity - fixed);
     if (length > capacity - fixed) return link::fail_text(text, capacity - fixed);
@@ -30,4 +26,19 @@ extern "C" int QUORVEL_CALL ImprimeTxFormatado(const char* text, int justificati
     cmd.put(ESC, '!', print_mode(mode));
     cmd.append(text, length).put(LF);
     return cmd.send();
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeTxFormatado(const char* text, int justification, int spacing,
+                                               int mode) {
+    link::CallGuard guard;
+    return print_formatted_text(text, justification, spacing, mode);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_formatted_text(quorvel_printer* printer,
+                                                           const char* text, int justification,
+                                                           int spacing, int mode) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_formatted_text(text, justification, spacing, mode) : 0;
 }

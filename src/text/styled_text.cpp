@@ -20,11 +20,7 @@ Cmd& open_styled(Cmd& cmd, int justification, int font, int spacing, int bold) {
     return cmd.put(ESC, 'E', flag(bold), ESC, 'M', flag(font));
 }
 
-}  // namespace
-
-extern "C" int QUORVEL_CALL ImprimeTexto(const char* text, int justification, int font, int spacing,
-                                         int bold) {
-    link::CallGuard guard;
+int print_text(const char* text, int justification, int font, int spacing, int bold) {
     constexpr std::size_t fixed = 18;
     std::size_t length = bounded_length(text, text_buffer - fixed);
     if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
@@ -34,9 +30,25 @@ extern "C" int QUORVEL_CALL ImprimeTexto(const char* text, int justification, in
     return cmd.send();
 }
 
-extern "C" int QUORVEL_CALL ImprimeTextoLF(const char* text, int justification, int font,
-                                           int spacing, int bold, int feed_lines) {
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeTexto(const char* text, int justification, int font, int spacing,
+                                         int bold) {
     link::CallGuard guard;
+    return print_text(text, justification, font, spacing, bold);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_text(quorvel_printer* printer, const char* text,
+                                                 int justification, int font, int spacing,
+                                                 int bold) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_text(text, justification, font, spacing, bold) : 0;
+}
+
+namespace {
+
+int print_text_feed(const char* text, int justification, int font, int spacing, int bold,
+                    int feed_lines) {
     constexpr std::size_t fixed = 20;
     std::size_t length = bounded_length(text, text_buffer - fixed);
     if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
@@ -46,9 +58,24 @@ extern "C" int QUORVEL_CALL ImprimeTextoLF(const char* text, int justification, 
     return cmd.send();
 }
 
-extern "C" int QUORVEL_CALL ImprimeTexto180(const char* text, int justification, int font,
-                                            int spacing, int bold) {
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeTextoLF(const char* text, int justification, int font,
+                                           int spacing, int bold, int feed_lines) {
     link::CallGuard guard;
+    return print_text_feed(text, justification, font, spacing, bold, feed_lines);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_text_feed(quorvel_printer* printer, const char* text,
+                                                      int justification, int font, int spacing,
+                                                      int bold, int feed_lines) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_text_feed(text, justification, font, spacing, bold, feed_lines) : 0;
+}
+
+namespace {
+
+int print_text_upside_down(const char* text, int justification, int font, int spacing, int bold) {
     constexpr std::size_t fixed = 21;
     std::size_t length = bounded_length(text, text_buffer - fixed);
     if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
@@ -59,9 +86,24 @@ extern "C" int QUORVEL_CALL ImprimeTexto180(const char* text, int justification,
     return cmd.send();
 }
 
-extern "C" int QUORVEL_CALL ImprimeTextoInvertido(const char* text, int justification, int font,
-                                                  int spacing) {
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeTexto180(const char* text, int justification, int font,
+                                            int spacing, int bold) {
     link::CallGuard guard;
+    return print_text_upside_down(text, justification, font, spacing, bold);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_text_upside_down(quorvel_printer* printer,
+                                                             const char* text, int justification,
+                                                             int font, int spacing, int bold) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_text_upside_down(text, justification, font, spacing, bold) : 0;
+}
+
+namespace {
+
+int print_text_inverted(const char* text, int justification, int font, int spacing) {
     constexpr std::size_t fixed = 18;
     std::size_t length = bounded_length(text, text_buffer - fixed);
     if (length > text_buffer - fixed) return link::fail_text(text, text_buffer - fixed);
@@ -72,4 +114,19 @@ extern "C" int QUORVEL_CALL ImprimeTextoInvertido(const char* text, int justific
     cmd.put(GS, 'B', 0x01);  // GS B 1: white on black
     cmd.append(text, length).put(LF);
     return cmd.send();
+}
+
+}  // namespace
+
+extern "C" int QUORVEL_CALL ImprimeTextoInvertido(const char* text, int justification, int font,
+                                                  int spacing) {
+    link::CallGuard guard;
+    return print_text_inverted(text, justification, font, spacing);
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_text_inverted(quorvel_printer* printer,
+                                                          const char* text, int justification,
+                                                          int font, int spacing) {
+    link::PrinterGuard guard(printer);
+    return guard ? print_text_inverted(text, justification, font, spacing) : 0;
 }

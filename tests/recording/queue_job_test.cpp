@@ -4,6 +4,7 @@
 // one job handed to the spooler.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "capture.h"
@@ -95,6 +96,29 @@ TEST_F(QueueJob, StatusQueriesSendNothingAndSayWhy) {
     EXPECT_EQ(status.online, -1);
     EXPECT_EQ(FechaPortaSerial(), 1);
     EXPECT_TRUE(recording::writes().empty());
+}
+
+// Each printer handle on a queue collects its own job, apart from the others.
+TEST(QueueHandles, EachHandleSendsItsOwnJob) {
+    recording::clear();
+    quorvel_printer* first = quorvel_printer_open_queue("receipts", 0);
+    quorvel_printer* second = quorvel_printer_open_queue("kitchen", 0);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(quorvel_printer_text(first, "one", 0, 0, 0, 0), 1);
+    EXPECT_EQ(quorvel_printer_text(second, "two", 0, 0, 0, 0), 1);
+    EXPECT_EQ(quorvel_printer_cut(first), 1);
+    ASSERT_EQ(recording::writes().size(), 1u);
+    const Bytes job = recording::writes()[0];
+    EXPECT_NE(std::search(job.begin(), job.end(), std::begin("one"), std::end("one") - 1), job.end());
+    EXPECT_EQ(std::search(job.begin(), job.end(), std::begin("two"), std::end("two") - 1), job.end());
+    EXPECT_EQ(quorvel_printer_flush(first), 1);  // nothing left
+    EXPECT_EQ(quorvel_printer_close(second), 1);
+    ASSERT_EQ(recording::writes().size(), 2u);
+    EXPECT_EQ(recording::writes()[1].size(), job.size() - 3) << "two's text, no cut";
+    EXPECT_EQ(quorvel_printer_close(first), 1);
+    EXPECT_EQ(quorvel_printer_flush(first), 0);
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_BAD_HANDLE);
 }
 
 }  // namespace

@@ -64,6 +64,18 @@ TEST(DeviceLink, PrintsAndReadsStatus) {
     EXPECT_EQ(FechaPortaSerial(), 1);
 }
 
+TEST(DeviceLink, PrinterHandleOnADevice) {
+    PtyPair pty;
+    make_raw(pty);
+    quorvel_printer* printer = quorvel_printer_open_device(pty.slave_name().c_str(), 0);
+    ASSERT_NE(printer, nullptr) << last_message();
+    EXPECT_EQ(quorvel_printer_cut(printer), 1);
+    EXPECT_EQ(hex(pty.read_master(3)), hex(Bytes{0x1D, 0x56, 0x00}));
+    EXPECT_EQ(quorvel_printer_open_device(pty.slave_name().c_str(), 0), nullptr);
+    EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_DEVICE_BUSY);
+    EXPECT_EQ(quorvel_printer_close(printer), 1);
+}
+
 // Runs body in a child process and returns its exit code.
 int in_child(const std::function<int()>& body) {
     pid_t child = ::fork();

@@ -98,6 +98,9 @@ void queue_close(QueueHandle) {}
 
 void lock_library() {}
 void unlock_library() {}
+void lock_printer(std::size_t) {}
+bool try_lock_printer(std::size_t) { return true; }
+void unlock_printer(std::size_t) {}
 void write_error(const char*) {}
 
 }  // namespace quorvel::platform

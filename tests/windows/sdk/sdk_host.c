@@ -3,7 +3,8 @@
  * time): mingw's libQuorvel.dll.a, or Quorvel.lib with clang and lld-link for
  * the MSVC ABI. It uses no C runtime, only kernel32, so the MSVC-ABI build needs
  * no Microsoft runtime or SDK. Prints a line to a printer at the address given
- * as the last command-line word, and exits 0 only if every result is right. */
+ * as the last command-line word, first on the default link and then through a
+ * printer handle, and exits 0 only if every result is right. */
 #include "quorvel.h"
 
 __declspec(dllimport) void* __stdcall GetStdHandle(unsigned long which);
@@ -57,6 +58,19 @@ int run(void) {
     ok &= check(Le_Status() == QUORVEL_STATUS_READY, "Le_Status");
     ok &= check(quorvel_last_error(message, sizeof message) == QUORVEL_E_OK, "quorvel_last_error");
     ok &= check(FechaSocket() == 1, "FechaSocket");
+    {
+        /* The same printer through a handle: a second connection. */
+        quorvel_printer* printer = quorvel_printer_open_tcp(ip, 9100, QUORVEL_MODEL_0);
+        ok &= check(printer != 0, "quorvel_printer_open_tcp");
+        ok &= check(quorvel_printer_text(printer, "SDK handle", QUORVEL_ALIGN_LEFT, QUORVEL_FONT_B,
+                                         QUORVEL_SPACING_32, QUORVEL_BOLD_OFF) == 1,
+                    "quorvel_printer_text");
+        ok &= check(quorvel_printer_cut(printer) == 1, "quorvel_printer_cut");
+        ok &= check(quorvel_printer_close(printer) == 1, "quorvel_printer_close");
+        ok &= check(quorvel_printer_cut(printer) == 0 &&
+                        quorvel_last_error(0, 0) == QUORVEL_E_BAD_HANDLE,
+                    "quorvel_printer_cut after close");
+    }
     say(ok ? "sdk_host: ok\n" : "sdk_host: failed\n");
     return ok ? 0 : 1;
 }

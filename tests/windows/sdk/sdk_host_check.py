@@ -7,7 +7,7 @@ the bytes it sent and its verdict.
 
 The printer answers DLE EOT 1 with 12 (ready). The host must exit 0, say
 "sdk_host: ok", and the printer must have received exactly the commands of
-tests/windows/sdk/sdk_host.c, in order.
+tests/windows/sdk/sdk_host.c, in order, on its two connections.
 """
 import socket
 import subprocess
@@ -21,19 +21,25 @@ EXPECTED = (
     # ImprimeCode128C(codes, centre, height 1)
     + bytes.fromhex("1b40 1b6101 1d7702 1d6832 1d4800 1d6b4918 7b43") + bytes(CODES) + b"\r\n"
     + bytes.fromhex("1d5600")   # AcionaGuilhotina
-    + bytes.fromhex("100401"))  # Le_Status, model 0
+    + bytes.fromhex("100401")   # Le_Status, model 0
+    # quorvel_printer_text(handle, "SDK handle", left, font B, spacing 0, not bold), on a
+    # second connection, then quorvel_printer_cut(handle)
+    + bytes.fromhex("1b40 1b6100 1b3320 1b7410 1b4500 1b4d01") + b"SDK handle\n"
+    + bytes.fromhex("1d5600"))
 
 
 def serve(listener, received):
-    connection, _ = listener.accept()
-    with connection:
-        while True:
-            data = connection.recv(4096)
-            if not data:
-                return
-            received.extend(data)
-            if received.endswith(bytes.fromhex("100401")):
-                connection.sendall(b"\x12")
+    # The default link's connection, then the printer handle's.
+    for _ in range(2):
+        connection, _ = listener.accept()
+        with connection:
+            while True:
+                data = connection.recv(4096)
+                if not data:
+                    break
+                received.extend(data)
+                if received.endswith(bytes.fromhex("100401")):
+                    connection.sendall(b"\x12")
 
 
 def main():
