@@ -1143,7 +1143,7 @@ typedef struct quorvel_printer quorvel_printer;
  * Opening the same printer twice gives two handles with two connections.
  */
 QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_tcp(const char* address, int port,
-                                                                  int model); /* 50 */
+                                                                   int model); /* 50 */
 
 /**
  * Opens a printer on a serial port and returns its handle.
@@ -1162,8 +1162,8 @@ QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_tcp(const char* a
  * QUORVEL_E_SYSTEM.
  */
 QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_serial(const char* port,
-                                                                     int bits_per_second,
-                                                                     int model); /* 51 */
+                                                                      int bits_per_second,
+                                                                      int model); /* 51 */
 
 /**
  * Closes a printer's link and ends its handle.
@@ -1330,7 +1330,8 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_barcode_counted(quorvel_printer* pr
  * link, with the same limits, mappings and errors (see ImprimeCode128C).
  *
  * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
- * \param codes writable decimal list of QUORVEL_CODE128_VALUES values, split in place: a fresh copy per call
+ * \param codes writable decimal list of QUORVEL_CODE128_VALUES values, split in place: a fresh copy
+ *              per call
  * \param justification quorvel_justification; any other value: right
  * \param height quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
  * \return 1 when the whole command was written; 0 when it was not, when the
@@ -1341,13 +1342,15 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_code128(quorvel_printer* printer, c
                                                      int justification, int height); /* 60 */
 
 /**
- * \brief Prints a Code 128 symbol from a decimal list of code values, with a module width (two writes).
+ * \brief Prints a Code 128 symbol from a decimal list of code values, with a module width (two
+ * writes).
  *
  * Export ordinal 61. Sends exactly what ImprimeCode128_C sends, on this handle's
  * link, with the same limits, mappings and errors (see ImprimeCode128_C).
  *
  * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
- * \param codes writable decimal list of QUORVEL_CODE128_VALUES values, split in place: a fresh copy per call
+ * \param codes writable decimal list of QUORVEL_CODE128_VALUES values, split in place: a fresh copy
+ *              per call
  * \param justification quorvel_justification; any other value: right
  * \param height quorvel_bar_height: 0 gives 32 dots, 1 gives 50, any other value 80
  * \param width quorvel_bar_width: 1 or 2; any other value gives 3
@@ -1505,7 +1508,8 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_open_drawer(quorvel_printer* printe
  * link, with the same limits, mappings and errors (see Le_Status).
  *
  * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
- * \return a QUORVEL_STATUS_* code, as Le_Status; 0 (QUORVEL_STATUS_NONE) when there is none or the handle is refused
+ * \return a QUORVEL_STATUS_* code, as Le_Status; 0 (QUORVEL_STATUS_NONE) when there is none or the
+ *         handle is refused
  */
 QUORVEL_API int QUORVEL_CALL quorvel_printer_status(quorvel_printer* printer); /* 70 */
 
@@ -1516,7 +1520,8 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_status(quorvel_printer* printer); /
  * link, with the same limits, mappings and errors (see Le_Status_Gaveta).
  *
  * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
- * \return QUORVEL_DRAWER_LOW, QUORVEL_DRAWER_HIGH, or 0 when there is no status or the handle is refused
+ * \return QUORVEL_DRAWER_LOW, QUORVEL_DRAWER_HIGH, or 0 when there is no status or the handle is
+ *         refused
  */
 QUORVEL_API int QUORVEL_CALL quorvel_printer_drawer_status(quorvel_printer* printer); /* 71 */
 
@@ -1527,7 +1532,8 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_drawer_status(quorvel_printer* prin
  * link, with the same limits, mappings and errors (see ComandoTx).
  *
  * \param printer an open handle (quorvel_printer_open_tcp, _open_serial)
- * \param text writable decimal list of at most QUORVEL_MAX_RAW_ITEMS items, split in place: a fresh copy per call
+ * \param text writable decimal list of at most QUORVEL_MAX_RAW_ITEMS items, split in place: a fresh
+ *             copy per call
  * \return 1 when the whole command was written; 0 when it was not, when the
  *         input was refused (nothing sent) or the handle was refused
  *         (QUORVEL_E_BAD_HANDLE)

@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-
 #include <mutex>
 
 #include "link/platform.h"

@@ -21,7 +21,9 @@ using namespace quorvel::testing;
 
 namespace {
 
-int last_code() { return quorvel_last_error(nullptr, 0); }
+int last_code() {
+    return quorvel_last_error(nullptr, 0);
+}
 
 std::string last_message() {
     char text[QUORVEL_ERROR_MESSAGE_SIZE];
@@ -44,7 +46,9 @@ struct Operation {
     std::function<int(quorvel_printer*)> handle;
 };
 
-void PrintTo(const Operation& op, std::ostream* out) { *out << op.name; }
+void PrintTo(const Operation& op, std::ostream* out) {
+    *out << op.name;
+}
 
 const std::vector<unsigned char> image = gradient(21, 9);
 
@@ -113,7 +117,9 @@ const Operation operations[] = {
     {"image", [] { return quorvel_print_image(image.data(), 21, 9, 21, 1, 1); },
      [](quorvel_printer* p) { return quorvel_printer_image(p, image.data(), 21, 9, 21, 1, 1); }},
     {"store_logo", [] { return quorvel_store_logo(2, image.data(), 21, 9, 21, 0); },
-     [](quorvel_printer* p) { return quorvel_printer_store_logo(p, 2, image.data(), 21, 9, 21, 0); }},
+     [](quorvel_printer* p) {
+         return quorvel_printer_store_logo(p, 2, image.data(), 21, 9, 21, 0);
+     }},
     {"read_status",
      [] {
          quorvel_status status;
@@ -191,6 +197,28 @@ TEST(BadHandles, AreRefusedByEveryOperation) {
     EXPECT_EQ(handle_printer.received().size(), bytes_before);
 }
 
+// An open that fails returns no handle and says why, naming what it tried.
+TEST(OpenFailures, ReturnNullAndSayWhy) {
+    const std::string nobody = unique_loopback_address("nobody listens");
+    const struct {
+        const char* address;
+        int port;
+        int code;
+        const char* named;
+    } cases[] = {{nullptr, 9100, QUORVEL_E_NULL_INPUT, "address"},
+                 {"printer.local", 9100, QUORVEL_E_BAD_ADDRESS, "printer.local"},
+                 {"127.0.0.1", 0, QUORVEL_E_BAD_PORT, "0"},
+                 {nobody.c_str(), 9100, QUORVEL_E_REFUSED, nobody.c_str()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        EXPECT_EQ(quorvel_printer_open_tcp(c.address, c.port, 0), nullptr);
+        EXPECT_EQ(last_code(), c.code);
+        EXPECT_NE(last_message().find(c.named), std::string::npos) << last_message();
+    }
+    EXPECT_EQ(quorvel_printer_open_serial("COM1", 1000, 0), nullptr);
+    EXPECT_EQ(last_code(), QUORVEL_E_BAD_SPEED);
+}
+
 // Slots are reused, handles never: a copy kept after close is refused even
 // once its slot holds a printer opened later, and never reaches that printer.
 TEST(BadHandles, StaleCopiesNeverReachALaterPrinter) {
@@ -200,7 +228,8 @@ TEST(BadHandles, StaleCopiesNeverReachALaterPrinter) {
         quorvel_printer* p = quorvel_printer_open_tcp(printer.address().c_str(), 9100, 0);
         ASSERT_NE(p, nullptr) << round << ": " << last_message();
         // At the listener's pace: a full accept queue would cost a second per open.
-        while (printer.connections() <= round) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        while (printer.connections() <= round)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
         for (quorvel_printer* old : seen) ASSERT_NE(p, old) << "round " << round;
         if (!seen.empty()) {
             ASSERT_EQ(quorvel_printer_cut(seen.front()), 0);
@@ -219,15 +248,16 @@ Bytes text_command(const std::string& text) {
 }
 
 std::string receipt_line(int printer, int receipt, int line) {
-    return "printer " + std::to_string(printer) + " receipt " + std::to_string(receipt) +
-           " line " + std::to_string(line);
+    return "printer " + std::to_string(printer) + " receipt " + std::to_string(receipt) + " line " +
+           std::to_string(line);
 }
 
 // A receipt: three lines and a cut, four calls, four commands.
 int print_receipt(quorvel_printer* p, int printer, int receipt) {
     int written = 0;
     for (int line = 0; line < 3; ++line)
-        written += quorvel_printer_text(p, receipt_line(printer, receipt, line).c_str(), 0, 0, 0, 0);
+        written +=
+            quorvel_printer_text(p, receipt_line(printer, receipt, line).c_str(), 0, 0, 0, 0);
     return written + quorvel_printer_cut(p);
 }
 
