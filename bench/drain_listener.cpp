@@ -79,12 +79,15 @@ int DrainListener::connect_client() const {
 
 void DrainListener::serve() {
     std::vector<pollfd> watched{{listener_, POLLIN, 0}};
-    static std::uint8_t buffer[1 << 18];
+    // Each listener its own buffer: several listeners at once never share one.
+    std::vector<std::uint8_t> storage(1 << 18);
+    std::uint8_t* buffer = storage.data();
+    const std::size_t buffer_size = storage.size();
     while (!stopping_) {
         if (::poll(watched.data(), watched.size(), 20) <= 0) continue;
         for (std::size_t i = 1; i < watched.size(); ++i) {
             if (watched[i].revents == 0) continue;
-            ssize_t count = ::recv(watched[i].fd, buffer, sizeof buffer, 0);
+            ssize_t count = ::recv(watched[i].fd, buffer, buffer_size, 0);
             if (count <= 0) {
                 ::close(watched[i].fd);
                 watched[i].fd = -1;  // poll skips it from now on
