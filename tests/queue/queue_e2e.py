@@ -280,15 +280,15 @@ def main():
     parser.add_argument("--address", default="127.77.23.1", help="the printer's loopback address")
     arguments = parser.parse_args()
 
-    # Under /tmp whatever TMPDIR says: cupsd's backends run as lp and must
-    # reach the spool folder (a private TMPDIR is often mode 0700).
-    folder = tempfile.mkdtemp(prefix="quorvel-queue.", dir="/tmp")
-    os.chmod(folder, 0o755)
     receipts = []
     for name, command in clients(arguments):
         expected = expected_bytes(command)
         check(len(expected) > 10, f"{name}: the receipt over TCP: {len(expected)} bytes")
         receipts.append((name, command, expected))
+    # Under /tmp whatever TMPDIR says: cupsd's backends run as lp and must
+    # reach the spool folder (a private TMPDIR is often mode 0700).
+    folder = tempfile.mkdtemp(prefix="quorvel-queue.", dir="/tmp")
+    os.chmod(folder, 0o755)
     printer = Printer(arguments.printer, arguments.address, folder)
     scheduler = None
     try:
