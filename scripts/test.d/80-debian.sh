@@ -44,6 +44,7 @@ contains "$runtime" '/libquorvel.so.1 -> libquorvel.so.1.2.0$'
 contains "$dev" '/usr/include/quorvel.h$'
 contains "$dev" '/libquorvel.so -> libquorvel.so.1$'
 contains "$tools" '/usr/bin/quorvel-printer$'
+contains "$tools" '/usr/share/quorvel-printer/profiles/generic-80.json$'  # found by name at start-up
 contains "$tools" '/lib/systemd/system/quorvel-printer@.service$'
 contains "$tools" '/usr/share/doc/quorvel-tools/examples/default.env$'
 contains "$tools" '/usr/share/man/man1/quorvel-printer.1.gz$'
