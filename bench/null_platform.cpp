@@ -72,6 +72,15 @@ bool port_close(PortHandle) {
 namespace {
 pthread_mutex_t library_lock = PTHREAD_MUTEX_INITIALIZER;
 }
+PortHandle device_open(const char*) { return invalid_handle; }
+void device_group(const char*, char* text, std::size_t size) {
+    if (size > 0) text[0] = '\0';
+}
+int device_port_status(PortHandle) { return -1; }
+QueueHandle queue_open(const char*, QueueResult&) { return invalid_handle; }
+bool queue_send(QueueHandle, const std::uint8_t*, std::size_t, QueueResult&) { return false; }
+void queue_close(QueueHandle) {}
+
 void lock_library() {
     ::pthread_mutex_lock(&library_lock);
 }

@@ -144,6 +144,8 @@ if(NOT WIN32)
 
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libquorvel1)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+  # Loaded on the first print-queue open only, so not found by the shlibs scan.
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "libcups2")
   set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "ESC/POS receipt printer driver library
 Quorvel drives ESC/POS receipt printers over TCP or a serial port: text,
 barcodes, 2D symbols, paper cut, cash drawer and status, one call each.

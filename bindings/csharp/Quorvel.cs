@@ -52,6 +52,44 @@ namespace Quorvel
     }
 
     /// <summary>The exported functions, one to one. Results as in quorvel.h.</summary>
+    /// <summary>The codes of quorvel_last_error and PrinterException.Code (enum quorvel_error).</summary>
+    public static class ErrorCode
+    {
+        public const int Ok = 0;
+        public const int NoLink = 1;
+        public const int AlreadyOpen = 2;
+        public const int BadAddress = 3;
+        public const int BadPort = 4;
+        public const int Refused = 5;
+        public const int TimedOut = 6;
+        public const int Unreachable = 7;
+        public const int PortNotFound = 8;
+        public const int PermissionDenied = 9;
+        public const int PortBusy = 10;
+        public const int NotSerial = 11;
+        public const int SettingsNotApplied = 12;
+        public const int BadSpeed = 13;
+        public const int WriteFailed = 14;
+        public const int LinkClosed = 15;
+        public const int TooLong = 16;
+        public const int NullInput = 17;
+        public const int BadListItem = 18;
+        public const int NoReply = 19;
+        public const int BadArgument = 20;
+        public const int ImageTooWide = 21;
+        public const int NotCp1252 = 22;
+        public const int BadUtf8 = 23;
+        public const int BufferTooSmall = 24;
+        public const int System = 25;
+        public const int BadHandle = 26;
+        public const int QueueNotFound = 27;
+        public const int QueuePaused = 28;
+        public const int JobRefused = 29;
+        public const int NoStatusOnQueue = 30;
+        public const int DeviceBusy = 31;
+        public const int BadBarcodeData = 32;
+    }
+
     public static class Native
     {
         // Which import class calls the library. P/Invoke binds at the first call,
@@ -114,6 +152,9 @@ namespace Quorvel
         public static int quorvel_read_status(out FullStatus status) { return Windows ? OnWindows.quorvel_read_status(out status) : Elsewhere.quorvel_read_status(out status); }
         public static int quorvel_utf8_to_cp1252(byte[] utf8, byte[] output, int size) { return Windows ? OnWindows.quorvel_utf8_to_cp1252(utf8, output, size) : Elsewhere.quorvel_utf8_to_cp1252(utf8, output, size); }
         public static int quorvel_check_barcode(int barcode_type, byte[] data) { return Windows ? OnWindows.quorvel_check_barcode(barcode_type, data) : Elsewhere.quorvel_check_barcode(barcode_type, data); }
+        public static int quorvel_open_queue(string name, int model) { return Windows ? OnWindows.quorvel_open_queue(name, model) : Elsewhere.quorvel_open_queue(name, model); }
+        public static int quorvel_open_device(string path, int model) { return Windows ? OnWindows.quorvel_open_device(path, model) : Elsewhere.quorvel_open_device(path, model); }
+        public static int quorvel_flush() { return Windows ? OnWindows.quorvel_flush() : Elsewhere.quorvel_flush(); }
 
         public const int ErrorMessageSize = 256;
 
@@ -164,6 +205,9 @@ namespace Quorvel
         public static int quorvel_printer_image(IntPtr printer, byte[] gray, int width, int height, int stride, int justification, int dither) { return Windows ? OnWindows.quorvel_printer_image(printer, gray, width, height, stride, justification, dither) : Elsewhere.quorvel_printer_image(printer, gray, width, height, stride, justification, dither); }
         public static int quorvel_printer_store_logo(IntPtr printer, int number, byte[] gray, int width, int height, int stride, int dither) { return Windows ? OnWindows.quorvel_printer_store_logo(printer, number, gray, width, height, stride, dither) : Elsewhere.quorvel_printer_store_logo(printer, number, gray, width, height, stride, dither); }
         public static int quorvel_printer_read_status(IntPtr printer, out FullStatus status) { return Windows ? OnWindows.quorvel_printer_read_status(printer, out status) : Elsewhere.quorvel_printer_read_status(printer, out status); }
+        public static IntPtr quorvel_printer_open_queue(string name, int model) { return Windows ? OnWindows.quorvel_printer_open_queue(name, model) : Elsewhere.quorvel_printer_open_queue(name, model); }
+        public static IntPtr quorvel_printer_open_device(string path, int model) { return Windows ? OnWindows.quorvel_printer_open_device(path, model) : Elsewhere.quorvel_printer_open_device(path, model); }
+        public static int quorvel_printer_flush(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_flush(printer) : Elsewhere.quorvel_printer_flush(printer); }
 
         /// <summary>Windows: the DLL of the SDK.</summary>
         static class OnWindows
@@ -197,6 +241,9 @@ namespace Quorvel
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_image(IntPtr printer, byte[] gray, int width, int height, int stride, int justification, int dither);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_store_logo(IntPtr printer, int number, byte[] gray, int width, int height, int stride, int dither);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_read_status(IntPtr printer, out FullStatus status);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_queue(string name, int model);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_device(string path, int model);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_flush(IntPtr printer);
         }
 
         /// <summary>Elsewhere: the runtime library by its soname.</summary>
@@ -231,6 +278,9 @@ namespace Quorvel
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_image(IntPtr printer, byte[] gray, int width, int height, int stride, int justification, int dither);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_store_logo(IntPtr printer, int number, byte[] gray, int width, int height, int stride, int dither);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_read_status(IntPtr printer, out FullStatus status);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_queue(string name, int model);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_device(string path, int model);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_flush(IntPtr printer);
         }
     }
 
@@ -276,6 +326,9 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_read_status(out FullStatus status);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_utf8_to_cp1252(byte[] utf8, [Out] byte[] output, int size);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_check_barcode(int barcode_type, byte[] data);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_queue(string name, int model);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_device(string path, int model);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_flush();
     }
 
     /// <summary>The imports elsewhere: the runtime library of package libquorvel1 by its soname, not the development symlink libquorvel.so.</summary>
@@ -320,6 +373,9 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_read_status(out FullStatus status);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_utf8_to_cp1252(byte[] utf8, [Out] byte[] output, int size);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_check_barcode(int barcode_type, byte[] data);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_queue(string name, int model);
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_device(string path, int model);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_flush();
     }
 
     /// <summary>Windows-1252, the code table the text functions select; built in,
@@ -393,6 +449,25 @@ namespace Quorvel
             if (handle == IntPtr.Zero) throw Failure(call);
             return new Printer(handle);
         }
+
+        /// <summary>A printer behind the spooler (lpstat -p, or Windows' printer list).
+        /// Commands go as one RAW job at each Cut, Flush and Dispose.</summary>
+        public static Printer OpenQueue(string name, int model = 0)
+        {
+            return Opened(NativePrinter.quorvel_printer_open_queue(name, model),
+                          "quorvel_printer_open_queue(" + name + ")");
+        }
+
+        /// <summary>A printer-class device on Linux, e.g. /dev/usb/lp0.</summary>
+        public static Printer OpenDevice(string path, int model = 0)
+        {
+            return Opened(NativePrinter.quorvel_printer_open_device(path, model),
+                          "quorvel_printer_open_device(" + path + ")");
+        }
+
+        /// <summary>Sends the job a queue has collected (nothing to do on other links).
+        /// Dispose sends the last job too but cannot throw: Flush first to learn whether it was taken.</summary>
+        public void Flush() { Check(NativePrinter.quorvel_printer_flush(handle), "quorvel_printer_flush"); }
 
         public void Text(string text, Justification justification = Justification.Left, Font font = Font.A,
                          Spacing spacing = Spacing.S32, bool bold = false)

@@ -138,6 +138,7 @@ const
   QUORVEL_IMAGE_BAND_ROWS = 128;
   QUORVEL_DITHER_THRESHOLD = 0;
   QUORVEL_DITHER_FLOYD_STEINBERG = 1;
+  QUORVEL_QUEUE_JOB_MAX = 262144;
   { Outcome codes of quorvel_last_error }
   QUORVEL_E_OK = 0;
   QUORVEL_E_NO_LINK = 1;
@@ -166,6 +167,11 @@ const
   QUORVEL_E_BUFFER_TOO_SMALL = 24;
   QUORVEL_E_SYSTEM = 25;
   QUORVEL_E_BAD_HANDLE = 26;
+  QUORVEL_E_QUEUE_NOT_FOUND = 27;
+  QUORVEL_E_QUEUE_PAUSED = 28;
+  QUORVEL_E_JOB_REFUSED = 29;
+  QUORVEL_E_NO_STATUS_ON_QUEUE = 30;
+  QUORVEL_E_DEVICE_BUSY = 31;
   QUORVEL_E_BAD_BARCODE_DATA = 32;
 
 type
@@ -227,6 +233,10 @@ function quorvel_store_logo(number: Integer; gray: PByte; width, height, stride,
 function quorvel_read_status(status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_read_status';
 function quorvel_utf8_to_cp1252(utf8: PAnsiChar; output: PAnsiChar; size: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_utf8_to_cp1252';
 function quorvel_check_barcode(barcode_type: Integer; data: PAnsiChar): Integer; stdcall; external QuorvelLib name 'quorvel_check_barcode';
+{ Print queues and printer devices; FechaPortaSerial closes both (a queue's job is sent first) }
+function quorvel_open_queue(name: PAnsiChar; model: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_open_queue';
+function quorvel_open_device(path: PAnsiChar; model: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_open_device';
+function quorvel_flush: Integer; stdcall; external QuorvelLib name 'quorvel_flush';
 
 { Printer handles: one per open printer, each with its own link; every
   operation takes the handle first and sends what its counterpart above sends.
@@ -258,6 +268,9 @@ function quorvel_printer_raw(printer: PQuorvelPrinter; text: PAnsiChar): Integer
 function quorvel_printer_image(printer: PQuorvelPrinter; gray: PByte; width, height, stride, justification, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_image';
 function quorvel_printer_store_logo(printer: PQuorvelPrinter; number: Integer; gray: PByte; width, height, stride, dither: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_store_logo';
 function quorvel_printer_read_status(printer: PQuorvelPrinter; status: PQuorvelStatus): Integer; stdcall; external QuorvelLib name 'quorvel_printer_read_status';
+function quorvel_printer_open_queue(name: PAnsiChar; model: Integer): PQuorvelPrinter; stdcall; external QuorvelLib name 'quorvel_printer_open_queue';
+function quorvel_printer_open_device(path: PAnsiChar; model: Integer): PQuorvelPrinter; stdcall; external QuorvelLib name 'quorvel_printer_open_device';
+function quorvel_printer_flush(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_flush';
 
 type
   { A call a printer did not take: Code and the message of quorvel_last_error. }
@@ -282,9 +295,17 @@ type
     constructor OpenTcp(const Address: AnsiString; Port: Integer = 9100; Model: Integer = QUORVEL_MODEL_0);
     { A serial printer; BitsPerSecond 0 takes the model's speed (9600 for model 3, else 115200). }
     constructor OpenSerial(const Port: AnsiString; BitsPerSecond: Integer = 0; Model: Integer = QUORVEL_MODEL_0);
+    { A printer behind the system's spooler (lpstat -p, or Windows' printer
+      list): commands go as one RAW job at each Cut, Flush and Close. }
+    constructor OpenQueue(const Name: AnsiString; Model: Integer = QUORVEL_MODEL_0);
+    { A printer-class device on Linux, e.g. /dev/usb/lp0. }
+    constructor OpenDevice(const Path: AnsiString; Model: Integer = QUORVEL_MODEL_0);
     destructor Destroy; override;
-    { Closes the link; a call on it in another thread is let finish first. }
+    { Closes the link; a call on it in another thread is let finish first. A
+      queue's last job is sent too: call Flush first to learn whether it was taken. }
     procedure Close;
+    { Sends the job a queue has collected; nothing to do on other links. }
+    procedure Flush;
     procedure Text(const S: RawByteString; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32; Bold: Integer = QUORVEL_BOLD_OFF);
     procedure TextFeed(const S: RawByteString; FeedLines: Integer; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32; Bold: Integer = QUORVEL_BOLD_OFF);
     procedure TextUpsideDown(const S: RawByteString; Justification: Integer = QUORVEL_ALIGN_LEFT; Font: Integer = QUORVEL_FONT_A; Spacing: Integer = QUORVEL_SPACING_32; Bold: Integer = QUORVEL_BOLD_OFF);
@@ -372,6 +393,20 @@ begin
     if Model = QUORVEL_MODEL_3 then BitsPerSecond := 9600 else BitsPerSecond := 115200;
   FHandle := quorvel_printer_open_serial(PAnsiChar(Port), BitsPerSecond, Model);
   if FHandle = nil then raise EQuorvelPrinter.CreateFor('quorvel_printer_open_serial(' + string(Port) + ')');
+end;
+
+constructor TQuorvelPrinter.OpenQueue(const Name: AnsiString; Model: Integer);
+begin
+  inherited Create;
+  FHandle := quorvel_printer_open_queue(PAnsiChar(Name), Model);
+  if FHandle = nil then raise EQuorvelPrinter.CreateFor('quorvel_printer_open_queue(' + string(Name) + ')');
+end;
+
+constructor TQuorvelPrinter.OpenDevice(const Path: AnsiString; Model: Integer);
+begin
+  inherited Create;
+  FHandle := quorvel_printer_open_device(PAnsiChar(Path), Model);
+  if FHandle = nil then raise EQuorvelPrinter.CreateFor('quorvel_printer_open_device(' + string(Path) + ')');
 end;
 
 destructor TQuorvelPrinter.Destroy;
@@ -468,6 +503,11 @@ end;
 procedure TQuorvelPrinter.SelfTest;
 begin
   Check(quorvel_printer_self_test(FHandle), 'quorvel_printer_self_test');
+end;
+
+procedure TQuorvelPrinter.Flush;
+begin
+  Check(quorvel_printer_flush(FHandle), 'quorvel_printer_flush');
 end;
 
 procedure TQuorvelPrinter.Cut;

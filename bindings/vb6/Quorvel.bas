@@ -173,6 +173,11 @@ Public Const QUORVEL_E_NOT_CP1252 As Long = 22
 Public Const QUORVEL_E_BAD_UTF8 As Long = 23
 Public Const QUORVEL_E_BUFFER_TOO_SMALL As Long = 24
 Public Const QUORVEL_E_SYSTEM As Long = 25
+Public Const QUORVEL_E_QUEUE_NOT_FOUND As Long = 27
+Public Const QUORVEL_E_QUEUE_PAUSED As Long = 28
+Public Const QUORVEL_E_JOB_REFUSED As Long = 29
+Public Const QUORVEL_E_NO_STATUS_ON_QUEUE As Long = 30
+Public Const QUORVEL_E_DEVICE_BUSY As Long = 31
 
 ' #define values
 Public Const QUORVEL_ERROR_MESSAGE_SIZE As Long = 256
@@ -182,6 +187,7 @@ Public Const QUORVEL_LOGO_MAX_HEIGHT As Long = 2304
 Public Const QUORVEL_IMAGE_BAND_ROWS As Long = 128
 Public Const QUORVEL_DITHER_THRESHOLD As Long = 0
 Public Const QUORVEL_DITHER_FLOYD_STEINBERG As Long = 1
+Public Const QUORVEL_QUEUE_JOB_MAX As Long = 262144
 Public Const QUORVEL_E_BAD_BARCODE_DATA As Long = 32
 Public Const QUORVEL_E_BAD_HANDLE As Long = 26
 
@@ -249,6 +255,9 @@ Public Declare Function quorvel_store_logo Lib "Quorvel.dll" (ByVal number As Lo
 Public Declare Function quorvel_read_status Lib "Quorvel.dll" (ByRef status As QuorvelStatus) As Long ' @45
 Public Declare Function quorvel_utf8_to_cp1252 Lib "Quorvel.dll" (ByVal utf8 As String, ByVal out As String, ByVal size As Long) As Long ' @46
 Public Declare Function quorvel_check_barcode Lib "Quorvel.dll" (ByVal barcode_type As Long, ByVal data As String) As Long ' @47
+Public Declare Function quorvel_open_queue Lib "Quorvel.dll" (ByVal name_ As String, ByVal model As Long) As Long ' @100
+Public Declare Function quorvel_open_device Lib "Quorvel.dll" (ByVal path As String, ByVal model As Long) As Long ' @101
+Public Declare Function quorvel_flush Lib "Quorvel.dll" () As Long ' @102
 Public Declare Function quorvel_printer_open_tcp Lib "Quorvel.dll" (ByVal address As String, ByVal port As Long, ByVal model As Long) As Long ' @50
 Public Declare Function quorvel_printer_open_serial Lib "Quorvel.dll" (ByVal port As String, ByVal bits_per_second As Long, ByVal model As Long) As Long ' @51
 Public Declare Function quorvel_printer_close Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @52
@@ -275,3 +284,6 @@ Public Declare Function quorvel_printer_raw Lib "Quorvel.dll" (ByVal printer As 
 Public Declare Function quorvel_printer_image Lib "Quorvel.dll" (ByVal printer As Long, ByRef gray As Byte, ByVal width_ As Long, ByVal height As Long, ByVal stride As Long, ByVal justification As Long, ByVal dither As Long) As Long ' @73
 Public Declare Function quorvel_printer_store_logo Lib "Quorvel.dll" (ByVal printer As Long, ByVal number As Long, ByRef gray As Byte, ByVal width_ As Long, ByVal height As Long, ByVal stride As Long, ByVal dither As Long) As Long ' @74
 Public Declare Function quorvel_printer_read_status Lib "Quorvel.dll" (ByVal printer As Long, ByRef status As QuorvelStatus) As Long ' @75
+Public Declare Function quorvel_printer_open_queue Lib "Quorvel.dll" (ByVal name_ As String, ByVal model As Long) As Long ' @103
+Public Declare Function quorvel_printer_open_device Lib "Quorvel.dll" (ByVal path As String, ByVal model As Long) As Long ' @104
+Public Declare Function quorvel_printer_flush Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @105

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -125,7 +126,7 @@ int run_batch(const std::string& file, const Globals& globals) {
         }
     }
     message_context.clear();
-    return result;
+    return close_link(std::move(std::get<Printer>(printer)), globals, result);
 }
 
 }  // namespace quorvel::cli

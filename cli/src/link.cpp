@@ -17,6 +17,8 @@ struct Link {
 
 Link link_of(const Globals& globals) {
     if (!globals.tcp.empty()) return {globals.tcp + " port " + std::to_string(globals.port), true};
+    if (!globals.queue.empty()) return {"print queue " + globals.queue, false};
+    if (!globals.device.empty()) return {"printer device " + globals.device, false};
     return {"serial port " + globals.serial, false};
 }
 
@@ -62,11 +64,33 @@ OpenFailure explain_open_failure(const Globals& globals, int code, const std::st
             return {exit_failure, "cannot reach " + link.description +
                                       ": no route to that address from here. Check the address "
                                       "and this computer's network"};
+        case QUORVEL_E_QUEUE_NOT_FOUND:
+            return {exit_failure, link.description +
+                                      " does not exist: lpstat -p lists the queues (on Windows, "
+                                      "the printer list in Settings)"};
+        case QUORVEL_E_QUEUE_PAUSED:
+            return {exit_failure, link.description + " is paused: resume it (cupsenable " +
+                                      globals.queue + ", or in the printer list) and try again"};
+        case QUORVEL_E_DEVICE_BUSY:
+            return {exit_failure, link.description +
+                                      " is busy: another program holds it (fuser -v " +
+                                      globals.device + " names it)"};
         case QUORVEL_E_PORT_NOT_FOUND:
+            if (!globals.device.empty())
+                return {exit_failure, link.description +
+                                          " does not exist: check the name (ls /dev/usb/lp* "
+                                          "/dev/lp*) and that the printer is on and plugged in"};
             return {exit_failure, link.description +
                                       " does not exist: check the name (ls /dev/ttyS* "
                                       "/dev/ttyUSB*) and that the adapter is plugged in"};
         case QUORVEL_E_PERMISSION_DENIED: {
+            if (!globals.device.empty()) {
+                const std::string group = group_of(globals.device);
+                return {exit_failure, "permission denied on " + link.description +
+                                          ": join its group with 'sudo usermod -aG " +
+                                          (group.empty() ? std::string("lp") : group) +
+                                          " $USER' and log in again"};
+            }
             const std::string group = group_of(globals.serial);
             return {exit_failure,
                     "permission denied on " + link.description +
@@ -97,15 +121,28 @@ OpenFailure explain_open_failure(const Globals& globals, int code, const std::st
 }
 
 std::variant<Printer, OpenFailure> open_link(const Globals& globals) {
-    quorvel_printer* printer =
-        globals.tcp.empty()
-            ? quorvel_printer_open_serial(globals.serial.c_str(), serial_speed(globals),
-                                          globals.model)
-            : quorvel_printer_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
+    quorvel_printer* printer = nullptr;
+    if (!globals.tcp.empty())
+        printer = quorvel_printer_open_tcp(globals.tcp.c_str(), globals.port, globals.model);
+    else if (!globals.queue.empty())
+        printer = quorvel_printer_open_queue(globals.queue.c_str(), globals.model);
+    else if (!globals.device.empty())
+        printer = quorvel_printer_open_device(globals.device.c_str(), globals.model);
+    else
+        printer = quorvel_printer_open_serial(globals.serial.c_str(), serial_speed(globals),
+                                              globals.model);
     if (printer) return Printer(printer);
     char reason[QUORVEL_ERROR_MESSAGE_SIZE] = "";
     const int code = quorvel_last_error(reason, sizeof reason);
     return explain_open_failure(globals, code, reason);
+}
+
+int close_link(Printer printer, const Globals& globals, int result) {
+    if (quorvel_printer_close(printer.release()) == 1 || globals.queue.empty() ||
+        result != exit_done)
+        return result;
+    return fail("the last job did not reach " + link_of(globals).description + ": " +
+                library_reason());
 }
 
 }  // namespace quorvel::cli

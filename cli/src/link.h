@@ -31,4 +31,8 @@ using Printer = std::unique_ptr<quorvel_printer, ClosePrinter>;
 // the failure, if it won't open.
 std::variant<Printer, OpenFailure> open_link(const Globals& globals);
 
+// Closes the printer; a print queue sends the job still collected then, so its
+// failure becomes the run's (result is kept when the run had already failed).
+int close_link(Printer printer, const Globals& globals, int result);
+
 }  // namespace quorvel::cli

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -61,5 +62,7 @@ int main(int argc, char** argv) {
         say(failure->message);
         return failure->exit_code;
     }
-    return action(std::get<Printer>(printer).get());
+    Printer& opened = std::get<Printer>(printer);
+    const int result = action(opened.get());
+    return close_link(std::move(opened), globals, result);
 }

@@ -28,7 +28,15 @@ void add_global_options(CLI::App& root, Globals& globals) {
         ->type_name("BPS")
         ->check(CLI::IsMember(standard_speeds))
         ->needs(serial);
-    tcp->excludes(serial);
+    auto* queue = root.add_option("--queue", globals.queue,
+                                  "Printer behind this print queue (lpstat -p lists them)")
+                      ->type_name("NAME");
+    auto* device = root.add_option("--device", globals.device,
+                                   "Printer-class device, e.g. /dev/usb/lp0 (Linux)")
+                       ->type_name("PATH");
+    tcp->excludes(serial, queue, device);
+    serial->excludes(queue, device);
+    queue->excludes(device);
     root.add_option("--model", globals.model,
                     "Printer model 0-3: status query and serial speed (default 0)")
         ->check(CLI::Range(0, 3));
@@ -59,6 +67,9 @@ const char* const global_options_help = R"(Printer (global options; before or af
   --tcp IP        printer at this IPv4 or IPv6 address (host names are not resolved)
   --port N        its TCP port, 1-65535 (default 9100); only with --tcp
   --serial PORT   printer on this serial port, e.g. /dev/ttyUSB0 or /dev/ttyS0
+  --queue NAME    printer behind the system's print queue NAME (lpstat -p lists
+                  them); commands go as one job at each cut and at the end
+  --device PATH   printer-class device on Linux, e.g. /dev/usb/lp0 or /dev/lp0
   --speed BPS     serial speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600,
                   115200, 230400, 460800 or 921600 (default: by --model)
   --model 0-3     printer model; it picks the status query and the serial speed:
@@ -72,8 +83,10 @@ const char* const global_options_help = R"(Printer (global options; before or af
 Exit codes: 0 done; 1 the printer or the link failed; 2 usage error (nothing is sent).)";
 
 void check_link_options(const Globals& globals, bool needs_link) {
-    if (needs_link && globals.tcp.empty() && globals.serial.empty())
-        throw UsageError{"name the printer with --tcp IP or --serial PORT"};
+    if (needs_link && globals.tcp.empty() && globals.serial.empty() && globals.queue.empty() &&
+        globals.device.empty())
+        throw UsageError{
+            "name the printer with --tcp IP or --serial PORT (or --queue NAME, --device PATH)"};
     if (has_port_suffix(globals.tcp))
         throw UsageError{"--tcp takes the address alone, not '" + globals.tcp +
                          "': give the port with --port, e.g. --tcp " +

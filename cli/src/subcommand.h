@@ -30,6 +30,8 @@ struct Globals {
     std::string tcp;
     int port = 9100;
     std::string serial;
+    std::string queue;   // a spooler's print queue
+    std::string device;  // a printer-class device, /dev/usb/lp0
     int speed = 0;  // 0: the model's speed
     int model = 0;
     bool raw_bytes = false;

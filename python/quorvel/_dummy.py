@@ -93,7 +93,7 @@ class Dummy(Printer):
     Every call goes through the library as for a real printer (same checks,
     same bytes, same errors); the link is a loopback socket that this object
     reads itself. Status queries get no reply (:class:`NoReply`). Like every
-    Printer it holds the library's one link until :meth:`close`::
+    Printer it is a printer handle of its own, open until :meth:`close`::
 
         with quorvel.Dummy() as d:
             d.text("Total 11,50")
@@ -105,7 +105,8 @@ class Dummy(Printer):
         sink = _Sink()
         super().__init__("tcp", f"memory (127.0.0.1:{sink.port})", model)
         try:
-            self._open_with(self._need("quorvel_open_tcp"), b"127.0.0.1", sink.port, model)
+            self._open_with(self._need("quorvel_printer_open_tcp"), b"127.0.0.1", sink.port,
+                            model)
             sink.accept()
         except BaseException:
             if not self.closed:

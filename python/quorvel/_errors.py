@@ -37,6 +37,11 @@ class ErrorCode(enum.IntEnum):
     BUFFER_TOO_SMALL = 24
     SYSTEM = 25
     BAD_HANDLE = 26
+    QUEUE_NOT_FOUND = 27
+    QUEUE_PAUSED = 28
+    JOB_REFUSED = 29
+    NO_STATUS_ON_QUEUE = 30
+    DEVICE_BUSY = 31
     BAD_BARCODE_DATA = 32
 
 

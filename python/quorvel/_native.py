@@ -161,6 +161,9 @@ EXTENSIONS: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_read_status", _int, [ctypes.POINTER(QuorvelStatus)]),
     ("quorvel_utf8_to_cp1252", _int, [ctypes.c_char_p, ctypes.c_char_p, _int]),
     ("quorvel_check_barcode", _int, [_int, _Text]),
+    ("quorvel_open_queue", _int, [_Text, _int]),
+    ("quorvel_open_device", _int, [_Text, _int]),
+    ("quorvel_flush", _int, []),
 ]
 
 _printer = ctypes.c_void_p  # quorvel_printer*: an opaque handle, never dereferenced
@@ -194,6 +197,9 @@ HANDLES: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_printer_image", _int, [_printer, _ubyte_p, _int, _int, _int, _int, _int]),
     ("quorvel_printer_store_logo", _int, [_printer, _int, _ubyte_p, _int, _int, _int, _int]),
     ("quorvel_printer_read_status", _int, [_printer, ctypes.POINTER(QuorvelStatus)]),
+    ("quorvel_printer_open_queue", _printer, [_Text, _int]),
+    ("quorvel_printer_open_device", _printer, [_Text, _int]),
+    ("quorvel_printer_flush", _int, [_printer]),
 ]
 
 

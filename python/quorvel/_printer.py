@@ -112,7 +112,8 @@ class FullStatus:
 
 
 class Printer:
-    """One receipt printer. Open it with :meth:`tcp` or :meth:`serial`.
+    """One receipt printer. Open it with :meth:`tcp`, :meth:`serial`,
+    :meth:`queue` or :meth:`device`.
 
     Each Printer is a handle of its own in the library, with its own link: any
     number are open at once (a receipt, a kitchen and a bar printer), and each
@@ -173,6 +174,46 @@ class Printer:
         printer._open_with(printer._need("quorvel_printer_open_serial"), port_bytes, baud, model)
         return printer
 
+    @classmethod
+    def queue(cls, name: str, model: int = 0) -> "Printer":
+        """Open a printer behind the system's spooler: a CUPS queue
+        (``lpstat -p`` lists them) or a printer of Windows' printer list.
+
+        Commands collect into one RAW job that goes to the queue at each
+        :meth:`cut`, at :meth:`flush` and at :meth:`close`. Status queries
+        raise :class:`NoReply` (code ``NO_STATUS_ON_QUEUE``): spoolers pass
+        no replies back.
+
+        :raises ConnectFailed: no such queue (``QUEUE_NOT_FOUND``), the queue
+            is paused (``QUEUE_PAUSED``).
+        """
+        _in(model, range(4), "model")
+        printer = cls("queue", name, model)
+        printer._open_with(printer._need("quorvel_printer_open_queue"), _text(name, "name"), model)
+        return printer
+
+    @classmethod
+    def device(cls, path: str, model: int = 0) -> "Printer":
+        """Open a printer-class device on Linux, e.g. ``"/dev/usb/lp0"``.
+
+        :raises ConnectFailed: no such device, permission denied (the message
+            names the device's group), or busy (``DEVICE_BUSY``).
+        """
+        _in(model, range(4), "model")
+        path_bytes = _text(os.fspath(path), "path")
+        printer = cls("device", str(path), model)
+        printer._open_with(printer._need("quorvel_printer_open_device"), path_bytes, model)
+        return printer
+
+    def flush(self) -> None:
+        """Send the job a queue link has collected so far (nothing to do on
+        other links, where every command goes out at once).
+
+        :raises NotWritten: the spooler refused the job, or the queue is paused.
+        """
+        self._send(self._need("quorvel_printer_flush"))
+
+
     def _open_with(self, function: Callable[..., Optional[int]], *args: Any) -> None:
         handle = _log.call(function, *args)
         if not handle:
@@ -187,12 +228,16 @@ class Printer:
 
         A call on this Printer in another thread is let finish first (within
         its time-out); calls after the close raise :class:`NotConnected`.
+
+        :raises NotWritten: on a queue link, the spooler refused the last job
+            (the Printer is closed all the same).
         """
         with _open_lock:
             handle, self._handle = self._handle, None
             _open_printers.discard(self)
         if handle is not None:
-            _log.call(_lib.quorvel_printer_close, handle)
+            if _log.call(_lib.quorvel_printer_close, handle) != 1 and self._kind == "queue":
+                raise self._failure(NotWritten, "the queue's last job")
 
     @property
     def closed(self) -> bool:

@@ -28,13 +28,39 @@ def plain_file(request, tmp_path):
     (Printer.tcp, lambda r, t: "127.0.0.1.5", ErrorCode.BAD_ADDRESS),
     (Printer.serial, lambda r, t: str(t / "ttyNONE"), ErrorCode.PORT_NOT_FOUND),
     (Printer.serial, plain_file, ErrorCode.NOT_SERIAL),
-], ids=["refused", "host-name", "bad-literal", "no-port", "not-a-tty"])
+    (Printer.device, lambda r, t: str(t / "lpNONE"), ErrorCode.PORT_NOT_FOUND),
+], ids=["refused", "host-name", "bad-literal", "no-port", "not-a-tty", "no-device"])
 def test_link_that_cannot_open(request, tmp_path, open_, where, code):
     target = where(request, tmp_path)
     with pytest.raises(ConnectFailed) as caught:
         open_(target)
     assert caught.value.code == code
     assert target in caught.value.message
+
+
+def test_device_link_prints_and_another_opener_is_told_busy(tmp_path):
+    # A raw pseudo-terminal stands in for /dev/usb/lp0.
+    import fcntl
+    import tty
+    master, slave = os.openpty()
+    tty.setraw(slave)
+    path = os.ttyname(slave)
+    try:
+        with Printer.device(path) as printer:
+            printer.raw(b"\x0a\x0d\xe9\x00")
+            got = b""
+            while len(got) < 7:
+                got += os.read(master, 64)
+            assert got == b"\x1b@\x0a\x0d\xe9\x00\x0a"  # unchanged, framed by ESC @ and LF
+        holder = os.open(path, os.O_RDWR | os.O_NOCTTY)
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        with pytest.raises(ConnectFailed) as caught:
+            Printer.device(path)
+        assert caught.value.code == ErrorCode.DEVICE_BUSY
+        os.close(holder)
+    finally:
+        os.close(master)
+        os.close(slave)
 
 
 def test_serial_port_held_by_another_process(start_printer):

@@ -44,6 +44,7 @@ contains "$runtime" '/libquorvel.so.1 -> libquorvel.so.1.2.0$'
 contains "$dev" '/usr/include/quorvel.h$'
 contains "$dev" '/libquorvel.so -> libquorvel.so.1$'
 contains "$tools" '/usr/bin/quorvel-printer$'
+contains "$tools" '/usr/share/quorvel-printer/profiles/generic-80.json$'  # found by name at start-up
 contains "$tools" '/lib/systemd/system/quorvel-printer@.service$'
 contains "$tools" '/usr/share/doc/quorvel-tools/examples/default.env$'
 contains "$tools" '/usr/share/man/man1/quorvel-printer.1.gz$'
@@ -52,6 +53,8 @@ grep -q 'GET /api/receipts' "$work/README.md" || fail "quorvel-tools: no HTTP AP
 member "$tools" ./usr/share/man/man1/quorvel-printer.1.gz | zcat >"$work/quorvel-printer.1"
 grep -q 'HTTP API' "$work/quorvel-printer.1" || fail "quorvel-printer(1) has no HTTP API section"
 dpkg-deb -f "$dev" Depends | grep -q "libquorvel1 (= $version)" || fail "libquorvel-dev: $(dpkg-deb -f "$dev" Depends)"
+# libcups.so.2 is loaded on the first queue open, so the shlibs scan cannot see it.
+dpkg-deb -f "$runtime" Recommends | grep -qw libcups2 || fail "libquorvel1 does not recommend libcups2"
 
 echo "--- maintainer scripts and dpkg -r"
 for deb in "$runtime" "$dev" "$tools"; do

@@ -902,6 +902,11 @@ enum quorvel_error {
     QUORVEL_E_BUFFER_TOO_SMALL = 24,  /**< the output buffer cannot hold the result */
     QUORVEL_E_SYSTEM = 25,            /**< another system failure; the message names it */
     QUORVEL_E_BAD_HANDLE = 26,        /**< a null, closed or unknown printer handle */
+    QUORVEL_E_QUEUE_NOT_FOUND = 27,   /**< the spooler has no print queue of that name */
+    QUORVEL_E_QUEUE_PAUSED = 28,      /**< the print queue is paused (stopped): it would hold the job */
+    QUORVEL_E_JOB_REFUSED = 29,       /**< the spooler refused the job (the queue rejects jobs, or failed) */
+    QUORVEL_E_NO_STATUS_ON_QUEUE = 30, /**< status asked of a queue link: spoolers pass no replies back */
+    QUORVEL_E_DEVICE_BUSY = 31,       /**< another program holds the printer device */
     QUORVEL_E_BAD_BARCODE_DATA = 32   /**< barcode data breaks its symbology's rules (quorvel_check_barcode) */
 };
 
@@ -918,6 +923,9 @@ enum quorvel_error {
 /** Values of the dither argument. */
 #define QUORVEL_DITHER_THRESHOLD 0       /**< a pixel below 128 is black */
 #define QUORVEL_DITHER_FLOYD_STEINBERG 1 /**< error diffusion, same black level */
+
+/** Largest job, in bytes, that a queue link collects before sending it. */
+#define QUORVEL_QUEUE_JOB_MAX 262144
 
 /**
  * Printer status read by quorvel_read_status. Each flag is 1 when set, 0 when
@@ -1609,6 +1617,100 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printe
  * QUORVEL_E_NULL_INPUT; QUORVEL_E_BAD_ARGUMENT for a type outside 0 to 9.
  */
 QUORVEL_API int QUORVEL_CALL quorvel_check_barcode(int barcode_type, const char* data); /* 47 */
+
+/**
+ * Opens a queue link: a printer behind the system's spooler, such as a USB
+ * receipt printer installed as a printer (a CUPS queue on Linux, a printer of
+ * Windows' printer list). Find the name with `lpstat -p` or in the list of
+ * printers.
+ *
+ * Spoolers take whole documents, so commands are collected into one job that
+ * goes to the queue as a RAW document (format application/vnd.cups-raw on
+ * CUPS, datatype RAW on Windows), unchanged, at each AcionaGuilhotina, at
+ * quorvel_flush and when FechaPortaSerial closes the link. A job holds at
+ * most QUORVEL_QUEUE_JOB_MAX bytes: a command that would pass that bound
+ * sends the job first. Spoolers cannot pass status queries on: Le_Status,
+ * Le_Status_Gaveta and quorvel_read_status send nothing and return their
+ * "no reply" result, with QUORVEL_E_NO_STATUS_ON_QUEUE.
+ *
+ * @param name   the queue's name, e.g. "receipts" or "POS-80 Printer".
+ * @param model  printer model number as for AbrePortaSerial (0 to 3).
+ * @return 1 when the queue exists and is not paused, 0 otherwise.
+ *
+ * A port or queue this library already holds is closed first (its job sent).
+ * Errors: QUORVEL_E_NULL_INPUT, QUORVEL_E_QUEUE_NOT_FOUND,
+ * QUORVEL_E_QUEUE_PAUSED, QUORVEL_E_SYSTEM (the spooler cannot be reached).
+ * Sending a job can give QUORVEL_E_QUEUE_PAUSED, QUORVEL_E_JOB_REFUSED or
+ * QUORVEL_E_QUEUE_NOT_FOUND; the job then stays collected for a later flush.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_open_queue(const char* name, int model); /* 100 */
+
+/**
+ * Opens a device link on Linux: a printer-class character device such as
+ * /dev/usb/lp0 (USB) or /dev/lp0 (parallel port), held exclusively.
+ *
+ * Writes wait at most 1 s plus 1 ms per byte, status replies at most 2 s, as
+ * on a serial port. quorvel_read_status also reads the port status of the
+ * device driver (LPGETSTATUS) where it has one: online, paper_out and error
+ * are taken from it when the printer does not answer DLE EOT.
+ *
+ * @param path   the device, e.g. "/dev/usb/lp0".
+ * @param model  printer model number as for AbrePortaSerial (0 to 3).
+ * @return 1 when the device is open, 0 otherwise.
+ *
+ * A port or queue this library already holds is closed first. Close the link
+ * with FechaPortaSerial. Errors: QUORVEL_E_NULL_INPUT,
+ * QUORVEL_E_PORT_NOT_FOUND (no such device; always on Windows),
+ * QUORVEL_E_PERMISSION_DENIED (the message names the device's group, usually
+ * lp), QUORVEL_E_DEVICE_BUSY, QUORVEL_E_SYSTEM.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_open_device(const char* path, int model); /* 101 */
+
+/**
+ * Sends the job a queue link has collected so far, as AcionaGuilhotina does
+ * after its cut. On a TCP, serial or device link, where every command goes
+ * out at once, it does nothing.
+ *
+ * @return 1 when nothing was left to send or the job was sent, 0 otherwise.
+ *
+ * Errors: QUORVEL_E_NO_LINK, QUORVEL_E_QUEUE_NOT_FOUND,
+ * QUORVEL_E_QUEUE_PAUSED, QUORVEL_E_JOB_REFUSED, QUORVEL_E_SYSTEM.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_flush(void); /* 102 */
+
+/**
+ * Opens a printer handle on a print queue, as quorvel_open_queue does for the
+ * default link: commands collect into one RAW job per handle, sent at each
+ * quorvel_printer_cut, at quorvel_printer_flush and at quorvel_printer_close
+ * (which then returns 0 with the queue's error when that last job was not
+ * taken; the handle is closed all the same).
+ *
+ * @param name   the queue's name (`lpstat -p`; Windows' printer list).
+ * @param model  printer model number (0 to 3).
+ * @return the handle, or NULL (errors as for quorvel_open_queue).
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_queue(const char* name,
+                                                                    int model); /* 103 */
+
+/**
+ * Opens a printer handle on a printer-class device on Linux (/dev/usb/lp0),
+ * as quorvel_open_device does for the default link.
+ *
+ * @param path   the device.
+ * @param model  printer model number (0 to 3).
+ * @return the handle, or NULL (errors as for quorvel_open_device).
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_device(const char* path,
+                                                                     int model); /* 104 */
+
+/**
+ * quorvel_flush on a printer handle's link.
+ *
+ * @param printer  an open handle.
+ * @return 1 when nothing was left to send or the job was sent; 0 otherwise,
+ *         or when the handle was refused (QUORVEL_E_BAD_HANDLE).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_flush(quorvel_printer* printer); /* 105 */
 
 #ifdef __cplusplus
 }

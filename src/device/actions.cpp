@@ -10,7 +10,8 @@ namespace {
 int cut_paper() {
     Command<3> cmd;
     cmd.put(GS, 'V', 0x00);  // GS V 0: full cut
-    return cmd.send();
+    // On a queue link the cut ends the receipt: its job goes to the spooler.
+    return cmd.send() && link::end_of_document();
 }
 
 }  // namespace

@@ -107,20 +107,36 @@ void fill(quorvel_status& status, int query, std::uint8_t reply) {
     }
 }
 
+// A printer-class device's port status (LPGETSTATUS): fills on-line, paper
+// out and error where their DLE EOT reply did not come.
+void fill_from_port_status(quorvel_status& status) {
+    const link::Link& link = link::current();
+    if (link.port_kind != link::PortKind::device || link.Statesocket == 1) return;
+    const int port = platform::device_port_status(link.serial_handle);
+    if (port < 0) return;
+    constexpr int no_error = 0x08, selected = 0x10, paper_out = 0x20;  // LP_PERRORP, LP_PSELECD, LP_POUTPA
+    if (status.online < 0) status.online = (port & selected) != 0 ? 1 : 0;
+    if (status.paper_out < 0) status.paper_out = (port & paper_out) != 0 ? 1 : 0;
+    if (status.error < 0) status.error = (port & no_error) != 0 ? 0 : 1;
+}
+
 int read_full_status(quorvel_status* status) {
     if (status == nullptr) return link::fail(QUORVEL_E_NULL_INPUT, "status");
     *status =
         quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
     if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
-    if (!link::discard_pending_input()) return 0;
+    if (link::status_unavailable() || !link::discard_pending_input()) return 0;
     for (int query = 1; query <= 4; ++query) {
         Command<3> cmd;
         cmd.put(DLE, EOT, query);  // DLE EOT n: real-time status
-        if (!cmd.send()) return 0;
-        const std::optional<std::uint8_t> reply = read_status_reply();
+        const bool asked = cmd.send();
+        const std::optional<std::uint8_t> reply = asked ? read_status_reply() : std::nullopt;
         // A printer that misses one reply is not answering: asking on would
         // only add another wait.
-        if (!reply) return 0;
+        if (!reply) {
+            fill_from_port_status(*status);
+            return 0;
+        }
         fill(*status, query, *reply);
     }
     return 1;

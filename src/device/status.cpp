@@ -78,7 +78,7 @@ std::optional<std::uint8_t> reply_after_groups_serial(Clock::time_point deadline
 // come before the reply are passed over.
 std::optional<std::uint8_t> query(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2,
                                   bool skip_groups) {
-    if (!link::discard_pending_input()) return std::nullopt;
+    if (link::status_unavailable() || !link::discard_pending_input()) return std::nullopt;
     Command<3> cmd;
     cmd.put(b0, b1, b2);
     cmd.send();

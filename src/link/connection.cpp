@@ -54,11 +54,14 @@ bool send_over_tcp(const Link& link, const std::uint8_t* command, std::size_t le
 
 }  // namespace
 
+bool queue_command(const std::uint8_t* command, std::size_t length);  // queue.cpp
+
 bool send_command(const std::uint8_t* command, std::size_t length) {
     const Link& link = current();
     if (link.Statesocket == 1) return send_over_tcp(link, command, length);
     if (!link.serial_port_held) return fail(QUORVEL_E_NO_LINK);
     const char* link_name = link.link_name;
+    if (link.port_kind == PortKind::queue) return queue_command(command, length);
     const std::ptrdiff_t count = platform::port_write(link.serial_handle, command, length);
     if (count == static_cast<std::ptrdiff_t>(length)) return true;
     if (count < 0) return fail_from_platform(QUORVEL_E_WRITE_FAILED, link_name);
@@ -81,7 +84,7 @@ bool discard_pending_input() {
             }
             if (count <= 0) break;
         }
-    } else if (link.serial_port_held) {
+    } else if (link.serial_port_held && link.port_kind != PortKind::queue) {
         platform::port_discard_input(link.serial_handle);
     }
     return true;
@@ -118,6 +121,7 @@ std::optional<std::uint8_t> recv_reply() {
         fail(QUORVEL_E_NO_LINK);
         return std::nullopt;
     }
+    if (status_unavailable()) return std::nullopt;
     std::uint8_t byte = 0;
     const std::ptrdiff_t count = platform::port_read(link.serial_handle, &byte, 1);
     if (count == 1) return byte;

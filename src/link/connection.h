@@ -14,6 +14,11 @@ struct quorvel_printer;
 
 namespace quorvel::link {
 
+// What a link's held port is: a serial port, a printer-class device (both
+// read and written through serial_handle) or a spooler's print queue
+// (queue_handle; commands collected into a job, see queue.cpp).
+enum class PortKind : std::uint8_t { serial, device, queue };
+
 inline constexpr std::size_t message_capacity = 8192;
 inline constexpr std::size_t link_name_capacity = 96;
 
@@ -30,6 +35,10 @@ struct Link {
     char link_name[link_name_capacity] = {};
     int message_length = 0;
     std::uint8_t message[message_capacity] = {};  // last TCP reply
+    PortKind port_kind = PortKind::serial;
+    platform::QueueHandle queue_handle = platform::invalid_handle;
+    std::uint8_t* job = nullptr;  // a queue's collected commands, QUORVEL_QUEUE_JOB_MAX bytes
+    std::size_t job_size = 0;
 
     bool is_open() const { return Statesocket == 1 || serial_port_held; }
 };
@@ -105,13 +114,27 @@ bool discard_pending_input();
 // the call's outcome).
 std::optional<std::uint8_t> recv_reply();
 
+// Queue links: the job collected so far goes to the queue (true when there
+// was none); and the held port, whatever its kind, is let go (a queue's job
+// is sent first). Both record a failure as the call's outcome.
+bool flush_job();
+bool release_held_port();
+// After a paper cut: on a queue link the cut ends the job, which is sent.
+bool end_of_document();
+// Status queries cannot reach a printer behind a spooler: true (and the
+// reason recorded) on a queue link, where nothing must be sent.
+bool status_unavailable();
+
 // Opening and closing the current link, with the rules of quorvel_open_tcp,
 // quorvel_open_serial, FechaSocket and FechaPortaSerial. Return 1 or 0 (the
 // cause recorded).
 int open_tcp(const char* address, int port, int model);
 int open_serial(const char* port, int bits_per_second, int model);
 int close_tcp();
-int close_serial();
+int close_serial();  // any held port: serial, device or queue (its job sent first)
+int open_queue(const char* name, int model);
+int open_device(const char* path, int model);
+int flush();
 
 // Reports a failure on standard error; the host process carries on.
 void report_failure(const char* message);

@@ -23,9 +23,15 @@ struct Message {
 #if defined(_WIN32)
 #define QUORVEL_PERMISSION_HINT "close other programs that use the port, or ask for access to it"
 #define QUORVEL_PORT_EXAMPLE "COM1"
+#define QUORVEL_QUEUE_LIST "the list of printers in the Settings"
+#define QUORVEL_QUEUE_RESUME "resume the printer in its queue window"
+#define QUORVEL_QUEUE_ACCEPT "check the printer's queue window"
 #else
 #define QUORVEL_PERMISSION_HINT "add the user to group dialout (usermod -aG dialout USER) and log in again"
 #define QUORVEL_PORT_EXAMPLE "/dev/ttyS0 or /dev/ttyUSB0"
+#define QUORVEL_QUEUE_LIST "lpstat -p"
+#define QUORVEL_QUEUE_RESUME "resume it with cupsenable NAME"
+#define QUORVEL_QUEUE_ACCEPT "check that it accepts jobs (cupsaccept NAME) and the spooler's log"
 #endif
 #define QUORVEL_STRINGIFY(x) #x
 #define QUORVEL_TEXT(x) QUORVEL_STRINGIFY(x)
@@ -73,6 +79,14 @@ constexpr Message messages[] = {
     {QUORVEL_E_SYSTEM, "system call failed", "try again; the system's reason names the cause"},
     {QUORVEL_E_BAD_HANDLE, "not an open printer handle",
      "open the printer again with quorvel_printer_open_tcp or quorvel_printer_open_serial"},
+    {QUORVEL_E_QUEUE_NOT_FOUND, "print queue not found",
+     "check the queue's name in " QUORVEL_QUEUE_LIST},
+    {QUORVEL_E_QUEUE_PAUSED, "print queue paused", QUORVEL_QUEUE_RESUME},
+    {QUORVEL_E_JOB_REFUSED, "print job refused", QUORVEL_QUEUE_ACCEPT},
+    {QUORVEL_E_NO_STATUS_ON_QUEUE, "no status through a print queue",
+     "open the printer as a device or over TCP to read its status"},
+    {QUORVEL_E_DEVICE_BUSY, "printer device busy",
+     "close the program that holds the device and try again"},
     {QUORVEL_E_BAD_BARCODE_DATA, "bad barcode data",
      "correct the data, or choose the symbology that fits it"},
 };
@@ -134,6 +148,7 @@ int fail(int code, const char* subject, int system_code) {
     if (already_failed()) return 0;
     current_outcome.code = code;
     current_outcome.system_code = system_code;
+    current_outcome.hint = nullptr;
     set_subject(subject);
     return 0;
 }
@@ -142,6 +157,7 @@ int fail_format(int code, const char* format, ...) {
     if (already_failed()) return 0;
     current_outcome.code = code;
     current_outcome.system_code = 0;
+    current_outcome.hint = nullptr;
     std::va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(current_outcome.subject, subject_capacity, format, arguments);
@@ -185,7 +201,8 @@ void describe(const Outcome& record, char* text, std::size_t size) {
         add(" (", reason);
         add(")", "");
     }
-    if (message.hint != nullptr) add("; ", message.hint);
+    const char* hint = record.hint != nullptr ? record.hint : message.hint;
+    if (hint != nullptr) add("; ", hint);
     // One line, whatever a port name or input held.
     for (char* c = text; *c != '\0'; ++c)
         if (static_cast<unsigned char>(*c) < 0x20) *c = ' ';

@@ -15,6 +15,7 @@ struct Outcome {
     int code = 0;
     int system_code = 0;  // errno, WSAGetLastError or GetLastError; 0 when none
     char subject[subject_capacity] = {};
+    const char* hint = nullptr;  // replaces the code's own hint when set (a static text)
 };
 
 // This thread's record. Constant-initialised, so reaching it needs no

@@ -92,6 +92,33 @@ std::ptrdiff_t port_read_within(PortHandle port, std::uint8_t* data, std::size_t
 void port_discard_input(PortHandle port);
 bool port_close(PortHandle port);
 
+// A printer-class character device (/dev/usb/lp0, /dev/lp0), opened for
+// reading and writing without blocking and held with an advisory lock; read
+// and written with port_read_within, port_write and port_close. On failure
+// invalid_handle and last_failure says why (busy when another opener holds
+// it). Linux only: elsewhere it fails as not_found.
+PortHandle device_open(const char* path);
+// The device's group, for a refused open: its name (or number) into text.
+void device_group(const char* path, char* text, std::size_t size);
+// The printer port status bits of LPGETSTATUS (LP_PERRORP 0x08, LP_PSELECD
+// 0x10, LP_POUTPA 0x20, LP_PBUSY 0x80), or -1 where the driver has none.
+int device_port_status(PortHandle device);
+
+// A print queue of the system's spooler (CUPS on Linux, the Windows
+// spooler), to which commands go as RAW documents, one job each.
+using QueueHandle = std::intptr_t;
+enum class QueueFault { none, not_found, paused, refused, other };
+struct QueueResult {
+    QueueFault fault = QueueFault::none;
+    char reason[128] = {};  // the spooler's own words when it failed
+};
+// Finds the queue; a queue that exists but is paused is refused too.
+QueueHandle queue_open(const char* name, QueueResult& result);
+// Sends one job holding exactly these bytes, within bounded waits.
+bool queue_send(QueueHandle queue, const std::uint8_t* data, std::size_t length,
+                QueueResult& result);
+void queue_close(QueueHandle queue);
+
 // The default link's lock, which every exported call without a printer
 // handle holds for its whole run. On
 // POSIX a fork takes it first and both processes release it, so a child

@@ -8,12 +8,16 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <grp.h>
+#include <linux/lp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -203,6 +207,41 @@ PortHandle port_open(const char* name) {
     return fd;
 }
 
+PortHandle device_open(const char* path) {
+    // O_NONBLOCK: writes and reads wait in poll, within their own time-outs.
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        note_errno(errno);  // EBUSY: the parallel-port driver admits one opener
+        return invalid_handle;
+    }
+    // The USB printer driver admits several openers: the advisory lock keeps
+    // two programs from mixing their receipts.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        note(errno == EWOULDBLOCK ? Fault::busy : fault_of_errno(errno), errno);
+        ::close(fd);
+        return invalid_handle;
+    }
+    return fd;
+}
+
+void device_group(const char* path, char* text, std::size_t size) {
+    struct stat info {};
+    if (size == 0) return;
+    text[0] = '\0';
+    if (::stat(path, &info) != 0) return;
+    const group* entry = ::getgrgid(info.st_gid);
+    if (entry != nullptr)
+        std::snprintf(text, size, "%s", entry->gr_name);
+    else
+        std::snprintf(text, size, "%u", static_cast<unsigned>(info.st_gid));
+}
+
+int device_port_status(PortHandle device) {
+    int status = 0;
+    if (::ioctl(fd_of(device), LPGETSTATUS, &status) != 0) return -1;  // ENOTTY, EINVAL: not lp
+    return status & 0xFF;
+}
+
 namespace {
 
 constexpr tcflag_t raw_input_clear = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -336,6 +375,9 @@ std::ptrdiff_t port_read_within(PortHandle port, std::uint8_t* data, std::size_t
             return -1;
         }
         if (ms_until(deadline) == 0) return 0;
+        // Ready, yet nothing to read: a driver without poll support. Wait a
+        // little rather than spin until the deadline.
+        ::usleep(10000);
     }
 }
 

@@ -132,8 +132,22 @@ extern "C" int QUORVEL_CALL quorvel_printer_close(quorvel_printer* printer) {
     slots[index].link = nullptr;
     platform::unlock_printer(index);
     if (link->Statesocket == 1) close_tcp();
-    if (link->serial_port_held) close_serial();
+    // A queue sends its last job here: a refused one is this call's outcome.
+    const int released = link->serial_port_held ? close_serial() : 1;
     current_link = &default_link;
     delete link;
-    return 1;
+    return released;
+}
+
+extern "C" quorvel_printer* QUORVEL_CALL quorvel_printer_open_queue(const char* name, int model) {
+    return open_printer([&] { return open_queue(name, model); });
+}
+
+extern "C" quorvel_printer* QUORVEL_CALL quorvel_printer_open_device(const char* path, int model) {
+    return open_printer([&] { return open_device(path, model); });
+}
+
+extern "C" int QUORVEL_CALL quorvel_printer_flush(quorvel_printer* printer) {
+    PrinterGuard guard(printer);
+    return guard ? flush() : 0;
 }

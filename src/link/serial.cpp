@@ -15,17 +15,16 @@ std::uint32_t baud_for_model(int model) {
 // is closed first, so none is ever left open with no way to close it.
 int open_port(const char* port_name, std::uint32_t baud) {
     Link& link = current();
+    release_held_port();
+    begin_call();  // a job a queue refused on the way out is not this call's outcome
     bool& serial_port_held = link.serial_port_held;
     platform::PortHandle& serial_handle = link.serial_handle;
-    if (serial_port_held) {
-        platform::port_close(serial_handle);
-        serial_port_held = false;
-    }
     if (port_name == nullptr) return fail(QUORVEL_E_NULL_INPUT, "port name");
     serial_handle = platform::port_open(port_name);
     if (serial_handle == platform::invalid_handle)
         return fail_from_platform(QUORVEL_E_SYSTEM, port_name);
     serial_port_held = true;
+    link.port_kind = PortKind::serial;
     set_link_name(port_name);
     // A port that opens but refuses some settings stays open and keeps receiving commands.
     if (!platform::port_configure(serial_handle, baud))
@@ -49,9 +48,7 @@ int open_serial(const char* port, int bits_per_second, int model) {
 int close_serial() {
     Link& link = current();
     if (!link.serial_port_held) return fail(QUORVEL_E_NO_LINK, "no serial port to close");
-    link.serial_port_held = false;
-    if (platform::port_close(link.serial_handle)) return 1;
-    return fail_from_platform(QUORVEL_E_SYSTEM, link.link_name);
+    return release_held_port() ? 1 : 0;
 }
 
 }  // namespace quorvel::link

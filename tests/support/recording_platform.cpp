@@ -84,6 +84,18 @@ std::ptrdiff_t port_read_within(PortHandle, std::uint8_t* data, std::size_t leng
 void port_discard_input(PortHandle) {}
 bool port_close(PortHandle) { return true; }
 
+// Printer devices open like ports; queue jobs are recorded as one write each.
+PortHandle device_open(const char*) { return 5; }
+void device_group(const char*, char* text, std::size_t size) {
+    if (size > 0) text[0] = '\0';
+}
+int device_port_status(PortHandle) { return -1; }
+QueueHandle queue_open(const char*, QueueResult&) { return 6; }
+bool queue_send(QueueHandle, const std::uint8_t* data, std::size_t length, QueueResult&) {
+    return record(data, length) >= 0;
+}
+void queue_close(QueueHandle) {}
+
 void lock_library() {}
 void unlock_library() {}
 void lock_printer(std::size_t) {}
