@@ -117,7 +117,7 @@ constexpr CommandRow ROWS[] = {
     block16(GS, '(', 'A', nullptr, SKIPPED, "GS ( A", "test print (ignored)"),
     block16(GS, '(', 'C', nullptr, SKIPPED, "GS ( C", "user NV memory (not kept)"),
     block16(GS, '(', 'D', nullptr, SKIPPED, "GS ( D", "real-time command switches (ignored)"),
-    block16(GS, '(', 'E', nullptr, SKIPPED, "GS ( E", "user setup (ignored)"),
+    block16(GS, '(', 'E', gs_user_setup, DEVICE, "GS ( E", "user setup (ignored)"),
     block16(GS, '(', 'H', nullptr, SKIPPED, "GS ( H", "process ID response (ignored)"),
     block16(GS, '(', 'K', nullptr, SKIPPED, "GS ( K", "print control (ignored)"),
     block16(GS, '(', 'L', gs_graphics, IMAGE, "GS ( L"),

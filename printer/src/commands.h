@@ -105,6 +105,7 @@ QVP_HANDLER(esc_cut);
 QVP_HANDLER(gs_cut);
 QVP_MEASURE(measure_gs_cut);
 QVP_HANDLER(gs_printer_id);
+QVP_HANDLER(gs_user_setup);
 QVP_HANDLER(gs_status);
 QVP_HANDLER(gs_auto_status);
 

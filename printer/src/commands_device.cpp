@@ -187,6 +187,22 @@ QVP_HANDLER(gs_printer_id) {
     }
 }
 
+// GS ( E pL pH fn ...: user setup. The queries the model answers (its
+// capacities and settings) are answered as its profile gives them; the rest
+// of user setup changes nothing here and is journaled as ignored.
+QVP_HANDLER(gs_user_setup) {
+    const std::vector<uint8_t> query(p + 5, p + len);
+    const auto answer = c.profile.user_setup_answers.find(query);
+    if (answer == c.profile.user_setup_answers.end()) {
+        JOURNAL_COMMAND(c, p, len, "GS ( E", "user setup (ignored)");
+        return;
+    }
+    JOURNAL_COMMAND(c, p, len, "GS ( E " + num(p[5]),
+                    "user setup query: " + num(static_cast<int>(answer->second.size())) +
+                        " bytes answered from the profile");
+    c.send(answer->second);
+}
+
 // GS r n: paper sensor (1) or drawer (2) status.
 QVP_HANDLER(gs_status) {
     const int q = digit(p[2]);

@@ -169,6 +169,7 @@ int bench(const std::string& file, quorvel::printer::SessionConfig cfg,
 
 int main(int argc, char** argv) {
     namespace qp = quorvel::printer;
+    qp::keep_freed_image_memory();
     std::string decode, bench_file, profile_name, shop_file;
     qp::PrinterSetup base;
     qp::FontPaths font_paths;

@@ -10,6 +10,10 @@
 
 #include "http_guard.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace quorvel::printer {
 
 using nlohmann::json;
@@ -272,6 +276,15 @@ bool read_shop(const std::string& path, const PrinterSetup& base, std::vector<Pr
         out->push_back(std::move(s));
     }
     return true;
+}
+
+void keep_freed_image_memory() {
+#if defined(__GLIBC__)
+    // Blocks up to 4 MiB (a long receipt's bitmap) come from the heap, not
+    // a mapping of their own; up to 16 MiB free at a heap's top stays there.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 16 << 20);
+#endif
 }
 
 }  // namespace quorvel::printer

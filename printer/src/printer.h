@@ -98,4 +98,11 @@ class Printer {
 bool read_shop(const std::string& path, const PrinterSetup& base, std::vector<PrinterSetup>* out,
                std::string* error);
 
+// Called once at start-up, before any printer thread: the allocator keeps the
+// memory of freed receipt images (bitmaps, PNG buffers) for the next receipt
+// instead of handing it back to the system after each one. Handing it back
+// and faulting it in again costs every core running the process a TLB flush,
+// so with several printers each receipt cost about a fifth more CPU.
+void keep_freed_image_memory();
+
 }  // namespace quorvel::printer

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -39,11 +40,27 @@ constexpr const char* SYMBOLS_2D[] = {"QR Code",   "PDF417", "MaxiCode",   "GS1 
 constexpr const char* FIELDS[] = {
     "name",          "paper_mm",    "dots",       "fonts",      "line_spacing",      "code_tables",
     "international", "barcodes",    "symbols_2d", "printer_id", "nv_graphics_bytes", "cutter",
-    "drawer",        "double_byte", "comment"};
+    "drawer",        "double_byte", "comment",      "user_setup_answers"};
 
 struct Fault {
     std::string field, reason;
 };
+
+// "06 01": bytes as two hex digits each, separated by spaces.
+std::vector<uint8_t> hex_bytes(const json& j, const std::string& field, size_t most) {
+    const std::string s = j.is_string() ? j.get<std::string>() : "";
+    auto hex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
+    std::vector<uint8_t> out;
+    bool ok = !s.empty() && (s.size() + 1) % 3 == 0;
+    for (size_t i = 0; ok && i < s.size(); i += 3) {
+        ok = hex(s[i]) && hex(s[i + 1]) && (i + 2 == s.size() || s[i + 2] == ' ');
+        if (ok) out.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
+    }
+    if (!ok || out.size() > most)
+        throw Fault{field, "must be 1 to " + std::to_string(most) +
+                               " bytes in hex, separated by spaces (\"06 01\")"};
+    return out;
+}
 
 int integer(const json& j, const std::string& field, int lo, int hi) {
     if (!j.is_number_integer() || j.get<long long>() < lo || j.get<long long>() > hi)
@@ -163,6 +180,14 @@ Profile read(const json& j) {
     }
     if (j.contains("nv_graphics_bytes"))
         p.nv_graphics_bytes = integer(j["nv_graphics_bytes"], "nv_graphics_bytes", 0, 1 << 30);
+    if (j.contains("user_setup_answers")) {
+        const json& answers = j["user_setup_answers"];
+        if (!answers.is_object()) throw Fault{"user_setup_answers", "must be an object"};
+        for (const auto& item : answers.items()) {
+            const std::string f = "user_setup_answers." + item.key();
+            p.user_setup_answers[hex_bytes(item.key(), f, 16)] = hex_bytes(item.value(), f, 64);
+        }
+    }
     if (j.contains("cutter")) {
         const std::string c = word(j["cutter"], "cutter", {"full_and_partial", "partial", "none"});
         p.cutter = c != "none";

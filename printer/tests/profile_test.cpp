@@ -190,6 +190,22 @@ TEST(Profile, AnswersAndDevices) {
         R"({"name": "bare-58", "paper_mm": 58, "dots": 384, "cutter": "none", "drawer": false})",
         &error);
     ASSERT_TRUE(bare) << error;
+    // GS ( E queries: answered byte for byte where the profile has them, one
+    // per command in the order asked; any other GS ( E gets nothing.
+    const ProfilePtr setup = parse_profile(
+        R"({"name": "setup-80", "paper_mm": 80, "dots": 576, "user_setup_answers":
+            {"06 01": "37 27 31 1F 36 34 00", "06 02": "37 27 32 1F 32 35 36 00"}})",
+        &error);
+    ASSERT_TRUE(setup) << error;
+    const std::string ask1 = B("\x1d(E\x02\x00\x06\x01"), ask2 = B("\x1d(E\x02\x00\x06\x02");
+    const std::string other = B("\x1d(E\x02\x00\x06\x03");
+    EXPECT_EQ(replies(setup, ask2 + other + "x\n" + ask1, &journal),
+              B("\x37\x27\x32\x1f\x32\x35\x36\x00\x37\x27\x31\x1f\x36\x34\x00"));
+    EXPECT_NE(journal.find("user setup query: 8 bytes answered from the profile"),
+              std::string::npos);
+    EXPECT_NE(journal.find("user setup (ignored)"), std::string::npos);
+    EXPECT_EQ(replies(shipped("generic-80"), ask1 + ask2), "");
+
     bool drawer = true;
     replies(bare, B("\x1bp\x00\x19\xfa") + "x\n" + B("\x1dV\x00"), &journal, &drawer);
     EXPECT_FALSE(drawer);
@@ -223,6 +239,13 @@ TEST(Profile, BadFilesAreRefusedWithTheFieldAndTheReason) {
         {"{" + ok + R"(, "drawer": "yes"})", "drawer: must be true or false"},
         {"{" + ok + R"(, "double_byte": "utf-8"})", "double_byte: \"utf-8\" is not one of"},
         {"{" + ok + R"(, "line_spacing": 0})", "line_spacing: must be a whole number from 1"},
+        {"{" + ok + R"(, "user_setup_answers": {"6 1": "37 00"}})",
+         "user_setup_answers.6 1: must be 1 to 16 bytes in hex"},
+        {"{" + ok + R"(, "user_setup_answers": {"06 01": "37 0G"}})",
+         "user_setup_answers.06 01: must be 1 to 64 bytes in hex"},
+        {"{" + ok + R"(, "user_setup_answers": {"06 01": ""}})",
+         "user_setup_answers.06 01: must be 1 to 64 bytes in hex"},
+        {"{" + ok + R"(, "user_setup_answers": ["06 01"]})", "user_setup_answers: must be an object"},
     };
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text);
