@@ -21,7 +21,10 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build" / "dev"
 os.environ.setdefault("QUORVEL_LIBRARY", str(BUILD / "src" / "libquorvel.so.1"))
-PRINTER_BINARY = Path(os.environ.get("QUORVEL_PRINTER", BUILD / "printer" / "quorvel-printer"))
+# Also in the environment: the virtual_printer fixture of quorvel.testing
+# looks only there and on PATH.
+os.environ.setdefault("QUORVEL_PRINTER", str(BUILD / "printer" / "quorvel-printer"))
+PRINTER_BINARY = Path(os.environ["QUORVEL_PRINTER"])
 sys.path.insert(0, str(ROOT / "python"))
 
 
