@@ -19,15 +19,26 @@ def _system_site_dirs():
     return [d for d in site.getsitepackages(list(prefixes)) if d not in sys.path]
 
 
+def _import_build_tools():
+    import setuptools.build_meta
+    # setuptools builds a wheel through wheel's bdist_wheel; without it the
+    # build stops late with "invalid command 'bdist_wheel'".
+    import wheel  # noqa: F401
+    return setuptools.build_meta
+
+
 try:
-    import setuptools.build_meta as _setuptools
+    _setuptools = _import_build_tools()
 except ImportError:
     sys.path.extend(_system_site_dirs())
     try:
-        import setuptools.build_meta as _setuptools
-    except ImportError:
-        raise ImportError("building quorvel needs setuptools and wheel installed "
-                          "(Debian: apt-get install python3-setuptools python3-wheel)") from None
+        _setuptools = _import_build_tools()
+    except ImportError as failure:
+        missing = (failure.name or "one of them").split(".")[0]
+        raise ImportError(f"building quorvel needs setuptools and wheel installed for "
+                          f"{sys.executable}, which lacks {missing} (Debian: apt-get "
+                          "install python3-setuptools python3-wheel, and Debian's "
+                          "/usr/bin/python3)") from None
 
 
 

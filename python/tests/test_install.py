@@ -7,6 +7,8 @@ import subprocess
 import sys
 import venv
 
+import pytest
+
 from conftest import PRINTER_BINARY, ROOT, wait_until
 
 
@@ -59,6 +61,19 @@ def test_install_offline_then_print_the_readme_receipt(start_printer, tmp_path):
                            capture_output=True, text=True, timeout=120)
     assert tests.returncode == 0, tests.stdout + tests.stderr
     assert "2 passed" in tests.stdout
+
+
+@pytest.mark.parametrize("missing", ["wheel", "setuptools"])
+def test_build_backend_names_a_missing_build_tool(missing):
+    # An interpreter without wheel (python3-wheel absent, or a Python of its
+    # own) once failed late with "invalid command 'bdist_wheel'".
+    code = (f"import sys; sys.modules[{missing!r}] = None; "
+            "sys.path.insert(0, 'build_backend'); import offline_setuptools")
+    run = subprocess.run([sys.executable, "-c", code], cwd=ROOT / "python",
+                         capture_output=True, text=True, timeout=60)
+    assert run.returncode == 1
+    assert (f"needs setuptools and wheel installed for {sys.executable}, which lacks {missing} "
+            "(Debian: apt-get install python3-setuptools python3-wheel") in run.stderr
 
 
 def test_raw_images_need_no_pillow(start_printer):
