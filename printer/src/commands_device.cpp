@@ -191,7 +191,7 @@ QVP_HANDLER(gs_printer_id) {
 // capacities and settings) are answered as its profile gives them; the rest
 // of user setup changes nothing here and is journaled as ignored.
 QVP_HANDLER(gs_user_setup) {
-    const std::vector<uint8_t> query(p + 5, p + len);
+    const std::string query(reinterpret_cast<const char*>(p) + 5, len - 5);
     const auto answer = c.profile.user_setup_answers.find(query);
     if (answer == c.profile.user_setup_answers.end()) {
         JOURNAL_COMMAND(c, p, len, "GS ( E", "user setup (ignored)");
@@ -200,7 +200,7 @@ QVP_HANDLER(gs_user_setup) {
     JOURNAL_COMMAND(c, p, len, "GS ( E " + num(p[5]),
                     "user setup query: " + num(static_cast<int>(answer->second.size())) +
                         " bytes answered from the profile");
-    c.send(answer->second);
+    c.send({reinterpret_cast<const uint8_t*>(answer->second.data()), answer->second.size()});
 }
 
 // GS r n: paper sensor (1) or drawer (2) status.

@@ -47,14 +47,14 @@ struct Fault {
 };
 
 // "06 01": bytes as two hex digits each, separated by spaces.
-std::vector<uint8_t> hex_bytes(const json& j, const std::string& field, size_t most) {
+std::string hex_bytes(const json& j, const std::string& field, size_t most) {
     const std::string s = j.is_string() ? j.get<std::string>() : "";
     auto hex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
-    std::vector<uint8_t> out;
+    std::string out;
     bool ok = !s.empty() && (s.size() + 1) % 3 == 0;
     for (size_t i = 0; ok && i < s.size(); i += 3) {
         ok = hex(s[i]) && hex(s[i + 1]) && (i + 2 == s.size() || s[i + 2] == ' ');
-        if (ok) out.push_back(static_cast<uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
+        if (ok) out.push_back(static_cast<char>(std::stoi(s.substr(i, 2), nullptr, 16)));
     }
     if (!ok || out.size() > most)
         throw Fault{field, "must be 1 to " + std::to_string(most) +

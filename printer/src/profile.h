@@ -5,7 +5,6 @@
 // default-constructed Profile is what generic-80.json says.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -36,9 +35,9 @@ struct Profile {
     // GS ( L fn 48/51 answers; 0: the model has no such query.
     long nv_graphics_bytes = 0;
     // GS ( E queries the model answers (capacities, settings): the bytes
-    // after pL pH (fn and its parameters) and the bytes it sends back.
-    // Other GS ( E commands are journaled and skipped.
-    std::map<std::vector<uint8_t>, std::vector<uint8_t>> user_setup_answers;
+    // after pL pH (fn and its parameters) and the bytes it sends back, as
+    // byte strings. Other GS ( E commands are journaled and skipped.
+    std::map<std::string, std::string> user_setup_answers;
     bool cutter = true;
     bool full_cut = true;  // false: a partial cutter only
     bool drawer = true;
