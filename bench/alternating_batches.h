@@ -8,7 +8,7 @@
 
 #include <chrono>
 #include <ctime>
-#include <optional>
+#include <string>
 
 namespace quorvel::bench {
 
@@ -20,25 +20,26 @@ inline double thread_cpu_ns() {
     return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
 }
 
-// What each side took in all, wall and thread-CPU nanoseconds ([0] side 0, [1]
-// side 1), and how many calls each side made.
-struct SideTotals {
-    double wall_ns[2] = {};
-    double cpu_ns[2] = {};
-    long calls = 0;
+// One side of the comparison: the prefix of its counters and the error its
+// failed call gives.
+struct Side {
+    const char* name;
+    const char* failed;
 };
 
-// Runs side0 and side1 (each returns true when its call went through) in
+// Runs call0 and call1 (each returns true when the call went through) in
 // batches of 16, side 0 first in the first iteration. Each iteration's manual
-// time is one call of side `reported`. A failed call ends the benchmark with
-// that side's `failed` text as its error, and gives no totals.
-template <typename Side0, typename Side1>
-std::optional<SideTotals> alternate_batches(benchmark::State& state, Side0 side0, Side1 side1,
-                                            int reported, const char* failed0,
-                                            const char* failed1) {
+// time is one call of side `reported`. Counters: <name>_ns and <name>_cpu_ns,
+// wall and thread-CPU nanoseconds per call of each side, and ratio and
+// cpu_ratio, the reported side's over the other's. A failed call ends the
+// benchmark with its side's error and sets no counters; returns false then.
+template <typename Call0, typename Call1>
+bool alternate_batches(benchmark::State& state, Side side0, Call0 call0, Side side1, Call1 call1,
+                       int reported) {
     using Clock = std::chrono::steady_clock;
     constexpr int batch = 16;
-    SideTotals totals;
+    double wall[2] = {}, cpu[2] = {};
+    long calls = 0;  // on each side
     bool side0_first = true;
     for (auto _ : state) {
         for (int pass = 0; pass < 2; ++pass) {
@@ -46,21 +47,30 @@ std::optional<SideTotals> alternate_batches(benchmark::State& state, Side0 side0
             const double cpu_start = thread_cpu_ns();
             const auto start = Clock::now();
             bool ok = true;
-            for (int i = 0; i < batch; ++i) ok = (side == 0 ? side0() : side1()) && ok;
+            for (int i = 0; i < batch; ++i) ok = (side == 0 ? call0() : call1()) && ok;
             const auto took = Clock::now() - start;
-            totals.cpu_ns[side] += thread_cpu_ns() - cpu_start;
-            totals.wall_ns[side] += std::chrono::duration<double, std::nano>(took).count();
+            cpu[side] += thread_cpu_ns() - cpu_start;
+            wall[side] += std::chrono::duration<double, std::nano>(took).count();
             if (side == reported)
                 state.SetIterationTime(std::chrono::duration<double>(took).count() / batch);
             if (!ok) {
-                state.SkipWithError(side == 0 ? failed0 : failed1);
-                return std::nullopt;
+                state.SkipWithError(side == 0 ? side0.failed : side1.failed);
+                return false;
             }
         }
         side0_first = !side0_first;
-        totals.calls += batch;
+        calls += batch;
     }
-    return totals;
+    const double n = static_cast<double>(calls);
+    const char* names[2] = {side0.name, side1.name};
+    for (int side = 0; side < 2; ++side) {
+        state.counters[std::string(names[side]) + "_ns"] = wall[side] / n;
+        state.counters[std::string(names[side]) + "_cpu_ns"] = cpu[side] / n;
+    }
+    const int other = 1 - reported;
+    state.counters["ratio"] = wall[reported] / wall[other];
+    state.counters["cpu_ratio"] = cpu[reported] / cpu[other];
+    return true;
 }
 
 }  // namespace quorvel::bench

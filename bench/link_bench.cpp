@@ -91,17 +91,9 @@ const Family families[] = {
 // nanoseconds of each side per call, and their ratios.
 template <typename Call, typename Bare>
 void compare(benchmark::State& state, Call call, Bare bare, int sends_per_call = 1) {
-    const auto t =
-        quorvel::bench::alternate_batches(state, call, bare, 0, "call failed", "bare send failed");
-    if (!t) return;
-    const double n = static_cast<double>(t->calls);
-    state.counters["call_ns"] = t->wall_ns[0] / n;
-    state.counters["bare_ns"] = t->wall_ns[1] / n;
-    state.counters["ratio"] = t->wall_ns[0] / t->wall_ns[1];
-    state.counters["call_cpu_ns"] = t->cpu_ns[0] / n;
-    state.counters["bare_cpu_ns"] = t->cpu_ns[1] / n;
-    state.counters["cpu_ratio"] = t->cpu_ns[0] / t->cpu_ns[1];
-    state.counters["sends"] = sends_per_call;
+    if (quorvel::bench::alternate_batches(state, {"call", "call failed"}, call,
+                                          {"bare", "bare send failed"}, bare, 0))
+        state.counters["sends"] = sends_per_call;
 }
 
 // A typical receipt: 25 calls.
