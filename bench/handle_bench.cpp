@@ -12,17 +12,18 @@
 #include <barrier>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "alternating_batches.h"
 #include "drain_listener.h"
 #include "quorvel.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using quorvel::bench::alternate_batches;
+using quorvel::bench::thread_cpu_ns;
 
 quorvel_printer* printer = nullptr;  // the handle of the handle_vs_default rows
 
@@ -56,47 +57,13 @@ const Pair pairs[] = {
      QUORVEL_STATUS_READY},
 };
 
-double thread_cpu_ns() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
-}
-
-// A batch of default-link calls and a batch of handle calls per iteration, in
-// alternating order. Reported time: wall time of one handle call.
+// The same call on the default link and on a handle, in alternating batches.
+// Reported time: wall time of one handle call.
 void handle_vs_default(benchmark::State& state, const Pair& pair) {
-    constexpr int batch = 16;
-    double wall[2] = {}, cpu[2] = {};  // [0] default link, [1] handle
-    long calls = 0;
-    bool default_first = true;
-    for (auto _ : state) {
-        for (int pass = 0; pass < 2; ++pass) {
-            const int side = (pass == 0) == default_first ? 0 : 1;
-            int (*call)() = side == 0 ? pair.on_default : pair.on_handle;
-            const double cpu_start = thread_cpu_ns();
-            const auto start = Clock::now();
-            bool ok = true;
-            for (int i = 0; i < batch; ++i) ok = call() == pair.expected && ok;
-            const auto took = Clock::now() - start;
-            cpu[side] += thread_cpu_ns() - cpu_start;
-            wall[side] += std::chrono::duration<double, std::nano>(took).count();
-            if (side == 1)
-                state.SetIterationTime(std::chrono::duration<double>(took).count() / batch);
-            if (!ok) {
-                state.SkipWithError(side == 0 ? "default-link call failed" : "handle call failed");
-                return;
-            }
-        }
-        default_first = !default_first;
-        calls += batch;
-    }
-    const double n = static_cast<double>(calls);
-    state.counters["default_ns"] = wall[0] / n;
-    state.counters["handle_ns"] = wall[1] / n;
-    state.counters["ratio"] = wall[1] / wall[0];
-    state.counters["default_cpu_ns"] = cpu[0] / n;
-    state.counters["handle_cpu_ns"] = cpu[1] / n;
-    state.counters["cpu_ratio"] = cpu[1] / cpu[0];
+    alternate_batches(
+        state, {"default", "default-link call failed"},
+        [&pair] { return pair.on_default() == pair.expected; }, {"handle", "handle call failed"},
+        [&pair] { return pair.on_handle() == pair.expected; }, 1);
 }
 
 // A kitchen ticket: a heading, eight lines and a cut, ten calls.

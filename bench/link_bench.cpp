@@ -16,16 +16,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "alternating_batches.h"
 #include "drain_listener.h"
 #include "quorvel.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 int bare_fd = -1;
@@ -53,10 +52,6 @@ bool bare_query() {
     if (::poll(&readable, 1, 2000) != 1) return false;
     std::uint8_t reply = 0;
     return ::recv(bare_fd, &reply, 1, 0) == 1 && reply == 0x12;
-}
-
-double nanoseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::nano>(d).count();
 }
 
 const std::string line40 = "2x Pao de queijo            R$     9,80";  // 40 with the end
@@ -91,51 +86,14 @@ const Family families[] = {
     {"raw/ComandoTx_11_items", raw_command, 1},
 };
 
-// CPU time of the calling thread, user and kernel: what the call itself costs,
-// without the time the thread spends preempted on a shared machine.
-double thread_cpu_ns() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
-}
-
 // One batch of calls and one of bare sends per iteration, in alternating order.
 // Reported time: wall time of one exported call. Counters: wall and thread-CPU
 // nanoseconds of each side per call, and their ratios.
 template <typename Call, typename Bare>
 void compare(benchmark::State& state, Call call, Bare bare, int sends_per_call = 1) {
-    constexpr int batch = 16;
-    double wall[2] = {}, cpu[2] = {};  // [0] calls, [1] bare sends
-    long ops = 0;
-    bool call_first = true;
-    for (auto _ : state) {
-        for (int pass = 0; pass < 2; ++pass) {
-            const int side = (pass == 0) == call_first ? 0 : 1;
-            const double cpu_start = thread_cpu_ns();
-            const auto start = Clock::now();
-            bool ok = true;
-            for (int i = 0; i < batch; ++i) ok = (side == 0 ? call() : bare()) && ok;
-            const auto took = Clock::now() - start;
-            cpu[side] += thread_cpu_ns() - cpu_start;
-            wall[side] += nanoseconds(took);
-            if (side == 0)
-                state.SetIterationTime(std::chrono::duration<double>(took).count() / batch);
-            if (!ok) {
-                state.SkipWithError(side == 0 ? "call failed" : "bare send failed");
-                return;
-            }
-        }
-        call_first = !call_first;
-        ops += batch;
-    }
-    const double n = static_cast<double>(ops);
-    state.counters["call_ns"] = wall[0] / n;
-    state.counters["bare_ns"] = wall[1] / n;
-    state.counters["ratio"] = wall[0] / wall[1];
-    state.counters["call_cpu_ns"] = cpu[0] / n;
-    state.counters["bare_cpu_ns"] = cpu[1] / n;
-    state.counters["cpu_ratio"] = cpu[0] / cpu[1];
-    state.counters["sends"] = sends_per_call;
+    if (quorvel::bench::alternate_batches(state, {"call", "call failed"}, call,
+                                          {"bare", "bare send failed"}, bare, 0))
+        state.counters["sends"] = sends_per_call;
 }
 
 // A typical receipt: 25 calls.

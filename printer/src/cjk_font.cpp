@@ -65,21 +65,12 @@ Glyph CjkFont::render(int font, char32_t cp) const {
     }
     // No glyph: the hollow box, as for single-byte characters.
     out.missing = true;
-    for (int x = 2; x < cell - 2; ++x) out.bitmap.set(x, 2), out.bitmap.set(x, cell - 3);
-    for (int y = 2; y < cell - 2; ++y) out.bitmap.set(2, y), out.bitmap.set(cell - 3, y);
+    draw_hollow_box(out.bitmap, 2);
     return out;
 }
 
 const Glyph& CjkFont::glyph(int font, char32_t cp) const {
-    font &= 1;
-    const uint32_t key = (static_cast<uint32_t>(font) << 31) | static_cast<uint32_t>(cp);
-    std::lock_guard lock(mu_);
-    auto it = cache_.find(key);
-    if (it != cache_.end()) return *it->second;
-    auto g = std::make_unique<Glyph>(render(font, cp));
-    const Glyph& ref = *g;
-    cache_.emplace(key, std::move(g));
-    return ref;
+    return cache_.get(font, cp, [this](int f, char32_t c) { return render(f, c); });
 }
 
 }  // namespace quorvel::printer

@@ -5,9 +5,7 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 
 #include "fonts.h"
 
@@ -36,8 +34,7 @@ class CjkFont {
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::string error_;
-    mutable std::mutex mu_;
-    mutable std::unordered_map<uint32_t, std::unique_ptr<Glyph>> cache_;
+    mutable GlyphCache cache_;
 };
 
 }  // namespace quorvel::printer

@@ -219,21 +219,18 @@ Glyph FontSet::render(int font, char32_t cp) const {
             if (render_from(font, i, cp, out.bitmap)) return out;
     // No font has it: a hollow box keeps the character visible.
     out.missing = !boxes_;
-    for (int x = 1; x < cw - 1; ++x) out.bitmap.set(x, 2), out.bitmap.set(x, ch - 3);
-    for (int y = 2; y < ch - 2; ++y) out.bitmap.set(1, y), out.bitmap.set(cw - 2, y);
+    draw_hollow_box(out.bitmap, 1);
     return out;
 }
 
+void draw_hollow_box(Bitmap& cell, int side) {
+    const int w = cell.width(), h = cell.height();
+    for (int x = side; x < w - side; ++x) cell.set(x, 2), cell.set(x, h - 3);
+    for (int y = 2; y < h - 2; ++y) cell.set(side, y), cell.set(w - 1 - side, y);
+}
+
 const Glyph& FontSet::glyph(int font, char32_t cp) const {
-    font &= 1;
-    const uint32_t key = (static_cast<uint32_t>(font) << 31) | static_cast<uint32_t>(cp);
-    std::lock_guard lock(mu_);
-    auto it = cache_.find(key);
-    if (it != cache_.end()) return *it->second;
-    auto g = std::make_unique<Glyph>(render(font, cp));
-    const Glyph& ref = *g;
-    cache_.emplace(key, std::move(g));
-    return ref;
+    return cache_.get(font, cp, [this](int f, char32_t c) { return render(f, c); });
 }
 
 }  // namespace quorvel::printer

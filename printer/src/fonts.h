@@ -27,6 +27,33 @@ struct Glyph {
     bool missing = false;  // no font has the character: a box is drawn
 };
 
+// The hollow box drawn for a character no font has: rows 2 and height-3,
+// columns `side` and width-1-side.
+void draw_hollow_box(Bitmap& cell, int side);
+
+// Glyphs drawn once and kept for the cache's life, so a reference stays valid.
+class GlyphCache {
+  public:
+    // The glyph of cp in font A (even font) or B (odd), drawn by
+    // render(font & 1, cp) the first time it is asked for.
+    template <typename Render>
+    const Glyph& get(int font, char32_t cp, Render&& render) {
+        font &= 1;
+        const uint32_t key = (static_cast<uint32_t>(font) << 31) | static_cast<uint32_t>(cp);
+        std::lock_guard lock(mu_);
+        auto it = glyphs_.find(key);
+        if (it != glyphs_.end()) return *it->second;
+        auto g = std::make_unique<Glyph>(render(font, cp));
+        const Glyph& ref = *g;
+        glyphs_.emplace(key, std::move(g));
+        return ref;
+    }
+
+  private:
+    std::mutex mu_;
+    std::unordered_map<uint32_t, std::unique_ptr<Glyph>> glyphs_;
+};
+
 class FontSet {
   public:
     static constexpr int CELL_W[2] = {12, 9};
@@ -58,8 +85,7 @@ class FontSet {
     std::array<std::string, 2> desc_;
     std::string error_;
     bool boxes_ = false;
-    mutable std::mutex mu_;
-    mutable std::unordered_map<uint32_t, std::unique_ptr<Glyph>> cache_;
+    mutable GlyphCache cache_;
 };
 
 }  // namespace quorvel::printer

@@ -15,6 +15,7 @@
 
 #include "pty_pair.h"
 #include "quorvel.h"
+#include "test_helpers.h"
 
 using namespace quorvel::testing;
 using namespace std::chrono_literals;
@@ -22,12 +23,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const Bytes cut_command{0x1D, 0x56, 0x00};
-
-std::string last_message() {
-    char text[QUORVEL_ERROR_MESSAGE_SIZE];
-    quorvel_last_error(text, sizeof text);
-    return text;
-}
 
 struct Speed {
     int bits_per_second;
@@ -75,15 +70,6 @@ TEST(SerialSpeedRefused, OpenPortKeepsItsSpeedAndLink) {
     EXPECT_EQ(AcionaGuilhotina(), 1);
     EXPECT_EQ(hex(held.read_master(3)), hex(cut_command));
     EXPECT_EQ(FechaPortaSerial(), 1);
-}
-
-// Runs body in a child process and returns its exit code.
-int in_child(const std::function<int()>& body) {
-    pid_t child = ::fork();
-    if (child == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct SerialFault {

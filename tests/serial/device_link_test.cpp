@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,16 +16,11 @@
 
 #include "pty_pair.h"
 #include "quorvel.h"
+#include "test_helpers.h"
 
 using namespace quorvel::testing;
 
 namespace {
-
-std::string last_message() {
-    char text[QUORVEL_ERROR_MESSAGE_SIZE];
-    quorvel_last_error(text, sizeof text);
-    return text;
-}
 
 // The pty as a device: bytes pass unchanged both ways.
 void make_raw(PtyPair& pty) {
@@ -74,15 +68,6 @@ TEST(DeviceLink, PrinterHandleOnADevice) {
     EXPECT_EQ(quorvel_printer_open_device(pty.slave_name().c_str(), 0), nullptr);
     EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_DEVICE_BUSY);
     EXPECT_EQ(quorvel_printer_close(printer), 1);
-}
-
-// Runs body in a child process and returns its exit code.
-int in_child(const std::function<int()>& body) {
-    pid_t child = ::fork();
-    if (child == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct DeviceFault {

@@ -13,17 +13,12 @@
 
 #include "pty_pair.h"
 #include "quorvel.h"
+#include "test_helpers.h"
 
 using namespace quorvel::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string last_message() {
-    char text[QUORVEL_ERROR_MESSAGE_SIZE];
-    quorvel_last_error(text, sizeof text);
-    return text;
-}
 
 // The bytes of a formatted-text order line, mode 3, left, spacing index 0.
 Bytes order_line(const std::string& text) {

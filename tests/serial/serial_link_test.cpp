@@ -18,6 +18,7 @@
 
 #include "pty_pair.h"
 #include "quorvel.h"
+#include "test_helpers.h"
 
 using namespace quorvel::testing;
 using namespace std::chrono_literals;
@@ -207,15 +208,11 @@ bool other_descriptor_can_lock(const std::string& path) {
 // the open went through.
 int unprivileged_open_errno(const std::string& path) {
     ::chmod(path.c_str(), 0666);
-    pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(200);
+    return in_child([&] {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) return 200;
         int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ::_exit(fd >= 0 ? 0 : errno);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return fd >= 0 ? 0 : errno;
+    });
 }
 
 TEST(SerialLink, HeldPortRefusesEveryOtherOpener) {
