@@ -8,15 +8,13 @@ Fails (exit 1, one line per gap) when
   - a package of debian/control's Build-Depends (-Arch, -Indep) is not in the
     list: `debhelper-compat` counts as debhelper, `dh-sequence-X` as the
     package that ships it, and one listed alternative of `a | b` is enough;
-  - a command that a test stage (scripts/test.d/*.sh, and the repository's
+  - a program that a test stage (scripts/test.d/*.sh, and the repository's
     scripts those call) runs comes from a package that is neither in the list,
-    nor pulled in by one in it (Depends, Pre-Depends), nor part of every Debian
-    system (Essential: yes or Priority: required);
-  - such a command is not installed at all.
-Commands are words in command position: after a newline, ;, |, &&, ||, (, $(,
-{, `then`, `do`, `if`, ... and past leading VAR=value assignments and the
-wrappers that run their argument (env, xargs, run-under-wine.sh, ...). Words
-built from variables ("$wine") are skipped: their value is not known here.
+    nor pulled in by one in it (Depends, Pre-Depends, as installed here), nor
+    part of every Debian system (Essential: yes or Priority: required).
+The programs are the script's words, outside comments and single-quoted text,
+that name a program on Debian's PATH (/usr/bin, /bin, /usr/sbin, /sbin), shell
+builtins aside; words built from variables ("$wine") are not known here.
 """
 import pathlib
 import re
@@ -126,20 +124,23 @@ def system_which(command):
     return shutil.which(command, path="/usr/sbin:/usr/bin:/sbin:/bin")
 
 
-def package_of(command):
-    path = system_which(command)
-    if not path:
-        return None, None
-    for candidate in (path, str(pathlib.Path(path).resolve())):
-        result = subprocess.run(["dpkg-query", "-S", candidate], capture_output=True, text=True)
-        if result.returncode == 0:
-            return path, result.stdout.split(":")[0].split(",")[0].strip()
-        # /usr-merge: dpkg knows /bin/x where PATH finds /usr/bin/x
-        alt = candidate.replace("/usr/bin/", "/bin/").replace("/usr/sbin/", "/sbin/")
-        result = subprocess.run(["dpkg-query", "-S", alt], capture_output=True, text=True)
-        if result.returncode == 0:
-            return path, result.stdout.split(":")[0].split(",")[0].strip()
-    return path, None
+def packages_of(commands):
+    """command -> (its path or None, the package shipping it or None), in one dpkg query."""
+    paths = {c: system_which(c) for c in commands}
+    candidates = {}  # a path dpkg may know -> the command
+    for command, path in paths.items():
+        if path:
+            for candidate in (path, str(pathlib.Path(path).resolve())):
+                candidates[candidate] = command
+                # /usr-merge: dpkg may know /bin/x where PATH finds /usr/bin/x
+                candidates[re.sub(r"^/usr/(s?bin)/", r"/\1/", candidate)] = command
+    out = subprocess.run(["dpkg-query", "-S", *candidates], capture_output=True, text=True).stdout
+    owners = {}
+    for line in out.splitlines():
+        package, _, path = line.partition(": ")
+        if path in candidates and "diversion" not in package:
+            owners.setdefault(candidates[path], package.split(",")[0].split(":")[0].strip())
+    return {c: (paths[c], owners.get(c)) for c in commands}
 
 
 def main():
@@ -153,9 +154,11 @@ def main():
                         "not in scripts/debian-packages.txt")
     packages, provides = dpkg_status()
     brought = closure(listed, packages, provides)
-    for script in stage_scripts(source):
-        for command in sorted(commands(script)):
-            path, package = package_of(command)
+    used = {script: sorted(commands(script)) for script in stage_scripts(source)}
+    owners = packages_of({c for names in used.values() for c in names})
+    for script, names in used.items():
+        for command in names:
+            path, package = owners[command]
             where = script.relative_to(source)
             if package is None:
                 gaps.append(f"{where}: runs {command} ({path}), which no Debian package ships")
