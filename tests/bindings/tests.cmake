@@ -10,11 +10,12 @@ add_test(NAME bindings.pascal_constants
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_constants.py
           ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/bindings/pascal/quorvel.pas)
 # The Visual Basic 6 module against the header and the ordinal table: every
-# function (name, ordinal, arguments and how VB passes them) and constant.
+# function (name, ordinal, arguments and how VB passes them) and constant, the
+# kernel32 helpers it declares; the example form's calls and result tests.
 add_test(NAME bindings.vb6_module
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_vb6_module.py
           ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/src/api/quorvel.def
-          ${PROJECT_SOURCE_DIR}/bindings/vb6/Quorvel.bas)
+          ${PROJECT_SOURCE_DIR}/bindings/vb6/Quorvel.bas ${PROJECT_SOURCE_DIR}/bindings/vb6/ReceiptForm.frm)
 # The C# and Pascal bindings in a 32-bit process: each import pushes the bytes
 # its __stdcall function takes off the stack.
 add_test(NAME bindings.x86_stack
