@@ -249,6 +249,14 @@ def linux_checks(host, scheduler, printer, receipts):
     scheduler.admin("cupsaccept", QUEUE)
 
 
+def wine_example_checks(wine, example, scheduler, printer):
+    """The SDK's queue example (examples/queue_example.c) as built for Windows."""
+    result, got = printed(scheduler, printer,
+                          lambda: run_host(scheduler, [wine, example, QUEUE], dict(scheduler.env)))
+    check(result.returncode == 0 and b"PADARIA CENTRAL" in got and b"\x1dV" in got,
+          f"wine: the SDK's queue example printed ({len(got)} bytes) {result.stderr[-300:]}")
+
+
 def wine_checks(wine, wine_host, scheduler, printer, expected):
     env = dict(scheduler.env)
     listed = run_host(scheduler, [wine, wine_host, "expect", QUEUE], env)
@@ -269,6 +277,7 @@ def main():
     parser.add_argument("--host", required=True, help="queue_host built for Linux")
     parser.add_argument("--cli", help="the quorvel command-line tool")
     parser.add_argument("--wine-host", help="queue_host.exe beside Quorvel.dll")
+    parser.add_argument("--wine-example", help="the SDK's queue_example.exe beside Quorvel.dll")
     parser.add_argument("--wine", default=shutil.which("wine64") or "/usr/lib/wine/wine64")
     parser.add_argument("--address", default="127.77.23.1", help="the printer's loopback address")
     arguments = parser.parse_args()
@@ -293,6 +302,8 @@ def main():
             cli_checks(arguments.cli, scheduler)
         if arguments.wine_host:
             wine_checks(arguments.wine, arguments.wine_host, scheduler, printer, receipts[0][2])
+        if arguments.wine_example:
+            wine_example_checks(arguments.wine, arguments.wine_example, scheduler, printer)
     finally:
         if scheduler:
             if failures:

@@ -20,8 +20,11 @@ if(NOT WIN32 AND QUORVEL_BUILD_TOOLS AND NOT QUORVEL_SANITIZE
 endif()
 
 # The SDK's queue example (examples/ is not built for Windows): it builds
-# against the DLL as a Windows developer builds it.
+# against the DLL as a Windows developer builds it, and 36-queue.sh runs it
+# under wine through the private scheduler.
 if(WIN32)
   add_executable(queue_example ${PROJECT_SOURCE_DIR}/examples/queue_example.c)
   target_link_libraries(queue_example PRIVATE quorvel)
+  target_link_options(queue_example PRIVATE -static)
+  add_dependencies(queue_example quorvel_dll_beside_tests)
 endif()
