@@ -17,8 +17,10 @@ static const struct {
     int code;
     const char* advice;
 } queue_advice[] = {
-    {QUORVEL_E_QUEUE_NOT_FOUND, "no queue of that name: check the spelling against the printer list"},
-    {QUORVEL_E_QUEUE_PAUSED, "the queue is paused: resume it (Windows: Printers & scanners; CUPS: cupsenable)"},
+    {QUORVEL_E_QUEUE_NOT_FOUND,
+     "no queue of that name: check the spelling against the printer list"},
+    {QUORVEL_E_QUEUE_PAUSED,
+     "the queue is paused: resume it (Windows: Printers & scanners; CUPS: cupsenable)"},
     {QUORVEL_E_JOB_REFUSED, "the queue refuses jobs: let it accept them (CUPS: cupsaccept)"},
     {QUORVEL_E_SYSTEM, "the spooler cannot be reached: is the print spooler service running?"},
 };
@@ -36,7 +38,8 @@ static int print_receipt(void) {
     char qr[] = "https://example.com/r/0001";
     /* Each call returns 1 when its bytes joined the job. */
     return (ImprimeTexto("PADARIA CENTRAL", 1, 0, 0, 1) || failed("ImprimeTexto")) &&
-           (ImprimeTextoLF("Coffee                      2.50", 0, 0, 0, 0, 1) || failed("ImprimeTextoLF")) &&
+           (ImprimeTextoLF("Coffee                      2.50", 0, 0, 0, 0, 1) ||
+            failed("ImprimeTextoLF")) &&
            (ImprimeQRCODE_M2(1, 2, 4, 1, qr) || failed("ImprimeQRCODE_M2")) &&
            /* The cut ends the receipt and sends the job to the queue. */
            (AcionaGuilhotina() || failed("AcionaGuilhotina (sending the job)"));
