@@ -10,7 +10,8 @@
 #   lib/<arch>/Quorvel.lib        import library for MSVC (and clang-cl, lld-link)
 #   lib/<arch>/libQuorvel.dll.a   import library for mingw-w64
 #   lib/<arch>/Quorvel.def        the export table: names and ordinals
-#   examples/c, examples/csharp, examples/pascal, examples/vb6
+#   examples/c (hosts over TCP and through a print queue), examples/csharp,
+#   examples/pascal, examples/vb6 (the module and a form's example project)
 #
 # A build tree makes its own bitness (target quorvel_sdk_part, in sdk/part).
 # The other one comes from a build tree of that bitness, named by
@@ -87,7 +88,10 @@ set(sdk_examples
   csharp ${src}/bindings/csharp/Example.cs
   pascal ${src}/bindings/pascal/quorvel.pas
   pascal ${src}/bindings/pascal/example.pas
-  vb6 ${src}/bindings/vb6/Quorvel.bas)
+  c ${src}/examples/queue_example.c
+  vb6 ${src}/bindings/vb6/Quorvel.bas
+  vb6 ${src}/bindings/vb6/ReceiptForm.frm
+  vb6 ${src}/bindings/vb6/Example.vbp)
 set(copy_examples "")
 set(example_files "")
 set(example_folders "")

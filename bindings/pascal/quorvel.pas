@@ -19,6 +19,15 @@ unit quorvel;
 {$IFDEF FPC}
   {$MODE DELPHI}
 {$ENDIF}
+{ Delphi before 2009 (Delphi 7 is CompilerVersion 15) lacks RawByteString,
+  UInt64 and code pages on strings: QUORVEL_ANSI_ONLY declares the first two
+  from the types it has and skips the third. Newer compilers and Free Pascal
+  keep their own. }
+{$IFNDEF FPC}
+  {$IF CompilerVersion < 20}
+    {$DEFINE QUORVEL_ANSI_ONLY}
+  {$IFEND}
+{$ENDIF}
 
 interface
 
@@ -175,6 +184,12 @@ const
   QUORVEL_E_BAD_BARCODE_DATA = 32;
 
 type
+{$IFDEF QUORVEL_ANSI_ONLY}
+  { Bytes as they are: a string without a code page there }
+  RawByteString = AnsiString;
+  { concat's lengths: the same 8 bytes; lengths never reach the sign bit }
+  UInt64 = Int64;
+{$ENDIF}
   { quorvel_read_status: each flag 1, 0, or -1 when its reply did not come }
   TQuorvelStatus = record
     online, drawer_pin3, waiting_recovery, feed_button: Integer;
@@ -568,7 +583,9 @@ begin
   { Length + 1: the NUL byte; a string keeps room for it past its end }
   if quorvel_utf8_to_cp1252(PAnsiChar(Utf8), PAnsiChar(Result), Length + 1) <> Length then
     raise EQuorvelText.Create(LastErrorMessage(Code));
+{$IFNDEF QUORVEL_ANSI_ONLY}
   SetCodePage(Result, 1252, False);
+{$ENDIF}
 end;
 
 function BarcodeDataError(BarcodeType: Integer; const Data: RawByteString): string;

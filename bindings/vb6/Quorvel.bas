@@ -14,14 +14,26 @@ Attribute VB_Name = "Quorvel"
 '   system's ANSI code page (Windows-1252 on Western Windows, which is what the
 '   printer gets) and copies back what the DLL wrote. The list functions
 '   (separa, ComandoTx, ImprimeCode128C, ImprimeCode128_C) write into it: pass
-'   a fresh copy of the list each time. For quorvel_last_error and
-'   quorvel_utf8_to_cp1252, pass a buffer: String(256, vbNullChar).
+'   a fresh copy of the list each time. For quorvel_last_error pass a buffer:
+'   String(256, vbNullChar); QuorvelLastError() below does it.
 ' - Arrays (int*, unsigned char*): ByRef to the first element, e.g. values(0),
 '   gray(0).
+' - quorvel_utf8_to_cp1252 takes and gives bytes: ByRef to the first element of
+'   two Byte arrays. A String cannot carry UTF-8 there, since VB converts it to
+'   the ANSI code page on the way in. Utf8ToCp1252() below does the call.
 ' - concat's 64-bit lengths: ByVal As Currency, which holds the length / 10000
 '   (CCur(n) / 10000 passes n).
-' - Le_VersaoDLL returns the address of its text: copy it with lstrcpyA from
-'   kernel32, or read Le_VersaoDLL's digits from QUORVEL_VERSION_*.
+' - Le_VersaoDLL returns the address of its text: lstrlenA and lstrcpyA from
+'   kernel32 (declared below) copy it into a String; QuorvelVersion() does it.
+'
+' Results: 1 means done, 0 not done (quorvel_last_error says why). VB's True
+' is -1, so `If ImprimeTexto(...) = True` is never met and `If Not
+' ImprimeTexto(...)` is met for both (Not 1 = -2, Not 0 = -1). Test the
+' number:
+'     If ImprimeTexto("Coffee  2.50", QUORVEL_ALIGN_LEFT, QUORVEL_FONT_A, _
+'                     QUORVEL_SPACING_32, QUORVEL_BOLD_OFF) <> 1 Then
+'         MsgBox QuorvelLastError()
+'     End If
 
 Option Explicit
 
@@ -253,7 +265,7 @@ Public Declare Function quorvel_open_serial Lib "Quorvel.dll" (ByVal port As Str
 Public Declare Function quorvel_print_image Lib "Quorvel.dll" (ByRef gray As Byte, ByVal width_ As Long, ByVal height As Long, ByVal stride As Long, ByVal justification As Long, ByVal dither As Long) As Long ' @43
 Public Declare Function quorvel_store_logo Lib "Quorvel.dll" (ByVal number As Long, ByRef gray As Byte, ByVal width_ As Long, ByVal height As Long, ByVal stride As Long, ByVal dither As Long) As Long ' @44
 Public Declare Function quorvel_read_status Lib "Quorvel.dll" (ByRef status As QuorvelStatus) As Long ' @45
-Public Declare Function quorvel_utf8_to_cp1252 Lib "Quorvel.dll" (ByVal utf8 As String, ByVal out As String, ByVal size As Long) As Long ' @46
+Public Declare Function quorvel_utf8_to_cp1252 Lib "Quorvel.dll" (ByRef utf8 As Byte, ByRef out As Byte, ByVal size As Long) As Long ' @46
 Public Declare Function quorvel_check_barcode Lib "Quorvel.dll" (ByVal barcode_type As Long, ByVal data As String) As Long ' @47
 Public Declare Function quorvel_open_queue Lib "Quorvel.dll" (ByVal name_ As String, ByVal model As Long) As Long ' @100
 Public Declare Function quorvel_open_device Lib "Quorvel.dll" (ByVal path As String, ByVal model As Long) As Long ' @101
@@ -287,3 +299,44 @@ Public Declare Function quorvel_printer_read_status Lib "Quorvel.dll" (ByVal pri
 Public Declare Function quorvel_printer_open_queue Lib "Quorvel.dll" (ByVal name_ As String, ByVal model As Long) As Long ' @103
 Public Declare Function quorvel_printer_open_device Lib "Quorvel.dll" (ByVal path As String, ByVal model As Long) As Long ' @104
 Public Declare Function quorvel_printer_flush Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @105
+
+' From kernel32: Le_VersaoDLL's text from its address.
+Public Declare Function lstrlenA Lib "kernel32" (ByVal text As Long) As Long
+Public Declare Function lstrcpyA Lib "kernel32" (ByVal dest As String, ByVal source As Long) As Long
+
+' Le_VersaoDLL as a String, e.g. "1.2.0".
+Public Function QuorvelVersion() As String
+    Dim address As Long, text As String
+    address = Le_VersaoDLL()
+    If address = 0 Then Exit Function
+    text = String$(lstrlenA(address), vbNullChar)
+    lstrcpyA text, address
+    QuorvelVersion = text
+End Function
+
+' Why the last call failed, ending with what to try ("" after a success).
+Public Function QuorvelLastError(Optional code As Long) As String
+    Dim message As String
+    message = String$(QUORVEL_ERROR_MESSAGE_SIZE, vbNullChar)
+    code = quorvel_last_error(message, QUORVEL_ERROR_MESSAGE_SIZE)
+    QuorvelLastError = Left$(message, InStr(message & vbNullChar, vbNullChar) - 1)
+End Function
+
+' UTF-8 bytes (from a file or a web answer) as the Windows-1252 text the text
+' functions print. Raises an error naming the character Windows-1252 lacks.
+' The result goes back to bytes through the ANSI code page when passed to a
+' function: exact on Windows set to a Western (1252) code page.
+Public Function Utf8ToCp1252(utf8() As Byte) As String
+    Dim source() As Byte, result() As Byte, n As Long, i As Long, length As Long
+    n = UBound(utf8) - LBound(utf8) + 1
+    ReDim source(0 To n)   ' the bytes and a NUL
+    For i = 0 To n - 1
+        source(i) = utf8(LBound(utf8) + i)
+    Next i
+    ReDim result(0 To n)   ' never longer than the UTF-8, plus the NUL
+    length = quorvel_utf8_to_cp1252(source(0), result(0), n + 1)
+    If length < 0 Then Err.Raise vbObjectError + 1, "Quorvel", QuorvelLastError()
+    If length = 0 Then Exit Function
+    ReDim Preserve result(0 To length - 1)
+    Utf8ToCp1252 = StrConv(result, vbUnicode)
+End Function

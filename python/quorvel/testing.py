@@ -11,6 +11,16 @@ quorvel-tools) on free loopback ports for one test and stops it afterwards::
         assert "TOTAL 4,50" in receipt.text
         assert receipt.symbols[0]["data"] == "5901234123457"
 
+The printer's model and state come from a marker on the test, or from the
+``virtual_printer_factory`` fixture for several printers in one test::
+
+    @pytest.mark.virtual_printer(profile="generic-58", paper="near-end")
+    def test_kitchen_order(virtual_printer): ...
+
+    def test_counter_and_kitchen(virtual_printer_factory):
+        counter = virtual_printer_factory()
+        kitchen = virtual_printer_factory(profile="generic-58", speed=150)
+
 The plugin loads by itself once the package is installed (entry point
 ``pytest11``); otherwise add ``pytest_plugins = ["quorvel.testing"]`` to a
 conftest.py. The printer program is $QUORVEL_PRINTER, else quorvel-printer on
@@ -33,7 +43,37 @@ from typing import Any, Dict, Iterator, List, Optional, Sequence
 
 from ._printer import Printer
 
-__all__ = ["Receipt", "VirtualPrinter", "virtual_printer"]
+__all__ = ["Receipt", "VirtualPrinter", "printer_options", "virtual_printer",
+           "virtual_printer_factory"]
+
+#: The paper states quorvel-printer starts in (--paper).
+PAPER_STATES = ("ok", "near-end", "out")
+
+
+def printer_options(profile: Optional[str] = None, speed: Optional[float] = None,
+                    paper: Optional[str] = None, options: Sequence[str] = ()) -> List[str]:
+    """quorvel-printer's options for a model and a state.
+
+    :param profile: a profile name (``"generic-58"``) or a profile file: the
+        model, its paper width, code pages and answers.
+    :param speed: print speed in mm/s (0: instant, the printer's default).
+    :param paper: ``"ok"``, ``"near-end"`` or ``"out"`` at start-up.
+    :param options: further quorvel-printer options, given as they are.
+    """
+    argv: List[str] = []
+    if profile is not None:
+        argv += ["--profile", os.fspath(profile)]
+    if speed is not None:
+        if isinstance(speed, bool) or not isinstance(speed, (int, float)) or speed < 0:
+            raise ValueError(f"speed takes a number of mm/s from 0 up, not {speed!r}")
+        argv += ["--speed", f"{speed:g}"]
+    if paper is not None:
+        if paper not in PAPER_STATES:
+            raise ValueError(f"paper takes one of {', '.join(PAPER_STATES)}, not {paper!r}")
+        argv += ["--paper", paper]
+    if isinstance(options, str):
+        raise TypeError("options takes a list of words, e.g. [\"--drawer\", \"open\"]")
+    return argv + list(options)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -59,13 +99,17 @@ class VirtualPrinter:
     """A running quorvel-printer with its TCP port and its web API.
 
     :param directory: where the receipt images and the journal go.
-    :param options: further quorvel-printer options, e.g. ``["--paper", "near-end"]``.
+    :param options: further quorvel-printer options, e.g. ``["--drawer", "open"]``.
+    :param profile, speed, paper: the model and its state, see
+        :func:`printer_options`.
     """
 
     host = "127.0.0.1"
 
     def __init__(self, directory: Path, options: Sequence[str] = (),
-                 program: Optional[str] = None) -> None:
+                 program: Optional[str] = None, *, profile: Optional[str] = None,
+                 speed: Optional[float] = None, paper: Optional[str] = None) -> None:
+        options = printer_options(profile, speed, paper, options)
         self.directory = Path(directory)
         self.directory.mkdir(parents=True, exist_ok=True)
         self.program = program or os.environ.get("QUORVEL_PRINTER") or shutil.which(
@@ -170,8 +214,45 @@ try:
 except ImportError:  # the kit without pytest: VirtualPrinter alone
     pass
 else:
+    def pytest_configure(config: Any) -> None:
+        config.addinivalue_line(
+            "markers", "virtual_printer(profile=None, speed=None, paper=None, options=()): "
+            "the model and state of the test's virtual_printer (quorvel.testing)")
+
     @pytest.fixture
-    def virtual_printer(tmp_path: Path) -> Iterator[VirtualPrinter]:
-        """A quorvel-printer on free loopback ports, for this test only."""
-        with VirtualPrinter(tmp_path / "virtual-printer") as printer:
+    def virtual_printer(request: Any, tmp_path: Path) -> Iterator[VirtualPrinter]:
+        """A quorvel-printer on free loopback ports, for this test only.
+
+        ``@pytest.mark.virtual_printer(profile=..., speed=..., paper=...,
+        options=[...])`` on the test (or its class or module) sets its model
+        and state.
+        """
+        marker = request.node.get_closest_marker("virtual_printer")
+        settings = dict(marker.kwargs) if marker else {}
+        if marker and marker.args:
+            raise TypeError("mark.virtual_printer takes keywords: profile, speed, paper, options")
+        unknown = set(settings) - {"profile", "speed", "paper", "options"}
+        if unknown:
+            raise TypeError(f"mark.virtual_printer: unknown {', '.join(sorted(unknown))} "
+                            "(it takes profile, speed, paper, options)")
+        options = settings.pop("options", ())
+        with VirtualPrinter(tmp_path / "virtual-printer", options, **settings) as printer:
             yield printer
+
+    @pytest.fixture
+    def virtual_printer_factory(tmp_path: Path) -> Iterator[Any]:
+        """Starts virtual printers on demand, each in a folder of its own:
+        ``virtual_printer_factory(profile=None, speed=None, paper=None,
+        options=())``. All are stopped after the test."""
+        started: List[VirtualPrinter] = []
+
+        def start(profile: Optional[str] = None, speed: Optional[float] = None,
+                  paper: Optional[str] = None, options: Sequence[str] = ()) -> VirtualPrinter:
+            folder = tmp_path / f"virtual-printer-{len(started) + 1}"
+            started.append(VirtualPrinter(folder, options, profile=profile, speed=speed,
+                                          paper=paper))
+            return started[-1]
+
+        yield start
+        for printer in started:
+            printer.stop()

@@ -26,6 +26,8 @@ os.environ.setdefault("QUORVEL_LIBRARY", str(BUILD / "src" / "libquorvel.so.1"))
 os.environ.setdefault("QUORVEL_PRINTER", str(BUILD / "printer" / "quorvel-printer"))
 PRINTER_BINARY = Path(os.environ["QUORVEL_PRINTER"])
 sys.path.insert(0, str(ROOT / "python"))
+# The marker of quorvel.testing's fixtures, registered as the installed plugin does.
+from quorvel.testing import pytest_configure  # noqa: E402,F401
 
 
 def loopback_address(name: str) -> str:

@@ -5,7 +5,7 @@ till's tests would use them."""
 import pytest
 
 from quorvel import Barcode, Dummy, ErrorCode, InputRefused, Printer
-from quorvel.testing import virtual_printer  # noqa: F401  (the fixture)
+from quorvel.testing import virtual_printer, virtual_printer_factory  # noqa: F401  (the fixtures)
 
 
 def print_sale(printer, items):
@@ -46,3 +46,51 @@ def test_dummy_keeps_the_bytes_a_printer_would_get(start_printer):
     with Printer.tcp(printer.address) as real:
         print_sale(real, [("Coffee", 450)])
     assert printer.stop() == kept
+
+
+# A receipt image's width: the paper's dots (80 mm: 576, 58 mm: 384) and a
+# 32-dot margin on each side.
+WIDTH_80_MM, WIDTH_58_MM = 640, 448
+
+
+def png_width(path):
+    """The width in dots from a PNG's header."""
+    return int.from_bytes(path.read_bytes()[16:20], "big")
+
+
+def api_status(printer):
+    import json
+    import urllib.request
+    with urllib.request.urlopen(printer.url + "api/status", timeout=10) as answer:
+        return json.load(answer)
+
+
+@pytest.mark.virtual_printer(profile="generic-58", paper="near-end")
+def test_marker_sets_the_model_and_the_paper(virtual_printer):
+    assert api_status(virtual_printer)["paper"] == "near_end"
+    with virtual_printer.connect() as printer:
+        print_sale(printer, [("Tea", 300)])
+    assert png_width(virtual_printer.next_receipt(timeout=10).png) == WIDTH_58_MM
+
+
+def test_factory_starts_printers_of_different_models(virtual_printer_factory):
+    counter, kitchen = virtual_printer_factory(), virtual_printer_factory(profile="generic-58")
+    for printer in (counter, kitchen):
+        with printer.connect() as till:
+            print_sale(till, [("Tea", 300)])
+    assert png_width(counter.next_receipt(timeout=10).png) == WIDTH_80_MM
+    assert png_width(kitchen.next_receipt(timeout=10).png) == WIDTH_58_MM
+    assert api_status(kitchen)["paper"] == "ok"
+    assert counter.directory != kitchen.directory
+
+
+@pytest.mark.parametrize("settings, refusal", [
+    ({"paper": "empty"}, "paper takes one of ok, near-end, out"),
+    ({"speed": -1}, "speed takes a number"),
+    ({"speed": "fast"}, "speed takes a number"),
+    ({"options": "--drawer open"}, "options takes a list"),
+    ({"profile": "no-such-model"}, "quorvel-printer did not start"),
+])
+def test_factory_refuses_bad_settings_clearly(virtual_printer_factory, settings, refusal):
+    with pytest.raises((ValueError, TypeError, RuntimeError), match=refusal):
+        virtual_printer_factory(**settings)

@@ -10,7 +10,12 @@ header needs a `Public Const` of the same value, and Type QuorvelStatus the
 fields of struct quorvel_status. A missing Declare is reported with the line
 to add.
 
-Usage: check_vb6_module.py HEADER DEF MODULE
+The kernel32 functions the module's helpers use must be declared as KERNEL32
+says. Each example file given after the module (form code, .bas) may call the
+library only with as many arguments as the function takes, and must not test a
+result against True or with Not: results are 1 and 0, VB's True is -1.
+
+Usage: check_vb6_module.py HEADER DEF MODULE [EXAMPLE...]
 """
 import re
 import sys
@@ -33,13 +38,27 @@ BY_VALUE = {"int": "Long", "unsigned": "Long", "unsigned int": "Long", "long": "
 BY_REFERENCE = {"char": ("ByVal", "String"), "int": ("ByRef", "Long"),
                 "unsigned char": ("ByRef", "Byte"), "uint8_t": ("ByRef", "Byte"),
                 "void": ("ByRef", "Any"), "quorvel_status": ("ByRef", "QuorvelStatus")}
+# Arguments passed otherwise than their C type says, and why.
+ARGUMENT_OVERRIDES = {
+    # UTF-8 in, Windows-1252 out: a String would go through the ANSI code page.
+    ("quorvel_utf8_to_cp1252", "utf8"): ("ByRef", "Byte"),
+    ("quorvel_utf8_to_cp1252", "out"): ("ByRef", "Byte"),
+}
+# Other DLLs' functions the module declares for its helpers: the exact line.
+HELPER_DECLARES = {
+    "lstrlenA": 'Public Declare Function lstrlenA Lib "kernel32" (ByVal text As Long) As Long',
+    "lstrcpyA": 'Public Declare Function lstrcpyA Lib "kernel32" (ByVal dest As String, '
+                'ByVal source As Long) As Long',
+}
 VB_STACK_BYTES = {"Currency": 8, "Double": 8}
 VB_KEYWORDS = {"error", "width", "name", "open", "close", "print", "input", "line",
                "len", "mid", "left", "right", "date", "time", "get", "put", "seek", "type"}
 
 
-def vb_argument(param):
+def vb_argument(param, function=""):
     """(passing, VB type) for a header argument."""
+    if (function, param.name) in ARGUMENT_OVERRIDES:
+        return ARGUMENT_OVERRIDES[(function, param.name)]
     if param.pointer:
         base = param.base
         if base in BY_REFERENCE:
@@ -66,7 +85,7 @@ def suggest(function):
     """The Declare line this script expects for a function."""
     args = []
     for p in function.params:
-        passing, vb_type = vb_argument(p)
+        passing, vb_type = vb_argument(p, function.name)
         name = p.name + "_" if p.name.lower() in VB_KEYWORDS else p.name
         args.append(f"{passing} {name} As {vb_type}")
     result = vb_result(function.returns)
@@ -82,9 +101,18 @@ ARGUMENT = re.compile(r"^\s*(ByVal|ByRef)\s+(\w+)\s+As\s+(\w+)\s*$", re.I)
 
 
 def check_declares(functions, module_lines, problems):
-    declared = {}
+    declared, declared_helpers = {}, set()
     for number, line in enumerate(module_lines, 1):
         if re.match(r"^\s*(Public\s+|Private\s+)?Declare\b", line, re.I):
+            helper = re.match(r"^\s*(?:Public\s+|Private\s+)?Declare\s+\w+\s+(\w+)\s+Lib\s+\"(?!Quorvel\.dll\")",
+                              line, re.I)
+            if helper:
+                name = helper.group(1)
+                if HELPER_DECLARES.get(name) != line.strip():
+                    problems.append(f"line {number}: {line.strip()}\n    expected: "
+                                    f"{HELPER_DECLARES.get(name, 'no other DLL function but ' + ', '.join(HELPER_DECLARES))}")
+                declared_helpers.add(name)
+                continue
             m = DECLARE.match(line)
             if not m:
                 problems.append(f"line {number}: not a one-line Declare of Quorvel.dll: {line}")
@@ -117,7 +145,7 @@ def check_declares(functions, module_lines, problems):
                 continue
             passing, vb_type = am.group(1), am.group(3)
             vb_bytes += VB_STACK_BYTES.get(vb_type, 4) if passing.lower() == "byval" else 4
-            want = vb_argument(param)
+            want = vb_argument(param, f.name)
             if (passing.lower(), vb_type.lower()) != (want[0].lower(), want[1].lower()):
                 problems.append(f"{where}: argument {index} ({param.type} {param.name}) is "
                                 f"{passing} As {vb_type}, expected {want[0]} As {want[1]}")
@@ -125,6 +153,51 @@ def check_declares(functions, module_lines, problems):
             problems.append(f"{where}: VB pushes {vb_bytes} bytes, the function takes {f.stack_bytes()}")
     for name, (number, _) in declared.items():
         problems.append(f"line {number}: {name} is not a function of the header")
+    for name in sorted(set(HELPER_DECLARES) - declared_helpers):
+        problems.append(f"{name} missing (the module's helpers use it); add:\n    {HELPER_DECLARES[name]}")
+
+
+def call_arguments(text, start):
+    """The argument count of the call whose '(' is at text[start] (None when it
+    does not close), over line continuations (` _`)."""
+    depth, quoted, inside = 0, False, []
+    for c in text[start:]:
+        if c == '"':
+            quoted = not quoted
+        elif not quoted and c == "(":
+            depth += 1
+        elif not quoted and c == ")":
+            depth -= 1
+            if depth == 0:
+                break
+        elif not quoted and c == "," and depth == 1:
+            c = "\0"  # an argument separator at the call's own level
+        inside.append(c)
+    else:
+        return None
+    body = "".join(inside[1:]).replace("_\n", " ")
+    return 0 if not body.strip() else body.count("\0") + 1
+
+
+def check_example(path, functions, problems):
+    """Calls of the library in an example: argument counts, and no True tests."""
+    text = re.sub(r"'.*", "", Path(path).read_text(encoding="cp1252"))  # comments
+    arity = {f.name: len(f.params) for f in functions}
+    calls = 0
+    for m in re.finditer(r"\b(\w+)\s*\(", text):
+        name = m.group(1)
+        if name not in arity:
+            continue
+        calls += 1
+        count = call_arguments(text, m.end() - 1)
+        if count is not None and count != arity[name]:
+            problems.append(f"{path}: {name} called with {count} arguments, it takes {arity[name]}")
+    names = "|".join(arity)
+    for m in re.finditer(rf"(?:\bNot\s+(?:{names})\b|\b(?:{names})\b[^\n]*?=\s*(?:True|False)\b)", text):
+        problems.append(f"{path}: '{m.group(0).strip()}': results are 1 and 0, VB's True is -1; "
+                        "compare with 1")
+    if calls == 0:
+        problems.append(f"{path}: calls no function of the library")
 
 
 def check_constants(header, module_text, problems):
@@ -158,13 +231,15 @@ def check_status_type(header, module_text, problems):
                         f"struct quorvel_status {[f for f, _ in c_fields]} (all Long, raw(0 To 3))")
 
 
-def main(header, def_file, module):
+def main(header, def_file, module, *examples):
     functions = quorvel_api.read_api(header, def_file)
     module_text = Path(module).read_text(encoding="cp1252")
     problems = []
     check_declares(functions, module_text.splitlines(), problems)
     constants = check_constants(header, module_text, problems)
     check_status_type(header, module_text, problems)
+    for example in examples:
+        check_example(example, functions, problems)
     for problem in problems:
         print(problem)
     print(f"{module}: {len(problems)} problems; {len(functions)} functions, {constants} constants checked")
@@ -172,6 +247,6 @@ def main(header, def_file, module):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    if len(sys.argv) < 4:
         sys.exit(__doc__)
     sys.exit(main(*sys.argv[1:]))

@@ -10,11 +10,12 @@ add_test(NAME bindings.pascal_constants
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_constants.py
           ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/bindings/pascal/quorvel.pas)
 # The Visual Basic 6 module against the header and the ordinal table: every
-# function (name, ordinal, arguments and how VB passes them) and constant.
+# function (name, ordinal, arguments and how VB passes them) and constant, the
+# kernel32 helpers it declares; the example form's calls and result tests.
 add_test(NAME bindings.vb6_module
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_vb6_module.py
           ${PROJECT_SOURCE_DIR}/src/api/quorvel.h ${PROJECT_SOURCE_DIR}/src/api/quorvel.def
-          ${PROJECT_SOURCE_DIR}/bindings/vb6/Quorvel.bas)
+          ${PROJECT_SOURCE_DIR}/bindings/vb6/Quorvel.bas ${PROJECT_SOURCE_DIR}/bindings/vb6/ReceiptForm.frm)
 # The C# and Pascal bindings in a 32-bit process: each import pushes the bytes
 # its __stdcall function takes off the stack.
 add_test(NAME bindings.x86_stack
@@ -105,6 +106,21 @@ if(QUORVEL_FPC)
   binding_test(pascal 127.15.1.2 ${out}/pascal/binding_host)
   several_printers_test(pascal 127.15.2.3,127.15.2.4 ${out}/pascal/several_printers
                         ${out}/pascal/example)
+  # As Delphi 7 would build it: RawByteString, UInt64 and SetCodePage hidden
+  # (old_delphi_types shadows them in a copy of the unit) and the unit's
+  # declarations for such compilers switched on; the same calls, the same bytes.
+  set(old_delphi ${out}/pascal-old-delphi)
+  file(MAKE_DIRECTORY ${old_delphi})
+  add_custom_command(OUTPUT ${old_delphi}/binding_host
+    COMMAND ${CMAKE_COMMAND} -DIN=${pascal}/quorvel.pas -DOUT=${old_delphi}/quorvel.pas
+            -P ${CMAKE_CURRENT_LIST_DIR}/hide_old_delphi_types.cmake
+    COMMAND ${QUORVEL_FPC} -v0 -Sew -dQUORVEL_ANSI_ONLY -Fu${old_delphi} -Fu${CMAKE_CURRENT_LIST_DIR}
+            -FU${old_delphi} -FE${old_delphi} -Fl$<TARGET_FILE_DIR:quorvel> ${pascal}/tests/binding_host.pas
+    DEPENDS ${pascal}/quorvel.pas ${pascal}/tests/binding_host.pas ${CMAKE_CURRENT_LIST_DIR}/old_delphi_types.pas
+            ${CMAKE_CURRENT_LIST_DIR}/hide_old_delphi_types.cmake quorvel
+    COMMENT "Pascal binding with Delphi 7's types (fpc)")
+  add_custom_target(pascal_binding_old_delphi ALL DEPENDS ${old_delphi}/binding_host)
+  binding_test(pascal_old_delphi 127.15.1.3 ${old_delphi}/binding_host)
   add_test(NAME bindings.pascal_readme
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/pascal_readme.sh ${PROJECT_SOURCE_DIR}
             $<TARGET_FILE_DIR:quorvel> ${out}/pascal-readme)

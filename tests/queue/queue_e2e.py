@@ -108,36 +108,27 @@ def expected_bytes(command):
     return bytes(received)
 
 
-class Scheduler:
-    """A private cupsd: configuration, spool and logs in one folder."""
+PRIVATE_CUPS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                            "private-cups.sh")
 
-    def __init__(self, folder):
+
+class Scheduler:
+    """A private cupsd (scripts/private-cups.sh): configuration, spool and logs
+    in one folder, and a raw queue to the printer's address."""
+
+    def __init__(self, folder, queue, address):
         self.folder = folder
-        self.socket = os.path.join(folder, "cups.sock")
-        for sub in ("spool", "spool/tmp", "cache", "log", "state"):
-            os.makedirs(os.path.join(folder, sub), exist_ok=True)
-        # cupsd hands jobs to its backends as the lp user.
-        for path in (folder, *(os.path.join(folder, s) for s in ("spool", "cache", "log", "state"))):
-            os.chmod(path, 0o755)
-        os.chmod(os.path.join(folder, "spool/tmp"), 0o1777)
-        with open(os.path.join(folder, "cupsd.conf"), "w") as conf:
-            conf.write(f"Listen {self.socket}\nBrowsing No\nWebInterface No\nLogLevel info\n"
-                       "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n")
-        with open(os.path.join(folder, "cups-files.conf"), "w") as conf:
-            conf.write(f"ServerRoot {folder}\nRequestRoot {folder}/spool\nCacheDir {folder}/cache\n"
-                       f"StateDir {folder}/state\nTempDir {folder}/spool/tmp\n"
-                       f"AccessLog {folder}/log/access_log\nErrorLog {folder}/log/error_log\n"
-                       f"PageLog {folder}/log/page_log\nDataDir /usr/share/cups\n"
-                       "ServerBin /usr/lib/cups\nSystemGroup root\nUser lp\nGroup lp\n"
-                       "Sandboxing Relaxed\n")
-        self.env = dict(os.environ, CUPS_SERVER=self.socket)
+        # The script prints CUPS_SERVER=... once the queue exists, then keeps
+        # the scheduler until SIGTERM.
         self.process = subprocess.Popen(
-            ["cupsd", "-f", "-c", os.path.join(folder, "cupsd.conf"),
-             "-s", os.path.join(folder, "cups-files.conf")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_until(lambda: self.run("lpstat", "-r").stdout.strip() == "scheduler is running", 20):
+            [PRIVATE_CUPS, "--dir", folder, "--queue", queue, "--printer", f"{address}:9100"],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        ready = self.process.stdout.readline().strip()
+        if not ready.startswith("CUPS_SERVER="):
             self.stop()
-            sys.exit("cupsd did not start:\n" + self.error_log())
+            sys.exit("private-cups.sh did not start:\n" + self.process.stderr.read())
+        self.socket = ready.split("=", 1)[1]
+        self.env = dict(os.environ, CUPS_SERVER=self.socket)
 
     def run(self, *command):
         return subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=30)
@@ -156,12 +147,14 @@ class Scheduler:
 
     def stop(self):
         if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
+            self.process.send_signal(signal.SIGTERM)  # the script stops cupsd
             try:
-                self.process.wait(10)
+                self.process.wait(20)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        self.process.stdout.close()
+        self.process.stderr.close()
 
 
 class Printer:
@@ -256,6 +249,14 @@ def linux_checks(host, scheduler, printer, receipts):
     scheduler.admin("cupsaccept", QUEUE)
 
 
+def wine_example_checks(wine, example, scheduler, printer):
+    """The SDK's queue example (examples/queue_example.c) as built for Windows."""
+    result, got = printed(scheduler, printer,
+                          lambda: run_host(scheduler, [wine, example, QUEUE], dict(scheduler.env)))
+    check(result.returncode == 0 and b"PADARIA CENTRAL" in got and b"\x1dV" in got,
+          f"wine: the SDK's queue example printed ({len(got)} bytes) {result.stderr[-300:]}")
+
+
 def wine_checks(wine, wine_host, scheduler, printer, expected):
     env = dict(scheduler.env)
     listed = run_host(scheduler, [wine, wine_host, "expect", QUEUE], env)
@@ -276,6 +277,7 @@ def main():
     parser.add_argument("--host", required=True, help="queue_host built for Linux")
     parser.add_argument("--cli", help="the quorvel command-line tool")
     parser.add_argument("--wine-host", help="queue_host.exe beside Quorvel.dll")
+    parser.add_argument("--wine-example", help="the SDK's queue_example.exe beside Quorvel.dll")
     parser.add_argument("--wine", default=shutil.which("wine64") or "/usr/lib/wine/wine64")
     parser.add_argument("--address", default="127.77.23.1", help="the printer's loopback address")
     arguments = parser.parse_args()
@@ -292,15 +294,16 @@ def main():
     printer = Printer(arguments.printer, arguments.address, folder)
     scheduler = None
     try:
-        scheduler = Scheduler(os.path.join(folder, "cups"))
-        # A job that fails is dropped, not left to stop the queue for the next check.
-        scheduler.admin("lpadmin", "-p", QUEUE, "-E", "-v", f"socket://{arguments.address}:9100",
-                        "-o", "printer-error-policy=abort-job")
+        # A job that fails is dropped (the script's queues abort such jobs),
+        # not left to stop the queue for the next check.
+        scheduler = Scheduler(os.path.join(folder, "cups"), QUEUE, arguments.address)
         linux_checks(arguments.host, scheduler, printer, receipts)
         if arguments.cli:
             cli_checks(arguments.cli, scheduler)
         if arguments.wine_host:
             wine_checks(arguments.wine, arguments.wine_host, scheduler, printer, receipts[0][2])
+        if arguments.wine_example:
+            wine_example_checks(arguments.wine, arguments.wine_example, scheduler, printer)
     finally:
         if scheduler:
             if failures:

@@ -10,7 +10,8 @@ endif()
 set(missing "")
 set(files README.md LICENSE include/quorvel.h examples/c/host_example.c examples/c/sample_receipt.c
           examples/csharp/Quorvel.cs examples/csharp/Example.cs
-          examples/pascal/quorvel.pas examples/pascal/example.pas examples/vb6/Quorvel.bas)
+          examples/pascal/quorvel.pas examples/pascal/example.pas examples/vb6/Quorvel.bas
+          examples/c/queue_example.c examples/vb6/ReceiptForm.frm examples/vb6/Example.vbp)
 foreach(arch ${ARCHES})
   list(APPEND files bin/${arch}/Quorvel.dll lib/${arch}/Quorvel.lib lib/${arch}/libQuorvel.dll.a
                     lib/${arch}/Quorvel.def)
