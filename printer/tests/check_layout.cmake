@@ -2,7 +2,8 @@
 # The printer's folders include one way only (printer/README.md, Layout):
 #   paper/, machine/  never escpos/, links/, web/ or a file on top
 #   escpos/           paper/ and machine/, never links/, web/ or a file on top
-#   links/, web/      everything below, never a file on top (printer.h, main.cpp, ...)
+#   links/            everything below, never web/ or a file on top (printer.h, main.cpp, ...)
+#   web/              everything below and links/, never a file on top
 #   on top            everything
 # Every quoted include names its folder and exists. A small wrong tree is
 # checked first, so a check that finds nothing cannot pass unnoticed.
@@ -14,7 +15,7 @@ get_filename_component(WORK "${WORK}" ABSOLUTE)
 set(forbidden_paper escpos links web top)
 set(forbidden_machine escpos links web top)
 set(forbidden_escpos links web top)
-set(forbidden_links top)
+set(forbidden_links web top)
 set(forbidden_web top)
 set(forbidden_top "")
 
