@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "http_guard.h"
-#include "http_server.h"
+#include "links/readiness.h"
+#include "links/server.h"
+#include "links/session.h"
+#include "machine/profile.h"
+#include "paper/codepage.h"
 #include "printer.h"
-#include "profile.h"
-#include "readiness.h"
-#include "receipt_store.h"
-#include "server.h"
-#include "session.h"
+#include "web/http_guard.h"
+#include "web/http_server.h"
+#include "web/receipt_store.h"
 
 namespace {
 
