@@ -73,6 +73,8 @@ const char* USAGE = R"(usage: quorvel-printer [options]
   --ready-file FILE       once every address is served, write them to FILE (KEY=value lines)
   --http-keep N           receipts kept whole in memory for the web side (default 1000;
                           older ones are written beside their images and read back)
+  --fresh-list            start the web side's receipt list empty (default: it lists the
+                          receipts of earlier runs found in --out; numbering goes on either way)
   --version               print the version and exit
 )";
 
@@ -269,6 +271,8 @@ int main(int argc, char** argv) {
             ready_file = value();
         else if (a == "--http-keep")
             base.http_keep = static_cast<size_t>(std::max(1, std::atoi(value().c_str())));
+        else if (a == "--fresh-list")
+            base.fresh_list = true;
         else if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
