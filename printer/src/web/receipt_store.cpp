@@ -128,7 +128,9 @@ void ReceiptStore::write_files() {
         const bool stored = png_there && write_companions(info, *detail);
         lock.lock();
         if (stored) stored_locked(info);
-        list_locked(info, png_there ? std::move(detail) : nullptr);
+        // Its image may have gone past the limit while the files were written.
+        const bool gone = !png_there || (stored && !stored_.count(info.id));
+        list_locked(info, gone ? nullptr : std::move(detail));
         lock.unlock();
         hub_.publish("receipt", receipt_json(info, api_base_));
         lock.lock();
