@@ -18,6 +18,9 @@ where you print) and keeps the scheduler until Ctrl-C or SIGTERM.
   --printer ADDR[:PORT]  where the queue sends its jobs (default 127.0.0.1:9100)
   --queue NAME           the queue's name (default receipts)
   --no-queue             no queue: the scheduler alone
+  --tcp ADDR:PORT        also listen on this loopback TCP address (for clients
+                         that cannot reach a socket file, e.g. Windows programs
+                         under wine)
   --dir DIR              the scheduler's folder, kept afterwards (default: a
                          new folder under /tmp, removed at the end)
   -h, --help             this text
@@ -25,12 +28,12 @@ EOF
 }
 set -euo pipefail
 fail() { echo "private-cups: $*" >&2; exit 2; }
-dir="" queue=receipts printer=127.0.0.1:9100 make_queue=1
+dir="" tcp="" queue=receipts printer=127.0.0.1:9100 make_queue=1
 while [ $# -gt 0 ]; do
     case $1 in
-        --dir | --queue | --printer)
+        --dir | --queue | --printer | --tcp)
             [ $# -ge 2 ] && [ -n "$2" ] || fail "$1 needs a value"
-            case $1 in --dir) dir=$2 ;; --queue) queue=$2 ;; --printer) printer=$2 ;; esac
+            case $1 in --dir) dir=$2 ;; --queue) queue=$2 ;; --printer) printer=$2 ;; --tcp) tcp=$2 ;; esac
             shift 2 ;;
         --no-queue) make_queue=0; shift ;;
         -h | --help) usage; exit 0 ;;
@@ -40,6 +43,7 @@ while [ $# -gt 0 ]; do
 done
 [[ $printer == *:* ]] || printer=$printer:9100
 [[ $printer =~ ^[A-Za-z0-9._-]+:[0-9]+$ ]] || fail "--printer takes ADDR[:PORT], not '$printer'"
+[ -z "$tcp" ] || [[ $tcp =~ ^127\.[0-9.]+:[0-9]+$ ]] || fail "--tcp takes a loopback 127.x.y.z:PORT, not '$tcp'"
 [[ $queue =~ ^[A-Za-z0-9_-]+$ ]] || fail "--queue takes letters, digits, - and _, not '$queue'"
 cupsd=$(PATH=$PATH:/usr/sbin:/sbin command -v cupsd) || fail "cupsd not found (Debian: apt-get install cups)"
 command -v lpadmin >/dev/null || fail "lpadmin not found (Debian: apt-get install cups-client)"
@@ -59,6 +63,7 @@ chmod 1777 "$dir/spool/tmp"
 socket=$dir/cups.sock
 cat >"$dir/cupsd.conf" <<EOF
 Listen $socket
+${tcp:+Listen $tcp}
 Browsing No
 WebInterface No
 LogLevel info

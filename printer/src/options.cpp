@@ -189,6 +189,9 @@ const OptionRow OPTIONS[] = {
     {"--http-keep", "N", NUMBER(base.http_keep, 1, 1e9),
      "receipts kept whole in memory for the web side (default 1000;\n"
      "older ones are written beside their images and read back)"},
+    {"--fresh-list", nullptr, SWITCH(base.fresh_list),
+     "start the web side's receipt list empty (default: it lists the\n"
+     "receipts of earlier runs found in --out; numbering goes on either way)"},
 };
 // clang-format on
 

@@ -83,6 +83,7 @@ bool Printer::open(const FontSet& fonts, bool web, std::string* error) {
         receipts_ =
             std::make_unique<ReceiptStore>(config_.out_dir, config_.margins, hub_, setup_.http_keep,
                                            setup_.max_images, setup_.api_base);
+        if (config_.store) receipts_->restore(config_.prefix, !setup_.fresh_list);
         config_.open_tap = [s = receipts_.get()] { return std::make_shared<ReceiptTap>(*s); };
     }
     return true;

@@ -38,6 +38,7 @@ struct PrinterSetup {
     std::string capture;
     PrinterState state;
     size_t http_keep = 1000;
+    bool fresh_list = false;        // the web side lists no receipt of an earlier run
     std::string api_base = "/api";  // where the web side serves it
 };
 

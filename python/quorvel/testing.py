@@ -180,12 +180,22 @@ class VirtualPrinter:
                 info = min(newer, key=lambda r: r["id"])
                 break
             if time.monotonic() >= deadline:
-                raise TimeoutError(f"no receipt after #{self._seen} within {timeout} s")
+                raise TimeoutError(self._no_receipt(timeout, listing.get("uncut_height", 0)))
         self._seen = info["id"]
         lines = self._get(f"/api/receipts/{info['id']}/text")["lines"]
         symbols = self._get(f"/api/receipts/{info['id']}/symbols")["symbols"]
         return Receipt(id=info["id"], lines=[line["text"] for line in lines], symbols=symbols,
                        png=self.directory / info["file"])
+
+    def _no_receipt(self, timeout: float, uncut_height: int) -> str:
+        said = f"no receipt after #{self._seen} within {timeout} s"
+        if not uncut_height:
+            return said + ": nothing was printed since"
+        # Printed and not cut: the till most likely forgot the cut.
+        return (f"{said}: {uncut_height} dots of paper are printed but not cut yet. End the "
+                "receipt with a cut (Printer.cut(), GS V 0), or wait longer: the printer writes "
+                "uncut paper out as a receipt after --flush-after seconds without data (5 by "
+                "default; VirtualPrinter(..., options=['--flush-after', '1']) flushes sooner)")
 
     def stop(self) -> None:
         """End the printer (the fixture does it after the test)."""

@@ -139,6 +139,20 @@ def test_no_status(start_printer, options, model, query, code, reason):
     assert reason in caught.value.message
 
 
+def test_connection_queued_behind_another_says_the_printer_may_be_busy(start_printer):
+    # The virtual printer serves one connection at a time: the second is
+    # accepted by the system and waits, unanswered, until the first closes.
+    printer = start_printer()
+    with Printer.tcp(printer.address) as first:
+        first.status()
+        with Printer.tcp(printer.address) as second:
+            with pytest.raises(NoReply) as caught:
+                second.status()
+    assert caught.value.code == ErrorCode.NO_REPLY
+    assert "busy with another connection" in caught.value.message
+    assert printer.address in caught.value.message
+
+
 @pytest.mark.parametrize("call,code", [
     (lambda p: p.text("x" * 9000), ErrorCode.TOO_LONG),
     (lambda p: p.barcode("1" * 200), ErrorCode.TOO_LONG),

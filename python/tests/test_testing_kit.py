@@ -33,6 +33,21 @@ def test_next_receipt_gives_text_symbols_and_image_in_order(virtual_printer):
         virtual_printer.next_receipt(timeout=0.5)
 
 
+@pytest.mark.parametrize("printed,said", [
+    (b"", "nothing was printed since"),
+    (b"TOTAL 4,50\n", "dots of paper are printed but not cut yet"),
+], ids=["nothing", "cut-forgotten"])
+def test_no_receipt_says_why(virtual_printer, printed, said):
+    if printed:
+        with virtual_printer.connect() as printer:
+            printer.raw(printed)
+    with pytest.raises(TimeoutError) as caught:
+        virtual_printer.next_receipt(timeout=1)
+    assert said in str(caught.value)
+    if printed:  # and how to flush it
+        assert "Printer.cut()" in str(caught.value) and "--flush-after" in str(caught.value)
+
+
 def test_dummy_keeps_the_bytes_a_printer_would_get(start_printer):
     with Dummy() as dummy:
         print_sale(dummy, [("Coffee", 450)])

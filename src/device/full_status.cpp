@@ -45,6 +45,7 @@ std::optional<std::uint8_t> read_status_reply() {
                 break;
             count = platform::tcp_recv(link::current().remote_socket, bytes, sizeof bytes);
             if (count == platform::would_block) continue;
+            link::note_received(link::current(), count);
             if (count == 0) {
                 link::fail(QUORVEL_E_LINK_CLOSED, link::current().link_name);
                 return std::nullopt;
@@ -72,6 +73,7 @@ std::optional<std::uint8_t> read_status_reply() {
     }
     link::fail_format(QUORVEL_E_NO_REPLY, "%s: no status reply within %d ms",
                       link::current().link_name, link::reply_timeout_ms);
+    if (link::current().Statesocket == 1) link::explain_no_reply(link::current());
     return std::nullopt;
 }
 

@@ -70,7 +70,7 @@ bool send_command(const std::uint8_t* command, std::size_t length) {
 }
 
 bool discard_pending_input() {
-    const Link& link = current();
+    Link& link = current();
     if (link.Statesocket == 1) {
         // Bounded, so a printer that streams without pause cannot hold the call.
         std::uint8_t scratch[512];
@@ -83,11 +83,19 @@ bool discard_pending_input() {
                 return fail_from_platform(QUORVEL_E_LINK_CLOSED, link.link_name);
             }
             if (count <= 0) break;
+            note_received(link, count);
         }
     } else if (link.serial_port_held && link.port_kind != PortKind::queue) {
         platform::port_discard_input(link.serial_handle);
     }
     return true;
+}
+
+void explain_no_reply(const Link& link) {
+    if (link.heard_from || outcome().code != QUORVEL_E_NO_REPLY) return;
+    outcome().hint =
+        "it accepted the connection but never answered: it may be busy with another "
+        "connection (it serves one at a time); else check the model number";
 }
 
 std::optional<std::uint8_t> recv_reply() {
@@ -102,6 +110,7 @@ std::optional<std::uint8_t> recv_reply() {
         message_length = 0;
         if (platform::tcp_wait_readable(remote_socket, reply_timeout_ms) == platform::Wait::timed_out) {
             fail(QUORVEL_E_NO_REPLY, link_name);
+            explain_no_reply(link);
             return std::nullopt;
         }
         std::ptrdiff_t count = platform::tcp_recv(remote_socket, message, message_capacity);
@@ -112,8 +121,12 @@ std::optional<std::uint8_t> recv_reply() {
         }
         // Closed by the printer, or nothing after all.
         if (count == 0) fail(QUORVEL_E_LINK_CLOSED, link_name);
-        if (count < 0) fail(QUORVEL_E_NO_REPLY, link_name);
+        if (count < 0) {
+            fail(QUORVEL_E_NO_REPLY, link_name);
+            explain_no_reply(link);
+        }
         if (count <= 0) return std::nullopt;
+        note_received(link, count);
         message_length = static_cast<int>(count);
         return message[0];
     }

@@ -35,6 +35,9 @@ struct Link {
     char link_name[link_name_capacity] = {};
     int message_length = 0;
     std::uint8_t message[message_capacity] = {};  // last TCP reply
+    // The printer has sent something on this TCP connection. Until it has, a
+    // query left unanswered may mean it serves another connection first.
+    bool heard_from = false;
     PortKind port_kind = PortKind::serial;
     platform::QueueHandle queue_handle = platform::invalid_handle;
     std::uint8_t* job = nullptr;  // a queue's collected commands, QUORVEL_QUEUE_JOB_MAX bytes
@@ -113,6 +116,16 @@ bool discard_pending_input();
 // Returns the first reply byte, or nothing when no byte arrived (recorded as
 // the call's outcome).
 std::optional<std::uint8_t> recv_reply();
+
+// Notes bytes received on the TCP link (count > 0): the printer serves it.
+inline void note_received(Link& link, std::ptrdiff_t count) {
+    if (count > 0) link.heard_from = true;
+}
+
+// After QUORVEL_E_NO_REPLY on a TCP link that never carried a byte from the
+// printer: the printer accepted the connection but may be serving another one
+// (many serve one at a time), so the message says that instead of the model hint.
+void explain_no_reply(const Link& link);
 
 // Queue links: the job collected so far goes to the queue (true when there
 // was none); and the held port, whatever its kind, is let go (a queue's job

@@ -107,6 +107,7 @@ int open_tcp(const char* address, int port, int model) {
     std::snprintf(name, sizeof name, bracket ? "[%.64s] port %d" : "%.64s port %d", address, port);
     if (!connect_link(ip, static_cast<std::uint16_t>(port), name)) return 0;
     link.Statesocket = 1;
+    link.heard_from = false;
     return 1;
 }
 
@@ -166,6 +167,7 @@ extern "C" int QUORVEL_CALL AbreSocket(const char* ip_address, int model_number)
     }
     set_link_name(name);
     link.Statesocket = 1;
+    link.heard_from = false;
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -299,6 +300,40 @@ TEST_F(Outcome, SilentPrinterGivesNoReply) {
     EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_NO_REPLY);
     EXPECT_EQ(Abre_Gaveta(), 1);
     EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_OK);
+}
+
+// A printer that never answered on this connection may be serving another
+// one; one that answered before and then fell silent is not.
+TEST_F(Outcome, NoReplyHintDependsOnWhetherThePrinterEverAnswered) {
+    struct Case {
+        const char* name;
+        int answered_queries;  // status queries answered before the silence
+        const char* said;
+        const char* not_said;
+    };
+    const Case cases[] = {
+        {"silent from the start", 0, "busy with another connection", nullptr},
+        {"silent after one answer", 1, "model number matches it", "busy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePrinter printer(FakePrinter::Behaviour::record, unique_loopback_address(c.name));
+        auto left = std::make_shared<std::atomic<int>>(c.answered_queries);
+        printer.set_responder([left](const Bytes& chunk) {
+            const bool query = chunk.size() >= 2 && chunk[0] == 0x10 && chunk[1] == 0x04;
+            return query && left->fetch_sub(1) > 0 ? bytes_of({0x12}) : Bytes{};
+        });
+        ASSERT_EQ(AbreSocket(printer.address().c_str(), 0), 1);
+        for (int i = 0; i < c.answered_queries; ++i) EXPECT_NE(Le_Status(), QUORVEL_STATUS_NONE);
+        EXPECT_EQ(Le_Status(), QUORVEL_STATUS_NONE);
+        EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_NO_REPLY);
+        const std::string message = last_message();
+        EXPECT_NE(message.find(c.said), std::string::npos) << message;
+        if (c.not_said) {
+            EXPECT_EQ(message.find(c.not_said), std::string::npos) << message;
+        }
+        FechaSocket();
+    }
 }
 
 }  // namespace

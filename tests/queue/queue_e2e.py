@@ -12,7 +12,9 @@ on a socket file, and a raw queue whose device is socket://ADDRESS:9100. Then:
   - a missing queue, a stopped queue, a queue that rejects jobs and a status
     query on the queue link each end with their own error code;
   - with --wine, the same receipt from Quorvel.dll under wine, through wine's
-    spooler (which hands the job to the same scheduler), byte for byte.
+    spooler (which hands the job to the same scheduler), byte for byte; and
+    a stopped queue, a queue that rejects jobs and an unreachable scheduler
+    each with the code Linux gives.
 
 The scheduler and the printer are stopped at the end, whatever happened.
 Exits 0 when every check passed, 1 otherwise, saying which failed.
@@ -29,7 +31,11 @@ import threading
 import time
 
 QUEUE = "receipts"
-E_QUEUE_NOT_FOUND, E_QUEUE_PAUSED, E_JOB_REFUSED, E_NO_STATUS_ON_QUEUE = 27, 28, 29, 30
+E_SYSTEM, E_QUEUE_NOT_FOUND, E_QUEUE_PAUSED, E_JOB_REFUSED, E_NO_STATUS_ON_QUEUE = 25, 27, 28, 29, 30
+# Where the scheduler also listens over TCP: Windows programs under wine
+# reach it there (Windows sockets have no Unix sockets); nothing listens at
+# the second address.
+SCHEDULER_TCP, NO_SCHEDULER_TCP = "127.77.23.3:631", "127.77.23.4:631"
 STATUS_NONE = 0  # QUORVEL_STATUS_NONE: the status functions' "no reply"
 
 failures = []
@@ -121,7 +127,8 @@ class Scheduler:
         # The script prints CUPS_SERVER=... once the queue exists, then keeps
         # the scheduler until SIGTERM.
         self.process = subprocess.Popen(
-            [PRIVATE_CUPS, "--dir", folder, "--queue", queue, "--printer", f"{address}:9100"],
+            [PRIVATE_CUPS, "--dir", folder, "--queue", queue, "--printer", f"{address}:9100",
+             "--tcp", SCHEDULER_TCP],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         ready = self.process.stdout.readline().strip()
         if not ready.startswith("CUPS_SERVER="):
@@ -258,7 +265,7 @@ def wine_example_checks(wine, example, scheduler, printer):
 
 
 def wine_checks(wine, wine_host, scheduler, printer, expected):
-    env = dict(scheduler.env)
+    env = dict(scheduler.env, CUPS_SERVER=SCHEDULER_TCP)
     listed = run_host(scheduler, [wine, wine_host, "expect", QUEUE], env)
     check(listed.stdout.split("\n")[0] == "0",
           "wine: the queue is in wine's printer list " + listed.stdout.strip() + listed.stderr[-300:])
@@ -269,6 +276,26 @@ def wine_checks(wine, wine_host, scheduler, printer, expected):
                            f"({len(got)} of {len(expected)} bytes)")
     missing = run_host(scheduler, [wine, wine_host, "expect", "no-such-queue"], env)
     check(missing.stdout.split("\n")[0] == str(E_QUEUE_NOT_FOUND), "wine: missing queue: QUEUE_NOT_FOUND")
+    # Wine's spooler shows a stopped queue as ready, fails a refused job with
+    # "invalid handle" and lists no queue when the scheduler is out of reach:
+    # the library asks the scheduler, and tells each apart as on Linux.
+    scheduler.admin("cupsdisable", QUEUE)
+    result = run_host(scheduler, [wine, wine_host, "queue", QUEUE], env)
+    check(f"quorvel_open_queue failed: {E_QUEUE_PAUSED} " in result.stdout and "stopped" in result.stdout,
+          "wine: stopped queue: QUEUE_PAUSED " + result.stdout.strip()[:300])
+    scheduler.admin("cupsenable", QUEUE)
+    scheduler.admin("cupsreject", QUEUE)
+    result = run_host(scheduler, [wine, wine_host, "queue", QUEUE], env)
+    check(f"AcionaGuilhotina failed: {E_JOB_REFUSED} " in result.stdout and
+          "not accepting jobs" in result.stdout and "nvalid handle" not in result.stdout,
+          "wine: queue rejecting jobs: JOB_REFUSED, saying so " + result.stdout.strip()[:300])
+    scheduler.admin("cupsaccept", QUEUE)
+    # Last: wine drops the queues it cannot see from its own list.
+    away = dict(env, CUPS_SERVER=NO_SCHEDULER_TCP)
+    result = run_host(scheduler, [wine, wine_host, "queue", QUEUE], away)
+    check(f"quorvel_open_queue failed: {E_SYSTEM} " in result.stdout and
+          f"print server {NO_SCHEDULER_TCP} not reachable" in result.stdout,
+          "wine: scheduler out of reach: SYSTEM, not QUEUE_NOT_FOUND " + result.stdout.strip()[:300])
 
 
 def main():

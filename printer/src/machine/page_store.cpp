@@ -74,8 +74,15 @@ bool PageStore::open(std::string* error) {
     if (!wrote) return fail(std::string("cannot be written: ") + std::strerror(saved));
 
     std::vector<int> found;
+    const std::string temporary = "." + options_.prefix + "-";
     for (const auto& entry : fs::directory_iterator(options_.dir, ec)) {
-        const int n = number_of(entry.path().filename().string(), options_.prefix);
+        const std::string name = entry.path().filename().string();
+        // A file a killed run left half written: never renamed into place.
+        if (name.starts_with(temporary) && name.ends_with(".tmp")) {
+            fs::remove(entry.path(), ec);
+            continue;
+        }
+        const int n = number_of(name, options_.prefix);
         if (n >= 0) found.push_back(n);
     }
     std::sort(found.begin(), found.end());
@@ -106,7 +113,16 @@ PageRecord PageStore::add(const Bitmap& page, std::string_view source) {
     }
     if (!options_.dir.empty()) {
         std::string path = path_of(rec.number), err;
-        if (write_png(path, page, options_.margins, &err)) {
+        // Whole or not at all: written under a hidden name, then renamed.
+        const std::string temporary =
+            options_.dir + "/." + path.substr(options_.dir.size() + 1) + ".tmp";
+        bool written = write_png(temporary, page, options_.margins, &err);
+        if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
+            err = "cannot rename " + temporary + ": " + std::strerror(errno);
+            written = false;
+        }
+        if (!written) std::remove(temporary.c_str());
+        if (written) {
             rec.path = std::move(path);
             journal_.note("image written: " + rec.path + " (" + std::to_string(page.height()) +
                           " dots long)");

@@ -3,6 +3,7 @@
 // written beside each receipt's PNG and read back from it.
 #include "web/receipt_json.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -119,9 +120,21 @@ bool read_file(const std::string& path, std::string* out) {
 }
 
 bool write_file(const std::string& path, std::string_view data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-    return static_cast<bool>(out);
+    const auto slash = path.rfind('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const std::string temporary = path.substr(0, name) + "." + path.substr(name) + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        out.flush();
+        if (!out) {
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    std::remove(temporary.c_str());
+    return false;
 }
 
 std::string receipt_json(const ReceiptInfo& info, const std::string& api) {
@@ -134,8 +147,12 @@ std::string content_symbols_json(const PageContent& content) {
     return symbols_json(content).dump();
 }
 
-std::string companion_json(const ReceiptDetail& detail) {
-    return json{{"journal", detail.journal},
+std::string companion_json(const ReceiptInfo& info, const ReceiptDetail& detail) {
+    const json entry{{"id", info.id},         {"time_ms", info.time_ms}, {"link", info.link},
+                     {"peer", info.peer},     {"bytes", info.bytes},     {"width", info.width},
+                     {"height", info.height}, {"cut", info.cut},         {"file", info.file}};
+    return json{{"receipt", entry},
+                {"journal", detail.journal},
                 {"text", text_json(detail.content)},
                 {"symbols", symbols_json(detail.content)}}
         .dump();
@@ -178,6 +195,29 @@ bool parse_companion(const std::string& side, ReceiptDetail* out) {
         return false;
     }
     return true;
+}
+
+bool parse_companion_info(const std::string& side, ReceiptInfo* out) {
+    const json j = json::parse(side, nullptr, false);
+    if (j.is_discarded() || !j.is_object() || !j.contains("receipt")) return false;
+    try {
+        const json& r = j.at("receipt");
+        out->id = r.at("id").get<int>();
+        out->time_ms = r.at("time_ms").get<int64_t>();
+        out->link = r.at("link").get<std::string>();
+        out->peer = r.at("peer").get<std::string>();
+        out->bytes = r.at("bytes").get<uint64_t>();
+        out->width = r.at("width").get<int>();
+        out->height = r.at("height").get<int>();
+        out->cut = r.at("cut").get<bool>();
+        out->file = r.at("file").get<std::string>();
+        out->journal_lines = j.at("journal").size();
+        out->text_lines = j.at("text").size();
+        out->symbols = j.at("symbols").size();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return out->id > 0 && !out->file.empty() && out->file.find('/') == std::string::npos;
 }
 
 }  // namespace quorvel::printer

@@ -15,10 +15,15 @@ nlohmann::json text_json(const PageContent& content);
 nlohmann::json symbols_json(const PageContent& content);
 nlohmann::json info_json(const ReceiptInfo& r, const std::string& api);
 bool read_file(const std::string& path, std::string* out);
+// Writes the file whole or not at all: a hidden temporary beside it
+// (".NAME.tmp"), renamed over it once complete.
 bool write_file(const std::string& path, std::string_view data);
-// The companion file of a receipt: its journal, text and symbols.
-std::string companion_json(const ReceiptDetail& detail);
+// The companion file of a receipt: what the list shows of it, its journal,
+// text and symbols.
+std::string companion_json(const ReceiptInfo& info, const ReceiptDetail& detail);
 // Reads one back into *out (bytes aside); false when it is not one.
 bool parse_companion(const std::string& side, ReceiptDetail* out);
+// Reads the list entry of one back; false when it has none.
+bool parse_companion_info(const std::string& side, ReceiptInfo* out);
 
 }  // namespace quorvel::printer

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -28,21 +29,11 @@ std::string ReceiptStore::sidecar(const ReceiptInfo& info, const char* ext) cons
 
 ReceiptStore::~ReceiptStore() {
     {
-        // Receipts still in memory are written out too.
         std::lock_guard lock(mu_);
-        for (const auto& [id, detail] : details_) {
-            const auto listed = list_.find(id);
-            if (listed != list_.end() && !listed->second.file.empty() && !queued_.count(id)) {
-                queued_.insert(id);
-                to_write_.emplace_back(listed->second, detail);
-            }
-        }
         stopping_ = true;
-        if (!writer_.joinable() && !to_write_.empty())
-            writer_ = std::thread([this] { write_files(); });
     }
     write_cv_.notify_all();
-    if (writer_.joinable()) writer_.join();  // everything queued is written first
+    if (writer_.joinable()) writer_.join();  // everything cut is written first
 }
 
 namespace {
@@ -51,7 +42,53 @@ size_t footprint(const ReceiptDetail& d) {
     for (const std::string& l : d.journal) n += l.size() + 32;
     return n;
 }
+
+// "receipt-0007.json" -> true for prefix "receipt".
+bool is_companion(const std::string& name, const std::string& prefix) {
+    return name.size() > prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
+           name[prefix.size()] == '-' && name.ends_with(".json");
+}
 }  // namespace
+
+size_t ReceiptStore::restore(const std::string& prefix, bool list) {
+    namespace fs = std::filesystem;
+    if (out_dir_.empty()) return 0;
+    std::vector<ReceiptInfo> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(out_dir_, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!is_companion(name, prefix)) continue;  // temporaries start with a dot
+        std::string side;
+        ReceiptInfo info;
+        if (!read_file(entry.path().string(), &side) || !parse_companion_info(side, &info))
+            continue;
+        // Its image gone past the image limit: the companions go too.
+        if (!std::ifstream(out_dir_ + "/" + info.file).good()) {
+            std::remove(sidecar(info, ".bin").c_str());
+            std::remove(sidecar(info, ".json").c_str());
+            continue;
+        }
+        found.push_back(std::move(info));
+    }
+    std::sort(found.begin(), found.end(),
+              [](const ReceiptInfo& a, const ReceiptInfo& b) { return a.id < b.id; });
+    std::lock_guard lock(mu_);
+    if (!found.empty()) next_id_ = std::max(next_id_, found.back().id + 1);
+    if (!list) return 0;
+    if (found.size() > MAX_LISTED) found.erase(found.begin(), found.end() - MAX_LISTED);
+    for (const ReceiptInfo& info : found) {
+        list_[info.id] = info;
+        stored_locked(info);
+    }
+    return found.size();
+}
+
+bool ReceiptStore::write_companions(const ReceiptInfo& info, const ReceiptDetail& detail) const {
+    // The image first, then its bytes, then the entry that lists it: a
+    // receipt is listed at a restart only once all three are whole.
+    return write_file(sidecar(info, ".bin"), detail.bytes) &&
+           write_file(sidecar(info, ".json"), companion_json(info, detail));
+}
 
 int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
     info.journal_lines = detail.journal.size();
@@ -61,41 +98,21 @@ int ReceiptStore::add(ReceiptInfo info, ReceiptDetail detail) {
     {
         std::lock_guard lock(mu_);
         info.id = next_id_++;
-        list_[info.id] = info;
-        resident_bytes_ += footprint(*shared);
-        details_[info.id] = std::move(shared);
-        evict_locked();
-        while (list_.size() > MAX_LISTED) {
-            const int old = list_.begin()->first;
-            const auto d = details_.find(old);
-            if (d != details_.end() && !queued_.count(old)) {
-                resident_bytes_ -= footprint(*d->second);
-                details_.erase(d);
-            }
-            list_.erase(list_.begin());
+        if (!info.file.empty()) {
+            // Its companions are written off the printing thread, at once,
+            // and it is listed once they are: a receipt the API or the page
+            // showed outlives a crash with its files.
+            to_write_.emplace_back(info, std::move(shared));
+            if (!writer_.joinable()) writer_ = std::thread([this] { write_files(); });
+        } else {
+            list_locked(info, std::move(shared));
         }
     }
-    write_cv_.notify_one();
-    hub_.publish("receipt", receipt_json(info, api_base_));
+    if (info.file.empty())
+        hub_.publish("receipt", receipt_json(info, api_base_));
+    else
+        write_cv_.notify_one();
     return info.id;
-}
-
-void ReceiptStore::evict_locked() {
-    // Past the bounds the oldest receipts leave memory: their companion files
-    // are written (off the printing thread) and they are read back from them
-    // on request. One with no PNG file stays until the list drops it.
-    for (auto it = details_.begin();
-         it != details_.end() &&
-         (details_.size() - queued_.size() > keep_ || resident_bytes_ > MAX_MEMORY);
-         ++it) {
-        if (queued_.count(it->first)) continue;
-        const auto listed = list_.find(it->first);
-        if (listed == list_.end() || listed->second.file.empty()) continue;
-        queued_.insert(it->first);
-        resident_bytes_ -= footprint(*it->second);
-        to_write_.emplace_back(listed->second, it->second);
-        if (!writer_.joinable()) writer_ = std::thread([this] { write_files(); });
-    }
 }
 
 void ReceiptStore::write_files() {
@@ -106,26 +123,69 @@ void ReceiptStore::write_files() {
         auto [info, detail] = std::move(to_write_.front());
         to_write_.pop_front();
         lock.unlock();
-        // Not for an image already gone past the image limit.
+        // An image already gone past the image limit takes its details along.
         const bool png_there = std::ifstream(out_dir_ + "/" + info.file).good();
-        if (png_there) {
-            write_file(sidecar(info, ".bin"), detail->bytes);
-            write_file(sidecar(info, ".json"), companion_json(*detail));
-        }
+        const bool stored = png_there && write_companions(info, *detail);
         lock.lock();
-        queued_.erase(info.id);
-        details_.erase(info.id);
-        if (!png_there) continue;
-        // The companions go the way of their images past the image limit.
-        written_.push_back(info);
-        while (!written_.empty() &&
-               (written_.size() > max_files_ ||
-                !std::ifstream(out_dir_ + "/" + written_.front().file).good())) {
-            const ReceiptInfo old = std::move(written_.front());
-            written_.pop_front();
-            std::remove(sidecar(old, ".bin").c_str());
-            std::remove(sidecar(old, ".json").c_str());
+        if (stored) stored_locked(info);
+        // Its image may have gone past the limit while the files were written.
+        const bool gone = !png_there || (stored && !stored_.count(info.id));
+        list_locked(info, gone ? nullptr : std::move(detail));
+        lock.unlock();
+        hub_.publish("receipt", receipt_json(info, api_base_));
+        lock.lock();
+    }
+}
+
+void ReceiptStore::list_locked(const ReceiptInfo& info, Shared detail) {
+    list_[info.id] = info;
+    if (detail) {
+        resident_bytes_ += footprint(*detail);
+        details_[info.id] = std::move(detail);
+        evict_locked();
+    }
+    while (list_.size() > MAX_LISTED) {
+        const int old = list_.begin()->first;
+        const auto d = details_.find(old);
+        if (d != details_.end()) {
+            resident_bytes_ -= footprint(*d->second);
+            details_.erase(d);
         }
+        list_.erase(list_.begin());
+    }
+}
+
+void ReceiptStore::stored_locked(const ReceiptInfo& info) {
+    written_.push_back(info);
+    stored_.insert(info.id);
+    // The companions go the way of their images past the image limit.
+    while (!written_.empty() && (written_.size() > max_files_ ||
+                                 !std::ifstream(out_dir_ + "/" + written_.front().file).good())) {
+        const ReceiptInfo old = std::move(written_.front());
+        written_.pop_front();
+        stored_.erase(old.id);
+        std::remove(sidecar(old, ".bin").c_str());
+        std::remove(sidecar(old, ".json").c_str());
+        // Gone from the folder, gone from the API: no details kept in memory.
+        if (const auto d = details_.find(old.id); d != details_.end()) {
+            resident_bytes_ -= footprint(*d->second);
+            details_.erase(d);
+        }
+    }
+}
+
+void ReceiptStore::evict_locked() {
+    // Past the bounds the oldest receipts leave memory; they are read back
+    // from their companion files on request. One without them (no PNG file,
+    // or they could not be written) stays until the list drops it.
+    for (auto it = details_.begin();
+         it != details_.end() && (details_.size() > keep_ || resident_bytes_ > MAX_MEMORY);) {
+        if (!stored_.count(it->first)) {
+            ++it;
+            continue;
+        }
+        resident_bytes_ -= footprint(*it->second);
+        it = details_.erase(it);
     }
 }
 
@@ -154,7 +214,7 @@ std::optional<ReceiptInfo> ReceiptStore::info(int id) const {
 
 size_t ReceiptStore::in_memory() const {
     std::lock_guard lock(mu_);
-    return details_.size() - queued_.size();
+    return details_.size();
 }
 
 std::shared_ptr<const ReceiptDetail> ReceiptStore::detail(int id) const {
@@ -184,14 +244,12 @@ std::string ReceiptStore::png(int id) const {
 
 void ReceiptStore::clear() {
     {
-        // Receipts leave the list; those in memory are written out first.
+        // Receipts leave the list; their files stay in the output folder.
         std::lock_guard lock(mu_);
-        const size_t keep = std::exchange(keep_, 0);
-        evict_locked();
-        keep_ = keep;
         list_.clear();
+        details_.clear();
+        resident_bytes_ = 0;
     }
-    write_cv_.notify_one();
     hub_.publish("clear", "{}");
 }
 

@@ -55,14 +55,20 @@ class ReceiptStore {
     static constexpr size_t MAX_MEMORY = 64u << 20;     // bytes of details in memory
 
     // `out_dir` is the printer's output folder; the byte capture and the
-    // details of each receipt are written beside its PNG file, for at most
-    // the newest `max_files` receipts (the printer's image limit).
+    // details of each receipt are written beside its PNG file at its cut,
+    // for at most the newest `max_files` receipts (the printer's image limit).
     // `api_base` is where the web side serves this printer's receipts; the
     // URLs in a receipt's JSON start with it.
     ReceiptStore(std::string out_dir, PaperMargins margins, EventHub& hub,
                  size_t keep_in_memory = 1000, size_t max_files = 10000,
                  std::string api_base = "/api");
     ~ReceiptStore();
+
+    // Reads back the receipts of earlier runs from the output folder (the
+    // companions named `prefix`-N.json whose PNG is still there), so numbering
+    // goes on after the last; with `list`, they are listed again too. Call
+    // before the first add. Returns how many were listed.
+    size_t restore(const std::string& prefix, bool list);
 
     int add(ReceiptInfo info, ReceiptDetail detail);
     std::vector<ReceiptInfo> list() const;  // newest first
@@ -88,7 +94,11 @@ class ReceiptStore {
     const PaperMargins& margins() const { return margins_; }
 
   private:
+    using Shared = std::shared_ptr<const ReceiptDetail>;
     std::string sidecar(const ReceiptInfo& info, const char* ext) const;
+    bool write_companions(const ReceiptInfo& info, const ReceiptDetail& detail) const;
+    void list_locked(const ReceiptInfo& info, Shared detail);
+    void stored_locked(const ReceiptInfo& info);
     void evict_locked();
     void write_files();  // the writer thread
 
@@ -107,11 +117,11 @@ class ReceiptStore {
     // The uncut paper's PNG, encoded once for every page that asks.
     mutable std::string paper_png_;
     mutable int paper_png_height_ = 0;
-    // Companion files waiting for the writer thread.
-    std::deque<std::pair<ReceiptInfo, std::shared_ptr<const ReceiptDetail>>> to_write_;
-    std::set<int> queued_;  // in to_write_, leaving memory
     size_t resident_bytes_ = 0;
     std::deque<ReceiptInfo> written_;  // receipts with companion files, oldest first
+    std::set<int> stored_;             // their ids: their details may leave memory
+    // Cut receipts whose companions the writer thread writes before they are listed.
+    std::deque<std::pair<ReceiptInfo, Shared>> to_write_;
     std::condition_variable write_cv_;
     bool stopping_ = false;
     std::thread writer_;

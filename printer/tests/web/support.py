@@ -31,10 +31,11 @@ def loopback_address():
 class Printer:
     """quorvel-printer on its own loopback address, with --http on a free port."""
 
-    def __init__(self, *extra, cpu=None, http=None, ip=None):
-        self.dir = tempfile.mkdtemp(prefix="qvp-web-")
+    def __init__(self, *extra, cpu=None, http=None, ip=None, folder=None):
+        # folder: an earlier printer's, to start again on its output folder.
+        self.dir = folder or tempfile.mkdtemp(prefix="qvp-web-")
         self.out = os.path.join(self.dir, "out")
-        os.mkdir(self.out)
+        os.makedirs(self.out, exist_ok=True)
         for _ in range(20):
             self.ip = ip or loopback_address()
             self.proc = subprocess.Popen(
@@ -69,6 +70,12 @@ class Printer:
             self.proc.wait(10)
         self.proc.stderr.close()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+    def kill(self):
+        """Ends the process with SIGKILL, leaving its folder as it was."""
+        self.proc.kill()
+        self.proc.wait(10)
+        self.proc.stderr.close()
 
     def alive(self):
         return self.proc.poll() is None

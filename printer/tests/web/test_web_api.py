@@ -179,11 +179,11 @@ class DiskLimit(ApiTest):
         self.p.send(b"".join(b"receipt %d\n" % i + CUT for i in range(1, 6)))
         self.assertEqual(len(self.p.wait_receipts(5)), 5)
         deadline = time.time() + 5
-        # The newest stays in memory; the others' details are written beside
-        # their images, and go with them.
+        # Each receipt's details are written beside its image at its cut, and
+        # go with it.
         expected = ["receipt-0003.bin", "receipt-0003.json", "receipt-0003.png",
                     "receipt-0004.bin", "receipt-0004.json", "receipt-0004.png",
-                    "receipt-0005.png"]
+                    "receipt-0005.bin", "receipt-0005.json", "receipt-0005.png"]
         while True:
             files = sorted(os.listdir(self.p.out))
             if files == expected or time.time() > deadline:
@@ -194,6 +194,36 @@ class DiskLimit(ApiTest):
         for path in ("/api/receipts/1.png", "/api/receipts/1.bin", "/api/receipts/1/text"):
             self.assertEqual(self.p.request("GET", path)[0], 404, path)
         self.assertEqual(self.p.get_json("/api/receipts/3/text")["lines"][0]["text"], "receipt 3")
+
+
+class Restart(ApiTest):
+    def test_receipts_outlive_a_kill_and_numbering_goes_on(self):
+        # (options of the second run, receipts it lists)
+        for options, listed in (((), [3, 2, 1]), (("--fresh-list",), [])):
+            with self.subTest(options=options):
+                self.p.stop()
+                self.p = Printer()
+                for i in range(1, 4):
+                    self.one_receipt(b"receipt %d\n" % i + CUT)
+                self.p.kill()  # no chance to write anything more
+                # A run killed while writing leaves only hidden temporaries.
+                torn = [".receipt-0004.png.tmp", ".receipt-0004.json.tmp", ".receipt-0004.bin.tmp"]
+                for name in torn:
+                    with open(os.path.join(self.p.out, name), "wb") as f:
+                        f.write(b'{"receipt": {"id": 4')
+                self.p = Printer(*options, ip=self.p.ip, folder=self.p.dir)
+                ids = [r["id"] for r in self.p.get_json("/api/receipts")["receipts"]]
+                self.assertEqual(ids, listed)
+                for i in listed:
+                    self.assertEqual(self.p.get_json("/api/receipts/%d/text" % i)["lines"][0]["text"],
+                                     "receipt %d" % i)
+                    self.assertEqual(self.p.request("GET", "/api/receipts/%d.bin" % i)[2],
+                                     b"receipt %d\n" % i + CUT)
+                    self.assertEqual(self.p.request("GET", "/api/receipts/%d.png" % i)[0], 200)
+                self.assertFalse(set(torn) & set(os.listdir(self.p.out)))
+                r = self.one_receipt(b"after the restart\n" + CUT)
+                self.assertEqual((r["id"], r["file"]), (4, "receipt-0004.png"))
+                self.assertEqual(self.p.get_json(r["text"])["lines"][0]["text"], "after the restart")
 
 
 class BytesImagesAndPaper(ApiTest):

@@ -187,6 +187,61 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.p.get_json("/api/receipts")["in_memory"], 300)
         self.assertEqual(self.p.get_json("/api/receipts/1/text")["lines"][0]["text"], "receipt 1")
 
+    # Each card's image box against the height its receipt has at the card's
+    # width: [id, box height, expected height], for cards whose box is wrong.
+    WRONG_HEIGHTS = """return [...document.querySelectorAll('article.receipt img')].map(i => {
+        const box = i.getBoundingClientRect();
+        const want = Math.round(box.width * i.getAttribute('height') / i.getAttribute('width'));
+        return [+i.closest('article').dataset.id, Math.round(box.height), want];
+      }).filter(([id, got, want]) => want === 0 || Math.abs(got - want) > 2)"""
+
+    def test_every_card_has_its_images_height_after_a_reload_or_a_tab_switch(self):
+        from test_shop import Shop, ticket
+
+        def tall(i):  # receipts of different lengths, so a wrong height shows
+            return b"".join(b"receipt %d line %d\n" % (i, k) for k in range(5 + i % 7 * 8)) + CUT
+
+        def reload(p):  # opened on 16 receipts, 4 more while open, then reloaded
+            for i in range(1, 17):
+                p.send(tall(i))
+            p.wait_receipts(16)
+            self.browser.get(p.url + "/")
+            self.wait_for("return document.querySelectorAll('article.receipt').length === 16")
+            for i in range(17, 21):
+                p.send(tall(i))
+                time.sleep(0.2)
+            self.wait_for("return document.querySelectorAll('article.receipt').length === 20")
+            self.browser.refresh()
+            return 20
+
+        def tab_switch(shop):  # the counter's page, then the kitchen's tab clicked
+            for i in range(1, 11):
+                shop.send_to("counter", tall(i))
+                shop.send_to("kitchen", ticket("kitchen", i))
+            shop.receipts("counter", 10)
+            shop.receipts("kitchen", 10)
+            self.browser.get(shop.url + "/?printer=counter")
+            self.wait_for("return document.querySelectorAll('article.receipt').length === 10")
+            self.browser.find_element(By.CSS_SELECTOR, "nav#printers a[data-printer=kitchen]").click()
+            self.wait_for("return document.body.dataset.printer === 'kitchen'")
+            return 10
+
+        for name, start, show in (("reload", Printer, reload), ("tab switch", Shop, tab_switch)):
+            with self.subTest(name):
+                self.p.stop()
+                self.p = start()
+                n = show(self.p)
+                self.wait_for("return document.querySelectorAll('article.receipt').length === %d" % n)
+                shown = time.time()
+                wrong = self.browser.execute_script(self.WRONG_HEIGHTS)
+                while wrong and time.time() - shown < 2:
+                    time.sleep(0.1)
+                    wrong = self.browser.execute_script(self.WRONG_HEIGHTS)
+                self.assertEqual(wrong, [], "cards whose image box is not the receipt's height")
+                # The newest are in view: their images are loaded too.
+                self.wait_for("const i = document.querySelector('article.receipt img');"
+                              "return i.complete && i.naturalHeight > 0", 2)
+
     def link(self):
         return self.browser.execute_script("return document.getElementById('link').textContent")
 
