@@ -22,7 +22,9 @@ struct ConfirmCase {
     std::string message;  // found in standard error; empty: standard error empty
 };
 
-void PrintTo(const ConfirmCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ConfirmCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CliConfirm : public ::testing::TestWithParam<ConfirmCase> {};
 
@@ -49,9 +51,11 @@ TEST_P(CliConfirm, ExitCodeSaysWhatBecameOfTheReceipt) {
 INSTANTIATE_TEST_SUITE_P(
     Fates, CliConfirm,
     ::testing::Values(
-        ConfirmCase{"printed", [](ConfirmingPrinter& m, FakePrinter&, std::thread&) { m.set_ms_per_line(50); },
+        ConfirmCase{"printed",
+                    [](ConfirmingPrinter& m, FakePrinter&, std::thread&) { m.set_ms_per_line(50); },
                     0, ""},
-        ConfirmCase{"held", [](ConfirmingPrinter& m, FakePrinter&, std::thread&) { m.set_paper(false); }, 4,
+        ConfirmCase{"held",
+                    [](ConfirmingPrinter& m, FakePrinter&, std::thread&) { m.set_paper(false); }, 4,
                     "not confirmed: receipt held in the printer"},
         ConfirmCase{"power_cut",
                     [](ConfirmingPrinter& m, FakePrinter& f, std::thread& fault) {
@@ -63,9 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
                         });
                     },
                     5, "reprint it marked as a copy"},
-        ConfirmCase{"no_process_id",
-                    [](ConfirmingPrinter& m, FakePrinter&, std::thread&) { m.set_process_id(false); }, 0,
-                    "confirmed as received"}),
+        ConfirmCase{
+            "no_process_id",
+            [](ConfirmingPrinter& m, FakePrinter&, std::thread&) { m.set_process_id(false); }, 0,
+            "confirmed as received"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
