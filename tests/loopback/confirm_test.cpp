@@ -284,6 +284,36 @@ TEST(Confirm, AnswerToAnEarlierIdDoesNotConfirmALaterOne) {
     quorvel_printer_close(p);
 }
 
+// A printer stopped by an error: DLE EOT 2 reports it, DLE EOT 3 names it.
+TEST(Confirm, HeldByAnErrorNamesItsCause) {
+    struct Case {
+        int error_cause;  // DLE EOT 3 answer
+        const char* cause;
+    };
+    for (const Case c : {Case{0x1A, "autocutter error"}, Case{0x32, "unrecoverable error"},
+                         Case{0x52, "auto-recoverable error"}}) {
+        SCOPED_TRACE(c.cause);
+        FakePrinter printer;
+        printer.set_responder([&c](const Bytes& chunk) {
+            Bytes out;
+            for (std::size_t i = 0; i + 2 < chunk.size(); ++i)
+                if (chunk[i] == 0x10 && chunk[i + 1] == 0x04)
+                    out.push_back(chunk[i + 2] == 2   ? 0x52  // error (bit 6)
+                                  : chunk[i + 2] == 3 ? static_cast<std::uint8_t>(c.error_cause)
+                                                      : 0x12);
+            return out;
+        });
+        quorvel_printer* p = quorvel_printer_open_tcp(printer.address().c_str(), 9100, 0);
+        ASSERT_NE(p, nullptr);
+        const auto start = Clock::now();
+        EXPECT_EQ(quorvel_printer_confirm(p, 5000), 0);
+        EXPECT_EQ(last_code(), QUORVEL_E_HELD);
+        EXPECT_NE(last_message().find(c.cause), std::string::npos) << last_message();
+        EXPECT_LT(seconds_since(start), 1.0);
+        quorvel_printer_close(p);
+    }
+}
+
 TEST(Confirm, IdsWrapFrom9999To0001) {
     FakePrinter printer;
     std::vector<std::string> ids;
