@@ -118,6 +118,26 @@ TEST(Confirm, HeldIsReportedWithinASecondAndConfirmAgainWaitsForTheSameId) {
     }
 }
 
+// The answer may come while another call reads the link: a status read
+// between two confirms does not lose it.
+TEST(Confirm, AnswerTakenByAStatusReadStillCounts) {
+    Session s;
+    ASSERT_NE(s.p, nullptr);
+    s.printer.model.set_paper(false);
+    ASSERT_EQ(s.lines("LATE", 2), 1);
+    EXPECT_EQ(quorvel_printer_confirm(s.p, 3000), 0);
+    EXPECT_EQ(last_code(), QUORVEL_E_HELD);
+    s.printer.model.set_paper(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // printed, answer waiting
+    quorvel_status status;
+    EXPECT_EQ(quorvel_printer_read_status(s.p, &status), 1) << last_message();
+    EXPECT_EQ(status.paper_out, 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(quorvel_printer_confirm(s.p, 3000), 1) << last_message();
+    EXPECT_LT(seconds_since(start), 0.4);  // no new ID, no poll: the answer was kept
+    EXPECT_EQ(s.printer.model.ids_requested(), 1);
+}
+
 TEST(Confirm, PaperOutMidReceiptThenBackPrintsEveryLineOnce) {
     Session s;
     ASSERT_NE(s.p, nullptr);
