@@ -1810,7 +1810,8 @@ enum quorvel_confirmation {
  * timeout_ms in all; allow for the receipt's printing time (about 1.6 s for a
  * 40 cm receipt at 250 mm/s). When the last confirm on this link was left
  * waiting (held or time-out) and nothing was sent since, no new ID is sent:
- * it waits for the same one.
+ * it waits for the same one. The link's lock is held while it waits, so other
+ * calls on the same link wait with it (calls on other printer handles do not).
  *
  * @param timeout_ms  longest wait in milliseconds, 0 or more (0 looks once at
  *                    what has arrived and at the status).
