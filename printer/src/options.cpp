@@ -153,6 +153,21 @@ const OptionRow OPTIONS[] = {
      "cover state (default closed)"},
     {"--silent", nullptr, SWITCH(base.state.silent),
      "never answer status queries"},
+    {"--receive-buffer", "BYTES", NUMBER(base.receive_buffer, 1, 1 << 24),
+     "receive buffer (default: the profile's, 4096 in the generic ones);\n"
+     "when it is full the printer stops reading and the host's writes block"},
+    {"--speed", "MM_PER_S|model", [](Options& o, const char* n, const std::string& v) {
+         o.base.speed_from_profile = v == "model";
+         return o.base.speed_from_profile ? std::string()
+                                          : number(n, v, 0, 10000, &o.base.speed_mm_s);
+     },
+     "print speed: a receipt prints for its length over it; 0 (default)\n"
+     "prints at once, model takes the profile's speed_mm_s"},
+    {"--paper-roll", "MM", NUMBER(base.paper_roll_mm, 0, 1e7),
+     "a roll of MM mm of paper, which runs out (default: endless)"},
+    {"--print-while-out", nullptr, SWITCH(base.print_while_out),
+     "print on with paper out or the cover open, only the status replies\n"
+     "telling (as before the printer had a mechanism)"},
     {"--idle-timeout", "SEC", NUMBER(base.idle_timeout, 0, 86400),
      "close a connection that sends under 64 bytes in SEC (default: never)"},
     {"--max-height", "DOTS", [](Options& o, const char* n, const std::string& v) {

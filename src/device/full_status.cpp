@@ -60,6 +60,7 @@ std::optional<std::uint8_t> read_status_reply() {
             link::fail_from_platform(QUORVEL_E_LINK_CLOSED, link::current().link_name);
             return std::nullopt;
         }
+        link::note_printer_input(bytes, static_cast<std::size_t>(count));  // process ID answers count
         for (std::ptrdiff_t i = 0; i < count; ++i) {
             if (skip > 0) {
                 --skip;
@@ -127,6 +128,7 @@ int read_full_status(quorvel_status* status) {
     *status =
         quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
     if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
+    link::DirectScope direct;  // inside a receipt too: the answers are awaited now
     if (link::status_unavailable() || !link::discard_pending_input()) return 0;
     for (int query = 1; query <= 4; ++query) {
         Command<3> cmd;
@@ -153,6 +155,6 @@ extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
 
 extern "C" int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printer,
                                                         quorvel_status* status) {
-    link::PrinterGuard guard(printer);
+    link::PrinterGuard guard(printer, false);
     return guard ? read_full_status(status) : 0;
 }

@@ -66,6 +66,12 @@ void CommandContext::auto_status_check() {
     };
     if (watched(now) == watched(auto_status_sent)) return;
     auto_status_sent = now;
+    if (urgent && !status.silent()) {
+        const uint8_t group[4] = {now[0], now[1], now[2], now[3]};
+        ++counters.replies;
+        urgent(group);
+        return;
+    }
     send({now[0], now[1], now[2], now[3]});
 }
 

@@ -22,6 +22,7 @@
 namespace quorvel::printer {
 
 class NvStore;
+class MachineLink;
 
 struct InterpreterLimits {
     size_t max_symbol_data = 7089;          // bytes of 2D symbol or GS ( k store data
@@ -114,9 +115,15 @@ class CommandContext {
     StatusModel& status;
     Journal& journal;
     Reply reply;
+    // What goes out at once, ahead of replies queued behind printing
+    // (automatic status back); empty: the reply channel.
+    Reply urgent;
     InterpreterLimits limits;
     InterpreterCounters counters;
     NvStore* nv;  // shared by every connection of one printer; may be null
+    // The print mechanism of the link (completion replies, recovery, clearing
+    // the buffers); null without one, and these commands then act at once.
+    MachineLink* machine = nullptr;
     const Profile& profile;  // the model: what it has, its answers
 
     uint64_t offset = 0;  // stream offset of the command being handled

@@ -46,7 +46,7 @@ constexpr CommandRow ROWS[] = {
 
     // DLE: real-time commands, answered at once.
     measured(DLE, 0x04, ANY, measure_dle_status, dle_status, DEVICE, "DLE EOT"),
-    fixed(DLE, 0x05, ANY, 3, nullptr, SKIPPED, "DLE ENQ", "real-time request (ignored)"),
+    fixed(DLE, 0x05, ANY, 3, dle_recover, DEVICE, "DLE ENQ"),
     measured(DLE, 0x14, ANY, measure_dle_realtime_request, dle_realtime_request, DEVICE, "DLE DC4"),
 
     // DC2.
@@ -118,7 +118,7 @@ constexpr CommandRow ROWS[] = {
     block16(GS, '(', 'C', nullptr, SKIPPED, "GS ( C", "user NV memory (not kept)"),
     block16(GS, '(', 'D', nullptr, SKIPPED, "GS ( D", "real-time command switches (ignored)"),
     block16(GS, '(', 'E', gs_user_setup, DEVICE, "GS ( E", "user setup (ignored)"),
-    block16(GS, '(', 'H', nullptr, SKIPPED, "GS ( H", "process ID response (ignored)"),
+    block16(GS, '(', 'H', gs_process_id, DEVICE, "GS ( H"),
     block16(GS, '(', 'K', nullptr, SKIPPED, "GS ( K", "print control (ignored)"),
     block16(GS, '(', 'L', gs_graphics, IMAGE, "GS ( L"),
     block16(GS, '(', 'M', nullptr, SKIPPED, "GS ( M", "printer settings (ignored)"),

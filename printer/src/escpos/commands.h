@@ -93,6 +93,8 @@ QVP_MEASURE(measure_esc_print_2d);
 
 // Status and device (commands_device.cpp).
 QVP_HANDLER(dle_status);
+QVP_HANDLER(dle_recover);
+QVP_HANDLER(gs_process_id);
 QVP_MEASURE(measure_dle_status);
 QVP_HANDLER(dle_realtime_request);
 QVP_MEASURE(measure_dle_realtime_request);

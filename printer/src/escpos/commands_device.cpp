@@ -5,8 +5,19 @@
 #include <vector>
 
 #include "escpos/commands.h"
+#include "machine/machine_link.h"
 
 namespace quorvel::printer {
+
+// A real-time command the mechanism already acted on when it arrived, ahead
+// of the data queued before it: journaled here, in stream order, and not
+// acted on twice.
+static bool done_on_arrival(CommandContext& c, const uint8_t* p, size_t len,
+                            const std::string& mnemonic) {
+    if (!c.machine || !c.machine->done_on_arrival(c.offset)) return false;
+    JOURNAL_COMMAND(c, p, len, mnemonic, "real-time command, acted on when it arrived");
+    return true;
+}
 
 // DLE EOT n: 3 bytes for n 1..4, 4 bytes for the extended n 7 and 8.
 QVP_MEASURE(measure_dle_status) {
@@ -17,6 +28,7 @@ QVP_MEASURE(measure_dle_status) {
 }
 QVP_HANDLER(dle_status) {
     const int q = p[2];
+    if (q >= 1 && q <= 4 && done_on_arrival(c, p, len, "DLE EOT " + num(q))) return;
     if (q >= 1 && q <= 4) {
         static constexpr const char* WHAT[] = {"", "printer", "offline cause", "error cause",
                                                "roll paper sensor"};
@@ -44,6 +56,13 @@ QVP_MEASURE(measure_dle_realtime_request) {
 }
 QVP_HANDLER(dle_realtime_request) {
     const int fn = p[2];
+    if (fn == 8) {
+        if (done_on_arrival(c, p, len, "DLE DC4 8")) return;
+        JOURNAL_COMMAND(c, p, len, "DLE DC4 8", "clear the receive and print buffers");
+        c.r.clear_line();
+        if (c.machine) c.machine->clear_buffers();
+        return;
+    }
     if (fn == 1) {
         if (c.profile.drawer) c.status.pulse_drawer();
         JOURNAL_COMMAND(c, p, len, "DLE DC4 1",
@@ -53,6 +72,45 @@ QVP_HANDLER(dle_realtime_request) {
         return;
     }
     JOURNAL_COMMAND(c, p, len, "DLE DC4 " + num(fn), "real-time request (ignored)");
+}
+
+// DLE ENQ n: recover from a recoverable error; 1 go on from the line where
+// it occurred, 2 clear the buffers first.
+QVP_HANDLER(dle_recover) {
+    const int n = p[2];
+    const std::string mnemonic = "DLE ENQ " + num(n);
+    if (n != 1 && n != 2) {
+        JOURNAL_COMMAND(c, p, len, mnemonic, "real-time request (ignored)");
+        return;
+    }
+    if (done_on_arrival(c, p, len, mnemonic)) return;
+    JOURNAL_COMMAND(c, p, len, mnemonic,
+                    n == 1 ? "recover from the error, go on from the line"
+                           : "recover from the error after clearing the buffers");
+    if (n == 2) c.r.clear_line();
+    if (c.machine) c.machine->recover(n);
+}
+
+// GS ( H pL pH fn m d1 d2 d3 d4: fn 48 with m 48 ties a 4-character ID to
+// the data before it; the answer 37 22 d1..d4 00 goes out once that data
+// has printed (at once without a mechanism). Other functions are ignored.
+QVP_HANDLER(gs_process_id) {
+    if (len != 11 || p[5] != 0x30 || p[6] != 0x30) {
+        JOURNAL_COMMAND(c, p, len, "GS ( H", "process ID response: other function (ignored)");
+        return;
+    }
+    const std::span<const uint8_t, 4> id(p + 7, 4);
+    if (!c.profile.process_id_response) {
+        JOURNAL_COMMAND(c, p, len, "GS ( H 48",
+                        "process ID response: not on this model (" + c.profile.name + "; ignored)");
+        return;
+    }
+    JOURNAL_COMMAND(c, p, len, "GS ( H 48",
+                    "process ID response " + quoted(p + 7, 4) + " once the data before it prints");
+    if (c.machine)
+        c.machine->process_id(id);
+    else
+        c.send({0x37, 0x22, id[0], id[1], id[2], id[3], 0x00});
 }
 
 // DC2 T: the self-test slip.

@@ -114,6 +114,24 @@ void Interpreter::end_stream() {
     }
 }
 
+void Interpreter::drop_input(std::string_view why) {
+    const size_t left = buffered();
+    if (left > 0 || c_.skip > 0 || c_.fsq_left > 0 || c_.userchar_left > 0)
+        c_.note(std::string(why) + ": " + std::to_string(left + c_.skip) +
+                " bytes of a command dropped");
+    offset_ += left;
+    buf_.clear();
+    pos_ = 0;
+    c_.skip = 0;
+    c_.fsq_left = c_.userchar_left = 0;
+    c_.escv_param = false;
+    c_.r.clear_line();
+}
+
+void Interpreter::status_changed() {
+    if (c_.auto_status) c_.auto_status_check();
+}
+
 size_t Interpreter::text(const uint8_t* p, size_t n) {
     size_t k = 0;
     while (k < n && p[k] >= 0x20) ++k;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "escpos/command_context.h"
@@ -28,6 +29,13 @@ class Interpreter {
     // End of the stream on paper that stays in the printer: log a command
     // cut short and forget it; the paper is left as it is.
     void end_stream();
+    // The buffers are cleared (DLE DC4 8, DLE ENQ 2, a power cut): a command
+    // half read is dropped, and so is the line being built.
+    void drop_input(std::string_view why);
+    // A status changed outside the stream: automatic status back tells the host.
+    void status_changed();
+    void set_machine(MachineLink* machine) { c_.machine = machine; }
+    void set_urgent_reply(Reply urgent) { c_.urgent = std::move(urgent); }
 
     uint64_t offset() const { return offset_; }
     size_t buffered() const { return buf_.size() - pos_; }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -101,10 +102,70 @@ LinkServer::LinkServer(SessionConfig config, const FontSet& fonts, StatusModel& 
         fonts_, [this](const Bitmap& b, int) { page(b); },
         [notes](std::string_view t) { notes->note(t); }, config_.paper());
     paper_->set_recording(tap_ != nullptr);
+    mech_ = std::make_unique<Mechanism>(config_.machine, status_, *notes);
+    wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 LinkServer::~LinkServer() {
     stop();
+    if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+void LinkServer::wake() {
+    if (wake_fd_ < 0) return;
+    const uint64_t one = 1;
+    // A counter already set wakes the thread as well: a failed write is no loss.
+    if (::write(wake_fd_, &one, sizeof one) < 0) return;
+}
+
+void LinkServer::woken() {
+    uint64_t n = 0;
+    if (::read(wake_fd_, &n, sizeof n) < 0) n = 0;  // nothing was waiting
+    if (session_) session_->status_changed();
+}
+
+int LinkServer::ms_until(Clock::time_point t) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 24 * 3600 * 1000));
+}
+
+int LinkServer::pump() {
+    due_ = mech_->run(Clock::now());
+    journal_.flush();
+    std::optional<Clock::time_point> next = due_;
+    // Uncut paper waits flush_after for more data, once nothing is printing.
+    if (flush_after.count() > 0 && paper_->has_paper() && mech_->idle()) {
+        const auto flush_at = last_data_ + flush_after;
+        if (!next || flush_at < *next) next = flush_at;
+    }
+    return next ? ms_until(*next) : -1;
+}
+
+bool LinkServer::check_power() {
+    const bool off = status_.state().power_off;
+    if (off == off_) return off;
+    off_ = off;
+    if (off) {
+        mech_->power_off();
+        if (!session_) lose_paper();
+    } else {
+        // Switched on: every mode at its default, the stored images kept.
+        paper_->initialize();
+        mech_->power_on();
+    }
+    power_changed(off);
+    return off;
+}
+
+void LinkServer::lose_paper() {
+    // The line being built is gone; what was printed stays, marked.
+    paper_->clear_line();
+    if (paper_->has_paper()) {
+        paper_->mark("-- power lost --");
+        paper_->finish();
+    }
+    paper_->initialize();
+    journal_.flush();
 }
 
 void LinkServer::start() {
@@ -130,6 +191,7 @@ void LinkServer::start() {
 
 void LinkServer::stop() {
     stop_ = true;
+    wake();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -160,7 +222,20 @@ Session& LinkServer::begin_session(const std::string& source, ReplyWriter& out) 
     last_data_ = Clock::now();
     if (tap_) tap_->begin(source);
     session_.emplace(config_, *paper_, status_, tap_journal_ ? *tap_journal_ : journal_,
-                     [&out](std::span<const uint8_t> b) { out.send(b); });
+                     [this](std::span<const uint8_t> b) { mech_->reply(b); });
+    session_->attach_machine(mech_.get(), [&out](std::span<const uint8_t> b) { out.send(b); });
+    MechanismHooks hooks;
+    hooks.feed = [this](std::span<const uint8_t> piece) {
+        if (tap_) tap_->received(piece);
+        session_->feed(piece);
+        if (tap_) tap_->paper(*paper_);
+    };
+    hooks.dots = [this] { return paper_->dots_fed(); };
+    hooks.uncut = [this] { return paper_->has_paper(); };
+    hooks.mark = [this](std::string_view label, int back) { paper_->mark(label, back); };
+    hooks.send = [&out](std::span<const uint8_t> b) { out.send(b); };
+    hooks.clear_input = [this] { session_->drop_input("buffers cleared"); };
+    mech_->attach(std::move(hooks));
     return *session_;
 }
 
@@ -172,12 +247,10 @@ bool LinkServer::out_of_time(const std::atomic<bool>& stop) {
 
 bool LinkServer::feed(std::span<const uint8_t> data, const std::atomic<bool>& stop) {
     last_data_ = Clock::now();
+    if (stop) mech_->hurry();  // stopping: what came is printed at once, if it may be
     for (size_t at = 0; at < data.size(); at += FEED_PIECE) {
         if (out_of_time(stop)) return false;
-        const auto piece = data.subspan(at, std::min(FEED_PIECE, data.size() - at));
-        if (tap_) tap_->received(piece);
-        session_->feed(piece);
-        if (tap_) tap_->paper(*paper_);
+        mech_->receive(data.subspan(at, std::min(FEED_PIECE, data.size() - at)), Clock::now());
     }
     journal_.flush();
     return true;
@@ -185,6 +258,7 @@ bool LinkServer::feed(std::span<const uint8_t> data, const std::atomic<bool>& st
 
 void LinkServer::end_session() {
     if (!session_) return;
+    mech_->detach();
     session_->finish();
     session_.reset();
     journal_.flush();
@@ -196,7 +270,7 @@ void LinkServer::end_session() {
 }
 
 void LinkServer::tick() {
-    if (flush_after.count() <= 0 || !paper_->has_paper()) return;
+    if (flush_after.count() <= 0 || !paper_->has_paper() || !mech_->idle()) return;
     if (Clock::now() - last_data_ < flush_after) return;
     journal_.note("no data for " + std::to_string(flush_after.count() / 1000.0).substr(0, 4) +
                   " s: uncut paper written out");
@@ -218,6 +292,7 @@ int system_backlog() {
 }
 
 bool TcpServer::listen(const std::string& host, int port, std::string* error) {
+    host_ = host;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -232,6 +307,10 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     }
     const int one = 1;
     setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // The kernel's share of the receive buffer stays near the printer's own,
+    // so that a full printer soon closes the window on the host.
+    const int rcvbuf = static_cast<int>(std::max<size_t>(config_.machine.receive_buffer, 2048));
+    setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listen_fd_, system_backlog()) != 0) {
         if (error)
@@ -247,12 +326,29 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     return true;
 }
 
+void TcpServer::power_changed(bool off) {
+    if (off) {
+        // A printer switched off takes no connection: hosts are refused.
+        if (listen_fd_ >= 0) ::close(listen_fd_);
+        listen_fd_ = -1;
+        journal_.note("power off: not listening on " + host_ + ":" + std::to_string(port_));
+        return;
+    }
+    std::string why;
+    if (!listen(host_, port_, &why)) journal_.note("power on: " + why);
+}
+
 void TcpServer::run(const std::atomic<bool>& stop) {
     while (!stop) {
-        pollfd pfd{listen_fd_, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, POLL_MS);
+        const bool off = check_power();
+        const int timeout = pump();
+        pollfd pfd[2] = {{wake_fd(), POLLIN, 0}, {listen_fd_, POLLIN, 0}};
+        const nfds_t n = off || listen_fd_ < 0 ? 1 : 2;
+        // Nothing due: sleep until a host, a status change or a stop wakes it.
+        const int r = ::poll(pfd, n, timeout);
+        if (pfd[0].revents & POLLIN) woken();
         tick();
-        if (r <= 0) continue;
+        if (r <= 0 || n < 2 || !(pfd[1].revents & POLLIN)) continue;
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd =
@@ -273,23 +369,55 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     // The idle clock starts again only once TRICKLE_BYTES more have come.
     auto window_start = Clock::now();
     size_t window_bytes = 0;
+    bool ended = false;  // the host sent its last byte (or its link failed)
+    bool failed = false;
+    bool power_cut = false;
     for (;;) {
         if (stop) {
             // What the host sent before the stop is still printed, briefly.
             for (;;) {
-                const ssize_t k = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+                const size_t room = mechanism().room();
+                if (ended || room == 0) break;
+                const ssize_t k = ::recv(fd, buf.data(), std::min(room, buf.size()), MSG_DONTWAIT);
                 if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
             }
             break;
         }
-        pollfd pfd{fd, static_cast<short>(POLLIN | (out.pending() ? POLLOUT : 0)), 0};
-        const int r = ::poll(&pfd, 1, POLL_MS);
+        if (check_power()) {
+            power_cut = true;
+            break;
+        }
+        int timeout = pump();
+        // The host is done and everything it sent has printed.
+        if (ended && mechanism().idle()) break;
+        // A full receive buffer stops the reading: the host's writes block.
+        const bool reading = !ended && mechanism().room() > 0;
+        const bool idle_clock = idle_timeout.count() > 0 && reading && mechanism().idle();
+        if (!idle_clock) window_start = Clock::now();
+        if (idle_clock) {
+            const int idle_ms = ms_until(window_start + idle_timeout);
+            timeout = timeout < 0 ? idle_ms : std::min(timeout, idle_ms);
+        }
+        const short events =
+            static_cast<short>((reading ? POLLIN : 0) | (out.pending() && !failed ? POLLOUT : 0));
+        pollfd pfd[2] = {{wake_fd(), POLLIN, 0}, {fd, events, 0}};
+        const int r = ::poll(pfd, failed ? 1 : 2, timeout);
         if (r < 0 && errno != EINTR) break;
-        if (r > 0 && (pfd.revents & POLLOUT)) out.flush();
-        if (r > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR))) {
-            const ssize_t k = ::recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+        if (pfd[0].revents & POLLIN) woken();
+        if (!failed && (pfd[1].revents & POLLOUT)) out.flush();
+        if (!failed && (pfd[1].revents & (POLLERR | POLLHUP)) && !(pfd[1].revents & POLLIN)) {
+            failed = ended = true;  // reset by the host: what it sent still prints
+            continue;
+        }
+        if (reading && (pfd[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            const size_t room = mechanism().room();
+            const ssize_t k = ::recv(fd, buf.data(), std::min(room, buf.size()), MSG_DONTWAIT);
             if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-            if (k <= 0) break;
+            if (k <= 0) {
+                ended = true;
+                failed = k < 0;
+                continue;
+            }
             if (!feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
             window_bytes += static_cast<size_t>(k);
             if (window_bytes >= TRICKLE_BYTES) {
@@ -297,7 +425,7 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
                 window_bytes = 0;
             }
         }
-        if (idle_timeout.count() > 0 && Clock::now() - window_start > idle_timeout) {
+        if (idle_clock && Clock::now() - window_start > idle_timeout) {
             journal_.note(window_bytes == 0
                               ? "connection idle; closed"
                               : "connection only trickles (" + std::to_string(window_bytes) +
@@ -309,8 +437,15 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     }
     out.flush();  // what the host's link takes now; the rest is lost with it
     const uint64_t bytes = s.interpreter().offset() + s.interpreter().buffered();
+    if (power_cut) {
+        // The connection is reset, as when a printer's power goes.
+        const linger hard{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
     end_session();
-    journal_.note("connection from " + peer + " closed after " + std::to_string(bytes) + " bytes");
+    if (power_cut) lose_paper();
+    journal_.note("connection from " + peer + (power_cut ? " reset (power off)" : " closed") +
+                  " after " + std::to_string(bytes) + " bytes");
 }
 
 // ---------------------------------------------------------------- serial
@@ -368,9 +503,19 @@ bool PtyServer::open(const std::string& link, std::string* error) {
 
 void PtyServer::drain(std::vector<uint8_t>& buf, const std::atomic<bool>& stop) {
     for (int round = 0; round < 64 && !out_of_time(stop); ++round) {
-        const ssize_t k = ::read(master_, buf.data(), buf.size());
+        // A full receive buffer stops the reading: the host's writes block
+        // once the pseudo-terminal's own buffer is full too.
+        const bool off = power_is_off();
+        const size_t room = off ? buf.size() : mechanism().room();
+        if (room == 0) return;
+        const ssize_t k = ::read(master_, buf.data(), std::min(room, buf.size()));
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) return;  // EAGAIN: nothing more now; EIO: no host has the port open
+        if (off) {
+            journal_.note("power off: " + std::to_string(k) +
+                          " serial bytes fell on a dead printer");
+            continue;
+        }
         if (!session_open()) {
             journal_.note("serial host opened " + link_);
             out_.emplace(master_, false, max_unsent, journal_);
@@ -396,14 +541,28 @@ void PtyServer::run(const std::atomic<bool>& stop) {
     alignas(inotify_event) char events[4096];
     int opens = 0;  // descriptors the hosts hold on the slave side
     while (!stop) {
-        pollfd pfd[2] = {{watch_, POLLIN, 0}, {master_, 0, 0}};
+        if (check_power() && session_open()) {
+            close_session();
+            lose_paper();
+            closing_ = false;
+        }
+        // The host closed the port: its session ends once what it sent has printed.
+        if (closing_ && mechanism().idle()) {
+            closing_ = false;
+            close_session();
+        }
+        const int timeout = pump();
+        pollfd pfd[3] = {{wake_fd(), POLLIN, 0}, {watch_, POLLIN, 0}, {master_, 0, 0}};
         // While no host holds the port, the master reports hang-up without
         // end: it is only watched once a host has opened the port.
+        const bool reading = power_is_off() || mechanism().room() > 0;
         if (opens > 0)
-            pfd[1].events = static_cast<short>(POLLIN | (out_ && out_->pending() ? POLLOUT : 0));
-        const int r = ::poll(pfd, opens > 0 ? 2 : 1, POLL_MS);
+            pfd[2].events = static_cast<short>((reading ? POLLIN : 0) |
+                                               (out_ && out_->pending() ? POLLOUT : 0));
+        const int r = ::poll(pfd, opens > 0 ? 3 : 2, timeout);
         if (r < 0 && errno != EINTR) break;
-        if (opens > 0 && (pfd[1].revents & POLLOUT) && out_) out_->flush();
+        if (pfd[0].revents & POLLIN) woken();
+        if (opens > 0 && (pfd[2].revents & POLLOUT) && out_) out_->flush();
         // Bytes that are there now were written before any close still queued.
         if (opens > 0) drain(buf, stop);
         const ssize_t n = ::read(watch_, events, sizeof events);
@@ -412,18 +571,25 @@ void PtyServer::run(const std::atomic<bool>& stop) {
             at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
             if (ev->mask & IN_OPEN) {
                 ++opens;
+                closing_ = false;  // read on in the same session, as a serial line does
             } else if (ev->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
                 if (opens > 0 && --opens == 0) {
                     drain(buf, stop);  // the closing host's last bytes
-                    close_session();
+                    if (mechanism().idle())
+                        close_session();
+                    else
+                        closing_ = session_open();
                 }
             } else if (ev->mask & IN_Q_OVERFLOW) {
                 opens = 1;  // unknown: read on until the master reports hang-up
             }
         }
-        if (opens > 0 && (pfd[1].revents & POLLHUP) && !(pfd[1].revents & POLLIN)) {
+        if (opens > 0 && (pfd[2].revents & POLLHUP) && !(pfd[2].revents & POLLIN)) {
             opens = 0;  // events were lost; the hang-up tells the port is free
-            close_session();
+            if (mechanism().idle())
+                close_session();
+            else
+                closing_ = session_open();
         }
         tick();
     }

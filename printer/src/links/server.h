@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "links/session.h"
+#include "machine/mechanism.h"
 #include "machine/page_store.h"
 
 namespace quorvel::printer {
@@ -67,7 +68,17 @@ class LinkServer {
     void start();
     void stop();
     // Asks the link to stop and returns at once (stop() then waits).
-    void request_stop() { stop_ = true; }
+    void request_stop() {
+        stop_ = true;
+        wake();
+    }
+
+    // Wakes the link's thread at once: a status changed (paper, cover,
+    // cutter, power), or a stop was asked for.
+    void wake();
+    // The print mechanism of this link (its view may be read from any thread).
+    Mechanism& mechanism() { return *mech_; }
+    const Mechanism& mechanism() const { return *mech_; }
 
     int served() const;
     // Wait until `n` sessions have ended.
@@ -89,13 +100,28 @@ class LinkServer {
     using Clock = std::chrono::steady_clock;
     // Bytes handed to the interpreter per call, so a stop is seen between.
     static constexpr size_t FEED_PIECE = 4096;
-    static constexpr int POLL_MS = 100;
 
     Session& begin_session(const std::string& source, ReplyWriter& out);
     bool session_open() const { return session_.has_value(); }
     Session& current() { return *session_; }
-    // Feeds `data`; false if the stop's grace ran out first.
+    // Hands received bytes to the mechanism, which feeds the interpreter as
+    // the paper moves; false if the stop's grace ran out first.
     bool feed(std::span<const uint8_t> data, const std::atomic<bool>& stop);
+    // Runs what is due (the motion, replies, status changes); returns how
+    // long poll() may wait for the next thing due, in ms (-1: until woken).
+    int pump();
+    // Reads the wake-up descriptor empty and tells the session a status
+    // changed (automatic status back).
+    void woken();
+    int wake_fd() const { return wake_fd_; }
+    // Follows the power switch; true while the power is off. Going off, the
+    // mechanism loses its buffers; the caller then resets its host and calls
+    // lose_paper() once the session has ended.
+    bool check_power();
+    bool power_is_off() const { return off_; }
+    void lose_paper();
+    // A TCP link stops listening while off, and listens again when on.
+    virtual void power_changed(bool off) { (void)off; }
     // Once a stop is asked for, input that has already arrived is still
     // printed for a short while; true when that time is up.
     bool out_of_time(const std::atomic<bool>& stop);
@@ -103,6 +129,8 @@ class LinkServer {
     void end_session();
     // Writes uncut paper out once it has waited flush_after for more data.
     void tick();
+    // Milliseconds until `t` (at least 0), for poll().
+    static int ms_until(Clock::time_point t);
 
     SessionConfig config_;
     const FontSet& fonts_;
@@ -116,6 +144,10 @@ class LinkServer {
     std::shared_ptr<SessionTap> tap_;       // the web side, when on
     std::unique_ptr<Journal> tap_journal_;  // the journal, with lines also handed to tap_
     std::unique_ptr<Renderer> paper_;
+    std::unique_ptr<Mechanism> mech_;
+    int wake_fd_ = -1;
+    bool off_ = false;
+    std::optional<Clock::time_point> due_;  // the mechanism's next motion step
     std::optional<Session> session_;
     std::string source_;
     Clock::time_point last_data_ = Clock::now();
@@ -140,9 +172,12 @@ class TcpServer : public LinkServer {
     int port() const { return port_; }
     void run(const std::atomic<bool>& stop) override;
 
+    void power_changed(bool off) override;
+
   private:
     void serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop);
     int listen_fd_ = -1;
+    std::string host_;
     int port_ = 0;
 };
 
@@ -159,6 +194,7 @@ class PtyServer : public LinkServer {
     // Reads and feeds what the master side has now; false at end of data.
     void drain(std::vector<uint8_t>& buf, const std::atomic<bool>& stop);
     void close_session();
+    bool closing_ = false;  // the host closed the port; the buffer still prints
 
     int master_ = -1;
     int watch_ = -1;  // inotify: opens and closes of the slave side

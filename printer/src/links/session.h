@@ -12,6 +12,7 @@
 #include "escpos/interpreter.h"
 #include "links/session_tap.h"
 #include "machine/journal.h"
+#include "machine/mechanism.h"
 #include "machine/nv_store.h"
 #include "machine/page_store.h"
 #include "machine/profile.h"
@@ -41,6 +42,8 @@ struct SessionConfig {
     std::function<std::shared_ptr<SessionTap>()> open_tap;
     // The printer model: paper width, tables, symbols, answers.
     ProfilePtr profile = std::make_shared<const Profile>();
+    // Each link's print mechanism: receive buffer, speed, paper roll.
+    MechanismSettings machine;
 
     // The render limits with the profile's paper.
     RenderLimits paper() const {
@@ -68,6 +71,14 @@ class Session {
         interp_.feed(data);
     }
     void finish();
+    // The print mechanism the commands reach, and the channel for what goes
+    // to the host at once, ahead of queued replies (automatic status back).
+    void attach_machine(MachineLink* machine, Interpreter::Reply urgent) {
+        interp_.set_machine(machine);
+        interp_.set_urgent_reply(std::move(urgent));
+    }
+    void drop_input(std::string_view why) { interp_.drop_input(why); }
+    void status_changed() { interp_.status_changed(); }
 
     const std::vector<std::string>& images() const { return images_; }
     const Interpreter& interpreter() const { return interp_; }

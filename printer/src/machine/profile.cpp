@@ -37,10 +37,25 @@ constexpr std::pair<const char*, int> BARCODES[] = {
 // 2D symbols as the journal names them.
 constexpr const char* SYMBOLS_2D[] = {"QR Code",   "PDF417", "MaxiCode",   "GS1 DataBar",
                                       "Composite", "Aztec",  "Data Matrix"};
-constexpr const char* FIELDS[] = {
-    "name",          "paper_mm",    "dots",       "fonts",      "line_spacing",      "code_tables",
-    "international", "barcodes",    "symbols_2d", "printer_id", "nv_graphics_bytes", "cutter",
-    "drawer",        "double_byte", "comment",      "user_setup_answers"};
+constexpr const char* FIELDS[] = {"name",
+                                  "paper_mm",
+                                  "dots",
+                                  "fonts",
+                                  "line_spacing",
+                                  "code_tables",
+                                  "international",
+                                  "barcodes",
+                                  "symbols_2d",
+                                  "printer_id",
+                                  "nv_graphics_bytes",
+                                  "cutter",
+                                  "drawer",
+                                  "double_byte",
+                                  "comment",
+                                  "user_setup_answers",
+                                  "receive_buffer",
+                                  "speed_mm_s",
+                                  "process_id_response"};
 
 struct Fault {
     std::string field, reason;
@@ -101,6 +116,25 @@ void cell(const json& fonts, const char* font, const int expected[2], int out[2]
     if (out[0] != expected[0] || out[1] != expected[1])
         throw Fault{field, "only a " + std::to_string(expected[0]) + "x" +
                                std::to_string(expected[1]) + " cell is drawn"};
+}
+
+// The mechanism: the receive buffer, the print speed, and whether the model
+// answers GS ( H fn 48.
+void read_mechanism(const json& j, Profile& p) {
+    if (j.contains("receive_buffer"))
+        p.receive_buffer =
+            static_cast<size_t>(integer(j["receive_buffer"], "receive_buffer", 1, 1 << 24));
+    if (j.contains("speed_mm_s")) {
+        const json& v = j["speed_mm_s"];
+        if (!v.is_number() || v.get<double>() <= 0 || v.get<double>() > 10000)
+            throw Fault{"speed_mm_s", "must be a number above 0, at most 10000"};
+        p.speed_mm_s = v;
+    }
+    if (j.contains("process_id_response")) {
+        if (!j["process_id_response"].is_boolean())
+            throw Fault{"process_id_response", "must be true or false"};
+        p.process_id_response = j["process_id_response"];
+    }
 }
 
 // Nothing unknown, nothing required missing.
@@ -228,6 +262,7 @@ Profile read(const json& j) {
     read_repertoire(j, p);
     read_answers(j, p);
     read_fittings(j, p);
+    read_mechanism(j, p);
     return p;
 }
 

@@ -42,6 +42,11 @@ struct Profile {
     bool full_cut = true;  // false: a partial cutter only
     bool drawer = true;
     std::string double_byte = "none";  // FS & text: gb18030, shift_jis, euc-kr, big5, none
+    // The mechanism: the receive buffer in bytes, the print speed (applied
+    // with --speed model), and whether GS ( H fn 48 is answered.
+    size_t receive_buffer = 4096;
+    double speed_mm_s = 250;
+    bool process_id_response = true;
 
     bool has_code_table(int n) const { return code_tables.empty() || code_tables.count(n); }
     bool has_international(int n) const { return international.empty() || international.count(n); }

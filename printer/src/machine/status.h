@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <vector>
+
+#include "machine/machine_link.h"
 
 namespace quorvel::printer {
 
@@ -18,7 +22,9 @@ struct PrinterState {
     bool offline = false;      // forced offline (--offline)
     Paper paper = Paper::OK;
     bool cover_open = false;
-    bool silent = false;  // never answer a query
+    bool silent = false;         // never answer a query
+    bool cutter_jammed = false;  // the autocutter is jammed (a recoverable error)
+    bool power_off = false;      // switched off: no link is served, the buffers are lost
     // After ESC p the emulated drawer reads open for this long.
     std::chrono::milliseconds drawer_open_time{3000};
 };
@@ -50,12 +56,28 @@ class StatusModel {
     // GS a: the four automatic status back bytes.
     std::array<uint8_t, 4> auto_status() const;
 
+    // A recoverable error (the cutter jammed) waits for DLE ENQ 1 or 2.
+    bool error_waiting() const;
+    // DLE ENQ 1 or 2: the error is cleared (and the cutter with it).
+    void clear_error();
+    // The mechanism's own changes: the roll ran out; the cover was opened
+    // while printing (an automatically recoverable error until closed).
+    void set_paper(Paper paper);
+    void set_auto_recoverable(bool on);
+    // Called (on the changing thread, without the lock) after every change.
+    void listen(std::function<void()> listener);
+    // What the print mechanism is doing, for the status the API shows.
+    void set_machine_view(std::function<MachineView()> view);
+    std::optional<MachineView> machine_view() const;
+
   private:
     // One consistent reading, so a reply never mixes an old and a new state.
     struct Reading {
         PrinterState state;
         bool drawer_open;
         bool offline;
+        bool error_waiting;
+        bool auto_recoverable;
     };
     Reading read() const;
 
@@ -63,6 +85,11 @@ class StatusModel {
     PrinterState state_;
     Clock clock_;
     bool pulsed_ = false;
+    bool error_waiting_ = false;
+    bool auto_recoverable_ = false;
+    std::vector<std::function<void()>> listeners_;
+    std::function<MachineView()> machine_view_;
+    void changed();
     std::chrono::steady_clock::time_point pulse_at_{};
 };
 

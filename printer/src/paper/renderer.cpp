@@ -611,11 +611,45 @@ void Renderer::emit() {
             page_cap_logged_ = true;
         }
     }
+    fed_before_ += static_cast<uint64_t>(y_);
     page_ = Bitmap(paper_width(), 0);
     content_ = {};
     y_ = 0;
     dirty_ = false;
     overflow_logged_ = false;
+}
+
+void Renderer::mark(std::string_view label, int back) {
+    if (pm_.on) return;
+    constexpr int HEIGHT = 32;
+    if (!reserve(HEIGHT)) return;
+    const int at = std::clamp(y_ - back, 0, y_);
+    // Rows below the mark move down to make room for it.
+    for (int y = y_ - 1; y >= at; --y)
+        std::copy(page_.row(y), page_.row(y) + page_.stride(), page_.row(y + HEIGHT));
+    for (int y = at; y < at + HEIGHT; ++y)
+        std::fill(page_.row(y), page_.row(y) + page_.stride(), 0);
+    const int w = paper_width();
+    for (int x = 0; x < w; x += 16) page_.fill_rect(x, at + 4, std::min(8, w - x), 2, true);
+    const int tw = static_cast<int>(label.size()) * FontSet::CELL_W[1];
+    draw_text(page_, label, 1, std::max(0, (w - tw) / 2), at + 10);
+    if (recording_) {
+        auto pos = content_.lines.end();
+        for (auto it = content_.lines.begin(); it != content_.lines.end(); ++it)
+            if (it->y >= at) {
+                if (pos == content_.lines.end()) pos = it;
+                it->y += HEIGHT;
+            }
+        for (SymbolRecord& s : content_.symbols)
+            if (s.y >= at) s.y += HEIGHT;
+        TextLine line;
+        line.y = at;
+        line.justification = 1;
+        line.spans.push_back({std::string(label), TextMarks{}});
+        content_.lines.insert(pos, std::move(line));
+    }
+    y_ += HEIGHT;
+    dirty_ = true;
 }
 
 void Renderer::cut() {

@@ -168,6 +168,20 @@ class Renderer {
     bool has_paper() const { return dirty_ || (!pm_.on && !items_.empty()); }
 
     int pages_written() const { return pages_; }
+    // Dots of paper laid out since this renderer began (cut pages and the
+    // page being printed): what the print mechanism has to move.
+    uint64_t dots_fed() const { return fed_before_ + static_cast<uint64_t>(y_); }
+    // A mark across the paper where printing stopped and went on (a new roll,
+    // a power cut): a dashed rule with `label` under it, in the page's text.
+    // `back`: that many dots above the end of the page, where the paper
+    // stopped (the lines laid out below it move down).
+    void mark(std::string_view label, int back = 0);
+    // The line being built is dropped (the print buffer cleared).
+    void clear_line() {
+        items_.clear();
+        x_ = 0;
+        lead_n_ = 0;
+    }
     int paper_position() const { return y_; }
     // The receipt reached its height cap: nothing more is laid out or drawn
     // until the next cut, so callers can skip the work of making it.
@@ -237,6 +251,7 @@ class Renderer {
     bool overflow_logged_ = false;
     bool page_cap_logged_ = false;
     int pages_ = 0;
+    uint64_t fed_before_ = 0;  // dots of the pages already cut
     int stream_pages_ = 0;
 
     // Glyphs of the current code table and international set, looked up once per byte.

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "machine/mechanism.h"
+
 namespace quorvel::printer {
 
 using nlohmann::json;
@@ -46,19 +48,38 @@ std::string hex_byte(uint8_t b) {
     return s;
 }
 
-json status_json(const StatusModel& status) {
+}  // namespace
+
+static json status_json(const StatusModel& status) {
     const PrinterState s = status.state();
     json dle = json::array();
     for (int n = 1; n <= 4; ++n) dle.push_back(hex_byte(status.dle_eot(n)));
-    return {{"paper", paper_name(s.paper)},
-            {"cover", s.cover_open ? "open" : "closed"},
-            {"drawer", s.drawer_open ? "open" : "closed"},
-            {"drawer_reads_open", status.drawer_open()},
-            {"online", !s.offline},
-            {"reports_offline", status.offline()},
-            {"never_answer", s.silent},
-            {"replies", {{"dle_eot", dle}, {"esc_v", hex_byte(status.esc_v())}}}};
+    json j = {{"paper", paper_name(s.paper)},
+              {"cover", s.cover_open ? "open" : "closed"},
+              {"drawer", s.drawer_open ? "open" : "closed"},
+              {"drawer_reads_open", status.drawer_open()},
+              {"online", !s.offline},
+              {"reports_offline", status.offline()},
+              {"never_answer", s.silent},
+              {"replies", {{"dle_eot", dle}, {"esc_v", hex_byte(status.esc_v())}}},
+              {"power", s.power_off ? "off" : "on"},
+              {"cutter", s.cutter_jammed ? "jammed" : "ok"},
+              {"error_waiting", status.error_waiting()}};
+    // What the mechanism is doing: idle, printing, held (and why) or off.
+    if (const auto m = status.machine_view()) {
+        j["state"] = machine_state_name(m->state);
+        j["held_because"] = m->held_because.empty() ? json() : json(m->held_because);
+        j["buffer"] = {{"used", m->buffer_used}, {"size", m->buffer_size}};
+        j["paper_left_mm"] = m->paper_left_mm < 0 ? json() : json(m->paper_left_mm);
+    }
+    return j;
 }
+
+std::string status_text(const StatusModel& status) {
+    return status_json(status).dump();
+}
+
+namespace {
 
 // Applies a JSON object of switches to `state`; an error message when the
 // body is not one.
@@ -84,6 +105,14 @@ std::string apply_status(const std::string& body, PrinterState* state) {
             const std::string w = word({"open", "closed"});
             if (w.empty()) return key + " must be \"open\" or \"closed\"";
             (key == "cover" ? state->cover_open : state->drawer_open) = w == "open";
+        } else if (key == "power") {
+            const std::string w = word({"on", "off"});
+            if (w.empty()) return "power must be \"on\" or \"off\"";
+            state->power_off = w == "off";
+        } else if (key == "cutter") {
+            const std::string w = word({"ok", "jammed"});
+            if (w.empty()) return "cutter must be \"ok\" or \"jammed\"";
+            state->cutter_jammed = w == "jammed";
         } else if (key == "online" || key == "never_answer") {
             if (!v.is_boolean()) return key + " must be true or false";
             if (key == "online")

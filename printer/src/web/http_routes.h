@@ -42,6 +42,9 @@ struct HttpReply {
 };
 
 HttpReply json_reply(std::string body, unsigned status = 200);
+// GET /api/status: the switches, the replies they give, and what the
+// mechanism is doing (state, why held, buffer, roll left).
+std::string status_text(const StatusModel& status);
 HttpReply error_reply(unsigned status, const std::string& message);
 
 // The raw value of `key` in a query string ("a=1&b=2"); nothing when absent.
