@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "http_guard.h"
+#include "web/http_guard.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>

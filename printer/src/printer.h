@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "profile.h"
-#include "receipt_store.h"
-#include "receipt_tap.h"
-#include "server.h"
-#include "session.h"
-#include "status.h"
+#include "links/server.h"
+#include "links/session.h"
+#include "machine/profile.h"
+#include "machine/status.h"
+#include "web/receipt_store.h"
+#include "web/receipt_tap.h"
 
 namespace quorvel::printer {
 

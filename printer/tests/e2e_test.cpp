@@ -17,10 +17,10 @@
 #include <functional>
 #include <thread>
 
+#include "links/server.h"
 #include "live_printer.h"
 #include "nv_images.h"
 #include "quorvel.h"
-#include "server.h"
 #include "support.h"
 
 namespace quorvel::printer::test {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "png_io.h"
-#include "server.h"
+#include "links/server.h"
+#include "paper/png_io.h"
 
 namespace quorvel::printer::test {
 
