@@ -3,7 +3,8 @@
 // very same bytes, captured from the library, on the same connection to the
 // same draining listener. Calls and bare sends alternate in small batches, so
 // both see the same machine load; the counters give the wall and thread-CPU
-// time of each and their ratios.
+// time of each and their ratios. The same families through a printer handle
+// (quorvel_printer_*) against bare sends on the handle's own connection.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -11,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -86,6 +88,34 @@ const Family families[] = {
     {"raw/ComandoTx_11_items", raw_command, 1},
 };
 
+// The same calls through a printer handle, on a connection of its own.
+quorvel_printer* printer = nullptr;
+
+int handle_code128() {
+    char list[] = "10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31";
+    return quorvel_printer_code128(printer, list, 1, 1);
+}
+
+int handle_raw_command() {
+    char list[] = "27,64,27,97,1,29,33,17,27,69,1";
+    return quorvel_printer_raw(printer, list);
+}
+
+const Family handle_families[] = {
+    {"device_action/cut", [] { return quorvel_printer_cut(printer); }, 1},
+    {"text/text_40", [] { return quorvel_printer_text(printer, line40.c_str(), 0, 0, 0, 0); }, 1},
+    {"formatted_text/formatted_text_40",
+     [] { return quorvel_printer_formatted_text(printer, line40.c_str(), 1, 0, 3); }, 1},
+    {"barcode/EAN13",
+     [] { return quorvel_printer_barcode(printer, 1, 2, 1, 2, 2, "7891234567895"); }, 1},
+    {"code128/22_items", handle_code128, 1},
+    {"esc_z_symbol/QR_100",
+     [] { return quorvel_printer_qr_code_escz(printer, 1, 2, 4, 1, data100.c_str()); }, 1},
+    {"gs_k_qr/QR_100", [] { return quorvel_printer_qr_code(printer, 1, 2, 4, 1, data100.c_str()); },
+     1},
+    {"raw/raw_11_items", handle_raw_command, 1},
+};
+
 // One batch of calls and one of bare sends per iteration, in alternating order.
 // Reported time: wall time of one exported call. Counters: wall and thread-CPU
 // nanoseconds of each side per call, and their ratios.
@@ -141,8 +171,8 @@ const std::vector<unsigned char> image_pixels = [] {
     for (int y = 0; y < image_height; ++y)
         for (int x = 0; x < image_width; ++x) {
             const int dx = x - image_width / 2, dy = y - image_height / 2;
-            pixels[static_cast<std::size_t>(y * image_width + x)] =
-                static_cast<unsigned char>((x * 255 / image_width + (dx * dx + dy * dy) / 200) & 0xFF);
+            pixels[static_cast<std::size_t>(y * image_width + x)] = static_cast<unsigned char>(
+                (x * 255 / image_width + (dx * dx + dy * dy) / 200) & 0xFF);
         }
     return pixels;
 }();
@@ -181,19 +211,30 @@ bool bare_receipt() {
     return ok;
 }
 
-// The library's own connection to the listener, found among this process's
-// descriptors by its peer address.
-int library_socket(const std::string& printer_address) {
+// This process's connections to the listener, found among its descriptors
+// by their peer address.
+std::vector<int> listener_sockets(const std::string& printer_address) {
     in_addr wanted{};
     ::inet_pton(AF_INET, printer_address.c_str(), &wanted);
+    std::vector<int> found;
     for (int fd = 3; fd < 1024; ++fd) {
         sockaddr_in peer{};
         socklen_t size = sizeof peer;
         if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
             peer.sin_family == AF_INET && peer.sin_addr.s_addr == wanted.s_addr &&
             peer.sin_port == htons(9100))
-            return fd;
+            found.push_back(fd);
     }
+    return found;
+}
+
+// The connection that `open` adds, or -1.
+template <typename Open>
+int new_socket(const std::string& printer_address, Open open) {
+    const std::vector<int> before = listener_sockets(printer_address);
+    if (!open()) return -1;
+    for (int fd : listener_sockets(printer_address))
+        if (std::find(before.begin(), before.end(), fd) == before.end()) return fd;
     return -1;
 }
 
@@ -204,7 +245,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
     quorvel::bench::DrainListener listener;
-    if (AbreSocket(listener.address().c_str(), 0) != 1) {
+    const int library_fd = new_socket(
+        listener.address(), [&] { return AbreSocket(listener.address().c_str(), 0) == 1; });
+    if (library_fd < 0) {
         std::fprintf(stderr, "cannot open the link to %s\n", listener.address().c_str());
         return 1;
     }
@@ -212,11 +255,16 @@ int main(int argc, char** argv) {
     // socket, its buffers and the listener's wake-ups; set
     // QUORVEL_BENCH_BARE_SOCKET=separate for a second connection of the same kind.
     const char* bare_socket = std::getenv("QUORVEL_BENCH_BARE_SOCKET");
-    bare_fd = bare_socket != nullptr && std::string(bare_socket) == "separate"
-                  ? listener.connect_client()
-                  : library_socket(listener.address());
-    if (bare_fd < 0) {
-        std::fprintf(stderr, "cannot find the library's socket\n");
+    const bool separate = bare_socket != nullptr && std::string(bare_socket) == "separate";
+    bare_fd = separate ? listener.connect_client() : library_fd;
+    // The printer handle's connection: bare sends for its rows go there.
+    int handle_fd = new_socket(listener.address(), [&] {
+        printer = quorvel_printer_open_tcp(listener.address().c_str(), 9100, 0);
+        return printer != nullptr;
+    });
+    if (separate && handle_fd >= 0) handle_fd = listener.connect_client();
+    if (bare_fd < 0 || handle_fd < 0) {
+        std::fprintf(stderr, "cannot find the library's sockets\n");
         return 1;
     }
 
@@ -228,6 +276,8 @@ int main(int argc, char** argv) {
     };
     for (const Family& family : families) family_bytes.push_back(capture(family.call));
     for (Step step : receipt_steps) receipt_bytes.push_back(capture(step));
+    static std::vector<Bytes> handle_bytes;
+    for (const Family& family : handle_families) handle_bytes.push_back(capture(family.call));
     static const std::vector<Bytes> image_writes = image_bands(capture(print_image));
 
     for (std::size_t i = 0; i < std::size(families); ++i) {
@@ -243,6 +293,33 @@ int main(int argc, char** argv) {
             })
             ->UseManualTime();
     }
+    // Bare sends on the handle's connection, so each side again shares one socket.
+    static int handle_socket = handle_fd;
+    for (std::size_t i = 0; i < std::size(handle_families); ++i) {
+        const Family& family = handle_families[i];
+        const Bytes& bytes = handle_bytes[i];
+        benchmark::RegisterBenchmark(
+            (std::string("handle_call_vs_bare_send/") + family.name).c_str(),
+            [&family, &bytes](benchmark::State& state) {
+                std::swap(bare_fd, handle_socket);
+                compare(
+                    state, [&] { return family.call() == family.expected; },
+                    [&] { return bare_send(bytes); });
+                std::swap(bare_fd, handle_socket);
+                state.counters["bytes"] = static_cast<double>(bytes.size());
+            })
+            ->UseManualTime();
+    }
+    benchmark::RegisterBenchmark(
+        "handle_status_round_trip/status_vs_send_recv",
+        [](benchmark::State& state) {
+            std::swap(bare_fd, handle_socket);
+            compare(
+                state, [] { return quorvel_printer_status(printer) == QUORVEL_STATUS_READY; },
+                bare_query);
+            std::swap(bare_fd, handle_socket);
+        })
+        ->UseManualTime();
     benchmark::RegisterBenchmark("status_round_trip/Le_Status_vs_send_recv", [](benchmark::State&
                                                                                     state) {
         compare(
@@ -272,6 +349,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     FechaSocket();
-    ::close(bare_fd);
+    quorvel_printer_close(printer);
+    if (separate) {
+        ::close(bare_fd);
+        ::close(handle_socket);
+    }
     return 0;
 }
