@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: MIT
+#include "config.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace quorvel::spool {
+
+using nlohmann::json;
+
+namespace {
+
+// Link kinds by their prefix in a printer's address.
+constexpr std::pair<const char*, LinkKind> LINK_KINDS[] = {
+    {"tcp", LinkKind::tcp},
+    {"serial", LinkKind::serial},
+    {"queue", LinkKind::queue},
+    {"device", LinkKind::device},
+};
+
+// "tcp:ADDR:PORT" and the others into `p`; an error message or empty.
+std::string parse_link(const std::string& text, PrinterConfig* p) {
+    const size_t colon = text.find(':');
+    const std::string kind = text.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
+    for (const auto& [name, k] : LINK_KINDS) {
+        if (kind != name) continue;
+        p->kind = k;
+        if (rest.empty() || rest.size() > 255) return kind + ": needs a target after the colon";
+        if (k != LinkKind::tcp) {
+            p->target = rest;
+            return {};
+        }
+        // ADDR:PORT, ADDR alone (port 9100), or [IPv6]:PORT.
+        static const std::regex FORM(R"(^(\[[0-9A-Fa-f:.]+\]|[0-9.]+)(?::(\d{1,5}))?$)");
+        std::smatch m;
+        if (!std::regex_match(rest, m, FORM))
+            return "tcp: \"" + rest.substr(0, 64) + "\" is not ADDR:PORT (an address literal)";
+        std::string host = m[1].str();
+        if (host.front() == '[') host = host.substr(1, host.size() - 2);
+        const int port = m[2].matched ? std::stoi(m[2].str()) : 9100;
+        if (port < 1 || port > 65535) return "tcp: port must be 1 to 65535";
+        p->target = host;
+        p->port = port;
+        return {};
+    }
+    return "\"" + kind.substr(0, 16) + "\" is not a link (tcp, serial, queue or device)";
+}
+
+// One setting by name from a string value (the command line) or JSON.
+std::string apply_setting(PrinterConfig* p, const std::string& key, const json& v) {
+    auto number = [&](double* out, double lo) -> std::string {
+        double d = 0;
+        if (v.is_number())
+            d = v.get<double>();
+        else if (v.is_string()) {
+            std::istringstream in(v.get<std::string>());
+            if (!(in >> d) || !in.eof()) return key + " must be a number of seconds";
+        } else {
+            return key + " must be a number of seconds";
+        }
+        if (!(d >= lo) || d > 31536000) return key + " must be between 0 and a year";
+        *out = d;
+        return {};
+    };
+    auto text = [&]() -> std::optional<std::string> {
+        if (!v.is_string()) return std::nullopt;
+        return v.get<std::string>();
+    };
+    if (key == "model") {
+        if (v.is_number_integer()) {
+            p->model = v.get<int>();
+        } else if (auto t = text(); t && !t->empty() && t->size() < 4 &&
+                                    t->find_first_not_of("0123456789") == std::string::npos) {
+            p->model = std::stoi(*t);
+        } else {
+            return "model must be a whole number";
+        }
+        if (p->model < 0 || p->model > 255) return "model must be 0 to 255";
+        return {};
+    }
+    if (key == "fallback") {
+        auto t = text();
+        if (!t) return "fallback must be a printer's name";
+        p->fallback = *t;
+        return {};
+    }
+    if (key == "fallback_after") return number(&p->fallback_after, 0);
+    if (key == "expire_after") return number(&p->expire_after, 0);
+    if (key == "on_uncertain") {
+        auto t = text();
+        if (!t || (*t != "hold" && *t != "reprint")) return "on_uncertain must be hold or reprint";
+        p->reprint_uncertain = *t == "reprint";
+        return {};
+    }
+    if (key == "front") {
+        auto t = text();
+        if (!t) return "front must be ADDR:PORT";
+        p->front = *t;
+        return {};
+    }
+    return "unknown setting \"" + key.substr(0, 32) + "\"";
+}
+
+}  // namespace
+
+bool valid_name(const std::string& name) {
+    static const std::regex NAME(R"(^[A-Za-z0-9_-]{1,64}$)");
+    return std::regex_match(name, NAME);
+}
+
+const PrinterConfig* Config::find(const std::string& name) const {
+    for (const auto& p : printers)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+std::optional<PrinterConfig> parse_printer_option(const std::string& text, std::string* error) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        *error = "--printer " + text.substr(0, 64) + ": expected NAME=tcp:ADDR:PORT";
+        return std::nullopt;
+    }
+    PrinterConfig p;
+    p.name = text.substr(0, eq);
+    // Settings follow the address after commas: NAME=tcp:A:P,fallback=bar.
+    std::vector<std::string> parts;
+    std::stringstream in(text.substr(eq + 1));
+    for (std::string part; std::getline(in, part, ',');) parts.push_back(part);
+    if (parts.empty()) parts.emplace_back();
+    std::string why = parse_link(parts[0], &p);
+    for (size_t i = 1; why.empty() && i < parts.size(); ++i) {
+        const size_t e = parts[i].find('=');
+        if (e == std::string::npos)
+            why = "\"" + parts[i].substr(0, 32) + "\" is not key=value";
+        else
+            why = apply_setting(&p, parts[i].substr(0, e), json(parts[i].substr(e + 1)));
+    }
+    if (!why.empty()) {
+        *error = "--printer " + p.name.substr(0, 64) + ": " + why;
+        return std::nullopt;
+    }
+    return p;
+}
+
+bool load_config_file(const std::string& path, Config* config, std::string* error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = path + ": cannot be read";
+        return false;
+    }
+    const json j = json::parse(in, nullptr, false);
+    auto fail = [&](const std::string& why) {
+        *error = path + ": " + why;
+        return false;
+    };
+    if (j.is_discarded()) return fail("not JSON");
+    if (!j.is_object()) return fail("must be a JSON object");
+    for (const auto& [key, v] : j.items()) {
+        if (key == "printers") {
+            if (!v.is_array()) return fail("printers must be a list");
+            for (size_t i = 0; i < v.size(); ++i) {
+                const json& e = v[i];
+                const std::string at = "printers[" + std::to_string(i) + "]";
+                if (!e.is_object()) return fail(at + " must be an object");
+                if (!e.contains("name") || !e["name"].is_string())
+                    return fail(at + ".name is missing");
+                if (!e.contains("link") || !e["link"].is_string())
+                    return fail(at + ".link is missing (tcp:ADDR:PORT, serial:PATH, ...)");
+                PrinterConfig p;
+                p.name = e["name"].get<std::string>();
+                if (auto why = parse_link(e["link"].get<std::string>(), &p); !why.empty())
+                    return fail(at + ".link: " + why);
+                for (const auto& [k, val] : e.items()) {
+                    if (k == "name" || k == "link") continue;
+                    if (auto why = apply_setting(&p, k, val); !why.empty())
+                        return fail(at + "." + k + ": " + why);
+                }
+                config->printers.push_back(p);
+            }
+        } else if (key == "listen" || key == "db" || key == "ready_file" || key == "token") {
+            if (!v.is_string()) return fail(key + " must be a string");
+            std::string& dest = key == "listen"  ? config->listen
+                                : key == "db"    ? config->db
+                                : key == "token" ? config->token
+                                                 : config->ready_file;
+            dest = v.get<std::string>();
+        } else if (key == "max_job_bytes" || key == "max_queue" || key == "max_key_bytes") {
+            if (!v.is_number_unsigned() || v.get<uint64_t>() == 0 ||
+                v.get<uint64_t>() > (64u << 20))
+                return fail(key + " must be a whole number from 1 to 67108864");
+            const auto n = static_cast<size_t>(v.get<uint64_t>());
+            (key == "max_job_bytes" ? config->limits.max_job_bytes
+             : key == "max_queue"   ? config->limits.max_queue
+                                    : config->limits.max_key_bytes) = n;
+        } else {
+            return fail("unknown field \"" + key.substr(0, 32) + "\"");
+        }
+    }
+    return true;
+}
+
+std::string check_config(const Config& c) {
+    if (c.printers.empty()) return "no printer: give --printer NAME=tcp:ADDR:PORT or --config FILE";
+    std::set<std::string> names, fronts;
+    for (const auto& p : c.printers) {
+        if (!valid_name(p.name))
+            return "printer name \"" + p.name.substr(0, 64) +
+                   "\": letters, digits, '-' and '_' only, 1 to 64 of them";
+        if (!names.insert(p.name).second) return "printer " + p.name + " is given twice";
+    }
+    for (const auto& p : c.printers) {
+        if (!p.fallback.empty()) {
+            if (p.fallback == p.name) return "printer " + p.name + ": fallback is itself";
+            if (!names.count(p.fallback))
+                return "printer " + p.name + ": fallback " + p.fallback.substr(0, 64) +
+                       " is not a printer here";
+        }
+        if (!p.front.empty() && !fronts.insert(p.front).second)
+            return "printer " + p.name + ": front " + p.front + " is given twice";
+    }
+    return {};
+}
+
+}  // namespace quorvel::spool
