@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-spool: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "quorvel-spool: serving on http://%s (port %d)\n",
-                 service.config().listen.c_str(), service.http_port());
+    std::fprintf(stderr, "quorvel-spool: serving %zu printers on port %d\n",
+                 service.config().printers.size(), service.http_port());
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     service.stop();
     return 0;

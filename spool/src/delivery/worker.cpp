@@ -206,9 +206,11 @@ void Worker::deliver(Job job) {
     if (const std::string cause = status->stop_cause(); !cause.empty()) {
         // Not sent while the printer cannot print: held here, not resent.
         set_view("held", cause);
-        store_.change(job.id,
-                      JobStore::Change(JobState::held, cause + " (waiting, not sent yet)",
-                                       {JobState::queued, JobState::retrying, JobState::held}));
+        const std::string reason = cause + " (waiting, not sent yet)";
+        if (job.state != JobState::held || job.reason != reason)  // news only once
+            store_.change(job.id,
+                          JobStore::Change(JobState::held, reason,
+                                           {JobState::queued, JobState::retrying, JobState::held}));
         link_lock.unlock();
         pause(500);
         return;
