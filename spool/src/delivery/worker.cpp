@@ -14,6 +14,9 @@ std::string mark_line(const std::string& text) {
            std::string("\x1b\x45\x00\x1b\x61\x00", 6);
 }
 
+// How often an idle printer's status is read.
+constexpr double IDLE_LOOK_SECONDS = 5;
+
 std::string seconds_text(double s) {
     return std::to_string(static_cast<long>(std::lround(s))) + " s";
 }
@@ -111,6 +114,7 @@ void Worker::run() {
                 view_.current_job = 0;
             }
             if (view().state == "printing") set_view("ready", "");
+            idle_look();
             if (!pause(1000)) return;
             continue;
         }
@@ -161,7 +165,7 @@ void Worker::move_to_fallback() {
     if (moved) other->wake();
 }
 
-void Worker::link_down(const Job& job, const std::string& why) {
+double Worker::mark_down(const std::string& why) {
     double wait = 0;
     {
         std::lock_guard lock(mu_);
@@ -178,11 +182,37 @@ void Worker::link_down(const Job& job, const std::string& why) {
         view_.reason = why;
         view_.next_try = now + wait;
     }
+    return wait;
+}
+
+void Worker::link_down(const Job& job, const std::string& why) {
+    const double wait = mark_down(why);
     store_.change(
         job.id,
         JobStore::Change(JobState::retrying, why + "; next try in " + seconds_text(wait),
                          {JobState::queued, JobState::retrying, JobState::held, JobState::printing})
             .mark_sent(false));
+}
+
+void Worker::idle_look() {
+    // With nothing to print, the printer is still looked at now and then, so
+    // that its state is known (the API, the front port's status answers).
+    const double now = now_seconds();
+    if (now - last_look_ < IDLE_LOOK_SECONDS) return;
+    last_look_ = now;
+    std::lock_guard link_lock(link_mu_);
+    std::string why;
+    auto status = link_->status(&why);
+    if (!status) {
+        mark_down(why);
+        return;
+    }
+    {
+        std::lock_guard lock(mu_);
+        view_.status = *status;
+    }
+    const std::string cause = status->stop_cause();
+    set_view(cause.empty() ? "ready" : "held", cause);
 }
 
 void Worker::deliver(Job job) {
@@ -199,6 +229,7 @@ void Worker::deliver(Job job) {
     if (!link_->connected() && !link_->connect(&why)) return link_down(job, why);
     auto status = link_->status(&why);
     if (!status) return link_down(job, why);
+    last_look_ = now_seconds();
     {
         std::lock_guard lock(mu_);
         view_.status = *status;

@@ -50,6 +50,9 @@ class Worker {
     void run();
     void deliver(Job job);
     void link_down(const Job& job, const std::string& why);
+    // The printer is down: the view says so; the seconds until the next try.
+    double mark_down(const std::string& why);
+    void idle_look();
     void set_view(const std::string& state, const std::string& reason);
     void housekeeping();
     bool expire_if_due(const Job& job);
@@ -73,6 +76,7 @@ class Worker {
     bool stopping_ = false;
     PrinterView view_;
     double backoff_ = 0;
+    double last_look_ = 0;  // when the status was last read
     std::thread thread_;
 };
 
