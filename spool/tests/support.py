@@ -108,7 +108,7 @@ class Printer(Http):
         """The text lines of every receipt cut so far, one list per receipt."""
         status, listing = self.json("GET", "/api/receipts")
         out = []
-        for r in listing["receipts"]:
+        for r in sorted(listing["receipts"], key=lambda r: r["id"]):
             _, t = self.json("GET", "/api/receipts/%d/text" % r["id"])
             out.append([line if isinstance(line, str) else line.get("text", "")
                         for line in t["lines"]])

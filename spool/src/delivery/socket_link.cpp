@@ -118,7 +118,8 @@ class SocketLink final : public Link {
     SendResult wait_held(int ms) override { return after_send(ms); }
 
     bool recover(int n, std::string* why) override {
-        if (fd_ < 0 && !connect(why)) return false;
+        // The link is checked first (a link the printer closed still takes a write).
+        if (!status(why) && !status(why)) return false;
         const unsigned char cmd[] = {0x10, 0x05, static_cast<unsigned char>(n)};
         if (write_all(cmd, sizeof cmd, timings_.reply_ms) != 3) return fail(why, "write");
         return true;

@@ -10,7 +10,7 @@ namespace {
 
 // ESC @, centred, emphasized: a line on top of a job, then back to normal.
 std::string mark_line(const std::string& text) {
-    return std::string("\x1b@\x1b\x61\x01\x1b\x45\x01", 7) + text + "\n" +
+    return std::string("\x1b@\x1b\x61\x01\x1b\x45\x01", 8) + text + "\n" +
            std::string("\x1b\x45\x00\x1b\x61\x00", 6);
 }
 
