@@ -124,7 +124,8 @@ def job_bytes(tag, lines=1):
 class Spool(Http):
     """quorvel-spool on a free port of its own loopback address."""
 
-    def __init__(self, *args, db=None, ready=True):
+    def __init__(self, *args, db=None, ready=True, port=0):
+        self.port_asked = port
         self.dir = tempfile.mkdtemp(prefix="qvs-spool-")
         self.db = db or os.path.join(self.dir, "spool.db")
         self.ip = loopback_address()
@@ -134,7 +135,7 @@ class Spool(Http):
             self.start()
 
     def command(self):
-        return [SPOOL, "--listen", self.ip + ":0", "--db", self.db,
+        return [SPOOL, "--listen", "%s:%d" % (self.ip, self.port_asked), "--db", self.db,
                 "--ready-file", os.path.join(self.dir, "ready"), "--retry-min", "0.2",
                 "--retry-max", "0.5", "--confirm-timeout", "2", *self.args]
 
