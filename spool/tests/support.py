@@ -137,7 +137,7 @@ class Spool(Http):
     def command(self):
         return [SPOOL, "--listen", "%s:%d" % (self.ip, self.port_asked), "--db", self.db,
                 "--ready-file", os.path.join(self.dir, "ready"), "--retry-min", "0.2",
-                "--retry-max", "0.5", "--confirm-timeout", "2", *self.args]
+                "--retry-max", "0.5", "--confirm-timeout", "5", *self.args]
 
     def start(self):
         ready = os.path.join(self.dir, "ready")
@@ -222,8 +222,8 @@ class Silent:
                     got += data
                     self.received += data
                     # Status queries before any job are answered: the printer looks fine.
-                    if self.answer_status and got.endswith(b"\x10\x04\x04") and b"\x1dV" not in got:
-                        conn.sendall(b"\x12\x12\x12\x12")
+                    if self.answer_status and b"\x1dV" not in got:
+                        conn.sendall(b"\x12" * data.count(b"\x10\x04"))
                     if self.close_after is not None and b"\x1dV" in got:
                         break  # the job arrived; the link drops without an answer
 

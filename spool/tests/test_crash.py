@@ -77,7 +77,11 @@ class KillNine(unittest.TestCase):
                 states = [j["state"] for j in jobs]
                 return not pending.intersection(states) and len(jobs) >= min(1000, len(accepted))
 
-            self.assertTrue(wait_for(settled, timeout=60), "jobs still waiting")
+            if not wait_for(settled, timeout=60):
+                jobs = spool.json("GET", "/api/jobs?limit=1000")[1]["jobs"]
+                self.fail("jobs still waiting: %s; printers: %s" % (
+                    [j for j in jobs if j["state"] in pending][-3:],
+                    spool.json("GET", "/api/printers")[1]))
             time.sleep(0.5)
             printed = collections.Counter(line for r in printer.texts() for line in r
                                           if line.endswith(" line 0"))

@@ -136,7 +136,8 @@ class Fallback(unittest.TestCase):
             start = time.time()
             job = spool.post("counter", job_bytes("FAST"))[1]["id"]
             spool.wait_state(job, "printed")
-            self.assertLess(time.time() - start, 2)
+            # (A first job on a link also learns whether the printer answers GS ( H.)
+            self.assertLess(time.time() - start, 5)
         finally:
             spool.stop()
             counter.stop()
@@ -161,7 +162,7 @@ class Uncertain(unittest.TestCase):
         spool, frozen, job = self.run_case("hold")
         try:
             got = spool.wait_state(job, "uncertain")
-            self.assertIn("after the job was sent", got["reason"])
+            self.assertIn("after the receipt was sent", got["reason"])
             time.sleep(1.5)  # several retry periods
             self.assertEqual("uncertain", spool.job(job)["state"])
             self.assertEqual(1, frozen.received.count(b"ONCE line 0"))

@@ -82,6 +82,13 @@ std::string apply_setting(PrinterConfig* p, const std::string& key, const json& 
         if (p->model < 0 || p->model > 255) return "model must be 0 to 255";
         return {};
     }
+    if (key == "baud") {
+        double b = 0;
+        if (auto why = number(&b, 1200); !why.empty() || b > 921600 || b != static_cast<int>(b))
+            return "baud must be a serial speed from 1200 to 921600";
+        p->baud = static_cast<int>(b);
+        return {};
+    }
     if (key == "fallback") {
         auto t = text();
         if (!t) return "fallback must be a printer's name";

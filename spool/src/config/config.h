@@ -16,6 +16,7 @@ struct PrinterConfig {
     LinkKind kind = LinkKind::tcp;
     std::string target;  // tcp: address; serial/device: path; queue: name
     int port = 9100;     // tcp only
+    int baud = 9600;     // serial only
     int model = 0;       // the library's model number
     std::string fallback;
     double fallback_after = 60;      // seconds down before the fallback takes its jobs

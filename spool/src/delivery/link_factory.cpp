@@ -1,24 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The link for each kind of printer address.
+// The link for each kind of printer address: all through the library.
 #include "link.h"
-#include "worker.h"
 
 namespace quorvel::spool {
 
+std::unique_ptr<Link> make_library_link(const PrinterConfig& printer, const LinkTimings& timings);
+
 std::unique_ptr<Link> make_link(const PrinterConfig& printer, const LinkTimings& timings) {
-    switch (printer.kind) {
-        case LinkKind::tcp:
-            return make_socket_link(printer, timings);
-        case LinkKind::serial:
-        case LinkKind::queue:
-        case LinkKind::device:
-            break;
-    }
-    return nullptr;
+    return make_library_link(printer, timings);
 }
 
-bool link_supported(LinkKind kind) {
-    return kind == LinkKind::tcp;
+bool link_supported(LinkKind) {
+    return true;
 }
 
 }  // namespace quorvel::spool

@@ -93,6 +93,4 @@ class Workers {
     std::vector<std::unique_ptr<Worker>> workers_;
 };
 
-std::unique_ptr<Link> make_socket_link(const PrinterConfig& printer, const LinkTimings& timings);
-
 }  // namespace quorvel::spool

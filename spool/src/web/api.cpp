@@ -218,9 +218,9 @@ HttpReply SpoolApi::cancel(int64_t id) const {
     if (!j) return error_reply(404, "no job " + std::to_string(id));
     // Only a job no byte of which has gone: one in the printer cannot be taken back.
     const bool moved =
-        !j->sent && store_.change(id, JobStore::Change(JobState::cancelled, "cancelled by request",
-                                                         {JobState::queued, JobState::retrying,
-                                                          JobState::held}));
+        !j->sent &&
+        store_.change(id, JobStore::Change(JobState::cancelled, "cancelled by request",
+                                           {JobState::queued, JobState::retrying, JobState::held}));
     if (!moved) {
         const auto now = store_.get(id);
         return error_reply(
