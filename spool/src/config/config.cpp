@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "config.h"
 
+#include <arpa/inet.h>
+
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -226,6 +228,14 @@ std::string check_config(const Config& c) {
                 return "printer " + p.name + ": fallback " + p.fallback.substr(0, 64) +
                        " is not a printer here";
         }
+        static const std::regex FRONT(R"(^\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}:\d{1,5}$)");
+        in_addr v4{};
+        if (!p.front.empty() &&
+            (!std::regex_match(p.front, FRONT) ||
+             inet_pton(AF_INET, p.front.substr(0, p.front.find(':')).c_str(), &v4) != 1 ||
+             std::stoi(p.front.substr(p.front.find(':') + 1)) > 65535))
+            return "printer " + p.name + ": front " + p.front.substr(0, 64) +
+                   ": expected IPv4ADDR:PORT";
         if (!p.front.empty() && !fronts.insert(p.front).second)
             return "printer " + p.name + ": front " + p.front + " is given twice";
     }
