@@ -46,12 +46,13 @@ class Front(unittest.TestCase):
 
     def test_job_ends_after_two_seconds_without_data(self):
         with socket.create_connection((self.front, 9100), timeout=5) as s:
-            s.sendall(b"\x1b@IDLE end, no cut\n")
+            job = b"\x1b@IDLE end, no cut\n"
+            s.sendall(job)
             start = time.time()
 
             def idle_job():  # uncut, it is not on the printer's list of receipts yet
                 jobs = self.spool.json("GET", "/api/jobs?printer=counter&state=printed")[1]
-                return [j for j in jobs["jobs"] if j["size"] == 21]
+                return [j for j in jobs["jobs"] if j["size"] == len(job)]
 
             self.assertTrue(wait_for(idle_job, timeout=6))
             self.assertGreaterEqual(time.time() - start, 1.9)
