@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # The Debian packages as Debian builds them: debian/ with debhelper,
 # `dpkg-buildpackage -us -uc -b` in a clean clone of the committed tree (the
-# test suites are not built there). Then: the same three packages; lintian with
+# test suites are not built there). Then: the same four packages; lintian with
 # 0 errors and 0 warnings; debian/changelog at the project's version;
 # libquorvel1 without maintainer scripts and gone, not in state rc, after
 # dpkg -r (in a scratch dpkg database, not this machine's); the unit file and
@@ -33,8 +33,8 @@ if grep -Eq 'Building CXX object [^ ]*(tests|gtest|gmock)' "$work/build.log"; th
 fi
 
 deb() { ls "$work"/"$1"_"$version"_*.deb 2>/dev/null | head -n1; }
-runtime=$(deb libquorvel1) dev=$(deb libquorvel-dev) tools=$(deb quorvel-tools)
-[ -n "$runtime" ] && [ -n "$dev" ] && [ -n "$tools" ] || { ls "$work"; fail "missing a package"; }
+runtime=$(deb libquorvel1) dev=$(deb libquorvel-dev) tools=$(deb quorvel-tools) spool=$(deb quorvel-spool)
+[ -n "$runtime" ] && [ -n "$dev" ] && [ -n "$tools" ] && [ -n "$spool" ] || { ls "$work"; fail "missing a package"; }
 contains() {
     dpkg-deb -c "$1" >"$work/contents"
     grep -q -- "$2" "$work/contents" || fail "$(basename "$1") lacks $2"
@@ -48,6 +48,10 @@ contains "$tools" '/usr/share/quorvel-printer/profiles/generic-80.json$'  # foun
 contains "$tools" '/lib/systemd/system/quorvel-printer@.service$'
 contains "$tools" '/usr/share/doc/quorvel-tools/examples/default.env$'
 contains "$tools" '/usr/share/man/man1/quorvel-printer.1.gz$'
+contains "$spool" '/usr/bin/quorvel-spool$'
+contains "$spool" '/lib/systemd/system/quorvel-spool.service$'
+contains "$spool" '/usr/share/man/man1/quorvel-spool.1.gz$'
+contains "$spool" '/usr/share/doc/quorvel-spool/examples/spool.json$'
 member "$tools" ./usr/share/doc/quorvel-tools/README.md.gz | zcat >"$work/README.md"
 grep -q 'GET /api/receipts' "$work/README.md" || fail "quorvel-tools: no HTTP API in the installed README"
 member "$tools" ./usr/share/man/man1/quorvel-printer.1.gz | zcat >"$work/quorvel-printer.1"
@@ -57,7 +61,7 @@ dpkg-deb -f "$dev" Depends | grep -q "libquorvel1 (= $version)" || fail "libquor
 dpkg-deb -f "$runtime" Recommends | grep -qw libcups2 || fail "libquorvel1 does not recommend libcups2"
 
 echo "--- maintainer scripts and dpkg -r"
-for deb in "$runtime" "$dev" "$tools"; do
+for deb in "$runtime" "$dev" "$tools" "$spool"; do
     rm -rf "$work/control-$(basename "$deb" .deb)"
     dpkg-deb -e "$deb" "$work/control-$(basename "$deb" .deb)"
     for script in "$work/control-$(basename "$deb" .deb)"/{preinst,postinst,prerm,postrm}; do
