@@ -115,6 +115,15 @@ class Printer(Http):
         return out
 
 
+def journal_texts(printer):
+    """Every text the printer printed, from its journal (which keeps them all,
+    however many receipts there are), counted."""
+    import collections
+    import re
+    with open(os.path.join(printer.dir, "journal.txt"), errors="replace") as f:
+        return collections.Counter(re.findall(r'TEXT +"([^"]*)"', f.read()))
+
+
 def job_bytes(tag, lines=1):
     """A small receipt naming `tag`, cut at the end."""
     body = b"\x1b@" + b"".join(b"%s line %d\n" % (tag.encode(), i) for i in range(lines))
