@@ -6,6 +6,8 @@ bad URLs, unknown printers, an absent service and refused jobs give their
 error codes."""
 
 import ctypes
+import os
+import subprocess
 import unittest
 
 from support import LIBRARY, Printer, Spool, loopback_address, wait_for
@@ -70,6 +72,20 @@ class SpoolLink(unittest.TestCase):
             self.assertIn("413", message)
         finally:
             self.lib.quorvel_printer_close(h)
+
+    @unittest.skipUnless(os.environ.get("QUORVEL_CLI"), "QUORVEL_CLI names the built CLI")
+    def test_cli_spool_option(self):
+        where = "%s:counter" % self.url.decode()
+        cli = os.environ["QUORVEL_CLI"]
+        r = subprocess.run([cli, "--spool", where, "text", "CLI order 7"], capture_output=True,
+                           text=True, timeout=30)
+        self.assertEqual(0, r.returncode, r.stderr)
+        self.assertTrue(wait_for(lambda: self.spool.json(
+            "GET", "/api/jobs?printer=counter&state=printed")[1]["jobs"]))
+        r = subprocess.run([cli, "--spool", "%s:bar" % self.url.decode(), "cut"],
+                           capture_output=True, text=True, timeout=30)
+        self.assertEqual(1, r.returncode)
+        self.assertIn("no printer named bar", r.stderr)
 
     def test_open_errors(self):
         absent = "http://%s:1" % loopback_address()
