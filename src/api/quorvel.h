@@ -1983,6 +1983,9 @@ QUORVEL_API int QUORVEL_CALL quorvel_open_spool(const char* url, const char* pri
 /**
  * quorvel_open_spool on a printer handle of its own.
  *
+ * @param url      "http://ADDRESS[:PORT]" of the print service (port 8631 when left out).
+ * @param printer  the service's name of the printer.
+ * @param model    the printer's model number, as for quorvel_printer_open_tcp.
  * @return the handle, or NULL (errors as for quorvel_open_spool).
  */
 QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_spool(const char* url,
