@@ -87,6 +87,19 @@ class SpoolLink(unittest.TestCase):
         self.assertEqual(1, r.returncode)
         self.assertIn("no printer named bar", r.stderr)
 
+    def test_python_binding(self):
+        import sys
+        sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "python"))
+        os.environ.setdefault("QUORVEL_LIBRARY", LIBRARY)
+        import quorvel
+        with quorvel.Printer.spool(self.url.decode(), "counter") as p:
+            p.text("PYTHON order 8\n")
+            p.cut()
+        self.assertTrue(wait_for(lambda: "PYTHON order 8" in self.lines()))
+        with self.assertRaises(quorvel.ConnectFailed) as caught:
+            quorvel.Printer.spool(self.url.decode(), "bar")
+        self.assertEqual(SPOOL_REFUSED, caught.exception.code)
+
     def test_open_errors(self):
         absent = "http://%s:1" % loopback_address()
         cases = [

@@ -30,10 +30,10 @@ int exchange(const SpoolTarget& t, const char* method, const char* path, const c
     char head[512];
     const int n = std::snprintf(
         head, sizeof head,
-        "%s %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n%s%s%sContent-Length: %zu\r\n"
+        "%s %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n%s%s%sContent-Length: %lu\r\n"
         "Content-Type: application/octet-stream\r\n\r\n",
         method, path, t.host, key ? "Idempotency-Key: " : "", key ? key : "", key ? "\r\n" : "",
-        length);
+        static_cast<unsigned long>(length));
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof head)
         return fail(QUORVEL_E_TOO_LONG, "spool request");
     if (!platform::net_startup())
