@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "pair_command.h"
 #include "service.h"
 
 namespace {
@@ -52,6 +53,12 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0.1, 3600.0));
     app.add_option("--retry-min", config.retry_min, "first wait (default 1)")
         ->check(CLI::Range(0.05, 3600.0));
+    std::vector<std::string> origins;
+    app.add_option("--allow-origin", origins,
+                   "web pages from ORIGIN (http://HOST[:PORT]) may print, once paired; "
+                   "may be repeated");
+    CLI::App* pair = app.add_subcommand(
+        "pair", "show a 6-digit pairing code for a till (asks the service running at --listen)");
     add_bench_options(app, bench);
     try {
         app.parse(argc, argv);
@@ -81,7 +88,11 @@ int main(int argc, char** argv) {
         if (app.count("--max-queue") == 0) config.limits.max_queue = from_file.limits.max_queue;
         config.limits.max_key_bytes = from_file.limits.max_key_bytes;
         config.printers = from_file.printers;
+        config.allowed_origins = from_file.allowed_origins;
+        config.tokens = from_file.tokens;
     }
+    config.allowed_origins.insert(config.allowed_origins.end(), origins.begin(), origins.end());
+    if (pair->parsed()) return run_pair(config);
     for (const std::string& text : printers) {
         auto p = parse_printer_option(text, &error);
         if (!p) {

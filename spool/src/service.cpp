@@ -36,13 +36,16 @@ bool Service::open(std::string* error, int* code) {
     if (!is_loopback(host) && config_.token.empty()) config_.token = random_token();
     *code = 1;
     if (!store_.open(config_.db, error)) return false;
+    access_ = std::make_unique<Access>(config_);
+    if (!access_->open(config_.db, error)) return false;
     workers_ = std::make_unique<Workers>(config_, store_);
     intake_ = std::make_unique<StoreIntake>(config_, store_, *workers_);
-    api_ = std::make_unique<SpoolApi>(config_, store_, *workers_, *intake_, hub_);
+    api_ = std::make_unique<SpoolApi>(config_, store_, *workers_, *intake_, hub_, *access_);
     HttpLimits limits;
     limits.max_body = config_.limits.max_job_bytes;
     http_ = std::make_unique<HttpServer>([this](const HttpRequest& r) { return api_->handle(r); },
                                          hub_, limits, config_.token);
+    http_->set_access(access_.get());
     if (!http_->listen(host, port, error)) return false;
     http_host_ = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     fronts_ = std::make_unique<FrontPorts>(config_, *intake_, *workers_);
@@ -80,6 +83,7 @@ void Service::stop() {
     if (fronts_) fronts_->stop();
     if (http_) http_->stop();
     if (workers_) workers_->stop();
+    if (access_) access_->close();
     store_.close();
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "access/access.h"
 #include "config/config.h"
 #include "delivery/worker.h"
 #include "intake/intake.h"
@@ -39,6 +40,7 @@ class Service {
     Config config_;
     JobStore store_;
     EventHub hub_;
+    std::unique_ptr<Access> access_;
     std::unique_ptr<Workers> workers_;
     std::unique_ptr<StoreIntake> intake_;
     std::unique_ptr<SpoolApi> api_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "config.h"
 
+#include "../access/access.h"
+
 #include <arpa/inet.h>
 
 #include <fstream>
@@ -197,6 +199,37 @@ bool load_config_file(const std::string& path, Config* config, std::string* erro
                                 : key == "token" ? config->token
                                                  : config->ready_file;
             dest = v.get<std::string>();
+        } else if (key == "allowed_origins") {
+            if (!v.is_array()) return fail("allowed_origins must be a list of origins");
+            for (size_t i = 0; i < v.size(); ++i) {
+                const std::string at = "allowed_origins[" + std::to_string(i) + "]";
+                if (!v[i].is_string()) return fail(at + " must be a string");
+                config->allowed_origins.push_back(v[i].get<std::string>());
+            }
+        } else if (key == "tokens") {
+            if (!v.is_array()) return fail("tokens must be a list");
+            for (size_t i = 0; i < v.size(); ++i) {
+                const std::string at = "tokens[" + std::to_string(i) + "]";
+                PresetToken t;
+                if (v[i].is_string()) {
+                    t.token = v[i].get<std::string>();
+                    t.name = "preset " + std::to_string(i + 1);
+                } else if (v[i].is_object() && v[i].contains("token") && v[i]["token"].is_string()) {
+                    t.token = v[i]["token"].get<std::string>();
+                    t.name = v[i].value("name", "preset " + std::to_string(i + 1));
+                    t.origin = v[i].value("origin", "");
+                    for (const auto& [k, x] : v[i].items())
+                        if ((k != "token" && k != "name" && k != "origin") || !x.is_string())
+                            return fail(at + "." + k.substr(0, 32) +
+                                        ": only token, name and origin, as strings");
+                } else {
+                    return fail(at + " must be a string or {\"token\", \"name\", \"origin\"}");
+                }
+                if (t.token.size() < 16 || t.token.size() > 256 ||
+                    t.token.find_first_of(" \t\r\n") != std::string::npos)
+                    return fail(at + ": a token is 16 to 256 characters without spaces");
+                config->tokens.push_back(t);
+            }
         } else if (key == "max_job_bytes" || key == "max_queue" || key == "max_key_bytes") {
             if (!v.is_number_unsigned() || v.get<uint64_t>() == 0 ||
                 v.get<uint64_t>() > (64u << 20))
@@ -214,6 +247,11 @@ bool load_config_file(const std::string& path, Config* config, std::string* erro
 
 std::string check_config(const Config& c) {
     if (c.printers.empty()) return "no printer: give --printer NAME=tcp:ADDR:PORT or --config FILE";
+    for (const std::string& o : c.allowed_origins)
+        if (std::string why; !valid_origin(o, &why)) return "allowed origin " + why;
+    for (const PresetToken& t : c.tokens)
+        if (std::string why; !t.origin.empty() && !valid_origin(t.origin, &why))
+            return "token " + t.name + ": origin " + why;
     std::set<std::string> names, fronts;
     for (const auto& p : c.printers) {
         if (!valid_name(p.name))

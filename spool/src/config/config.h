@@ -31,8 +31,18 @@ struct Limits {
     size_t max_key_bytes = 128;      // Idempotency-Key
 };
 
+// A token given in the configuration (tests, kiosks): as good as a paired one.
+struct PresetToken {
+    std::string name;
+    std::string token;
+    std::string origin;  // empty: any allowed origin
+};
+
 struct Config {
     std::vector<PrinterConfig> printers;
+    // Web pages from these origins may use the service (with a token).
+    std::vector<std::string> allowed_origins;
+    std::vector<PresetToken> tokens;
     std::string listen = "127.0.0.1:8631";
     std::string db = "spool.db";
     std::string ready_file;

@@ -96,13 +96,26 @@ std::string job_json(const Job& j) {
 
 HttpReply SpoolApi::handle(const HttpRequest& req) const {
     const std::string& p = req.path;
+    if (p == "/quorvel.js") return is_get(req) ? client_script() : not_allowed(req, "GET, HEAD");
+    if (p == "/api/pair") return req.method == "POST" ? pair(req) : not_allowed(req, "POST");
+    static const std::regex TOKEN(R"(^/api/tokens/(\d{1,18})/revoke$)");
+    std::smatch m;
+    const bool operator_path = p == "/" || p == "/api/pairing" || p.starts_with("/api/tokens") ||
+                               p.ends_with("/recover");
+    // The page at /, pairing codes, tokens and recovery are for the shop's
+    // people on the machine, never for a till's page.
+    if (!req.origin.empty() && operator_path)
+        return error_reply(403, "pages from other origins cannot use " + p.substr(0, 64));
+    if (p == "/api/pairing") return req.method == "POST" ? pairing_code() : not_allowed(req, "POST");
+    if (p == "/api/tokens") return is_get(req) ? tokens() : not_allowed(req, "GET, HEAD");
+    if (p.size() < 64 && std::regex_match(p, m, TOKEN))
+        return req.method == "POST" ? revoke(whole(m[1].str())) : not_allowed(req, "POST");
     if (p == "/") return is_get(req) ? page() : not_allowed(req, "GET, HEAD");
     if (p == "/api/printers") return is_get(req) ? printers() : not_allowed(req, "GET, HEAD");
     if (p == "/api/jobs") return is_get(req) ? jobs(req) : not_allowed(req, "GET, HEAD");
     if (p == "/api/events") return is_get(req) ? events(req) : not_allowed(req, "GET, HEAD");
     static const std::regex PRINTER(R"(^/api/printers/([A-Za-z0-9_-]{1,64})(/jobs|/recover)?$)");
     static const std::regex JOB(R"(^/api/jobs/(\d{1,18})(/cancel|/reprint)?$)");
-    std::smatch m;
     if (p.size() < 128 && std::regex_match(p, m, PRINTER)) {
         const std::string name = m[1];
         const Worker* w = workers_.find(name);
@@ -121,6 +134,7 @@ HttpReply SpoolApi::handle(const HttpRequest& req) const {
     }
     if (p.size() < 64 && std::regex_match(p, m, JOB)) {
         const int64_t id = whole(m[1].str());
+        if (!visible_job(req, id)) return error_reply(404, "no job " + std::to_string(id));
         if (m[2] == "/cancel") return req.method == "POST" ? cancel(id) : not_allowed(req, "POST");
         if (m[2] == "/reprint")
             return req.method == "POST" ? reprint(id) : not_allowed(req, "POST");
@@ -149,7 +163,18 @@ HttpReply SpoolApi::printers() const {
 }
 
 HttpReply SpoolApi::post_job(const HttpRequest& req, const std::string& printer) const {
-    const Intake in = intake_.submit(printer, req.idempotency_key, req.body);
+    return submit(req, printer, req.body);
+}
+
+HttpReply SpoolApi::submit(const HttpRequest& req, const std::string& printer,
+                           const std::string& data) const {
+    const Intake in = intake_.submit(printer, req.idempotency_key, data);
+    // A page's job is its origin's; a key another origin used is not its.
+    if (in.status < 400 && !req.origin.empty()) {
+        if (in.status == 201) access_.own(in.id, req.origin);
+        if (access_.owner(in.id) != req.origin)
+            return error_reply(409, "this Idempotency-Key was used by another till");
+    }
     if (in.status >= 400) {
         HttpReply r = error_reply(in.status, in.error);
         if (in.status == 503) r.headers.emplace_back("Retry-After", "5");
@@ -200,6 +225,7 @@ HttpReply SpoolApi::jobs(const HttpRequest& req) const {
     std::string out = "{\"jobs\":[";
     bool first = true;
     for (const Job& j : store_.list(f)) {
+        if (!req.origin.empty() && access_.owner(j.id) != req.origin) continue;
         if (!first) out += ',';
         first = false;
         out += job_json(j);
@@ -254,7 +280,15 @@ HttpReply SpoolApi::events(const HttpRequest& req) const {
     r.type = "text/event-stream";
     r.headers = {{"Cache-Control", "no-store"}};
     if (req.method == "HEAD") return r;
-    r.stream = hub_.subscribe();
+    // A page from another origin hears only of its own origin's jobs.
+    std::function<bool(const std::string&)> filter;
+    if (!req.origin.empty())
+        filter = [this, origin = req.origin](const std::string& data) {
+            const json j = json::parse(data, nullptr, false);
+            return j.is_object() && j.contains("id") && j["id"].is_number_integer() &&
+                   access_.owner(j["id"].get<int64_t>()) == origin;
+        };
+    r.stream = hub_.subscribe(std::move(filter));
     if (!r.stream) return error_reply(503, "too many event streams open");
     r.hub = &hub_;
     r.body = "retry: 1000\nevent: hello\ndata: {}\n\n";

@@ -9,15 +9,18 @@ namespace quorvel::spool {
 struct EventHub::Subscriber {
     std::deque<std::string> queue;
     bool dropped = false;
+    std::function<bool(const std::string&)> filter;
 };
 
 EventHub::EventHub(size_t max_subscribers, size_t max_queue)
     : max_subscribers_(max_subscribers), max_queue_(max_queue) {}
 
-std::shared_ptr<EventHub::Subscriber> EventHub::subscribe() {
+std::shared_ptr<EventHub::Subscriber> EventHub::subscribe(
+    std::function<bool(const std::string&)> filter) {
     std::lock_guard lock(mu_);
     if (closed_ || subs_.size() >= max_subscribers_) return nullptr;
     auto s = std::make_shared<Subscriber>();
+    s->filter = std::move(filter);
     subs_.push_back(s);
     return s;
 }
@@ -37,7 +40,7 @@ void EventHub::publish(const std::string& name, const std::string& data) {
     {
         std::lock_guard lock(mu_);
         for (const auto& s : subs_) {
-            if (s->dropped) continue;
+            if (s->dropped || (s->filter && !s->filter(data))) continue;
             if (s->queue.size() >= max_queue_) {
                 // Too far behind: drop it rather than hold an unbounded queue.
                 s->dropped = true;

@@ -21,8 +21,10 @@ class EventHub {
 
     explicit EventHub(size_t max_subscribers = 32, size_t max_queue = 1024);
 
-    // Null when `max_subscribers` are already there.
-    std::shared_ptr<Subscriber> subscribe();
+    // Null when `max_subscribers` are already there. `filter`, when given,
+    // picks the events this subscriber gets by their data (called under the
+    // hub's lock: it must not call the hub).
+    std::shared_ptr<Subscriber> subscribe(std::function<bool(const std::string&)> filter = {});
     void unsubscribe(const std::shared_ptr<Subscriber>& s);
     size_t subscribers() const;
 

@@ -175,7 +175,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         const size_t q = target.find('?');
         path_ = std::string(target.substr(0, q));
         query_ = q == std::string_view::npos ? "" : std::string(target.substr(q + 1));
-        if (auto refusal = server_.screen(req, path_, query_)) {
+        cors_origin_.clear();
+        if (auto refusal = server_.screen(req, path_, query_, &cors_origin_)) {
             // A malformed request (no or a bad Host) ends the connection: what
             // follows it on the wire cannot be trusted to be a request.
             const bool close_after = !parser_->is_done() || !keep_alive_ || refusal->status == 400;
@@ -212,11 +213,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (const auto key = req.find("Idempotency-Key"); key != req.end())
             r.idempotency_key = std::string(sv(key->value()));
         r.loopback_peer = is_loopback(peer_);
+        r.origin = cors_origin_;
         HttpReply reply = server_.handler(r);
         // A refused event stream (503) ends the connection, so a client
         // waiting for the stream is not left waiting for the idle time-out.
         const bool close_after = !keep_alive_ || reply.status == 503;
         respond(std::move(reply), close_after);
+    }
+
+    // For a page from an allowed origin: that origin exactly, never "*",
+    // and never credentials (the token goes in a header, not a cookie).
+    std::vector<std::pair<std::string, std::string>> cors_headers() const {
+        if (cors_origin_.empty()) return {};
+        return {{"Access-Control-Allow-Origin", cors_origin_},
+                {"Vary", "Origin"},
+                {"Access-Control-Expose-Headers", "Location, Retry-After"}};
     }
 
     void fail(unsigned status, const std::string& why) { respond(error_reply(status, why), true); }
@@ -235,6 +246,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
             policy |= beast::iequals(name, "Content-Security-Policy");
         }
         for (const auto& [name, value] : SECURITY_HEADERS) res->set(name, value);
+        for (const auto& [name, value] : cors_headers()) res->set(name, value);
         if (!policy) res->set("Content-Security-Policy", API_POLICY);
         res->body() = std::move(r.body);
         res->keep_alive(!close_after);
@@ -280,6 +292,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         for (const auto& [name, value] : SECURITY_HEADERS)
             head += std::string(name) + ": " + value + "\r\n";
         head += "Content-Security-Policy: " + std::string(API_POLICY) + "\r\n";
+        for (const auto& [name, value] : cors_headers()) head += name + ": " + value + "\r\n";
         head += "Connection: close\r\n\r\n";
         out_ = head + r.body;
         {
@@ -351,6 +364,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     size_t served_ = 0;
     size_t drained_ = 0;
     std::string path_, query_;
+    std::string cors_origin_;  // an allowed page's origin, for this request
     std::array<char, 4096> scratch_{};
     // Event stream.
     EventHub* hub_ = nullptr;

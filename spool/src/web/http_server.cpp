@@ -27,7 +27,8 @@ int system_backlog() {
 
 std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& req,
                                                   const std::string& path,
-                                                  const std::string& query) const {
+                                                  const std::string& query,
+                                                  std::string* origin) const {
     if (req.count(http::field::host) != 1)
         return error_reply(400, "a request needs exactly one Host header");
     std::string name;
@@ -39,6 +40,24 @@ std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& 
                            "this service answers on loopback only to localhost or a loopback "
                            "address, not to " +
                                name.substr(0, 64));
+    // A browser names the page's origin on every request a page makes to
+    // another origin (and on a same-origin POST). Pages from elsewhere get
+    // in only from an allowed origin, with a token, whatever the address:
+    // any site's page may reach 127.0.0.1.
+    if (req.count(http::field::origin) > 0) {
+        const std::string from(sv(req[http::field::origin]));
+        const std::string own = "http://" + std::string(sv(req[http::field::host]));
+        if (req.count(http::field::origin) != 1)
+            return error_reply(403, "a request needs at most one Origin header");
+        if (!beast::iequals(from, own)) {
+            if (!access || !access->origin_allowed(from))
+                return error_reply(403, "pages from " + from.substr(0, 80) +
+                                            " may not use this print service (not an allowed "
+                                            "origin)");
+            *origin = from;
+            return screen_page(req, path, query, from);
+        }
+    }
     const std::string_view method = sv(req.method_string());
     const std::string why = fetch_refusal(sv(req["Sec-Fetch-Site"]), sv(req["Sec-Fetch-Mode"]),
                                           sv(req["Sec-Fetch-Dest"]), method, path);
@@ -65,6 +84,51 @@ std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& 
                               "send Authorization: Bearer TOKEN");
     r.headers.emplace_back("WWW-Authenticate", "Bearer");
     return r;
+}
+
+std::optional<HttpReply> HttpServer::Impl::screen_page(const http::request_header<>& req,
+                                                       const std::string& path,
+                                                       const std::string& query,
+                                                       const std::string& origin) const {
+    const std::string_view method = sv(req.method_string());
+    if (method == "OPTIONS") {
+        // A preflight: what the client sends (its methods and headers), and
+        // the private-network permission when the browser asks for it.
+        HttpReply r;
+        r.status = 204;
+        r.type = "text/plain";
+        r.headers = {{"Access-Control-Allow-Methods", "GET, POST"},
+                     {"Access-Control-Allow-Headers", "Authorization, Content-Type, Idempotency-Key"},
+                     {"Access-Control-Max-Age", "600"}};
+        if (beast::iequals(req["Access-Control-Request-Private-Network"], "true"))
+            r.headers.emplace_back("Access-Control-Allow-Private-Network", "true");
+        return r;
+    }
+    // Without a token: the client itself, and pairing (which gives one).
+    if ((path == "/quorvel.js" && (method == "GET" || method == "HEAD")) ||
+        (path == "/api/pair" && method == "POST"))
+        return std::nullopt;
+    std::string_view given;
+    const std::string_view auth = sv(req[http::field::authorization]);
+    if (auth.size() > 7 && beast::iequals(beast::string_view(auth.data(), 7), "Bearer "))
+        given = auth.substr(7);
+    // EventSource cannot send headers: the event stream takes it in the URL.
+    std::optional<std::string_view> in_url;
+    if (given.empty() && path == "/api/events" && (in_url = query_value(query, "access_token")))
+        given = *in_url;
+    if (!given.empty() && (access->check(given, origin) || (!token.empty() && same_secret(given, token))))
+        return std::nullopt;
+    HttpReply r = error_reply(401, given.empty()
+                                       ? "a token is needed: pair this till (POST /api/pair) and "
+                                         "send Authorization: Bearer TOKEN"
+                                       : "this token is not known here (revoked, or paired from "
+                                         "another origin): pair again");
+    r.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return r;
+}
+
+void HttpServer::set_access(const Access* access) {
+    impl_->access = access;
 }
 
 HttpServer::HttpServer(HttpHandler handler, EventHub& hub, HttpLimits limits, std::string token)

@@ -14,6 +14,8 @@
 
 namespace quorvel::spool {
 
+class Access;
+
 struct HttpLimits {
     size_t connections = 256;        // open at once, from all peers
     size_t per_peer = 64;            // open at once from one address
@@ -45,6 +47,8 @@ class HttpServer {
     // with `error` set (the address and the reason) on failure.
     bool listen(const std::string& host, int port, std::string* error);
     int port() const;
+    // Pages from the origins `access` allows, with its tokens (before listen).
+    void set_access(const Access* access);
     void start();
     void stop();
 

@@ -22,6 +22,7 @@
 
 #include "http_server.h"
 #include "http_types.h"
+#include "../access/access.h"
 
 namespace quorvel::spool {
 
@@ -50,13 +51,20 @@ struct HttpServer::Impl {
     void admit(tcp::socket socket);
     // Refuses what must not be served, before any body is read: a bad or
     // foreign Host, another site, no token. Nothing when it may go on.
+    // `origin` gets the page's origin when it is an allowed one: its answers
+    // then carry CORS headers.
     std::optional<HttpReply> screen(const http::request_header<>& req, const std::string& path,
-                                    const std::string& query) const;
+                                    const std::string& query, std::string* origin) const;
+    // A page from an allowed origin: its preflight, and its token.
+    std::optional<HttpReply> screen_page(const http::request_header<>& req,
+                                         const std::string& path, const std::string& query,
+                                         const std::string& origin) const;
 
     HttpHandler handler;
     EventHub& hub;
     HttpLimits limits;
     std::string token;
+    const Access* access = nullptr;  // allowed origins and tokens; none: no page from elsewhere
     bool loopback_only = true;  // bound to a loopback address: Host is checked
     int port = 0;
 

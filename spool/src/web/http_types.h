@@ -21,6 +21,9 @@ struct HttpRequest {
     std::string body;
     std::optional<std::string> idempotency_key;  // the Idempotency-Key header, when sent
     bool loopback_peer = true;
+    // The page's origin when a web page from an allowed origin asks (with a
+    // token); empty for the service's own page and programs on the machine.
+    std::string origin;
 };
 
 struct HttpReply {

@@ -1,0 +1,1 @@
+// quorvel.js placeholder
