@@ -91,9 +91,11 @@ bool Access::open(const std::string& path, std::string* error) {
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db_, "SELECT id, name, origin, hash, created FROM tokens", -1, &s, nullptr);
     while (sqlite3_step(s) == SQLITE_ROW) {
-        auto text = [&](int c) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, c))); };
-        by_hash_[text(3)] = TokenInfo{sqlite3_column_int64(s, 0), text(1), text(2),
-                                      sqlite3_column_double(s, 4)};
+        auto text = [&](int c) {
+            return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, c)));
+        };
+        by_hash_[text(3)] =
+            TokenInfo{sqlite3_column_int64(s, 0), text(1), text(2), sqlite3_column_double(s, 4)};
     }
     sqlite3_finalize(s);
     return true;
@@ -132,7 +134,8 @@ PairOutcome Access::pair(std::string_view code, std::string_view name, const std
                 live ? "wrong pairing code"
                      : "no pairing code is open: show one on the service's page or with "
                        "quorvel-spool pair",
-                {}, {}};
+                {},
+                {}};
     }
     code_.clear();  // one use
     PairOutcome out{201, {}, random_token() + random_token(), {}};
@@ -147,7 +150,8 @@ PairOutcome Access::pair(std::string_view code, std::string_view name, const std
     sqlite3_bind_double(s, 4, out.info.created);
     const int rc = sqlite3_step(s);
     sqlite3_finalize(s);
-    if (rc != SQLITE_DONE) return {500, std::string("token not stored: ") + sqlite3_errmsg(db_), {}, {}};
+    if (rc != SQLITE_DONE)
+        return {500, std::string("token not stored: ") + sqlite3_errmsg(db_), {}, {}};
     out.info.id = sqlite3_last_insert_rowid(db_);
     by_hash_[hash] = out.info;
     return out;

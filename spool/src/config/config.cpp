@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "config.h"
 
-#include "../access/access.h"
-
 #include <arpa/inet.h>
 
 #include <fstream>
@@ -10,6 +8,8 @@
 #include <regex>
 #include <set>
 #include <sstream>
+
+#include "../access/access.h"
 
 namespace quorvel::spool {
 
@@ -105,6 +105,13 @@ std::string apply_setting(PrinterConfig* p, const std::string& key, const json& 
         auto t = text();
         if (!t || (*t != "hold" && *t != "reprint")) return "on_uncertain must be hold or reprint";
         p->reprint_uncertain = *t == "reprint";
+        return {};
+    }
+    if (key == "width") {
+        double w = 0;
+        if (auto why = number(&w, 0); !why.empty() || w != static_cast<int>(w) || w < 96 || w > 576)
+            return "width must be the printable width in dots, 96 to 576 (576: 80 mm paper)";
+        p->width_dots = static_cast<int>(w);
         return {};
     }
     if (key == "front") {
@@ -214,7 +221,8 @@ bool load_config_file(const std::string& path, Config* config, std::string* erro
                 if (v[i].is_string()) {
                     t.token = v[i].get<std::string>();
                     t.name = "preset " + std::to_string(i + 1);
-                } else if (v[i].is_object() && v[i].contains("token") && v[i]["token"].is_string()) {
+                } else if (v[i].is_object() && v[i].contains("token") &&
+                           v[i]["token"].is_string()) {
                     t.token = v[i]["token"].get<std::string>();
                     t.name = v[i].value("name", "preset " + std::to_string(i + 1));
                     t.origin = v[i].value("origin", "");

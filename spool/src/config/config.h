@@ -23,6 +23,7 @@ struct PrinterConfig {
     double expire_after = 0;         // seconds; 0: never
     bool reprint_uncertain = false;  // on_uncertain: reprint (else hold)
     std::string front;               // ADDR:PORT of a printer-like port, empty: none
+    int width_dots = 576;            // printable width (576: 80 mm paper, 384: 58 mm)
 };
 
 struct Limits {

@@ -26,8 +26,10 @@ bool good_name(const std::string& name) {
 
 HttpReply SpoolApi::pair(const HttpRequest& req) const {
     const json body = json::parse(req.body, nullptr, false);
-    if (!body.is_object()) return error_reply(400, "expected {\"code\": \"123456\", \"name\": \"till 1\"}");
-    if (!body.contains("code") || !body["code"].is_string() || body["code"].get<std::string>().size() != 6)
+    if (!body.is_object())
+        return error_reply(400, "expected {\"code\": \"123456\", \"name\": \"till 1\"}");
+    if (!body.contains("code") || !body["code"].is_string() ||
+        body["code"].get<std::string>().size() != 6)
         return error_reply(400, "code: the 6 digits the service shows");
     const std::string name = body.value("name", "");
     if (!body.contains("name") || !body["name"].is_string() || !good_name(name))

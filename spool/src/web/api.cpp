@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "../receipt/receipt.h"
 #include "http_guard.h"
 
 namespace quorvel::spool {
@@ -100,13 +101,14 @@ HttpReply SpoolApi::handle(const HttpRequest& req) const {
     if (p == "/api/pair") return req.method == "POST" ? pair(req) : not_allowed(req, "POST");
     static const std::regex TOKEN(R"(^/api/tokens/(\d{1,18})/revoke$)");
     std::smatch m;
-    const bool operator_path = p == "/" || p == "/api/pairing" || p.starts_with("/api/tokens") ||
-                               p.ends_with("/recover");
+    const bool operator_path =
+        p == "/" || p == "/api/pairing" || p.starts_with("/api/tokens") || p.ends_with("/recover");
     // The page at /, pairing codes, tokens and recovery are for the shop's
     // people on the machine, never for a till's page.
     if (!req.origin.empty() && operator_path)
         return error_reply(403, "pages from other origins cannot use " + p.substr(0, 64));
-    if (p == "/api/pairing") return req.method == "POST" ? pairing_code() : not_allowed(req, "POST");
+    if (p == "/api/pairing")
+        return req.method == "POST" ? pairing_code() : not_allowed(req, "POST");
     if (p == "/api/tokens") return is_get(req) ? tokens() : not_allowed(req, "GET, HEAD");
     if (p.size() < 64 && std::regex_match(p, m, TOKEN))
         return req.method == "POST" ? revoke(whole(m[1].str())) : not_allowed(req, "POST");
@@ -114,7 +116,8 @@ HttpReply SpoolApi::handle(const HttpRequest& req) const {
     if (p == "/api/printers") return is_get(req) ? printers() : not_allowed(req, "GET, HEAD");
     if (p == "/api/jobs") return is_get(req) ? jobs(req) : not_allowed(req, "GET, HEAD");
     if (p == "/api/events") return is_get(req) ? events(req) : not_allowed(req, "GET, HEAD");
-    static const std::regex PRINTER(R"(^/api/printers/([A-Za-z0-9_-]{1,64})(/jobs|/recover)?$)");
+    static const std::regex PRINTER(
+        R"(^/api/printers/([A-Za-z0-9_-]{1,64})(/jobs|/receipts|/recover)?$)");
     static const std::regex JOB(R"(^/api/jobs/(\d{1,18})(/cancel|/reprint)?$)");
     if (p.size() < 128 && std::regex_match(p, m, PRINTER)) {
         const std::string name = m[1];
@@ -127,6 +130,8 @@ HttpReply SpoolApi::handle(const HttpRequest& req) const {
             list.query = "printer=" + name + (req.query.empty() ? "" : "&" + req.query);
             return jobs(list);
         }
+        if (m[2] == "/receipts")
+            return req.method == "POST" ? post_receipt(req, name) : not_allowed(req, "POST");
         if (m[2] == "/recover")
             return req.method == "POST" ? recover(req, name) : not_allowed(req, "POST");
         if (!is_get(req)) return not_allowed(req, "GET, HEAD");
@@ -184,6 +189,13 @@ HttpReply SpoolApi::submit(const HttpRequest& req, const std::string& printer,
         json_reply(json{{"id", in.id}, {"state", state_name(in.state)}}.dump(), in.status);
     r.headers.emplace_back("Location", "/api/jobs/" + std::to_string(in.id));
     return r;
+}
+
+HttpReply SpoolApi::post_receipt(const HttpRequest& req, const std::string& printer) const {
+    const BuiltReceipt built =
+        build_receipt(req.body, *config_.find(printer), config_.limits.max_job_bytes);
+    if (built.status != 200) return error_reply(built.status, built.error);
+    return submit(req, printer, built.bytes);
 }
 
 HttpReply SpoolApi::recover(const HttpRequest& req, const std::string& printer) const {

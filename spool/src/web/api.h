@@ -30,6 +30,7 @@ class SpoolApi {
     HttpReply page() const;
     HttpReply printers() const;
     HttpReply post_job(const HttpRequest& req, const std::string& printer) const;
+    HttpReply post_receipt(const HttpRequest& req, const std::string& printer) const;
     HttpReply recover(const HttpRequest& req, const std::string& printer) const;
     HttpReply jobs(const HttpRequest& req) const;
     HttpReply job(int64_t id) const;

@@ -26,8 +26,7 @@ int system_backlog() {
 }  // namespace
 
 std::optional<HttpReply> HttpServer::Impl::screen(const http::request_header<>& req,
-                                                  const std::string& path,
-                                                  const std::string& query,
+                                                  const std::string& path, const std::string& query,
                                                   std::string* origin) const {
     if (req.count(http::field::host) != 1)
         return error_reply(400, "a request needs exactly one Host header");
@@ -97,9 +96,10 @@ std::optional<HttpReply> HttpServer::Impl::screen_page(const http::request_heade
         HttpReply r;
         r.status = 204;
         r.type = "text/plain";
-        r.headers = {{"Access-Control-Allow-Methods", "GET, POST"},
-                     {"Access-Control-Allow-Headers", "Authorization, Content-Type, Idempotency-Key"},
-                     {"Access-Control-Max-Age", "600"}};
+        r.headers = {
+            {"Access-Control-Allow-Methods", "GET, POST"},
+            {"Access-Control-Allow-Headers", "Authorization, Content-Type, Idempotency-Key"},
+            {"Access-Control-Max-Age", "600"}};
         if (beast::iequals(req["Access-Control-Request-Private-Network"], "true"))
             r.headers.emplace_back("Access-Control-Allow-Private-Network", "true");
         return r;
@@ -116,10 +116,11 @@ std::optional<HttpReply> HttpServer::Impl::screen_page(const http::request_heade
     std::optional<std::string_view> in_url;
     if (given.empty() && path == "/api/events" && (in_url = query_value(query, "access_token")))
         given = *in_url;
-    if (!given.empty() && (access->check(given, origin) || (!token.empty() && same_secret(given, token))))
+    if (!given.empty() &&
+        (access->check(given, origin) || (!token.empty() && same_secret(given, token))))
         return std::nullopt;
-    HttpReply r = error_reply(401, given.empty()
-                                       ? "a token is needed: pair this till (POST /api/pair) and "
+    HttpReply r =
+        error_reply(401, given.empty() ? "a token is needed: pair this till (POST /api/pair) and "
                                          "send Authorization: Bearer TOKEN"
                                        : "this token is not known here (revoked, or paired from "
                                          "another origin): pair again");
