@@ -84,6 +84,14 @@ void Worker::set_view(const std::string& state, const std::string& reason) {
     }
 }
 
+std::string Worker::printed_reason(const Job& job) const {
+    // A copy printed after an uncertain send says so: the first may have printed too.
+    // (A copy asked for by reprint has reprint_of set; this one is the same job again.)
+    const bool after_uncertain = job.copy && job.reprint_of == 0;
+    return (after_uncertain ? "printed as COPY after an uncertain send; " : "") +
+           link_->confirm_level();
+}
+
 std::string Worker::with_marks(const Job& job) const {
     std::string out;
     if (!job.banner.empty()) out += mark_line(job.banner);
@@ -258,7 +266,7 @@ void Worker::deliver(Job job) {
     const SendResult r = link_->send(with_marks(job), job.id);
     switch (r.outcome) {
         case SendResult::printed:
-            store_.change(job.id, JobStore::Change(JobState::printed, link_->confirm_level(),
+            store_.change(job.id, JobStore::Change(JobState::printed, printed_reason(job),
                                                    {JobState::printing}));
             return;
         case SendResult::held:
@@ -288,8 +296,8 @@ void Worker::watch_held(const Job& job, std::string cause,
         const SendResult r = link_->wait_held(1000);
         if (r.outcome == SendResult::printed) {
             set_view("ready", "");
-            store_.change(job.id, JobStore::Change(JobState::printed, link_->confirm_level(),
-                                                   {JobState::held}));
+            store_.change(
+                job.id, JobStore::Change(JobState::printed, printed_reason(job), {JobState::held}));
             return;
         }
         if (r.outcome != SendResult::held) return settle_uncertain(job, r.why);

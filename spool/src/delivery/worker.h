@@ -62,6 +62,7 @@ class Worker {
     // Waits `ms` or until woken; false when stopping.
     bool pause(int ms);
     std::string with_marks(const Job& job) const;
+    std::string printed_reason(const Job& job) const;
 
     const PrinterConfig config_;
     const Config& global_;
