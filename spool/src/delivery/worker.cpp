@@ -14,6 +14,8 @@ std::string mark_line(const std::string& text) {
            std::string("\x1b\x45\x00\x1b\x61\x00", 6);
 }
 
+// A job within this of the last confirmed one is sent without a status read first.
+constexpr double FRESH_SECONDS = 1;
 // How often an idle printer's status is read.
 constexpr double IDLE_LOOK_SECONDS = 5;
 
@@ -223,20 +225,17 @@ void Worker::idle_look() {
     set_view(cause.empty() ? "ready" : "held", cause);
 }
 
-void Worker::deliver(Job job) {
-    std::unique_lock link_lock(link_mu_);
-    {
-        std::lock_guard lock(mu_);
-        view_.current_job = job.id;
+bool Worker::ready_to_send(const Job& job, std::string& why,
+                           std::unique_lock<std::mutex>& link_lock) {
+    if (!link_->connected() && !link_->connect(&why)) {
+        link_down(job, why);
+        return false;
     }
-    if (job.sent && job.state == JobState::held) {
-        // Sent before and held inside the printer: only waited for.
-        return watch_held(job, job.reason, link_lock);
-    }
-    std::string why;
-    if (!link_->connected() && !link_->connect(&why)) return link_down(job, why);
     auto status = link_->status(&why);
-    if (!status) return link_down(job, why);
+    if (!status) {
+        link_down(job, why);
+        return false;
+    }
     last_look_ = now_seconds();
     {
         std::lock_guard lock(mu_);
@@ -252,8 +251,27 @@ void Worker::deliver(Job job) {
                                            {JobState::queued, JobState::retrying, JobState::held}));
         link_lock.unlock();
         pause(500);
-        return;
+        return false;
     }
+    return true;
+}
+
+void Worker::deliver(Job job) {
+    std::unique_lock link_lock(link_mu_);
+    {
+        std::lock_guard lock(mu_);
+        view_.current_job = job.id;
+    }
+    if (job.sent && job.state == JobState::held) {
+        // Sent before and held inside the printer: only waited for.
+        return watch_held(job, job.reason, link_lock);
+    }
+    std::string why;
+    // Right after a confirmed job the printer's state is known: the next job
+    // goes at once (a stop meanwhile is the library's "held" after sending).
+    const bool fresh = link_->connected() && job.state == JobState::queued &&
+                       now_seconds() - last_confirmed_ < FRESH_SECONDS;
+    if (!fresh && !ready_to_send(job, why, link_lock)) return;
     set_view("printing", "");
     // Committed before the first byte goes: after a crash it is known to
     // have perhaps printed.
@@ -268,6 +286,7 @@ void Worker::deliver(Job job) {
         case SendResult::printed:
             store_.change(job.id, JobStore::Change(JobState::printed, printed_reason(job),
                                                    {JobState::printing}));
+            last_confirmed_ = now_seconds();
             return;
         case SendResult::held:
             store_.change(job.id,
