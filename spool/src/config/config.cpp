@@ -49,7 +49,9 @@ std::string parse_link(const std::string& text, PrinterConfig* p) {
         p->port = port;
         return {};
     }
-    return "\"" + kind.substr(0, 16) + "\" is not a link (tcp, serial, queue or device)";
+    return std::string("\"")
+        .append(kind, 0, 16)
+        .append("\" is not a link (tcp, serial, queue or device)");
 }
 
 // One setting by name from a string value (the command line) or JSON.
