@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 """Crash safety: the service is killed with SIGKILL at random moments while
-eight tills post jobs and the printer runs out of paper now and then. Every
+eight tills post jobs and the printer runs out of paper and loses its power
+now and then. Every
 accepted job must end printed exactly once, or uncertain; none lost, none
 printed twice unmarked, none stuck. Also: restart to ready with many jobs
 stored. QUORVEL_SPOOL_KILLS sets the number of kills (default 10; the
@@ -47,11 +48,14 @@ class KillNine(unittest.TestCase):
                     time.sleep(0.02)
                 stop.wait(rng.uniform(0.02, 0.15))  # a busy restaurant's pace
 
-        def paper():  # the printer runs out of paper now and then
-            while not stop.wait(rng.uniform(0.3, 1.0)):
-                printer.set(paper="out")
+        def paper():  # the printer runs out of paper, or loses its power, now and then
+            for k in range(10 ** 6):
+                if stop.wait(rng.uniform(0.3, 1.0)):
+                    return
+                switch = ("paper", "out", "ok") if k % 2 == 0 else ("power", "off", "on")
+                printer.set(**{switch[0]: switch[1]})
                 stop.wait(0.2)
-                printer.set(paper="ok")
+                printer.set(**{switch[0]: switch[2]})
 
         threads = [threading.Thread(target=till, args=(n,)) for n in range(TILLS)]
         threads.append(threading.Thread(target=paper))
@@ -67,7 +71,7 @@ class KillNine(unittest.TestCase):
             stop.set()
             for t in threads:
                 t.join(30)
-        printer.set(paper="ok")
+        printer.set(paper="ok", power="on")
         try:
             self.assertGreater(len(accepted), KILLS)
             pending = {"queued", "printing", "held", "retrying"}

@@ -39,10 +39,15 @@ class Front(unittest.TestCase):
             s.sendall(b"\x1b@RAW one\n\x1dV\x01\x10\x04\x01\x1b@RAW two\n" + image + b"\x1dV\x00")
             self.assertEqual(b"\x12", s.recv(1))
         wait_for(lambda: "RAW two" in self.lines())
-        _, listing = self.spool.json("GET", "/api/jobs?printer=counter")
-        sizes = [j["size"] for j in listing["jobs"] if j["state"] == "printed"][:2]
-        self.assertEqual([len(b"\x1b@RAW two\n" + image + b"\x1dV\x00"),
-                          len(b"\x1b@RAW one\n\x1dV\x01")], sizes)
+        one = len(b"\x1b@RAW one\n\x1dV\x01")
+        two = len(b"\x1b@RAW two\n" + image + b"\x1dV\x00")
+
+        def newest_two():  # as jobs: the status query left out, the image whole
+            jobs = self.spool.json("GET", "/api/jobs?printer=counter&limit=2")[1]["jobs"]
+            return [j["size"] for j in jobs] == [two, one] and all(
+                j["state"] == "printed" for j in jobs)
+
+        self.assertTrue(wait_for(newest_two), self.spool.json("GET", "/api/jobs")[1])
 
     def test_job_ends_after_two_seconds_without_data(self):
         with socket.create_connection((self.front, 9100), timeout=5) as s:

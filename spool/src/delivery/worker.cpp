@@ -14,6 +14,8 @@ std::string mark_line(const std::string& text) {
            std::string("\x1b\x45\x00\x1b\x61\x00", 6);
 }
 
+// A job within this of the last confirmed one is sent without a status read first.
+constexpr double FRESH_SECONDS = 1;
 // How often an idle printer's status is read.
 constexpr double IDLE_LOOK_SECONDS = 5;
 
@@ -82,6 +84,14 @@ void Worker::set_view(const std::string& state, const std::string& reason) {
         view_.down_since = 0;
         view_.next_try = 0;
     }
+}
+
+std::string Worker::printed_reason(const Job& job) const {
+    // A copy printed after an uncertain send says so: the first may have printed too.
+    // (A copy asked for by reprint has reprint_of set; this one is the same job again.)
+    const bool after_uncertain = job.copy && job.reprint_of == 0;
+    return (after_uncertain ? "printed as COPY after an uncertain send; " : "") +
+           link_->confirm_level();
 }
 
 std::string Worker::with_marks(const Job& job) const {
@@ -215,20 +225,17 @@ void Worker::idle_look() {
     set_view(cause.empty() ? "ready" : "held", cause);
 }
 
-void Worker::deliver(Job job) {
-    std::unique_lock link_lock(link_mu_);
-    {
-        std::lock_guard lock(mu_);
-        view_.current_job = job.id;
+bool Worker::ready_to_send(const Job& job, std::string& why,
+                           std::unique_lock<std::mutex>& link_lock) {
+    if (!link_->connected() && !link_->connect(&why)) {
+        link_down(job, why);
+        return false;
     }
-    if (job.sent && job.state == JobState::held) {
-        // Sent before and held inside the printer: only waited for.
-        return watch_held(job, job.reason, link_lock);
-    }
-    std::string why;
-    if (!link_->connected() && !link_->connect(&why)) return link_down(job, why);
     auto status = link_->status(&why);
-    if (!status) return link_down(job, why);
+    if (!status) {
+        link_down(job, why);
+        return false;
+    }
     last_look_ = now_seconds();
     {
         std::lock_guard lock(mu_);
@@ -244,8 +251,27 @@ void Worker::deliver(Job job) {
                                            {JobState::queued, JobState::retrying, JobState::held}));
         link_lock.unlock();
         pause(500);
-        return;
+        return false;
     }
+    return true;
+}
+
+void Worker::deliver(Job job) {
+    std::unique_lock link_lock(link_mu_);
+    {
+        std::lock_guard lock(mu_);
+        view_.current_job = job.id;
+    }
+    if (job.sent && job.state == JobState::held) {
+        // Sent before and held inside the printer: only waited for.
+        return watch_held(job, job.reason, link_lock);
+    }
+    std::string why;
+    // Right after a confirmed job the printer's state is known: the next job
+    // goes at once (a stop meanwhile is the library's "held" after sending).
+    const bool fresh = link_->connected() && job.state == JobState::queued &&
+                       now_seconds() - last_confirmed_ < FRESH_SECONDS;
+    if (!fresh && !ready_to_send(job, why, link_lock)) return;
     set_view("printing", "");
     // Committed before the first byte goes: after a crash it is known to
     // have perhaps printed.
@@ -258,8 +284,9 @@ void Worker::deliver(Job job) {
     const SendResult r = link_->send(with_marks(job), job.id);
     switch (r.outcome) {
         case SendResult::printed:
-            store_.change(job.id, JobStore::Change(JobState::printed, link_->confirm_level(),
+            store_.change(job.id, JobStore::Change(JobState::printed, printed_reason(job),
                                                    {JobState::printing}));
+            last_confirmed_ = now_seconds();
             return;
         case SendResult::held:
             store_.change(job.id,
@@ -288,8 +315,8 @@ void Worker::watch_held(const Job& job, std::string cause,
         const SendResult r = link_->wait_held(1000);
         if (r.outcome == SendResult::printed) {
             set_view("ready", "");
-            store_.change(job.id, JobStore::Change(JobState::printed, link_->confirm_level(),
-                                                   {JobState::held}));
+            store_.change(
+                job.id, JobStore::Change(JobState::printed, printed_reason(job), {JobState::held}));
             return;
         }
         if (r.outcome != SendResult::held) return settle_uncertain(job, r.why);

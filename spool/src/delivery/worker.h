@@ -49,6 +49,9 @@ class Worker {
   private:
     void run();
     void deliver(Job job);
+    // Reads the status before a send: false (the job moved to retrying or
+    // held) when it must not go now.
+    bool ready_to_send(const Job& job, std::string& why, std::unique_lock<std::mutex>& link_lock);
     void link_down(const Job& job, const std::string& why);
     // The printer is down: the view says so; the seconds until the next try.
     double mark_down(const std::string& why);
@@ -62,6 +65,7 @@ class Worker {
     // Waits `ms` or until woken; false when stopping.
     bool pause(int ms);
     std::string with_marks(const Job& job) const;
+    std::string printed_reason(const Job& job) const;
 
     const PrinterConfig config_;
     const Config& global_;
@@ -76,7 +80,8 @@ class Worker {
     bool stopping_ = false;
     PrinterView view_;
     double backoff_ = 0;
-    double last_look_ = 0;  // when the status was last read
+    double last_look_ = 0;       // when the status was last read
+    double last_confirmed_ = 0;  // when a job was last confirmed
     std::thread thread_;
 };
 

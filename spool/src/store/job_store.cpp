@@ -189,13 +189,18 @@ void JobStore::committer() {
             queue_.clear();
         }
         commit_batch(batch);
+        // The ids first: once `done` is set, a submitter returns and its
+        // Pending (on its stack) is gone.
+        std::vector<int64_t> created;
+        for (Pending* p : batch)
+            if (p->result.status == SubmitResult::created) created.push_back(p->result.id);
         {
             std::lock_guard lock(queue_mu_);
             for (Pending* p : batch) p->done = true;
         }
         done_cv_.notify_all();
-        for (Pending* p : batch)
-            if (p->result.status == SubmitResult::created) publish(p->result.id);
+        batch.clear();
+        for (int64_t id : created) publish(id);
     }
 }
 
