@@ -3,7 +3,8 @@
 # The print service quorvel-spool against virtual printers on loopback: jobs
 # in (bounds, idempotent retries), every delivery state, fallback and expiry,
 # front ports fed by a raw socket and by the library's classic functions, the
-# systemd readiness, the page in headless Chromium, and the kill -9 test at a
+# systemd readiness, the page in headless Chromium, web tills (origins, pairing,
+# JSON receipts, the example till in headless Chromium), and the kill -9 test at a
 # small count (QUORVEL_SPOOL_KILLS, default 10). Needs the dev build of
 # stage 10. About 1.5 min, the suites side by side.
 set -euo pipefail
