@@ -258,6 +258,11 @@ bool LinkServer::feed(std::span<const uint8_t> data, const std::atomic<bool>& st
 
 void LinkServer::end_session() {
     if (!session_) return;
+    if (stop_) {
+        // Stopping: what the buffer holds prints at once, unless it is held.
+        mech_->hurry();
+        mech_->run(Clock::now());
+    }
     mech_->detach();
     session_->finish();
     session_.reset();

@@ -360,7 +360,12 @@ class CoverCutterAndClearing(MachineTest):
                 self.assertIsNotNone(h.wait_for(b"\x1e", 1), "recoverable, autocutter error")
                 st = p.status()
                 self.assertEqual((st["state"], st["held_because"]), ("held", "cutter jammed"))
-                time.sleep(0.3)
+                # A real-time query split over two writes, behind the queued lines.
+                h.s.sendall(DLE_EOT(2)[:2])
+                time.sleep(0.1)
+                h.s.sendall(DLE_EOT(2)[2:])
+                self.assertIsNotNone(h.wait_for(b"\x1e\x52", 1), "DLE EOT 2: error")
+                time.sleep(0.2)
                 self.assertNotIn(b"\x37\x22", h.replies())
                 h.s.sendall(enq + lines(b"B", 1, 5) + gs_h(b"000B") + CUT)
                 self.assertIsNotNone(h.wait_for(answer(b"000B"), 3))
