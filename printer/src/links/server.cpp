@@ -369,6 +369,16 @@ void TcpServer::run(const std::atomic<bool>& stop) {
     }
 }
 
+void TcpServer::take_last_bytes(int fd, std::vector<uint8_t>& buf, const std::atomic<bool>& stop) {
+    // What the host sent before the stop is still printed, briefly.
+    for (;;) {
+        const size_t room = mechanism().take_now(buf.size());
+        if (room == 0) return;
+        const ssize_t k = ::recv(fd, buf.data(), room, MSG_DONTWAIT);
+        if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) return;
+    }
+}
+
 void TcpServer::serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
     journal_.note("connection from " + peer);
     ReplyWriter out(fd, true, max_unsent, journal_);
@@ -382,13 +392,7 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     bool power_cut = false;
     for (;;) {
         if (stop) {
-            // What the host sent before the stop is still printed, briefly.
-            for (;;) {
-                const size_t room = mechanism().take_now(buf.size());
-                if (ended || room == 0) break;
-                const ssize_t k = ::recv(fd, buf.data(), room, MSG_DONTWAIT);
-                if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
-            }
+            if (!ended) take_last_bytes(fd, buf, stop);
             break;
         }
         if (check_power()) {
@@ -445,11 +449,9 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     }
     out.flush();  // what the host's link takes now; the rest is lost with it
     const uint64_t bytes = s.interpreter().offset() + s.interpreter().buffered();
-    if (power_cut) {
-        // The connection is reset, as when a printer's power goes.
-        const linger hard{1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    }
+    // The connection is reset, as when a printer's power goes.
+    const linger hard{1, 0};
+    if (power_cut) setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     end_session();
     if (power_cut) lose_paper();
     journal_.note("connection from " + peer + (power_cut ? " reset (power off)" : " closed") +
