@@ -259,6 +259,17 @@ class PaperOut(MachineTest):
         text = self.check_whole_with_mark(p, 1, b"LINE", 40)
         self.assertTrue(5 < text.index(MARK_LOADED) < 25, text)
 
+    def test_print_while_out_prints_on_and_only_the_replies_tell(self):
+        p = self.printer("--print-while-out", "--speed", "250", "--paper", "out")
+        h = self.host(p)
+        h.s.sendall(lines(b"LINE", 1, 5) + DLE_EOT(4) + gs_h(b"0001") + CUT)
+        self.assertIsNotNone(h.wait_for(answer(b"0001"), 2))
+        self.assertEqual(h.replies()[:1], b"\x7e", "DLE EOT 4: paper end")
+        self.assertTrue(p.wait_receipts(1))
+        self.assertEqual(p.text(1), names(b"LINE", 1, 5))
+        st = p.status()
+        self.assertEqual((st["state"], st["paper"]), ("idle", "out"))
+
     def test_a_roll_runs_out_mid_receipt(self):
         # 60 mm of roll is 480 dots: the 16th line of 30 dots ends it.
         for speed in ("0", "250"):
