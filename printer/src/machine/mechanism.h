@@ -142,7 +142,6 @@ class Mechanism : public MachineLink {
 
     uint64_t target_ = 0;  // dots laid out by the interpreter
     double done_ = 0;      // dots the paper has moved
-    uint64_t base_ = 0;    // dots() when this session began
     Clock::time_point moved_at_{};
     std::string held_;  // the hold in force ("" none)
     std::atomic<bool> off_{false};
