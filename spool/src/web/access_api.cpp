@@ -17,8 +17,10 @@ json token_json(const TokenInfo& t) {
 // A till's name: 1 to 64 printable characters.
 bool good_name(const std::string& name) {
     if (name.empty() || name.size() > 64) return false;
-    for (unsigned char c : name)
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7f) return false;
+    }
     return true;
 }
 
