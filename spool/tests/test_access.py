@@ -250,6 +250,23 @@ class OriginsJobs(unittest.TestCase):
         # A program on the machine sees every job.
         self.assertEqual(self.spool.json("GET", "/api/jobs/%d" % jid)[0], 200)
 
+    def test_a_pages_list_is_filled_past_other_origins_jobs(self):
+        mine = []
+        for i in range(3):
+            mine.append(self.spool.json("POST", "/api/printers/counter/jobs", b"\x1b@a\n",
+                                        bearer(PRESET, TILL))[1]["id"])
+            for _ in range(3):
+                self.spool.json("POST", "/api/printers/counter/jobs", b"\x1b@b\n",
+                                bearer(OTHER_PRESET, OTHER_TILL))
+        got = self.spool.json("GET", "/api/jobs?limit=2", headers=bearer(PRESET, TILL))[1]["jobs"]
+        self.assertEqual([j["id"] for j in got], mine[::-1][:2])
+        every = [j["id"] for j in self.spool.json("GET", "/api/jobs?limit=1000",
+                                                   headers=bearer(PRESET, TILL))[1]["jobs"]]
+        self.assertEqual(every[:3], mine[::-1])
+        got = self.spool.json("GET", "/api/jobs?limit=2&before=%d" % mine[1],
+                              headers=bearer(PRESET, TILL))[1]["jobs"]
+        self.assertEqual([j["id"] for j in got], [i for i in every if i < mine[1]][:2])
+
 
 class Configuration(unittest.TestCase):
     def test_bad_origins_refused_at_start(self):

@@ -235,12 +235,18 @@ HttpReply SpoolApi::jobs(const HttpRequest& req) const {
         if (f.before_id < 1) return error_reply(400, "before must be a job id");
     }
     std::string out = "{\"jobs\":[";
-    bool first = true;
-    for (const Job& j : store_.list(f)) {
-        if (!req.origin.empty() && access_.owner(j.id) != req.origin) continue;
-        if (!first) out += ',';
-        first = false;
-        out += job_json(j);
+    size_t shown = 0;
+    // A page's list holds only its origin's jobs: read on past the others'
+    // (a bounded number of pages) until `limit` are found.
+    for (int pages = 0; shown < f.limit && pages < 20; ++pages) {
+        const std::vector<Job> batch = store_.list(f);
+        for (const Job& j : batch) {
+            f.before_id = j.id;
+            if (shown == f.limit) break;
+            if (!req.origin.empty() && access_.owner(j.id) != req.origin) continue;
+            out += (shown++ ? "," : "") + job_json(j);
+        }
+        if (req.origin.empty() || batch.size() < f.limit) break;
     }
     return json_reply(out + "]}");
 }
