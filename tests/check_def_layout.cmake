@@ -3,8 +3,9 @@
 # original functions at ordinals 1 to 28, leave 29 to 39 free, keep the seven
 # companion functions at 40 to 46, give every other quorvel_* function an
 # ordinal from 47 up and 50 to 99 to printer-handle functions
-# (quorvel_printer_*) only, and 110 to 129 to the confirmed-printing and
-# whole-receipt functions only, each ordinal once.
+# (quorvel_printer_*) only, 110 to 129 to the confirmed-printing and
+# whole-receipt functions only, and 130 to 139 to the print service link only,
+# each ordinal once.
 file(STRINGS ${DEF} layout_lines REGEX "@[0-9]+")
 set(layout_problems "")
 set(layout_seen "")
@@ -34,6 +35,10 @@ foreach(line ${layout_lines})
     endif()
     if(name MATCHES "${layout_confirm_pattern}" AND (ordinal LESS 110 OR ordinal GREATER 129))
       string(APPEND layout_problems "${name} at ${ordinal}: its place is in 110 to 129\n")
+    endif()
+    set(layout_spool_pattern "^quorvel_(printer_)?open_spool$")
+    if(ordinal GREATER_EQUAL 130 AND ordinal LESS_EQUAL 139 AND NOT name MATCHES "${layout_spool_pattern}")
+      string(APPEND layout_problems "${name} at ${ordinal}: 130 to 139 hold the print service link\n")
     endif()
     list(FIND layout_companions ${name} companion_index)
     if(NOT companion_index EQUAL -1)

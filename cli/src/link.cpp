@@ -18,6 +18,7 @@ struct Link {
 Link link_of(const Globals& globals) {
     if (!globals.tcp.empty()) return {globals.tcp + " port " + std::to_string(globals.port), true};
     if (!globals.queue.empty()) return {"print queue " + globals.queue, false};
+    if (!globals.spool.empty()) return {"print service " + globals.spool, false};
     if (!globals.device.empty()) return {"printer device " + globals.device, false};
     return {"serial port " + globals.serial, false};
 }
@@ -128,7 +129,12 @@ std::variant<Printer, OpenFailure> open_link(const Globals& globals) {
         printer = quorvel_printer_open_queue(globals.queue.c_str(), globals.model);
     else if (!globals.device.empty())
         printer = quorvel_printer_open_device(globals.device.c_str(), globals.model);
-    else
+    else if (!globals.spool.empty()) {
+        const size_t colon = globals.spool.rfind(':');
+        printer =
+            quorvel_printer_open_spool(globals.spool.substr(0, colon).c_str(),
+                                       globals.spool.substr(colon + 1).c_str(), globals.model);
+    } else
         printer = quorvel_printer_open_serial(globals.serial.c_str(), serial_speed(globals),
                                               globals.model);
     if (printer) return Printer(printer);
@@ -164,8 +170,8 @@ int confirm_run(quorvel_printer* printer, const Globals& globals) {
 
 int close_link(Printer printer, const Globals& globals, int result) {
     if (globals.confirm && result == exit_done) result = confirm_run(printer.get(), globals);
-    if (quorvel_printer_close(printer.release()) == 1 || globals.queue.empty() ||
-        result != exit_done)
+    if (quorvel_printer_close(printer.release()) == 1 ||
+        (globals.queue.empty() && globals.spool.empty()) || result != exit_done)
         return result;
     return fail("the last job did not reach " + link_of(globals).description + ": " +
                 library_reason());

@@ -34,9 +34,14 @@ void add_global_options(CLI::App& root, Globals& globals) {
     auto* device = root.add_option("--device", globals.device,
                                    "Printer-class device, e.g. /dev/usb/lp0 (Linux)")
                        ->type_name("PATH");
-    tcp->excludes(serial, queue, device);
-    serial->excludes(queue, device);
-    queue->excludes(device);
+    auto* spool = root.add_option("--spool", globals.spool,
+                                  "Printer behind a print service (quorvel-spool), e.g. "
+                                  "http://127.0.0.1:8631:kitchen")
+                      ->type_name("URL:NAME");
+    tcp->excludes(serial, queue, device, spool);
+    serial->excludes(queue, device, spool);
+    queue->excludes(device, spool);
+    device->excludes(spool);
     root.add_option("--model", globals.model,
                     "Printer model 0-3: status query and serial speed (default 0)")
         ->check(CLI::Range(0, 3));
@@ -76,6 +81,9 @@ const char* const global_options_help = R"(Printer (global options; before or af
   --queue NAME    printer behind the system's print queue NAME (lpstat -p lists
                   them); commands go as one job at each cut and at the end
   --device PATH   printer-class device on Linux, e.g. /dev/usb/lp0 or /dev/lp0
+  --spool URL:NAME  printer NAME of the print service at URL (quorvel-spool), e.g.
+                  http://127.0.0.1:8631:kitchen; a job at each cut and at the end,
+                  stored by the service when the command returns
   --speed BPS     serial speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600,
                   115200, 230400, 460800 or 921600 (default: by --model)
   --model 0-3     printer model; it picks the status query and the serial speed:
@@ -96,9 +104,15 @@ printer cannot confirm.)";
 
 void check_link_options(const Globals& globals, bool needs_link) {
     if (needs_link && globals.tcp.empty() && globals.serial.empty() && globals.queue.empty() &&
-        globals.device.empty())
+        globals.device.empty() && globals.spool.empty())
         throw UsageError{
-            "name the printer with --tcp IP or --serial PORT (or --queue NAME, --device PATH)"};
+            "name the printer with --tcp IP or --serial PORT (or --queue NAME, "
+            "--device PATH, --spool URL:NAME)"};
+    if (!globals.spool.empty() && (globals.spool.rfind("http://", 0) != 0 ||
+                                   globals.spool.rfind(':') <= std::string("http://").size()))
+        throw UsageError{
+            "--spool takes the service's URL and the printer's name, e.g. "
+            "http://127.0.0.1:8631:kitchen"};
     if (has_port_suffix(globals.tcp))
         throw UsageError{"--tcp takes the address alone, not '" + globals.tcp +
                          "': give the port with --port, e.g. --tcp " +

@@ -35,6 +35,7 @@ struct Globals {
     int port = 9100;
     std::string serial;
     std::string queue;   // a spooler's print queue
+    std::string spool;   // a print service and its printer: URL:NAME
     std::string device;  // a printer-class device, /dev/usb/lp0
     int speed = 0;  // 0: the model's speed
     int model = 0;

@@ -34,6 +34,7 @@ endfunction()
 quorvel_man_page(quorvel_cli quorvel "drive an ESC/POS receipt printer through the Quorvel library"
   -DSUBCOMMANDS=ON)
 quorvel_man_page(quorvel-printer quorvel-printer "virtual ESC/POS receipt printer")
+quorvel_man_page(quorvel-spool quorvel-spool "print service that keeps every job and delivers it once")
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 
 if(QUORVEL_BUILD_TESTS AND man_pages)

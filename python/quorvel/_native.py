@@ -164,6 +164,7 @@ EXTENSIONS: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_open_queue", _int, [_Text, _int]),
     ("quorvel_open_device", _int, [_Text, _int]),
     ("quorvel_flush", _int, []),
+    ("quorvel_open_spool", _int, [_Text, _Text, _int]),
 ]
 
 _printer = ctypes.c_void_p  # quorvel_printer*: an opaque handle, never dereferenced
@@ -200,6 +201,7 @@ HANDLES: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_printer_open_queue", _printer, [_Text, _int]),
     ("quorvel_printer_open_device", _printer, [_Text, _int]),
     ("quorvel_printer_flush", _int, [_printer]),
+    ("quorvel_printer_open_spool", _printer, [_Text, _Text, _int]),
 ]
 
 

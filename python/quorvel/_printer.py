@@ -193,6 +193,25 @@ class Printer:
         return printer
 
     @classmethod
+    def spool(cls, url: str, name: str, model: int = 0) -> "Printer":
+        """Open printer ``name`` behind a print service (quorvel-spool) at
+        ``url``, e.g. ``Printer.spool("http://127.0.0.1:8631", "kitchen")``.
+
+        As on a queue, commands collect into one job, handed to the service
+        at each :meth:`cut`, at :meth:`flush` and at :meth:`close`; the call
+        returns once the service has stored it. Status comes from the
+        service's last reading of the printer.
+
+        :raises ConnectFailed: a malformed URL or name, no service there, or
+            no such printer (codes 36 to 38, the message says which).
+        """
+        _in(model, range(4), "model")
+        printer = cls("spool", "%s %s" % (url, name), model)
+        printer._open_with(printer._need("quorvel_printer_open_spool"), _text(url, "url"),
+                           _text(name, "name"), model)
+        return printer
+
+    @classmethod
     def device(cls, path: str, model: int = 0) -> "Printer":
         """Open a printer-class device on Linux, e.g. ``"/dev/usb/lp0"``.
 

@@ -2,13 +2,14 @@
 # SPDX-License-Identifier: MIT
 # The Debian packages as Debian builds them: debian/ with debhelper,
 # `dpkg-buildpackage -us -uc -b` in a clean clone of the committed tree (the
-# test suites are not built there). Then: the same three packages and
-# python3-quorvel; lintian with 0 errors and 0 warnings; debian/changelog at
-# the project's version; libquorvel1 without maintainer scripts and gone, not
-# in state rc, after dpkg -r (in a scratch dpkg database, not this machine's);
-# the unit file and the HTTP API in quorvel-tools, whose instances' state stays
-# after dpkg -r and goes with dpkg -P; python3-quorvel's module importable, with
-# the library of libquorvel1, and its pytest plugin found by pytest.
+# test suites are not built there). Then: the same three packages,
+# python3-quorvel and quorvel-spool; lintian with 0 errors and 0 warnings;
+# debian/changelog at the project's version; libquorvel1 without maintainer
+# scripts and gone, not in state rc, after dpkg -r (in a scratch dpkg
+# database, not this machine's); the unit file and the HTTP API in
+# quorvel-tools, whose instances' state stays after dpkg -r and goes with
+# dpkg -P; python3-quorvel's module importable, with the library of
+# libquorvel1, and its pytest plugin found by pytest.
 set -euo pipefail
 root=$(pwd)
 work=$root/build/debian
@@ -35,8 +36,10 @@ if grep -Eq 'Building CXX object [^ ]*(tests|gtest|gmock)' "$work/build.log"; th
 fi
 
 deb() { ls "$work"/"$1"_"$version"_*.deb 2>/dev/null | head -n1; }
-runtime=$(deb libquorvel1) dev=$(deb libquorvel-dev) tools=$(deb quorvel-tools) python=$(deb python3-quorvel)
-[ -n "$runtime" ] && [ -n "$dev" ] && [ -n "$tools" ] && [ -n "$python" ] || { ls "$work"; fail "missing a package"; }
+runtime=$(deb libquorvel1) dev=$(deb libquorvel-dev) tools=$(deb quorvel-tools)
+python=$(deb python3-quorvel) spool=$(deb quorvel-spool)
+[ -n "$runtime" ] && [ -n "$dev" ] && [ -n "$tools" ] && [ -n "$python" ] && [ -n "$spool" ] ||
+    { ls "$work"; fail "missing a package"; }
 contains() {
     dpkg-deb -c "$1" >"$work/contents"
     grep -q -- "$2" "$work/contents" || fail "$(basename "$1") lacks $2"
@@ -50,6 +53,10 @@ contains "$tools" '/usr/share/quorvel-printer/profiles/generic-80.json$'  # foun
 contains "$tools" '/lib/systemd/system/quorvel-printer@.service$'
 contains "$tools" '/usr/share/doc/quorvel-tools/examples/default.env$'
 contains "$tools" '/usr/share/man/man1/quorvel-printer.1.gz$'
+contains "$spool" '/usr/bin/quorvel-spool$'
+contains "$spool" '/lib/systemd/system/quorvel-spool.service$'
+contains "$spool" '/usr/share/man/man1/quorvel-spool.1.gz$'
+contains "$spool" '/usr/share/doc/quorvel-spool/examples/spool.json$'
 member "$tools" ./usr/share/doc/quorvel-tools/README.md.gz | zcat >"$work/README.md"
 grep -q 'GET /api/receipts' "$work/README.md" || fail "quorvel-tools: no HTTP API in the installed README"
 member "$tools" ./usr/share/man/man1/quorvel-printer.1.gz | zcat >"$work/quorvel-printer.1"
@@ -87,7 +94,7 @@ grep -q '@pytest.mark.virtual_printer(profile' "$work/markers.txt" ||
     { cat "$work/markers.txt"; fail "python3-quorvel: pytest does not load quorvel.testing"; }
 
 echo "--- maintainer scripts and dpkg -r"
-for deb in "$runtime" "$dev" "$tools" "$python"; do
+for deb in "$runtime" "$dev" "$tools" "$python" "$spool"; do
     rm -rf "$work/control-$(basename "$deb" .deb)"
     dpkg-deb -e "$deb" "$work/control-$(basename "$deb" .deb)"
     for script in "$work/control-$(basename "$deb" .deb)"/{preinst,postinst,prerm,postrm}; do

@@ -919,7 +919,13 @@ enum quorvel_error {
      *  may not have printed; reprint it marked as a copy */
     QUORVEL_E_OUTCOME_UNKNOWN = 34,
     /** the printer answers neither the process ID request (GS ( H) nor a GS r query on this link */
-    QUORVEL_E_CANNOT_CONFIRM = 35
+    QUORVEL_E_CANNOT_CONFIRM = 35,
+    /** the print service (quorvel_open_spool) cannot be reached, or did not answer */
+    QUORVEL_E_SPOOL_UNREACHABLE = 36,
+    /** the print service refused the job or the printer's name; the message gives its reason */
+    QUORVEL_E_SPOOL_REFUSED = 37,
+    /** not http://ADDRESS[:PORT] with an address literal, or not a printer name */
+    QUORVEL_E_BAD_SPOOL_URL = 38
 };
 
 /** Suggested size of the message buffer given to quorvel_last_error. */
@@ -1950,6 +1956,47 @@ QUORVEL_API int QUORVEL_CALL quorvel_printer_write(quorvel_printer* printer,
  *         QUORVEL_E_BAD_ARGUMENT when this thread has no receipt open on it).
  */
 QUORVEL_API int QUORVEL_CALL quorvel_printer_cancel(quorvel_printer* printer); /* 118 */
+
+/**
+ * \defgroup spool Print service link
+ * A print service (quorvel-spool) in front of the printer: it stores each
+ * job on disk, delivers it once and confirms it, or reports why not. As on a
+ * queue link, commands collect into a job, handed over to the service at
+ * each paper cut, quorvel_flush / quorvel_printer_flush and close; the call
+ * that hands it over returns 1 once the service has stored the job. Status
+ * functions answer from the service's last reading of the printer (DLE EOT 1
+ * to 4). HTTP is spoken over the same sockets as the TCP link.
+ */
+
+/**
+ * Opens the default link to a printer behind a print service.
+ *
+ * @param url      "http://ADDRESS[:PORT]" with an address literal (IPv6 in
+ *                 brackets); port 8631 when left out.
+ * @param printer  the service's name of the printer.
+ * @param model    the printer's model number, as for AbreSocket.
+ * @return 1 when the service answered and knows the printer; 0 otherwise.
+ *
+ * Errors: QUORVEL_E_NULL_INPUT, QUORVEL_E_BAD_SPOOL_URL,
+ * QUORVEL_E_SPOOL_UNREACHABLE, QUORVEL_E_SPOOL_REFUSED (no such printer).
+ * A job handed over later fails with QUORVEL_E_SPOOL_UNREACHABLE (it stays
+ * collected: flush again) or QUORVEL_E_SPOOL_REFUSED (the service's reason).
+ * Close with FechaPortaSerial.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_open_spool(const char* url, const char* printer,
+                                                int model); /* 130 */
+
+/**
+ * quorvel_open_spool on a printer handle of its own.
+ *
+ * @param url      "http://ADDRESS[:PORT]" of the print service (port 8631 when left out).
+ * @param printer  the service's name of the printer.
+ * @param model    the printer's model number, as for quorvel_printer_open_tcp.
+ * @return the handle, or NULL (errors as for quorvel_open_spool).
+ */
+QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_spool(const char* url,
+                                                                     const char* printer,
+                                                                     int model); /* 131 */
 
 #ifdef __cplusplus
 }

@@ -193,6 +193,7 @@ std::optional<std::uint8_t> recv_reply() {
         fail(QUORVEL_E_NO_LINK);
         return std::nullopt;
     }
+    if (link.spool) return spool_reply();
     if (status_unavailable()) return std::nullopt;
     std::uint8_t byte = 0;
     const std::ptrdiff_t count = platform::port_read(link.serial_handle, &byte, 1);

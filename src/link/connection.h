@@ -56,6 +56,18 @@ struct ConfirmState {
 
 // One link to one printer: the default link of the 28 functions and the
 // quorvel_* companions, or the link of one printer handle. All zero: nothing
+// A spool link's service and printer (quorvel_open_spool).
+struct SpoolTarget {
+    platform::IpAddress address;
+    std::uint16_t port = 0;
+    char host[80] = {};      // the Host header: "127.0.0.1:8631"
+    char printer[68] = {};   // the service's name of the printer
+    std::uint32_t session = 0;  // with `jobs`, each job's Idempotency-Key
+    std::uint32_t jobs = 0;
+    std::uint8_t reply = 0;  // the answer to the status query just "sent"
+    bool has_reply = false;
+};
+
 // open, model 0.
 struct Link {
     std::uint8_t Statesocket = 0;   // 1 while the TCP link is open
@@ -74,6 +86,8 @@ struct Link {
     platform::QueueHandle queue_handle = platform::invalid_handle;
     std::uint8_t* job = nullptr;  // a queue's collected commands, QUORVEL_QUEUE_JOB_MAX bytes
     std::size_t job_size = 0;
+    // Set on a spool link: a queue link whose jobs go to a print service.
+    SpoolTarget* spool = nullptr;
     ConfirmState confirm;
     // A whole receipt (quorvel_printer_begin): commands collect here, up to
     // QUORVEL_RECEIPT_PIECE bytes, until quorvel_printer_end writes them.
@@ -225,7 +239,16 @@ int close_tcp();
 int close_serial();  // any held port: serial, device or queue (its job sent first)
 int open_queue(const char* name, int model);
 int open_device(const char* path, int model);
+int open_spool(const char* url, const char* printer, int model);
 int flush();
+
+// Spool links (spool.cpp): a job handed to the service; a status query
+// answered from its view of the printer, read back by spool_reply.
+bool spool_send(const std::uint8_t* data, std::size_t length);
+bool spool_status_query(const std::uint8_t* command, std::size_t length);
+std::optional<std::uint8_t> spool_reply();
+// An IPv4 or IPv6 address literal (tcp.cpp).
+bool parse_ip_literal(const char* text, platform::IpAddress& address);
 
 // Reports a failure on standard error; the host process carries on.
 void report_failure(const char* message);

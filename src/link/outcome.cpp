@@ -95,6 +95,12 @@ constexpr Message messages[] = {
      "it may or may not have printed: reprint it marked as a copy"},
     {QUORVEL_E_CANNOT_CONFIRM, "printing cannot be confirmed",
      "this printer answers neither process ID requests nor status queries on this link"},
+    {QUORVEL_E_SPOOL_UNREACHABLE, "print service unreachable",
+     "check that quorvel-spool runs at that address; the job stays collected, flush again"},
+    {QUORVEL_E_SPOOL_REFUSED, "print service refused",
+     "the message gives the service's reason (unknown printer, job too large, queue full)"},
+    {QUORVEL_E_BAD_SPOOL_URL, "bad print service URL",
+     "give http://ADDRESS[:PORT] with an address literal, and the service's printer name"},
 };
 
 const Message& message_for(int code) {

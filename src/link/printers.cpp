@@ -173,6 +173,11 @@ extern "C" quorvel_printer* QUORVEL_CALL quorvel_printer_open_queue(const char* 
     return open_printer([&] { return open_queue(name, model); });
 }
 
+extern "C" quorvel_printer* QUORVEL_CALL quorvel_printer_open_spool(const char* url,
+                                                                   const char* printer, int model) {
+    return open_printer([&] { return open_spool(url, printer, model); });
+}
+
 extern "C" quorvel_printer* QUORVEL_CALL quorvel_printer_open_device(const char* path, int model) {
     return open_printer([&] { return open_device(path, model); });
 }

@@ -31,6 +31,7 @@ bool fail_queue(const platform::QueueResult& result) {
 }
 
 bool send_job(const std::uint8_t* data, std::size_t length) {
+    if (current().spool) return spool_send(data, length);
     platform::QueueResult result;
     return platform::queue_send(current().queue_handle, data, length, result) ||
            fail_queue(result);
@@ -46,6 +47,9 @@ bool is_queue(const Link& link) {
 // open, so collecting a command never touches the heap.
 bool queue_command(const std::uint8_t* command, std::size_t length) {
     Link& link = current();
+    // DLE EOT n on a spool link is answered by the service, not queued.
+    if (link.spool && length == 3 && command[0] == 0x10 && command[1] == 0x04)
+        return spool_status_query(command, length);
     if (length > job_capacity - link.job_size && !flush_job()) return false;
     if (length > job_capacity - link.job_size) return send_job(command, length);
     std::memcpy(link.job + link.job_size, command, length);
@@ -71,8 +75,10 @@ bool release_held_port() {
         delete[] link.job;
         link.job = nullptr;
         link.job_size = 0;
-        platform::queue_close(link.queue_handle);
+        if (link.spool == nullptr) platform::queue_close(link.queue_handle);
         link.queue_handle = platform::invalid_handle;
+        delete link.spool;
+        link.spool = nullptr;
     } else if (!platform::port_close(link.serial_handle)) {
         released = fail_from_platform(QUORVEL_E_SYSTEM, link.link_name);
     }
@@ -85,7 +91,7 @@ bool release_held_port() {
 bool end_of_document() { return !is_queue(current()) || flush_job(); }
 
 bool status_unavailable() {
-    if (!is_queue(current())) return false;
+    if (!is_queue(current()) || current().spool) return false;
     fail_format(QUORVEL_E_NO_STATUS_ON_QUEUE, "queue %s: a spooler cannot pass status queries on",
                 current().link_name);
     return true;

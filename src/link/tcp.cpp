@@ -91,6 +91,10 @@ bool connect_link(const platform::IpAddress& address, std::uint16_t port, const 
 
 }  // namespace
 
+bool parse_ip_literal(const char* text, platform::IpAddress& address) {
+    return parse_address(text, address);
+}
+
 int open_tcp(const char* address, int port, int model) {
     Link& link = current();
     link.printer_model = model;
