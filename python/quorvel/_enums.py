@@ -100,3 +100,10 @@ class DrawerStatus(enum.IntEnum):
 
     CLOSED = 1
     OPEN = 2
+
+
+class ConfirmLevel(enum.IntEnum):
+    """What a confirmation that succeeded vouches for (:meth:`Printer.confirm`)."""
+
+    PRINTED = 1  # the printer reported the receipt printed (process ID answer)
+    ARRIVED = 2  # a printer without process IDs: the bytes reached it; printing not known
