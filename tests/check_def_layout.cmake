@@ -3,7 +3,8 @@
 # original functions at ordinals 1 to 28, leave 29 to 39 free, keep the seven
 # companion functions at 40 to 46, give every other quorvel_* function an
 # ordinal from 47 up and 50 to 99 to printer-handle functions
-# (quorvel_printer_*) only, each ordinal once.
+# (quorvel_printer_*) only, and 110 to 129 to the confirmed-printing and
+# whole-receipt functions only, each ordinal once.
 file(STRINGS ${DEF} layout_lines REGEX "@[0-9]+")
 set(layout_problems "")
 set(layout_seen "")
@@ -26,6 +27,13 @@ foreach(line ${layout_lines})
     endif()
     if(ordinal GREATER_EQUAL 50 AND ordinal LESS_EQUAL 99 AND NOT name MATCHES "^quorvel_printer_")
       string(APPEND layout_problems "${name} at ${ordinal}: 50 to 99 hold printer-handle functions\n")
+    endif()
+    set(layout_confirm_pattern "^quorvel_(printer_)?(confirm|confirm_level|write|begin|end|cancel)$")
+    if(ordinal GREATER_EQUAL 110 AND ordinal LESS_EQUAL 129 AND NOT name MATCHES "${layout_confirm_pattern}")
+      string(APPEND layout_problems "${name} at ${ordinal}: 110 to 129 hold the confirm and receipt functions\n")
+    endif()
+    if(name MATCHES "${layout_confirm_pattern}" AND (ordinal LESS 110 OR ordinal GREATER 129))
+      string(APPEND layout_problems "${name} at ${ordinal}: its place is in 110 to 129\n")
     endif()
     list(FIND layout_companions ${name} companion_index)
     if(NOT companion_index EQUAL -1)

@@ -907,7 +907,15 @@ enum quorvel_error {
     QUORVEL_E_JOB_REFUSED = 29,       /**< the spooler refused the job (the queue rejects jobs, or failed) */
     QUORVEL_E_NO_STATUS_ON_QUEUE = 30, /**< status asked of a queue link: spoolers pass no replies back */
     QUORVEL_E_DEVICE_BUSY = 31,       /**< another program holds the printer device */
-    QUORVEL_E_BAD_BARCODE_DATA = 32   /**< barcode data breaks its symbology's rules (quorvel_check_barcode) */
+    QUORVEL_E_BAD_BARCODE_DATA = 32,  /**< barcode data breaks its symbology's rules (quorvel_check_barcode) */
+    /** the receipt waits inside the printer (paper out, cover open, an error): the message names
+     *  the cause; fix it, then confirm again (never send the receipt again) */
+    QUORVEL_E_HELD = 33,
+    /** the link dropped, or the printer stopped answering, after the receipt was sent: it may or
+     *  may not have printed; reprint it marked as a copy */
+    QUORVEL_E_OUTCOME_UNKNOWN = 34,
+    /** the printer answers neither the process ID request (GS ( H) nor a GS r query on this link */
+    QUORVEL_E_CANNOT_CONFIRM = 35
 };
 
 /** Suggested size of the message buffer given to quorvel_last_error. */
@@ -1711,6 +1719,231 @@ QUORVEL_API quorvel_printer* QUORVEL_CALL quorvel_printer_open_device(const char
  *         or when the handle was refused (QUORVEL_E_BAD_HANDLE).
  */
 QUORVEL_API int QUORVEL_CALL quorvel_printer_flush(quorvel_printer* printer); /* 105 */
+
+/* ------------------------------------------------------------------------
+ * Confirmed printing and whole receipts.
+ *
+ * A 1 from a print function means the bytes were written to the link, not
+ * that the printer printed them. quorvel_confirm (default link) and
+ * quorvel_printer_confirm (a handle) tell what became of everything sent on
+ * the link before them:
+ *
+ * - They tie an ID to it with the process ID request GS ( H fn 48
+ *   (1D 28 48 06 00 30 30 d1 d2 d3 d4), IDs "0001" to "9999" and then "0001"
+ *   again, one sequence per link (it starts again when the link is opened
+ *   again). The printer answers 37 22 d1 d2 d3 d4 00 once the data before the
+ *   ID has printed. While waiting, the library tells that answer apart from
+ *   automatic status back groups (GS a, 4 bytes, first byte 0xx1xx00), other
+ *   "header to NUL" answers and one-byte status replies, whatever order they
+ *   come in and however the link splits them.
+ * - While waiting it asks for the real-time status every 500 ms (DLE EOT 2,
+ *   and DLE EOT 3 when it reports an error) and reads automatic status back as
+ *   it comes, so a receipt held by paper out, an open cover or an error is
+ *   reported within a second.
+ * - The result is 1 when the receipt printed. Otherwise 0, with
+ *   quorvel_last_error giving QUORVEL_E_HELD (the message names the cause:
+ *   fix it and call confirm again, which waits for the same ID and sends no
+ *   new one unless more was sent since), QUORVEL_E_OUTCOME_UNKNOWN (the link
+ *   dropped, the printer stopped answering, or the time-out passed: reprint
+ *   the receipt marked as a copy; calling confirm again keeps waiting for the
+ *   same ID) or QUORVEL_E_CANNOT_CONFIRM.
+ *
+ * Printers without GS ( H. Whether a printer answers GS ( H is learned on each
+ * link at its first confirm (never when the link opens: AbreSocket and the
+ * other open functions send exactly what they always sent). That first confirm
+ * sends the ID followed by a GS r 1 query (paper sensor status), which every
+ * printer answers when it reaches it, after the data. A printer that answers
+ * GS r 1 with status all clear but gives no ID within
+ * QUORVEL_CONFIRM_LEARN_MS after it is taken for one without GS ( H; an ID
+ * that comes later on the link puts it right again. From then on confirm
+ * sends GS r 1 alone and returns 1 once it is answered with paper present,
+ * and quorvel_confirm_level returns QUORVEL_CONFIRM_ARRIVED: the data reached
+ * the printer and was processed, which is the most such a printer can tell.
+ * Why 1 and not "cannot confirm": with these printers a till can still tell a
+ * receipt that reached a working printer from one that is held or lost, which
+ * is what it needs to act; a till that accepts only printed receipts checks
+ * quorvel_confirm_level. QUORVEL_E_CANNOT_CONFIRM is left for links on which
+ * the printer answers neither (a printer-class device that cannot be read).
+ *
+ * Queue links (quorvel_open_queue) confirm as far as the spooler can tell:
+ * the collected job is sent, and 1 means the spooler accepted it
+ * (QUORVEL_CONFIRM_SPOOLED); the printer behind the spooler cannot be asked.
+ *
+ * Whole receipts. quorvel_printer_begin and quorvel_printer_end hold a printer
+ * for the calling thread: calls on that handle from other threads wait until
+ * the receipt ends. The calls in between send nothing: their bytes collect
+ * into one buffer, which quorvel_printer_end writes in one write (a receipt
+ * larger than QUORVEL_RECEIPT_PIECE bytes in pieces of that size, one after
+ * the other, with nothing of another thread's between them), then confirms.
+ * quorvel_printer_write sends bytes exactly as they are, of any length, so a
+ * receipt built elsewhere goes out whole in one write.
+ * ------------------------------------------------------------------------ */
+
+/** What the last 1 of a confirm meant (quorvel_confirm_level). */
+enum quorvel_confirmation {
+    QUORVEL_CONFIRM_NONE = 0,    /**< no confirm on this link yet, or the last one returned 0 */
+    QUORVEL_CONFIRM_PRINTED = 1, /**< the printer answered the process ID: the receipt printed */
+    /** the printer has no GS ( H: its GS r answer says the data arrived and was processed */
+    QUORVEL_CONFIRM_ARRIVED = 2,
+    /** a queue link: the spooler accepted the job; the printer behind it cannot be asked */
+    QUORVEL_CONFIRM_SPOOLED = 3
+};
+
+/** Largest write of quorvel_printer_end, in bytes: a larger receipt goes out in pieces of this size. */
+#define QUORVEL_RECEIPT_PIECE 65536
+/** Status is asked this often, in milliseconds, while a confirm waits. */
+#define QUORVEL_CONFIRM_POLL_MS 500
+/** How long, in milliseconds, a first confirm waits for the ID after the GS r answer before
+ *  taking the printer for one without GS ( H. */
+#define QUORVEL_CONFIRM_LEARN_MS 3000
+
+/**
+ * Confirms that everything sent on the default link before this call has printed.
+ *
+ * Sends GS ( H fn 48 with the link's next ID (see "Confirmed printing" above;
+ * on the first confirm of a link also GS r 1), then waits for its answer,
+ * asking for the real-time status every QUORVEL_CONFIRM_POLL_MS. Waits at most
+ * timeout_ms in all; allow for the receipt's printing time (about 1.6 s for a
+ * 40 cm receipt at 250 mm/s). When the last confirm on this link was left
+ * waiting (held or time-out) and nothing was sent since, no new ID is sent:
+ * it waits for the same one.
+ *
+ * @param timeout_ms  longest wait in milliseconds, 0 or more (0 looks once at
+ *                    what has arrived and at the status).
+ * @return 1 when it printed (or, see quorvel_confirm_level, arrived or was
+ *         spooled); 0 otherwise.
+ *
+ * Errors: QUORVEL_E_HELD (paper out, cover open, error: the message names it;
+ * confirm again once fixed), QUORVEL_E_OUTCOME_UNKNOWN (link dropped, printer
+ * silent, or no answer within timeout_ms: reprint marked as a copy),
+ * QUORVEL_E_CANNOT_CONFIRM, QUORVEL_E_NO_LINK, QUORVEL_E_BAD_ARGUMENT (a
+ * negative time-out; nothing is sent).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_confirm(int timeout_ms); /* 110 */
+
+/**
+ * Tells what the default link's last confirm that returned 1 meant.
+ *
+ * @return a quorvel_confirmation value: QUORVEL_CONFIRM_PRINTED, _ARRIVED or
+ *         _SPOOLED after a confirm that returned 1, QUORVEL_CONFIRM_NONE
+ *         before any and after one that returned 0.
+ *
+ * Sends nothing and does not change quorvel_last_error.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_confirm_level(void); /* 111 */
+
+/**
+ * Sends bytes to the default link exactly as they are: no ESC @ before them,
+ * no LF after them, no length limit.
+ *
+ * @param bytes   the bytes, e.g. a whole receipt built in memory.
+ * @param length  their count, 0 or more (0 sends nothing and returns 1).
+ * @return 1 when every byte was written (in one write), 0 otherwise.
+ *
+ * The write waits at most 1 s plus 1 ms per byte. Errors:
+ * QUORVEL_E_NULL_INPUT (bytes null with length above 0),
+ * QUORVEL_E_BAD_ARGUMENT (negative length), QUORVEL_E_NO_LINK,
+ * QUORVEL_E_WRITE_FAILED, QUORVEL_E_LINK_CLOSED; on a queue link the errors of
+ * quorvel_flush when the job had to be sent to make room.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_write(const unsigned char* bytes, int length); /* 112 */
+
+/**
+ * quorvel_confirm on a printer handle's link: confirms that everything sent on
+ * it before this call has printed.
+ *
+ * @param printer     an open handle.
+ * @param timeout_ms  longest wait in milliseconds, 0 or more.
+ * @return 1 when it printed (or arrived, or was spooled: see
+ *         quorvel_printer_confirm_level); 0 otherwise (errors as for
+ *         quorvel_confirm, and QUORVEL_E_BAD_HANDLE).
+ *
+ * Inside a receipt (quorvel_printer_begin) the calling thread cannot confirm
+ * what has not been sent yet: QUORVEL_E_BAD_ARGUMENT; use quorvel_printer_end
+ * with a time-out.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_confirm(quorvel_printer* printer,
+                                                     int timeout_ms); /* 113 */
+
+/**
+ * quorvel_confirm_level for a printer handle's link.
+ *
+ * @param printer  an open handle.
+ * @return a quorvel_confirmation value; QUORVEL_CONFIRM_NONE for a refused handle
+ *         too (QUORVEL_E_BAD_HANDLE).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_confirm_level(quorvel_printer* printer); /* 114 */
+
+/**
+ * Starts a whole receipt: holds the printer for the calling thread and
+ * collects what the following calls on this handle send.
+ *
+ * Until quorvel_printer_end (or quorvel_printer_cancel) the print calls of
+ * this thread on the handle send nothing: their bytes collect, in order, in
+ * the handle's receipt buffer. Calls on the handle from other threads wait
+ * until then (so end or cancel every receipt begun, also on error paths; a
+ * thread that ends without doing so leaves the printer held). Status queries
+ * inside a receipt are sent at once, ahead of the collected bytes. A call
+ * inside the receipt that fails (refused input) makes quorvel_printer_end
+ * send nothing, so no receipt goes out with a line missing.
+ * quorvel_printer_close from the same thread drops the unfinished receipt.
+ *
+ * @param printer  an open handle.
+ * @return 1 when the receipt began; 0 otherwise.
+ *
+ * Errors: QUORVEL_E_BAD_HANDLE, QUORVEL_E_BAD_ARGUMENT (this thread already
+ * has a receipt open on the handle), QUORVEL_E_SYSTEM (no memory for the
+ * buffer).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_begin(quorvel_printer* printer); /* 115 */
+
+/**
+ * Ends a whole receipt: sends what was collected since quorvel_printer_begin
+ * in one write, confirms it when asked, and lets other threads at the printer.
+ *
+ * @param printer             an open handle with a receipt begun by this thread.
+ * @param confirm_timeout_ms  above 0: then confirm as quorvel_printer_confirm
+ *                            with this time-out; 0 or less: no confirm.
+ * @return 1 when the receipt was written (and, when asked, confirmed: see
+ *         quorvel_printer_confirm_level); 0 otherwise. The printer is let go
+ *         either way.
+ *
+ * A receipt larger than QUORVEL_RECEIPT_PIECE bytes goes out in pieces of
+ * that size, one straight after the other. When a call inside the receipt
+ * failed, nothing is sent and the first failure is reported again, its
+ * message starting "receipt not sent". Errors: those of
+ * quorvel_printer_confirm; QUORVEL_E_BAD_ARGUMENT (no receipt begun by this
+ * thread); when a write fails, QUORVEL_E_OUTCOME_UNKNOWN if a confirm was
+ * asked for (part may have been printed), else the write's own error.
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_end(quorvel_printer* printer,
+                                                 int confirm_timeout_ms); /* 116 */
+
+/**
+ * Sends bytes to a printer handle exactly as they are: no ESC @ before them,
+ * no LF after them, no length limit. Inside a receipt they collect like the
+ * bytes of every other call.
+ *
+ * @param printer  an open handle.
+ * @param bytes    the bytes, e.g. a whole receipt built in memory.
+ * @param length   their count, 0 or more (0 sends nothing and returns 1).
+ * @return 1 when every byte was written in one write (or collected); 0
+ *         otherwise (errors as for quorvel_write, and QUORVEL_E_BAD_HANDLE).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_write(quorvel_printer* printer,
+                                                   const unsigned char* bytes,
+                                                   int length); /* 117 */
+
+/**
+ * Drops a receipt begun with quorvel_printer_begin without sending any of it,
+ * and lets other threads at the printer: the way out of a receipt that went
+ * wrong half way.
+ *
+ * @param printer  an open handle with a receipt begun by this thread.
+ * @return 1 when a receipt was dropped; 0 otherwise (QUORVEL_E_BAD_HANDLE;
+ *         QUORVEL_E_BAD_ARGUMENT when this thread has no receipt open on it).
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_printer_cancel(quorvel_printer* printer); /* 118 */
 
 #ifdef __cplusplus
 }

@@ -89,6 +89,12 @@ constexpr Message messages[] = {
      "close the program that holds the device and try again"},
     {QUORVEL_E_BAD_BARCODE_DATA, "bad barcode data",
      "correct the data, or choose the symbology that fits it"},
+    {QUORVEL_E_HELD, "receipt held in the printer",
+     "fix the cause, then confirm again; do not send the receipt again"},
+    {QUORVEL_E_OUTCOME_UNKNOWN, "receipt outcome unknown",
+     "it may or may not have printed: reprint it marked as a copy"},
+    {QUORVEL_E_CANNOT_CONFIRM, "printing cannot be confirmed",
+     "this printer answers neither process ID requests nor status queries on this link"},
 };
 
 const Message& message_for(int code) {
