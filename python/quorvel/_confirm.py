@@ -7,7 +7,7 @@ from __future__ import annotations
 import threading
 from typing import Any, Optional, Union
 
-from . import _log, _native
+from . import _log
 from ._enums import ConfirmLevel
 from ._errors import NotConnected, NotWritten, PrinterError
 
@@ -100,6 +100,9 @@ class ConfirmMixin:
         handle = self._handle
         if handle is None:
             raise self._closed()  # type: ignore[attr-defined]
+        if self._block_thread == threading.get_ident():
+            raise RuntimeError("confirm() inside a receipt block: nothing of the receipt is "
+                               "sent yet; use receipt(confirm=True)")
         function = self._need("quorvel_printer_confirm")  # type: ignore[attr-defined]
         if self._call(function, handle, ms) != 1:
             raise self._failure(PrinterError, "quorvel_printer_confirm")  # type: ignore[attr-defined]
@@ -165,16 +168,15 @@ class ConfirmMixin:
                                        f"receipt block; nothing of it was sent", 26)
                 return None
             end = self._need("quorvel_printer_end")  # type: ignore[attr-defined]
+            cancel = self._need("quorvel_printer_cancel")  # type: ignore[attr-defined]
             if not send:
-                abandon = getattr(_native.direct, "quorvel_printer_abandon", None)
-                _log.call(abandon, handle) if abandon else None
+                _log.call(cancel, handle)  # the block raised: none of it goes out
                 return None
             try:
                 if cut and not self._cut_last:
                     self.cut()  # type: ignore[attr-defined]
             except BaseException:
-                abandon = getattr(_native.direct, "quorvel_printer_abandon", None)
-                _log.call(abandon, handle) if abandon else None
+                _log.call(cancel, handle)
                 raise
             if _log.call(end, handle, timeout_ms) != 1:
                 raise self._failure(PrinterError, "quorvel_printer_end")  # type: ignore[attr-defined]

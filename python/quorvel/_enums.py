@@ -105,5 +105,7 @@ class DrawerStatus(enum.IntEnum):
 class ConfirmLevel(enum.IntEnum):
     """What a confirmation that succeeded vouches for (:meth:`Printer.confirm`)."""
 
-    PRINTED = 1  # the printer reported the receipt printed (process ID answer)
-    ARRIVED = 2  # a printer without process IDs: the bytes reached it; printing not known
+    NONE = 0     # no confirmation yet
+    PRINTED = 1  # the printer answered the process ID: the receipt printed
+    ARRIVED = 2  # a printer without process IDs: the bytes reached it and were processed
+    SPOOLED = 3  # a queue link: the spooler took the job; the printer behind it cannot be asked

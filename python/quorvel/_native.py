@@ -207,11 +207,13 @@ HANDLES: List[Tuple[str, Any, List[Any]]] = [
 CONFIRM: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_confirm", _int, [_int]),
     ("quorvel_confirm_level", _int, []),
+    ("quorvel_write", _int, [ctypes.c_char_p, _int]),
     ("quorvel_printer_confirm", _int, [_printer, _int]),
     ("quorvel_printer_confirm_level", _int, [_printer]),
     ("quorvel_printer_begin", _int, [_printer]),
     ("quorvel_printer_end", _int, [_printer, _int]),
     ("quorvel_printer_write", _int, [_printer, ctypes.c_char_p, _int]),
+    ("quorvel_printer_cancel", _int, [_printer]),
 ]
 
 
