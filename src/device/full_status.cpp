@@ -125,6 +125,7 @@ int read_full_status(quorvel_status* status) {
     *status =
         quorvel_status{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, {-1, -1, -1, -1}};
     if (!link::current().is_open()) return link::fail(QUORVEL_E_NO_LINK);
+    link::DirectScope direct;  // inside a receipt too: the answers are awaited now
     if (link::status_unavailable() || !link::discard_pending_input()) return 0;
     for (int query = 1; query <= 4; ++query) {
         Command<3> cmd;
@@ -151,6 +152,6 @@ extern "C" int QUORVEL_CALL quorvel_read_status(quorvel_status* status) {
 
 extern "C" int QUORVEL_CALL quorvel_printer_read_status(quorvel_printer* printer,
                                                         quorvel_status* status) {
-    link::PrinterGuard guard(printer);
+    link::PrinterGuard guard(printer, false);
     return guard ? read_full_status(status) : 0;
 }

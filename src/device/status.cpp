@@ -78,6 +78,7 @@ std::optional<std::uint8_t> reply_after_groups_serial(Clock::time_point deadline
 // come before the reply are passed over.
 std::optional<std::uint8_t> query(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2,
                                   bool skip_groups) {
+    link::DirectScope direct;  // inside a receipt too: the answer is awaited now
     if (link::status_unavailable() || !link::discard_pending_input()) return std::nullopt;
     Command<3> cmd;
     cmd.put(b0, b1, b2);
@@ -138,7 +139,7 @@ extern "C" int QUORVEL_CALL Le_Status() {
 }
 
 extern "C" int QUORVEL_CALL quorvel_printer_status(quorvel_printer* printer) {
-    link::PrinterGuard guard(printer);
+    link::PrinterGuard guard(printer, false);
     return guard ? read_printer_status() : 0;
 }
 
@@ -158,6 +159,6 @@ extern "C" int QUORVEL_CALL Le_Status_Gaveta() {
 }
 
 extern "C" int QUORVEL_CALL quorvel_printer_drawer_status(quorvel_printer* printer) {
-    link::PrinterGuard guard(printer);
+    link::PrinterGuard guard(printer, false);
     return guard ? read_drawer_status() : 0;
 }

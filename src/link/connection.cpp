@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "link/connection.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -56,7 +57,8 @@ bool send_over_tcp(const Link& link, const std::uint8_t* command, std::size_t le
 
 bool queue_command(const std::uint8_t* command, std::size_t length);  // queue.cpp
 
-bool send_command(const std::uint8_t* command, std::size_t length) {
+// Writes to the link at once, whatever is being collected.
+static bool write_now(const std::uint8_t* command, std::size_t length) {
     const Link& link = current();
     if (link.Statesocket == 1) return send_over_tcp(link, command, length);
     if (!link.serial_port_held) return fail(QUORVEL_E_NO_LINK);
@@ -69,11 +71,57 @@ bool send_command(const std::uint8_t* command, std::size_t length) {
                        link_name, static_cast<unsigned>(count), static_cast<unsigned>(length));
 }
 
+namespace {
+
+constexpr std::size_t receipt_capacity = QUORVEL_RECEIPT_PIECE;
+
+// Data (not a query or a confirm request) goes to the link: a confirm after
+// it needs a new ID.
+bool write_data(const std::uint8_t* command, std::size_t length) {
+    if (length != 0) current().confirm.sent_since = true;
+    return write_now(command, length);
+}
+
+// Inside a receipt: appended to the receipt, which goes out as a piece first
+// when it would pass its capacity; a command larger than a piece goes out in
+// pieces of its own, straight after.
+bool collect(const std::uint8_t* command, std::size_t length) {
+    Link& link = current();
+    if (length > receipt_capacity - link.receipt_size && !send_receipt_piece()) return false;
+    if (length <= receipt_capacity) {
+        std::memcpy(link.receipt + link.receipt_size, command, length);
+        link.receipt_size += length;
+        return true;
+    }
+    link.receipt_piece_sent = true;
+    for (std::size_t at = 0; at < length; at += receipt_capacity)
+        if (!write_data(command + at, std::min(receipt_capacity, length - at))) return false;
+    return true;
+}
+
+}  // namespace
+
+bool send_receipt_piece() {
+    Link& link = current();
+    if (link.receipt_size == 0) return true;
+    link.receipt_piece_sent = true;
+    const bool written = write_data(link.receipt, link.receipt_size);
+    link.receipt_size = 0;
+    return written;
+}
+
+bool send_command(const std::uint8_t* command, std::size_t length) {
+    const Link& link = current();
+    if (link.direct > 0) return write_now(command, length);
+    if (link.collecting) return collect(command, length);
+    return write_data(command, length);
+}
+
 bool discard_pending_input() {
     const Link& link = current();
+    // Bounded, so a printer that streams without pause cannot hold the call.
+    std::uint8_t scratch[512];
     if (link.Statesocket == 1) {
-        // Bounded, so a printer that streams without pause cannot hold the call.
-        std::uint8_t scratch[512];
         for (int round = 0; round < 64; ++round) {
             std::ptrdiff_t count = platform::tcp_recv(link.remote_socket, scratch, sizeof scratch);
             if (count == -1) {
@@ -83,8 +131,16 @@ bool discard_pending_input() {
                 return fail_from_platform(QUORVEL_E_LINK_CLOSED, link.link_name);
             }
             if (count <= 0) break;
+            note_printer_input(scratch, static_cast<std::size_t>(count));
         }
     } else if (link.serial_port_held && link.port_kind != PortKind::queue) {
+        // Read first what is there: a process ID answer among it counts for the next confirm.
+        for (int round = 0; round < 64; ++round) {
+            const std::ptrdiff_t count =
+                platform::port_read_within(link.serial_handle, scratch, sizeof scratch, 0);
+            if (count <= 0) break;
+            note_printer_input(scratch, static_cast<std::size_t>(count));
+        }
         platform::port_discard_input(link.serial_handle);
     }
     return true;

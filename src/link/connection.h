@@ -22,6 +22,39 @@ enum class PortKind : std::uint8_t { serial, device, queue };
 inline constexpr std::size_t message_capacity = 8192;
 inline constexpr std::size_t link_name_capacity = 96;
 
+// What the library has learned about confirming prints on a link, and where
+// its last confirm stands (device/confirm.cpp). Cleared when the link closes.
+struct ConfirmState {
+    enum class Support : std::uint8_t { unknown, process_id, fence_only };
+    // Reading apart what the printer sends: a "header to NUL" answer, a
+    // 4-byte automatic status group, or single bytes.
+    enum class Parse : std::uint8_t { idle, block, group };
+    std::uint16_t last_id = 0;      // last ID sent, 1 to 9999; 0: none yet
+    std::uint16_t pending_id = 0;   // sent and not yet answered
+    std::uint16_t answered_id = 0;  // the latest ID the printer answered
+    bool sent_since = false;        // data written after the last request
+    std::uint8_t fence_reply = 0;   // the last GS r 1 answer
+    bool ever_answered = false;  // the printer has sent anything at all on this link
+    Support support = Support::unknown;
+    int level = 0;  // quorvel_confirmation of the last confirm
+    // Real-time queries sent and not yet answered, oldest first (DLE EOT n).
+    std::uint8_t asked[8] = {};
+    std::uint8_t asked_count = 0;
+    // Parser state, kept across calls so a reply split between them is whole.
+    Parse parse = Parse::idle;
+    std::uint8_t part[8] = {};
+    std::uint8_t part_length = 0;
+    std::uint8_t block_length = 0;  // bytes of the current "header to NUL" answer so far
+    // The latest automatic status group (GS a) and how many have come.
+    std::uint8_t group[4] = {};
+    std::uint32_t groups_seen = 0;
+    // The latest answers to DLE EOT 2, 3 and 4 (index n), and which came.
+    std::uint8_t replies[5] = {};
+    std::uint8_t replies_seen = 0;  // bit n: DLE EOT n answered since asked
+    std::uint8_t fences_pending = 0;
+    std::int64_t last_poll_ms = 0;  // when real-time status was last asked (steady clock)
+};
+
 // One link to one printer: the default link of the 28 functions and the
 // quorvel_* companions, or the link of one printer handle. All zero: nothing
 // open, model 0.
@@ -39,6 +72,18 @@ struct Link {
     platform::QueueHandle queue_handle = platform::invalid_handle;
     std::uint8_t* job = nullptr;  // a queue's collected commands, QUORVEL_QUEUE_JOB_MAX bytes
     std::size_t job_size = 0;
+    ConfirmState confirm;
+    // A whole receipt (quorvel_printer_begin): commands collect here, up to
+    // QUORVEL_RECEIPT_PIECE bytes, until quorvel_printer_end writes them.
+    std::uint8_t* receipt = nullptr;
+    std::size_t receipt_size = 0;
+    bool collecting = false;
+    bool receipt_failed = false;      // a call inside the receipt failed
+    bool receipt_piece_sent = false;  // a full piece already went out
+    Outcome receipt_failure;          // the first failure inside the receipt
+    // Above 0 while a status query or a confirm sends: straight to the link,
+    // past the receipt being collected, and not counted as receipt data.
+    int direct = 0;
 
     bool is_open() const { return Statesocket == 1 || serial_port_held; }
 };
@@ -81,21 +126,55 @@ public:
 inline constexpr std::size_t no_slot = ~std::size_t{0};
 std::size_t bind_printer(quorvel_printer* printer);
 
+// A printer held by a whole receipt (quorvel_printer_begin): the holding
+// thread's calls find its lock already theirs, other threads wait for it.
+bool held_by_this_thread(std::size_t slot);
+void set_held_by_this_thread(std::size_t slot, bool held);
+// Ends a call on a printer slot: marks a receipt whose call failed, and lets
+// the lock go unless this thread holds the printer for a receipt.
+void end_printer_call(std::size_t slot, bool part_of_receipt);
+
 // Holds a printer handle's lock for the life of a quorvel_printer_* call. A
-// refused handle holds nothing: the call returns at once.
+// refused handle holds nothing: the call returns at once. Inside a receipt
+// a failed call marks the receipt, unless `part_of_receipt` is false (the
+// receipt and confirm functions themselves).
 class PrinterGuard {
   public:
-    explicit PrinterGuard(quorvel_printer* printer) : slot_(bind_printer(printer)) {}
+    explicit PrinterGuard(quorvel_printer* printer, bool part_of_receipt = true)
+        : slot_(bind_printer(printer)), part_of_receipt_(part_of_receipt) {}
     ~PrinterGuard() {
-        if (slot_ != no_slot) platform::unlock_printer(slot_);
+        if (slot_ != no_slot) end_printer_call(slot_, part_of_receipt_);
     }
     explicit operator bool() const { return slot_ != no_slot; }
+    std::size_t slot() const { return slot_; }
     PrinterGuard(const PrinterGuard&) = delete;
     PrinterGuard& operator=(const PrinterGuard&) = delete;
 
   private:
     std::size_t slot_;
+    bool part_of_receipt_;
 };
+
+// Sends straight to the link for its life, even inside a receipt: status
+// queries and confirm requests, whose answers are awaited at once.
+class DirectScope {
+  public:
+    DirectScope() { ++current().direct; }
+    ~DirectScope() { --current().direct; }
+    DirectScope(const DirectScope&) = delete;
+    DirectScope& operator=(const DirectScope&) = delete;
+};
+
+// Writes out the receipt collected so far as one piece; true when there was
+// none or it was written.
+bool send_receipt_piece();
+// Reads what the printer sent unasked, in discarded input too: process ID
+// answers are remembered for the next confirm (device/confirm.cpp).
+void note_printer_input(const std::uint8_t* bytes, std::size_t length);
+// Forgets what confirm learned: the link closed.
+void reset_confirm_state();
+// Confirms everything sent on the current link so far (quorvel_confirm).
+int confirm(int timeout_ms);
 
 // Writes one finished command whole to the current link: the TCP socket while
 // Statesocket is 1, otherwise the serial port. True only if every byte was

@@ -21,13 +21,21 @@ constexpr unsigned slot_bits = 10;
 static_assert(printer_slots == std::size_t{1} << slot_bits);
 constexpr std::uintptr_t generation_limit = ~std::uintptr_t{0} >> slot_bits;
 
-// Read and written only under the slot's lock; a cache line each, like the locks.
+// Read and written only under the slot's lock (but `holder`, which any
+// thread may read); a cache line each, like the locks.
 struct alignas(64) Slot {
     Link* link = nullptr;       // null while the slot is free
     std::uintptr_t handle = 0;  // the value handed out for the open printer
     std::uintptr_t generation = 0;
+    // The thread that holds the printer for a whole receipt, its lock taken
+    // from begin to end; null when none. Only that thread sets or clears it,
+    // so for any other thread it never reads as its own.
+    std::atomic<const void*> holder{nullptr};
 };
 Slot slots[printer_slots];
+
+// One address per thread, naming the thread as a holder.
+thread_local const char this_thread_mark = 0;
 
 // Where the next open starts looking, so slots are reused as late as possible.
 std::atomic<std::size_t> next_slot{0};
@@ -95,15 +103,34 @@ std::size_t bind_printer(quorvel_printer* printer) {
         refuse(printer);
         return no_slot;
     }
-    platform::lock_printer(index);
+    // A printer this thread holds for a receipt: its lock is this thread's already.
+    const bool held = held_by_this_thread(index);
+    if (!held) platform::lock_printer(index);
     const Slot& slot = slots[index];
     if (slot.link == nullptr || slot.handle != value) {
-        platform::unlock_printer(index);
+        if (!held) platform::unlock_printer(index);
         refuse(printer);
         return no_slot;
     }
     current_link = slot.link;
     return index;
+}
+
+bool held_by_this_thread(std::size_t slot) {
+    return slots[slot].holder.load(std::memory_order_relaxed) == &this_thread_mark;
+}
+
+void set_held_by_this_thread(std::size_t slot, bool held) {
+    slots[slot].holder.store(held ? &this_thread_mark : nullptr, std::memory_order_relaxed);
+}
+
+void end_printer_call(std::size_t slot, bool part_of_receipt) {
+    Link& link = *slots[slot].link;
+    if (part_of_receipt && link.collecting && outcome().code != 0 && !link.receipt_failed) {
+        link.receipt_failed = true;
+        link.receipt_failure = outcome();
+    }
+    if (!held_by_this_thread(slot)) platform::unlock_printer(slot);
 }
 
 }  // namespace quorvel::link
@@ -130,7 +157,10 @@ extern "C" int QUORVEL_CALL quorvel_printer_close(quorvel_printer* printer) {
     if (index == no_slot) return 0;
     Link* link = slots[index].link;
     slots[index].link = nullptr;
+    // A receipt this thread began and never ended is dropped with the printer.
+    set_held_by_this_thread(index, false);
     platform::unlock_printer(index);
+    delete[] link->receipt;
     if (link->Statesocket == 1) close_tcp();
     // A queue sends its last job here: a refused one is this call's outcome.
     const int released = link->serial_port_held ? close_serial() : 1;

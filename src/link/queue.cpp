@@ -78,6 +78,7 @@ bool release_held_port() {
     }
     link.serial_port_held = false;
     link.port_kind = PortKind::serial;
+    reset_confirm_state();
     return released;
 }
 

@@ -122,6 +122,7 @@ int close_tcp() {
     platform::tcp_close(link.remote_socket);
     platform::net_cleanup();
     link.Statesocket = 0;
+    reset_confirm_state();
     return 1;
 }
 

@@ -194,6 +194,10 @@ void FakePrinter::serve() {
             continue;
         }
         while (!stopping_) {
+            if (drop_.exchange(false)) {
+                reset();
+                break;
+            }
             if (std::chrono::steady_clock::now().time_since_epoch().count() < paused_until_) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 continue;
@@ -235,6 +239,11 @@ Bytes FakePrinter::wait_for_bytes(std::size_t count, std::chrono::milliseconds t
 
 void FakePrinter::pause_reading(std::chrono::milliseconds duration) {
     paused_until_ = (std::chrono::steady_clock::now() + duration).time_since_epoch().count();
+}
+
+void FakePrinter::drop_connection() {
+    drop_ = true;
+    wait_for_disconnect();
 }
 
 Bytes FakePrinter::received() {

@@ -61,6 +61,8 @@ public:
     void send_unsolicited(const Bytes& bytes);
     // Stops reading for a while, as a busy printer does; bytes pile up in the buffers.
     void pause_reading(std::chrono::milliseconds duration);
+    // Resets the current connection (RST), as a printer that loses power does.
+    void drop_connection();
 
 private:
     void serve();
@@ -72,6 +74,7 @@ private:
     std::intptr_t listener_ = -1;
     std::intptr_t client_ = -1;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> drop_{false};
     std::atomic<std::chrono::steady_clock::rep> paused_until_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
