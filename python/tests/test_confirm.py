@@ -11,6 +11,7 @@ import urllib.request
 
 import pytest
 
+import quorvel
 from conftest import loopback_address
 from quorvel import Dummy, ErrorCode, InputRefused, OutcomeUnknown, Printer
 
@@ -74,8 +75,13 @@ def test_a_printer_that_dies_gives_outcome_unknown(printer_with_api, cut):
         assert "copy" in unknown.value.message.lower()
 
 
-def test_three_threads_sharing_one_printer_each_receipt_whole_and_alone(printer_with_api):
+# With the library's messages captured, every call also takes the capture's
+# one lock: a thread waiting for another's block must not hold it.
+@pytest.mark.parametrize("captured", [False, True], ids=["plain", "messages-captured"])
+def test_three_threads_sharing_one_printer_each_receipt_whole_and_alone(printer_with_api,
+                                                                         captured):
     virtual = printer_with_api()
+    quorvel.capture_library_messages(captured)
     receipts, lines = 15, 6
     errors = []
 
@@ -88,12 +94,16 @@ def test_three_threads_sharing_one_printer_each_receipt_whole_and_alone(printer_
         except Exception as e:  # noqa: BLE001 - handed to the test
             errors.append(e)
 
-    with Printer.tcp(virtual.address) as shared:
-        threads = [threading.Thread(target=till, args=(name,)) for name in ("A", "B", "C")]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join(timeout=120)
+    try:
+        with Printer.tcp(virtual.address) as shared:
+            threads = [threading.Thread(target=till, args=(name,)) for name in ("A", "B", "C")]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join(timeout=60)
+            assert not any(thread.is_alive() for thread in threads), "a till hung"
+    finally:
+        quorvel.capture_library_messages(False)
     assert errors == []
     got = printed_receipts(virtual)
     expected = {b"".join(line(f"{name} receipt {n:02d} line {k}") for k in range(lines))
