@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "session.h"
+#include "links/session.h"
 
 namespace {
 

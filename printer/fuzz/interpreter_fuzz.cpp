@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "session.h"
+#include "links/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const quorvel::printer::FontSet& fonts = quorvel::printer::FontSet::shared();

@@ -8,7 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "http_guard.h"
+#include "web/http_guard.h"
+#include "web/http_routes.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -40,6 +41,12 @@ bool Printer::open(const FontSet& fonts, bool web, std::string* error) {
     config_.prefix = setup_.prefix;
     config_.render.max_page_height = setup_.max_height;
     config_.profile = setup_.profile;
+    config_.machine.receive_buffer =
+        setup_.receive_buffer > 0 ? setup_.receive_buffer : setup_.profile->receive_buffer;
+    config_.machine.speed_mm_s =
+        setup_.speed_from_profile ? setup_.profile->speed_mm_s : setup_.speed_mm_s;
+    config_.machine.paper_roll_mm = setup_.paper_roll_mm;
+    config_.machine.print_while_out = setup_.print_while_out;
 
     // Stored images: read from the NV folder, then the --logo images over them.
     config_.nv = std::make_shared<NvStore>(setup_.nv_dir);
@@ -113,7 +120,54 @@ int Printer::open_links(std::string* error) {
         *error = "nothing to serve";
         return 2;
     }
+    // A switch flipped (the web side, or the mechanism itself) wakes the
+    // links at once; what they then do is published and journaled.
+    status_.listen([this] {
+        if (tcp_) tcp_->wake();
+        if (pty_) pty_->wake();
+    });
+    for (LinkServer* link :
+         {static_cast<LinkServer*>(tcp_.get()), static_cast<LinkServer*>(pty_.get())})
+        if (link)
+            link->mechanism().on_change = [this](const MachineView& v) { machine_changed(v); };
+    status_.set_machine_view([this] { return machine_view(); });
     return 0;
+}
+
+MachineView Printer::machine_view() const {
+    MachineView all;
+    bool first = true;
+    for (const LinkServer* link :
+         {static_cast<const LinkServer*>(tcp_.get()), static_cast<const LinkServer*>(pty_.get())}) {
+        if (!link) continue;
+        const MachineView v = link->mechanism().view();
+        if (first) {
+            all = v;
+            first = false;
+            continue;
+        }
+        // The busiest link speaks for the printer; the buffers add up.
+        if (static_cast<int>(v.state) > static_cast<int>(all.state)) {
+            all.state = v.state;
+            all.held_because = v.held_because;
+        }
+        all.buffer_used += v.buffer_used;
+        all.buffer_size += v.buffer_size;
+    }
+    return all;
+}
+
+void Printer::machine_changed(const MachineView& v) {
+    char line[160];
+    std::snprintf(line, sizeof line, "machine: %s%s%s, buffer %zu/%zu bytes",
+                  machine_state_name(v.state), v.held_because.empty() ? "" : " (",
+                  v.held_because.empty() ? "" : (v.held_because + ")").c_str(), v.buffer_used,
+                  v.buffer_size);
+    std::string text = line;
+    if (v.paper_left_mm >= 0)
+        text += ", " + std::to_string(std::lround(v.paper_left_mm)) + " mm of roll left";
+    journal_->note(text);
+    hub_.publish("status", status_text(status_));
 }
 
 void Printer::start(bool in_shop) {
@@ -170,11 +224,29 @@ double number(const json& e, const char* field, double lo, double hi) {
     return e[field];
 }
 
+// The mechanism's settings of an entry: receive_buffer (bytes), speed (mm/s,
+// or "model" for the profile's), paper_roll (mm), print_while_out.
+void read_machine(const json& e, PrinterSetup* s) {
+    if (e.contains("receive_buffer"))
+        s->receive_buffer = static_cast<size_t>(number(e, "receive_buffer", 1, 1 << 24));
+    if (e.contains("speed")) {
+        s->speed_from_profile = e["speed"].is_string() && e["speed"] == "model";
+        if (!s->speed_from_profile) s->speed_mm_s = number(e, "speed", 0, 10000);
+    }
+    if (e.contains("paper_roll")) s->paper_roll_mm = number(e, "paper_roll", 0, 1e7);
+    if (e.contains("print_while_out")) {
+        if (!e["print_while_out"].is_boolean())
+            throw Fault{"print_while_out", "must be true or false"};
+        s->print_while_out = e["print_while_out"];
+    }
+}
+
 void read_entry(const json& e, PrinterSetup* s, std::string* profile_error) {
-    static const char* FIELDS[] = {"name",    "profile", "listen",       "serial_link",
-                                   "tcp",     "out",     "journal",      "flush_after",
-                                   "nv_dir",  "paper",   "cover",        "drawer",
-                                   "offline", "silent",  "idle_timeout", "logos"};
+    static const char* FIELDS[] = {
+        "name",  "profile",        "listen",      "serial_link", "tcp",
+        "out",   "journal",        "flush_after", "nv_dir",      "paper",
+        "cover", "drawer",         "offline",     "silent",      "idle_timeout",
+        "logos", "receive_buffer", "speed",       "paper_roll",  "print_while_out"};
     if (!e.is_object()) throw Fault{"(entry)", "must be a JSON object"};
     for (const auto& item : e.items()) {
         bool known = false;
@@ -222,6 +294,7 @@ void read_entry(const json& e, PrinterSetup* s, std::string* profile_error) {
             if (!e[f].is_boolean()) throw Fault{f, "must be true or false"};
             (f[0] == 'o' ? s->state.offline : s->state.silent) = e[f].get<bool>();
         }
+    read_machine(e, s);
 }
 
 }  // namespace

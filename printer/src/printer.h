@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "profile.h"
-#include "receipt_store.h"
-#include "receipt_tap.h"
-#include "server.h"
-#include "session.h"
-#include "status.h"
+#include "links/server.h"
+#include "links/session.h"
+#include "machine/profile.h"
+#include "machine/status.h"
+#include "web/receipt_store.h"
+#include "web/receipt_tap.h"
 
 namespace quorvel::printer {
 
@@ -37,6 +37,13 @@ struct PrinterSetup {
     std::vector<std::string> logos;  // N=FILE.png
     std::string capture;
     PrinterState state;
+    // The mechanism: receive buffer bytes (0: the profile's), speed in mm/s
+    // (speed_from_profile: the profile's), roll length in mm (0: endless).
+    size_t receive_buffer = 0;
+    double speed_mm_s = 0;
+    bool speed_from_profile = false;
+    double paper_roll_mm = 0;
+    bool print_while_out = false;
     size_t http_keep = 1000;
     std::string api_base = "/api";  // where the web side serves it
 };
@@ -76,8 +83,13 @@ class Printer {
     std::string serial_path() const { return pty_ ? pty_->slave_path() : std::string(); }
     TcpServer* tcp() { return tcp_.get(); }
     PtyServer* pty() { return pty_.get(); }
+    // What the mechanism is doing, over all its links: off, held (and why),
+    // printing or idle; the buffers' bytes; the roll left.
+    MachineView machine_view() const;
 
   private:
+    void machine_changed(const MachineView& view);
+
     PrinterSetup setup_;
     const FontSet* fonts_ = nullptr;
     std::unique_ptr<Journal> journal_;

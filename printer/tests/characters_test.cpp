@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "codepage.h"
+#include "paper/codepage.h"
 #include "support.h"
 
 namespace quorvel::printer::test {

@@ -2,7 +2,7 @@
 // The command table: every row is reachable by its own bytes, skipped
 // commands keep the stream in step, and an unknown sequence never eats the
 // command that follows it.
-#include "command_table.h"
+#include "escpos/command_table.h"
 
 #include <gtest/gtest.h>
 

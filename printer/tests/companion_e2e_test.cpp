@@ -4,10 +4,10 @@
 // every state the printer can be put in.
 #include <gtest/gtest.h>
 
+#include "links/server.h"
 #include "live_printer.h"
-#include "png_io.h"
+#include "paper/png_io.h"
 #include "quorvel.h"
-#include "server.h"
 #include "support.h"
 
 namespace quorvel::printer::test {

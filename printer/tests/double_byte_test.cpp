@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "interpreter.h"
+#include "escpos/interpreter.h"
 #include "support.h"
 
 namespace quorvel::printer::test {

@@ -24,7 +24,7 @@
 #include <set>
 #include <thread>
 
-#include "page_store.h"
+#include "machine/page_store.h"
 #include "quorvel.h"
 #include "support.h"
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "png_io.h"
-#include "server.h"
+#include "links/server.h"
+#include "paper/png_io.h"
 
 namespace quorvel::printer::test {
 
@@ -32,6 +32,8 @@ class LivePrinter {
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
+    // The links' setup, before listen_tcp() or open_pty().
+    SessionConfig& config() { return config_; }
     LivePrinter(const LivePrinter&) = delete;
     LivePrinter& operator=(const LivePrinter&) = delete;
 

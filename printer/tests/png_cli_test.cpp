@@ -12,7 +12,7 @@
 #include <iterator>
 
 #include "nv_images.h"
-#include "png_io.h"
+#include "paper/png_io.h"
 #include "support.h"
 
 namespace quorvel::printer::test {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "profile.h"
+#include "machine/profile.h"
 #include "support.h"
 
 namespace quorvel::printer::test {

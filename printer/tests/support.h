@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fonts.h"
-#include "session.h"
+#include "links/session.h"
+#include "paper/fonts.h"
 
 namespace quorvel::printer::test {
 

@@ -2,7 +2,7 @@
 // Barcodes and 2D symbols: the printer's own Code 128 against zint, data
 // validation as a printer does it, and every symbol rendered then read back
 // with zxing-cpp.
-#include "symbols.h"
+#include "paper/symbols.h"
 
 #include <gtest/gtest.h>
 #include <zint.h>

@@ -3,7 +3,7 @@
 file(READ "${IN}" CONTENT)
 file(WRITE "${OUT}.tmp"
      "// Generated from printer/web/index.html at build time; edit that file.\n"
-     "#include \"http_server.h\"\n\n"
+     "#include \"web/http_server.h\"\n\n"
      "namespace quorvel::printer {\n"
      "const char* const WEB_PAGE = R\"QVPAGE(${CONTENT})QVPAGE\";\n"
      "}  // namespace quorvel::printer\n")
