@@ -132,6 +132,7 @@ begin
         on E: EQuorvelHeld do
         begin
           Writeln(ErrOutput, JobName[Job], ' held: ', E.Message);
+          Flush(ErrOutput); { the operator must see it now, not when the program ends }
           Result := ConfirmWhileHeld(Printer); { never resend }
           if not Result then Writeln(ErrOutput, JobName[Job], ': still held');
           Exit;
@@ -143,6 +144,7 @@ begin
         { It may have printed: reprint it marked COPY, on a new link }
         if Attempt = 1 then raise;
         Writeln(ErrOutput, JobName[Job], ': ', E.Message, '; reprinting marked COPY');
+        Flush(ErrOutput);
         Printer.Free;
         Printer := nil;
         Printer := Open(Where);
