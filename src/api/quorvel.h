@@ -1822,7 +1822,8 @@ enum quorvel_confirmation {
  * confirm again once fixed), QUORVEL_E_OUTCOME_UNKNOWN (link dropped, printer
  * silent, or no answer within timeout_ms: reprint marked as a copy),
  * QUORVEL_E_CANNOT_CONFIRM, QUORVEL_E_NO_LINK, QUORVEL_E_BAD_ARGUMENT (a
- * negative time-out; nothing is sent).
+ * negative time-out; nothing is sent). On a queue link the errors of
+ * quorvel_flush (the job then stays collected).
  */
 QUORVEL_API int QUORVEL_CALL quorvel_confirm(int timeout_ms); /* 110 */
 

@@ -334,40 +334,6 @@ TEST(Confirm, HeldByAnErrorNamesItsCause) {
     }
 }
 
-TEST(Confirm, IdsWrapFrom9999To0001) {
-    FakePrinter printer;
-    std::vector<std::string> ids;
-    std::mutex ids_mutex;
-    // Answers every ID request at once, as an idle printer does.
-    printer.set_responder([&](const Bytes& chunk) {
-        Bytes out;
-        for (std::size_t i = 0; i + 11 <= chunk.size(); ++i)
-            if (chunk[i] == 0x1D && chunk[i + 1] == 0x28 && chunk[i + 2] == 0x48) {
-                const Bytes id(chunk.begin() + static_cast<long>(i) + 7,
-                               chunk.begin() + static_cast<long>(i) + 11);
-                out = concat_bytes({out, bytes_of({0x37, 0x22}), id, bytes_of({0x00})});
-                std::lock_guard lock(ids_mutex);
-                ids.emplace_back(id.begin(), id.end());
-            } else if (chunk[i] == 0x1D && chunk[i + 1] == 0x72) {
-                out.push_back(0x00);
-            }
-        return out;
-    });
-    quorvel_printer* p = quorvel_printer_open_tcp(printer.address().c_str(), 9100, 0);
-    ASSERT_NE(p, nullptr);
-    // Each confirm asks for a new ID, even with nothing sent since the last one.
-    for (int i = 0; i < 10001; ++i) {
-        ASSERT_EQ(quorvel_printer_confirm(p, 2000), 1) << i << ": " << last_message();
-    }
-    quorvel_printer_close(p);
-    std::lock_guard lock(ids_mutex);
-    ASSERT_EQ(ids.size(), 10001u);
-    EXPECT_EQ(ids[0], "0001");
-    EXPECT_EQ(ids[9998], "9999");
-    EXPECT_EQ(ids[9999], "0001");
-    EXPECT_EQ(ids[10000], "0002");
-}
-
 TEST(Confirm, TwoHandlesConfirmIndependentlyFromTwoThreads) {
     Session held, fast;
     ASSERT_NE(held.p, nullptr);
