@@ -14,7 +14,7 @@ import urllib.request
 import pytest
 
 import quorvel
-from conftest import ROOT, loopback_address
+from conftest import ROOT, loopback_address, wait_until
 from quorvel import (ConfirmLevel, Dummy, ErrorCode, Held, InputRefused, OutcomeUnknown, Printer,
                      PrinterError)
 
@@ -53,6 +53,11 @@ def put_status(virtual, **state) -> None:
 # DLE EOT, and GS a (automatic status back).
 QUERIES = re.compile(rb"\x1d\(H\x06\x0000....|\x1dr[\x01\x021-2]|\x10\x04[\x01-\x04]|\x1da.",
                      re.S)
+
+
+def get_status(virtual) -> dict:
+    with urllib.request.urlopen(f"{virtual.api}/status", timeout=10) as answer:
+        return json.load(answer)
 
 
 def printed_receipts(virtual) -> list:
@@ -102,6 +107,7 @@ def test_a_printer_that_dies_gives_outcome_unknown(printer_with_api, cut):
             virtual.process.wait()
         else:
             put_status(virtual, power="off")
+            wait_until(lambda: get_status(virtual)["state"] == "off", what="the power cut")
         with pytest.raises(OutcomeUnknown) as unknown:
             p.confirm(timeout=5)
         assert unknown.value.code == ErrorCode.OUTCOME_UNKNOWN
@@ -176,6 +182,7 @@ def test_a_dummy_built_receipt_goes_out_whole_as_it_is(printer_with_api):
         with shared.receipt(confirm=True) as block:
             shared.write(receipt)  # no second cut: the bytes end with one
         other.join(timeout=60)
+        shared.confirm()  # the other receipts printed too, before the printer stops
     assert block.level is ConfirmLevel.PRINTED
     got = printed_receipts(virtual)
     assert len(got) == 21 and got.count(receipt[:-len(CUT)]) == 1
