@@ -42,7 +42,7 @@ class States(unittest.TestCase):
         self.printer.set(paper="ok")
         self.spool.wait_state(job, "printed")
         time.sleep(0.5)
-        self.assertEqual(1, flat(self.printer.texts()).count("HELD line 0"))
+        self.assertEqual(1, flat(wait_for(self.printer.texts)).count("HELD line 0"))
 
     def test_power_cut_retries_with_back_off_then_prints(self):
         self.printer.stop(keep=True)
@@ -54,7 +54,7 @@ class States(unittest.TestCase):
         self.assertIn("down_since", view)
         self.printer.start()
         self.spool.wait_state(job, "printed", timeout=15)
-        self.assertEqual([["RETRY line 0"]], self.printer.texts())
+        self.assertEqual([["RETRY line 0"]], wait_for(self.printer.texts))
 
     def test_cancel_and_reprint(self):
         self.printer.stop(keep=True)
@@ -100,7 +100,7 @@ class Expiry(unittest.TestCase):
             printer.start()
             fresh = spool.post("kitchen", job_bytes("FRESH"))[1]["id"]
             spool.wait_state(fresh, "printed", timeout=15)
-            self.assertEqual([["FRESH line 0"]], printer.texts())
+            self.assertEqual([["FRESH line 0"]], wait_for(printer.texts))
         finally:
             spool.stop()
             printer.stop()
@@ -117,7 +117,7 @@ class Fallback(unittest.TestCase):
             done = spool.wait_state(job, "printed", timeout=10)
             self.assertEqual(("counter", "kitchen"), (done["printer"], done["requested"]))
             self.assertEqual("Printer kitchen was down", done["banner"])
-            self.assertEqual([["Printer kitchen was down", "ORDER line 0"]], counter.texts())
+            self.assertEqual([["Printer kitchen was down", "ORDER line 0"]], wait_for(counter.texts))
         finally:
             spool.stop()
             counter.stop()

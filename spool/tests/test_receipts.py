@@ -113,7 +113,9 @@ class Receipts(unittest.TestCase):
                 ids.append(job["id"])
             for i in ids:
                 spool.wait_state(i, "printed")
-            lines = [line for receipt in printer.texts() for line in receipt]
+            # A receipt is listed once its files are on disk, just after it printed.
+            texts = wait_for(lambda: (lambda t: t if len(t) >= len(ids) else None)(printer.texts()))
+            lines = [line for receipt in texts or [] for line in receipt]
             for want in ("Café Quorvel", "Thank you!", "KITCHEN  table 4", "no sugar"):
                 self.assertTrue(any(want in line for line in lines), (want, lines))
         finally:

@@ -127,8 +127,9 @@ class WebTill(unittest.TestCase):
         self.wait_text("li[data-printer=kitchen] .state", "held")
         self.kitchen.set(paper="ok")
         self.wait_text("li[data-printer=kitchen] .state", "printed")
-        counter = [line for r in self.counter.texts() for line in r]
-        kitchen = [line for r in self.kitchen.texts() for line in r]
+        # A receipt is listed once its files are on disk, just after it printed.
+        counter = [line for r in wait_for(self.counter.texts) for line in r]
+        kitchen = [line for r in wait_for(self.kitchen.texts) for line in r]
         self.assertTrue(any("2 x Espresso" in line and "3,00" in line for line in counter), counter)
         self.assertTrue(any("TOTAL" in line and "4,20" in line for line in counter), counter)
         self.assertTrue(any("KITCHEN order" in line for line in kitchen), kitchen)
