@@ -232,6 +232,14 @@ void Worker::idle_look() {
 bool Worker::ready_to_send(const Job& job, std::string& why,
                            std::unique_lock<std::mutex>& link_lock) {
     if (!link_->connected() && !link_->connect(&why)) {
+        if (link_->cannot_open()) {
+            // Refused for good: the job fails rather than wait for ever.
+            set_view("down", "the link cannot be opened: " + why);
+            store_.change(job.id,
+                          JobStore::Change(JobState::failed, "the link cannot be opened: " + why,
+                                           {JobState::queued, JobState::retrying, JobState::held}));
+            return false;
+        }
         link_down(job, why);
         return false;
     }
