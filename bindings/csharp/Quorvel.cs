@@ -32,6 +32,8 @@ namespace Quorvel
     public enum QrEcc { L = 0, M = 1, Q = 2, H = 3 }
     public enum LogoMode { Normal = 0, DoubleWidth = 1, DoubleHeight = 2, Quadruple = 3 }
     public enum Dither { Threshold = 0, FloydSteinberg = 1 }
+    /// <summary>What a confirmation that succeeded vouches for (quorvel_confirm_level).</summary>
+    public enum ConfirmLevel { None = 0, Printed = 1, Arrived = 2, Spooled = 3 }
 
     public static class Status
     {
@@ -88,6 +90,9 @@ namespace Quorvel
         public const int NoStatusOnQueue = 30;
         public const int DeviceBusy = 31;
         public const int BadBarcodeData = 32;
+        public const int Held = 33;
+        public const int OutcomeUnknown = 34;
+        public const int CannotConfirm = 35;
     }
 
     public static class Native
@@ -156,6 +161,11 @@ namespace Quorvel
         public static int quorvel_open_device(string path, int model) { return Windows ? OnWindows.quorvel_open_device(path, model) : Elsewhere.quorvel_open_device(path, model); }
         public static int quorvel_flush() { return Windows ? OnWindows.quorvel_flush() : Elsewhere.quorvel_flush(); }
 
+        // Confirmed printing and bytes as they are, on the default link
+        public static int quorvel_confirm(int timeout_ms) { return Windows ? OnWindows.quorvel_confirm(timeout_ms) : Elsewhere.quorvel_confirm(timeout_ms); }
+        public static int quorvel_confirm_level() { return Windows ? OnWindows.quorvel_confirm_level() : Elsewhere.quorvel_confirm_level(); }
+        public static int quorvel_write(byte[] bytes, int length) { return Windows ? OnWindows.quorvel_write(bytes, length) : Elsewhere.quorvel_write(bytes, length); }
+
         public const int ErrorMessageSize = 256;
 
         /// <summary>Le_VersaoDLL as a string.</summary>
@@ -209,6 +219,14 @@ namespace Quorvel
         public static IntPtr quorvel_printer_open_device(string path, int model) { return Windows ? OnWindows.quorvel_printer_open_device(path, model) : Elsewhere.quorvel_printer_open_device(path, model); }
         public static int quorvel_printer_flush(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_flush(printer) : Elsewhere.quorvel_printer_flush(printer); }
 
+        // Confirmed printing, whole receipts and bytes as they are
+        public static int quorvel_printer_confirm(IntPtr printer, int timeout_ms) { return Windows ? OnWindows.quorvel_printer_confirm(printer, timeout_ms) : Elsewhere.quorvel_printer_confirm(printer, timeout_ms); }
+        public static int quorvel_printer_confirm_level(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_confirm_level(printer) : Elsewhere.quorvel_printer_confirm_level(printer); }
+        public static int quorvel_printer_begin(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_begin(printer) : Elsewhere.quorvel_printer_begin(printer); }
+        public static int quorvel_printer_end(IntPtr printer, int confirm_timeout_ms) { return Windows ? OnWindows.quorvel_printer_end(printer, confirm_timeout_ms) : Elsewhere.quorvel_printer_end(printer, confirm_timeout_ms); }
+        public static int quorvel_printer_write(IntPtr printer, byte[] bytes, int length) { return Windows ? OnWindows.quorvel_printer_write(printer, bytes, length) : Elsewhere.quorvel_printer_write(printer, bytes, length); }
+        public static int quorvel_printer_cancel(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_cancel(printer) : Elsewhere.quorvel_printer_cancel(printer); }
+
         /// <summary>Windows: the DLL of the SDK.</summary>
         static class OnWindows
         {
@@ -244,6 +262,12 @@ namespace Quorvel
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_queue(string name, int model);
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_device(string path, int model);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_flush(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm(IntPtr printer, int timeout_ms);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm_level(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_begin(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_end(IntPtr printer, int confirm_timeout_ms);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_write(IntPtr printer, byte[] bytes, int length);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_cancel(IntPtr printer);
         }
 
         /// <summary>Elsewhere: the runtime library by its soname.</summary>
@@ -281,6 +305,12 @@ namespace Quorvel
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_queue(string name, int model);
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_device(string path, int model);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_flush(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm(IntPtr printer, int timeout_ms);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm_level(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_begin(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_end(IntPtr printer, int confirm_timeout_ms);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_write(IntPtr printer, byte[] bytes, int length);
+            [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_cancel(IntPtr printer);
         }
     }
 
@@ -329,6 +359,9 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_queue(string name, int model);
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_device(string path, int model);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_flush();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm(int timeout_ms);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm_level();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_write(byte[] bytes, int length);
     }
 
     /// <summary>The imports elsewhere: the runtime library of package libquorvel1 by its soname, not the development symlink libquorvel.so.</summary>
@@ -376,6 +409,9 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_queue(string name, int model);
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_device(string path, int model);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_flush();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm(int timeout_ms);
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm_level();
+        [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_write(byte[] bytes, int length);
     }
 
     /// <summary>Windows-1252, the code table the text functions select; built in,
@@ -411,6 +447,28 @@ namespace Quorvel
             : base(call + ": " + (string.IsNullOrEmpty(message) ? "failed" : message)) { Code = code; }
     }
 
+    /// <summary>The receipt waits inside the printer: paper out, cover open or an error (the
+    /// message names it). Tell the operator, then call Confirm again: it waits for the same
+    /// receipt. Never send the receipt again; it prints once the cause is cleared.</summary>
+    public class HeldException : PrinterException
+    {
+        public HeldException(string call, int code, string message) : base(call, code, message) { }
+    }
+
+    /// <summary>The link dropped, or the printer stopped answering, after the receipt was sent:
+    /// it may or may not have printed. Open the printer again and reprint it marked "COPY".</summary>
+    public class OutcomeUnknownException : PrinterException
+    {
+        public OutcomeUnknownException(string call, int code, string message) : base(call, code, message) { }
+    }
+
+    /// <summary>The printer answers neither the process ID request nor a status query on this
+    /// link: it cannot tell whether the receipt printed.</summary>
+    public class CannotConfirmException : PrinterException
+    {
+        public CannotConfirmException(string call, int code, string message) : base(call, code, message) { }
+    }
+
     /// <summary>One printer, through a handle of its own: any number are open at once
     /// (receipt, kitchen and bar printers), each with its own link, and each usable
     /// from several threads (calls on one printer run one after the other; calls on
@@ -420,6 +478,7 @@ namespace Quorvel
     public sealed class Printer : IDisposable
     {
         IntPtr handle; // the library's quorvel_printer*; IntPtr.Zero once disposed
+        bool cutLast;  // the receipt's last call so far was a cut (PrintReceipt adds none then)
 
         Printer(IntPtr handle) { this.handle = handle; }
 
@@ -548,6 +607,15 @@ namespace Quorvel
             Check(NativePrinter.quorvel_printer_raw(handle, List(values)), "quorvel_printer_raw");
         }
 
+        /// <summary>Sends bytes exactly as they are: no ESC @ before, no LF after, any length
+        /// (quorvel_printer_write). Inside a receipt they collect with the rest.</summary>
+        public void Write(byte[] bytes)
+        {
+            if (bytes == null) throw new ArgumentNullException("bytes");
+            Check(NativePrinter.quorvel_printer_write(handle, bytes, bytes.Length), "quorvel_printer_write");
+            cutLast = EndsWithCut(bytes);
+        }
+
         /// <summary>8-bit grey pixels, row by row, 0 black (quorvel_print_image).</summary>
         public void Image(byte[] gray, int width, int height, Dither dither = Dither.FloydSteinberg,
                           Justification justification = Justification.Center)
@@ -555,7 +623,11 @@ namespace Quorvel
             Check(NativePrinter.quorvel_printer_image(handle, gray, width, height, width, (int)justification, (int)dither), "quorvel_printer_image");
         }
 
-        public void Cut() { Check(NativePrinter.quorvel_printer_cut(handle), "quorvel_printer_cut"); }
+        public void Cut()
+        {
+            Check(NativePrinter.quorvel_printer_cut(handle), "quorvel_printer_cut");
+            cutLast = true;
+        }
         public void OpenDrawer() { Check(NativePrinter.quorvel_printer_open_drawer(handle), "quorvel_printer_open_drawer"); }
         public void SelfTest() { Check(NativePrinter.quorvel_printer_self_test(handle), "quorvel_printer_self_test"); }
 
@@ -573,6 +645,62 @@ namespace Quorvel
             return status;
         }
 
+        /// <summary>Milliseconds Confirm and PrintReceipt wait by default: room for a long
+        /// receipt's printing time (a held printer is reported within a second).</summary>
+        public const int DefaultConfirmMs = 10000;
+
+        /// <summary>Waits until everything sent on this printer has printed (quorvel_printer_confirm).
+        /// Returns ConfirmLevel.Printed, or Arrived from a printer that can only say the bytes
+        /// reached it (Spooled on a queue). Throws HeldException (tell the operator, then Confirm
+        /// again; never resend), OutcomeUnknownException (reprint marked "COPY") or
+        /// CannotConfirmException.</summary>
+        public ConfirmLevel Confirm(int timeoutMs = DefaultConfirmMs)
+        {
+            Check(NativePrinter.quorvel_printer_confirm(handle, timeoutMs), "quorvel_printer_confirm");
+            return (ConfirmLevel)NativePrinter.quorvel_printer_confirm_level(handle);
+        }
+
+        /// <summary>Starts a whole receipt (quorvel_printer_begin): this thread's calls collect
+        /// into one buffer, other threads' calls on this printer wait. End it with EndReceipt or
+        /// CancelReceipt on every path; PrintReceipt does both.</summary>
+        public void BeginReceipt()
+        {
+            Check(NativePrinter.quorvel_printer_begin(handle), "quorvel_printer_begin");
+            cutLast = false;
+        }
+
+        /// <summary>Sends the receipt in one write (quorvel_printer_end) and, with a time-out above
+        /// 0, confirms it as Confirm does; ConfirmLevel.None without.</summary>
+        public ConfirmLevel EndReceipt(int confirmTimeoutMs = 0)
+        {
+            Check(NativePrinter.quorvel_printer_end(handle, confirmTimeoutMs), "quorvel_printer_end");
+            return confirmTimeoutMs > 0 ? (ConfirmLevel)NativePrinter.quorvel_printer_confirm_level(handle) : ConfirmLevel.None;
+        }
+
+        /// <summary>Drops the receipt begun by this thread; nothing of it is sent.</summary>
+        public void CancelReceipt() { Check(NativePrinter.quorvel_printer_cancel(handle), "quorvel_printer_cancel"); }
+
+        /// <summary>One receipt, whole and alone on its paper even when threads share this printer:
+        /// runs body between BeginReceipt and EndReceipt, adds a cut unless body's last call cut,
+        /// and with confirm waits until it printed (exceptions as for Confirm). When body throws,
+        /// nothing of the receipt is sent.</summary>
+        public ConfirmLevel PrintReceipt(Action<Printer> body, bool confirm = false, int timeoutMs = DefaultConfirmMs)
+        {
+            if (body == null) throw new ArgumentNullException("body");
+            BeginReceipt();
+            try
+            {
+                body(this);
+                if (!cutLast) Cut();
+            }
+            catch
+            {
+                NativePrinter.quorvel_printer_cancel(handle);
+                throw;
+            }
+            return EndReceipt(confirm ? timeoutMs : 0);
+        }
+
         /// <summary>Closes the link. A call on this printer in another thread is let
         /// finish first (within its time-out); disposing twice does nothing.</summary>
         public void Dispose()
@@ -587,16 +715,32 @@ namespace Quorvel
             return Encoding.ASCII.GetBytes(string.Join(",", Array.ConvertAll(values, v => v.ToString(System.Globalization.CultureInfo.InvariantCulture))) + "\0");
         }
 
-        static void Check(int result, string call)
+        void Check(int result, string call)
         {
             if (result != 1) throw Failure(call);
+            cutLast = false;
+        }
+
+        // GS V m, GS V m n, ESC i, ESC m: bytes that end a receipt with a cut.
+        static bool EndsWithCut(byte[] b)
+        {
+            int n = b.Length;
+            if (n >= 2 && b[n - 2] == 0x1B && (b[n - 1] == (byte)'i' || b[n - 1] == (byte)'m')) return true;
+            if (n >= 3 && b[n - 3] == 0x1D && b[n - 2] == (byte)'V' && (b[n - 1] <= 1 || b[n - 1] == (byte)'0' || b[n - 1] == (byte)'1')) return true;
+            return n >= 4 && b[n - 4] == 0x1D && b[n - 3] == (byte)'V' && "AaBb".IndexOf((char)b[n - 2]) >= 0;
         }
 
         static PrinterException Failure(string call)
         {
             string message;
             int code = Native.LastError(out message);
-            return new PrinterException(call, code, message);
+            switch (code)
+            {
+                case ErrorCode.Held: return new HeldException(call, code, message);
+                case ErrorCode.OutcomeUnknown: return new OutcomeUnknownException(call, code, message);
+                case ErrorCode.CannotConfirm: return new CannotConfirmException(call, code, message);
+                default: return new PrinterException(call, code, message);
+            }
         }
     }
 }

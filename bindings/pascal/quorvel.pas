@@ -173,6 +173,17 @@ const
   QUORVEL_E_NO_STATUS_ON_QUEUE = 30;
   QUORVEL_E_DEVICE_BUSY = 31;
   QUORVEL_E_BAD_BARCODE_DATA = 32;
+  QUORVEL_E_HELD = 33;
+  QUORVEL_E_OUTCOME_UNKNOWN = 34;
+  QUORVEL_E_CANNOT_CONFIRM = 35;
+  { Confirmed printing: what the last confirm that returned 1 meant (quorvel_confirm_level) }
+  QUORVEL_CONFIRM_NONE = 0;
+  QUORVEL_CONFIRM_PRINTED = 1;
+  QUORVEL_CONFIRM_ARRIVED = 2;
+  QUORVEL_CONFIRM_SPOOLED = 3;
+  QUORVEL_RECEIPT_PIECE = 65536;
+  QUORVEL_CONFIRM_POLL_MS = 500;
+  QUORVEL_CONFIRM_LEARN_MS = 3000;
 
 type
   { quorvel_read_status: each flag 1, 0, or -1 when its reply did not come }
@@ -272,6 +283,20 @@ function quorvel_printer_open_queue(name: PAnsiChar; model: Integer): PQuorvelPr
 function quorvel_printer_open_device(path: PAnsiChar; model: Integer): PQuorvelPrinter; stdcall; external QuorvelLib name 'quorvel_printer_open_device';
 function quorvel_printer_flush(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_flush';
 
+{ Confirmed printing, whole receipts and bytes as they are (see quorvel.h).
+  Confirm returns 1 when the receipt printed; 0 with QUORVEL_E_HELD (tell the
+  operator, confirm again, never resend), QUORVEL_E_OUTCOME_UNKNOWN (reprint
+  marked COPY) or QUORVEL_E_CANNOT_CONFIRM. }
+function quorvel_confirm(timeout_ms: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_confirm';
+function quorvel_confirm_level: Integer; stdcall; external QuorvelLib name 'quorvel_confirm_level';
+function quorvel_write(bytes: PByte; length: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_write';
+function quorvel_printer_confirm(printer: PQuorvelPrinter; timeout_ms: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_confirm';
+function quorvel_printer_confirm_level(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_confirm_level';
+function quorvel_printer_begin(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_begin';
+function quorvel_printer_end(printer: PQuorvelPrinter; confirm_timeout_ms: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_end';
+function quorvel_printer_write(printer: PQuorvelPrinter; bytes: PByte; length: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_write';
+function quorvel_printer_cancel(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_cancel';
+
 type
   { A call a printer did not take: Code and the message of quorvel_last_error. }
   EQuorvelPrinter = class(Exception)
@@ -279,6 +304,14 @@ type
     Code: Integer;
     constructor CreateFor(const Call: string);
   end;
+  { The receipt waits inside the printer (paper out, cover open, an error; the
+    message names it): tell the operator, then Confirm again. Never resend. }
+  EQuorvelHeld = class(EQuorvelPrinter);
+  { The link dropped or the printer went silent after the receipt was sent:
+    it may or may not have printed. Reprint it marked COPY. }
+  EQuorvelOutcomeUnknown = class(EQuorvelPrinter);
+  { The printer cannot tell whether the receipt printed. }
+  EQuorvelCannotConfirm = class(EQuorvelPrinter);
 
   { One printer through a handle of its own: any number are open at once
     (receipt, kitchen and bar printers), each usable from several threads
@@ -333,6 +366,20 @@ type
     function DrawerStatus: Integer;
     { DLE EOT 1 to 4; raises when none of the replies came. }
     function FullStatus: TQuorvelStatus;
+    { Waits at most TimeoutMs until everything sent so far has printed; returns
+      QUORVEL_CONFIRM_PRINTED (or _ARRIVED, _SPOOLED: see quorvel.h). Raises
+      EQuorvelHeld, EQuorvelOutcomeUnknown or EQuorvelCannotConfirm. }
+    function Confirm(TimeoutMs: Integer = 10000): Integer;
+    { A whole receipt: after BeginReceipt this thread's calls collect into one
+      buffer and other threads' calls on the printer wait; EndReceipt sends it
+      in one write and, with ConfirmTimeoutMs > 0, confirms it (result as
+      Confirm; QUORVEL_CONFIRM_NONE without). On an error path CancelReceipt
+      drops it: every BeginReceipt needs one of the two. }
+    procedure BeginReceipt;
+    function EndReceipt(ConfirmTimeoutMs: Integer = 0): Integer;
+    procedure CancelReceipt;
+    { Bytes exactly as they are: no ESC @ before, no LF after, any length. }
+    procedure Write(const Bytes: RawByteString);
     property Handle: PQuorvelPrinter read FHandle;
   end;
 
@@ -377,6 +424,24 @@ begin
   Why := LastErrorMessage(Code);
   if Why = '' then Why := 'failed';
   inherited Create(Call + ': ' + Why);
+end;
+
+{ The exception for a failed call: its class from the code of quorvel_last_error. }
+function QuorvelFailure(const Call: string): EQuorvelPrinter;
+var
+  Code: Integer;
+  Why: string;
+begin
+  Why := LastErrorMessage(Code);
+  if Why = '' then Why := 'failed';
+  case Code of
+    QUORVEL_E_HELD: Result := EQuorvelHeld.Create(Call + ': ' + Why);
+    QUORVEL_E_OUTCOME_UNKNOWN: Result := EQuorvelOutcomeUnknown.Create(Call + ': ' + Why);
+    QUORVEL_E_CANNOT_CONFIRM: Result := EQuorvelCannotConfirm.Create(Call + ': ' + Why);
+  else
+    Result := EQuorvelPrinter.Create(Call + ': ' + Why);
+  end;
+  Result.Code := Code;
 end;
 
 constructor TQuorvelPrinter.OpenTcp(const Address: AnsiString; Port: Integer; Model: Integer);
@@ -426,7 +491,7 @@ end;
 
 procedure TQuorvelPrinter.Check(Result: Integer; const Call: string);
 begin
-  if Result <> 1 then raise EQuorvelPrinter.CreateFor(Call);
+  if Result <> 1 then raise QuorvelFailure(Call);
 end;
 
 procedure TQuorvelPrinter.Text(const S: RawByteString; Justification, Font, Spacing, Bold: Integer);
@@ -553,6 +618,36 @@ begin
   if (quorvel_printer_read_status(FHandle, @Result) <> 1) and (Result.raw[0] < 0) and
      (Result.raw[1] < 0) and (Result.raw[2] < 0) and (Result.raw[3] < 0) then
     raise EQuorvelPrinter.CreateFor('quorvel_printer_read_status');
+end;
+
+function TQuorvelPrinter.Confirm(TimeoutMs: Integer): Integer;
+begin
+  Check(quorvel_printer_confirm(FHandle, TimeoutMs), 'quorvel_printer_confirm');
+  Result := quorvel_printer_confirm_level(FHandle);
+end;
+
+procedure TQuorvelPrinter.BeginReceipt;
+begin
+  Check(quorvel_printer_begin(FHandle), 'quorvel_printer_begin');
+end;
+
+function TQuorvelPrinter.EndReceipt(ConfirmTimeoutMs: Integer): Integer;
+begin
+  Check(quorvel_printer_end(FHandle, ConfirmTimeoutMs), 'quorvel_printer_end');
+  if ConfirmTimeoutMs > 0 then
+    Result := quorvel_printer_confirm_level(FHandle)
+  else
+    Result := QUORVEL_CONFIRM_NONE;
+end;
+
+procedure TQuorvelPrinter.CancelReceipt;
+begin
+  Check(quorvel_printer_cancel(FHandle), 'quorvel_printer_cancel');
+end;
+
+procedure TQuorvelPrinter.Write(const Bytes: RawByteString);
+begin
+  Check(quorvel_printer_write(FHandle, PByte(Pointer(Bytes)), Length(Bytes)), 'quorvel_printer_write');
 end;
 
 function Cp1252(const Utf8: RawByteString): RawByteString;

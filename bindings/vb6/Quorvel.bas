@@ -189,6 +189,23 @@ Public Const QUORVEL_DITHER_THRESHOLD As Long = 0
 Public Const QUORVEL_DITHER_FLOYD_STEINBERG As Long = 1
 Public Const QUORVEL_QUEUE_JOB_MAX As Long = 262144
 Public Const QUORVEL_E_BAD_BARCODE_DATA As Long = 32
+
+' Confirmed printing. quorvel_confirm / quorvel_printer_confirm return 1 when the
+' receipt printed (quorvel_*confirm_level tells PRINTED, ARRIVED or SPOOLED), else
+' 0 with quorvel_last_error giving QUORVEL_E_HELD (tell the operator, then confirm
+' again: never send the receipt again), QUORVEL_E_OUTCOME_UNKNOWN (reprint it
+' marked COPY) or QUORVEL_E_CANNOT_CONFIRM. Results are 1 or 0, and VB's True is
+' -1: test  If quorvel_confirm(10000) = 1 Then , never  If ... = True Then .
+Public Const QUORVEL_E_HELD As Long = 33
+Public Const QUORVEL_E_OUTCOME_UNKNOWN As Long = 34
+Public Const QUORVEL_E_CANNOT_CONFIRM As Long = 35
+Public Const QUORVEL_CONFIRM_NONE As Long = 0
+Public Const QUORVEL_CONFIRM_PRINTED As Long = 1
+Public Const QUORVEL_CONFIRM_ARRIVED As Long = 2
+Public Const QUORVEL_CONFIRM_SPOOLED As Long = 3
+Public Const QUORVEL_RECEIPT_PIECE As Long = 65536
+Public Const QUORVEL_CONFIRM_POLL_MS As Long = 500
+Public Const QUORVEL_CONFIRM_LEARN_MS As Long = 3000
 Public Const QUORVEL_E_BAD_HANDLE As Long = 26
 
 ' struct quorvel_status, filled by quorvel_read_status: 1 set, 0 clear, -1 no reply.
@@ -287,3 +304,17 @@ Public Declare Function quorvel_printer_read_status Lib "Quorvel.dll" (ByVal pri
 Public Declare Function quorvel_printer_open_queue Lib "Quorvel.dll" (ByVal name_ As String, ByVal model As Long) As Long ' @103
 Public Declare Function quorvel_printer_open_device Lib "Quorvel.dll" (ByVal path As String, ByVal model As Long) As Long ' @104
 Public Declare Function quorvel_printer_flush Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @105
+
+' Confirmed printing, whole receipts and bytes as they are. A whole receipt:
+' quorvel_printer_begin, the print calls, then quorvel_printer_end(printer, 10000)
+' to send it in one write and confirm it (or quorvel_printer_cancel on an error
+' path). quorvel_write / quorvel_printer_write take a Byte array: bytes(0), n.
+Public Declare Function quorvel_confirm Lib "Quorvel.dll" (ByVal timeout_ms As Long) As Long ' @110
+Public Declare Function quorvel_confirm_level Lib "Quorvel.dll" () As Long ' @111
+Public Declare Function quorvel_write Lib "Quorvel.dll" (ByRef bytes As Byte, ByVal length As Long) As Long ' @112
+Public Declare Function quorvel_printer_confirm Lib "Quorvel.dll" (ByVal printer As Long, ByVal timeout_ms As Long) As Long ' @113
+Public Declare Function quorvel_printer_confirm_level Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @114
+Public Declare Function quorvel_printer_begin Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @115
+Public Declare Function quorvel_printer_end Lib "Quorvel.dll" (ByVal printer As Long, ByVal confirm_timeout_ms As Long) As Long ' @116
+Public Declare Function quorvel_printer_write Lib "Quorvel.dll" (ByVal printer As Long, ByRef bytes As Byte, ByVal length As Long) As Long ' @117
+Public Declare Function quorvel_printer_cancel Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @118

@@ -143,7 +143,33 @@ std::variant<Printer, OpenFailure> open_link(const Globals& globals) {
     return explain_open_failure(globals, code, reason);
 }
 
+namespace {
+
+// --confirm: what became of everything the run sent.
+int confirm_run(quorvel_printer* printer, const Globals& globals) {
+    if (quorvel_printer_confirm(printer, globals.confirm_timeout_ms) == 1) {
+        const int level = quorvel_printer_confirm_level(printer);
+        if (level == QUORVEL_CONFIRM_ARRIVED)
+            say("confirmed as received: this printer does not report when it has printed");
+        if (level == QUORVEL_CONFIRM_SPOOLED)
+            say("confirmed as far as the print queue can tell: the spooler took the job");
+        return exit_done;
+    }
+    const int code = quorvel_last_error(nullptr, 0);
+    const std::string reason = "not confirmed: " + library_reason();
+    say(reason);
+    switch (code) {
+        case QUORVEL_E_HELD: return exit_held;
+        case QUORVEL_E_OUTCOME_UNKNOWN: return exit_outcome_unknown;
+        case QUORVEL_E_CANNOT_CONFIRM: return exit_cannot_confirm;
+        default: return exit_failure;
+    }
+}
+
+}  // namespace
+
 int close_link(Printer printer, const Globals& globals, int result) {
+    if (globals.confirm && result == exit_done) result = confirm_run(printer.get(), globals);
     if (quorvel_printer_close(printer.release()) == 1 ||
         (globals.queue.empty() && globals.spool.empty()) || result != exit_done)
         return result;

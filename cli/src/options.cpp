@@ -45,6 +45,12 @@ void add_global_options(CLI::App& root, Globals& globals) {
     root.add_option("--model", globals.model,
                     "Printer model 0-3: status query and serial speed (default 0)")
         ->check(CLI::Range(0, 3));
+    root.add_flag("--confirm", globals.confirm,
+                  "At the end, confirm that everything sent has printed (exit 4, 5 or 6 if not)");
+    root.add_option("--confirm-timeout", globals.confirm_timeout_ms,
+                    "Longest wait of --confirm in ms (default 10000)")
+        ->type_name("MS")
+        ->check(CLI::Range(0, 3600000));
     root.add_flag("--raw-bytes", globals.raw_bytes,
                   "Send text and data bytes unchanged (no UTF-8 conversion)");
 }
@@ -88,7 +94,13 @@ const char* const global_options_help = R"(Printer (global options; before or af
                     2  ESC v status (paper sensor only); 115200 bit/s
                     3  as model 1, at 9600 bit/s
   --raw-bytes     send text and data bytes unchanged (no UTF-8 conversion)
-Exit codes: 0 done; 1 the printer or the link failed; 2 usage error (nothing is sent).)";
+  --confirm       at the end, wait until the printer has printed everything sent
+                  (a printer without process ID: until it has received it)
+  --confirm-timeout MS  the longest wait of --confirm (default 10000)
+Exit codes: 0 done; 1 the printer or the link failed; 2 usage error (nothing is sent);
+with --confirm: 4 held in the printer (paper out, cover open, error: fix it, then
+confirm again, never resend); 5 outcome unknown (reprint marked COPY); 6 this
+printer cannot confirm.)";
 
 void check_link_options(const Globals& globals, bool needs_link) {
     if (needs_link && globals.tcp.empty() && globals.serial.empty() && globals.queue.empty() &&

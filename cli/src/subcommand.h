@@ -20,6 +20,10 @@ constexpr int exit_done = 0;
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_not_ready = 3;  // status: the printer answered, but is not ready
+// --confirm: what became of what was sent.
+constexpr int exit_held = 4;            // waits in the printer: fix the cause, confirm again
+constexpr int exit_outcome_unknown = 5;  // may or may not have printed: reprint marked COPY
+constexpr int exit_cannot_confirm = 6;  // the printer cannot tell
 
 struct UsageError {
     std::string message;
@@ -37,6 +41,8 @@ struct Globals {
     int model = 0;
     bool raw_bytes = false;
     bool in_batch = false;  // standard input holds the batch, not text
+    bool confirm = false;   // confirm at the end of the run that everything printed
+    int confirm_timeout_ms = 10000;
 };
 
 // Talks to the printer through its handle (null for a subcommand that needs

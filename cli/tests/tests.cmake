@@ -15,6 +15,7 @@ gtest_discover_tests(cli_input_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 30)
 add_executable(cli_run_tests
   ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cli_link_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cli_confirm_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/examples_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_program.cpp)
 target_link_libraries(cli_run_tests PRIVATE test_support GTest::gtest_main util)

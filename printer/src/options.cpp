@@ -3,9 +3,13 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "paper/double_byte.h"
 #include "web/http_guard.h"
@@ -19,9 +23,10 @@ using Setter = std::string (*)(Options& o, const char* option, const std::string
 
 struct OptionRow {
     const char* name;
-    const char* value;  // shown after the name; nullptr: a flag; "[...]": the value may be left out
+    const char* value;  // shown after the name; nullptr: a flag
     Setter set;
-    const char* help;  // continuation lines start with \n
+    const char* help;              // continuation lines start with \n
+    const char* omitted = nullptr;  // the value when the option is given without one
 };
 
 // A number within [lo, hi] into *out, or the refusal naming the option.
@@ -188,12 +193,9 @@ const OptionRow OPTIONS[] = {
      },
      "preload stored image N (1-255, printed by FS p N) from a PNG;\n"
      "may be given more than once"},
-    {"--http", "[ADDR:PORT]", [](Options& o, const char*, const std::string& v) -> std::string {
-         o.http = v.empty() ? "127.0.0.1:8080" : v;
-         return {};
-     },
+    {"--http", "[ADDR:PORT]", TO(http),
      "serve the live web page and JSON API (default 127.0.0.1:8080;\n"
-     "port 0: any free port)"},
+     "port 0: any free port)", "127.0.0.1:8080"},
     {"--http-token", "TOKEN", http_token,
      "require TOKEN for the web side (made up and printed when the\n"
      "address is not loopback and none is given)"},
@@ -240,7 +242,8 @@ int parse_options(int argc, char** argv, Options* out) {
             row.value ? app.add_option(row.name, row.help) : app.add_flag(row.name, row.help);
         if (row.value) {
             option->option_text(row.value);
-            option->expected(row.value[0] == '[' ? 0 : 1, 1);
+            option->expected(row.omitted ? 0 : 1, 1);
+            if (row.omitted) option->default_str(row.omitted);  // given alone; never shown
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         }
         given.emplace_back(&row, option);
@@ -256,8 +259,7 @@ int parse_options(int argc, char** argv, Options* out) {
     }
     for (const auto& [row, option] : given) {
         std::vector<std::string> values = option->results();
-        if (values.empty() && option->count() > 0)
-            values.emplace_back();  // a flag, or --http alone
+        if (values.empty() && option->count() > 0) values.emplace_back();  // a flag
         for (const std::string& value : values) {
             if (const std::string refusal = row->set(*out, row->name, value); !refusal.empty()) {
                 say(refusal);

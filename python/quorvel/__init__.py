@@ -10,21 +10,24 @@
 Failures raise :class:`PrinterError` subclasses; see :class:`Printer`.
 """
 
-from ._enums import HRI, Align, Barcode, DrawerStatus, Font, LogoSize, QrCommands, QrLevel, Status, Style
-from ._errors import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
-                      PrinterError)
+from ._enums import (HRI, Align, Barcode, ConfirmLevel, DrawerStatus, Font, LogoSize, QrCommands,
+                     QrLevel, Status, Style)
+from ._errors import (CannotConfirm, ConnectFailed, ErrorCode, Held, InputRefused, NoReply,
+                      NotConnected, NotWritten, OutcomeUnknown, PrinterError)
 from ._log import capture_library_messages
 from ._native import library_path
+from ._confirm import ReceiptBlock
 from ._printer import FullStatus, Printer
 from ._dummy import Dummy
 
 __version__ = "1.2.0"
 
 __all__ = [
-    "Printer", "Dummy", "FullStatus",
+    "Printer", "Dummy", "FullStatus", "ReceiptBlock", "ConfirmLevel",
     "Align", "Font", "Style", "Barcode", "HRI", "QrLevel", "QrCommands", "LogoSize",
     "Status", "DrawerStatus",
     "PrinterError", "NotConnected", "ConnectFailed", "NotWritten", "NoReply", "InputRefused",
+    "Held", "OutcomeUnknown", "CannotConfirm",
     "ErrorCode",
     "capture_library_messages", "library_path",
 ]

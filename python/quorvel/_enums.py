@@ -100,3 +100,12 @@ class DrawerStatus(enum.IntEnum):
 
     CLOSED = 1
     OPEN = 2
+
+
+class ConfirmLevel(enum.IntEnum):
+    """What a confirmation that succeeded vouches for (:meth:`Printer.confirm`)."""
+
+    NONE = 0     # no confirmation yet
+    PRINTED = 1  # the printer answered the process ID: the receipt printed
+    ARRIVED = 2  # a printer without process IDs: the bytes reached it and were processed
+    SPOOLED = 3  # a queue link: the spooler took the job; the printer behind it cannot be asked

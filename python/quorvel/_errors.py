@@ -43,6 +43,9 @@ class ErrorCode(enum.IntEnum):
     NO_STATUS_ON_QUEUE = 30
     DEVICE_BUSY = 31
     BAD_BARCODE_DATA = 32
+    HELD = 33
+    OUTCOME_UNKNOWN = 34
+    CANNOT_CONFIRM = 35
 
 
 class PrinterError(Exception):
@@ -86,12 +89,33 @@ class InputRefused(PrinterError, ValueError):
     """The library refused the input (too long, not a number, image too wide, …); nothing was sent."""
 
 
+class Held(PrinterError):
+    """The receipt waits inside the printer: paper out, cover open or an error
+    (the message names it). Tell the operator, then call
+    :meth:`Printer.confirm` again: it waits for the same receipt. Never send
+    the receipt again; it prints once the cause is cleared."""
+
+
+class OutcomeUnknown(PrinterError):
+    """The link dropped, or the printer stopped answering, after the receipt
+    was sent: it may or may not have printed. Open the printer again and
+    reprint the receipt marked as a copy ("COPY")."""
+
+
+class CannotConfirm(PrinterError):
+    """This printer (or link) cannot say whether a receipt printed: it does
+    not answer the process ID query. The receipt was sent; check the paper."""
+
+
 _BY_CODE: Dict[int, Type[PrinterError]] = {
     ErrorCode.NO_LINK: NotConnected,
     ErrorCode.BAD_HANDLE: NotConnected,
     ErrorCode.WRITE_FAILED: NotWritten,
     ErrorCode.LINK_CLOSED: NotWritten,
     ErrorCode.NO_REPLY: NoReply,
+    ErrorCode.HELD: Held,
+    ErrorCode.OUTCOME_UNKNOWN: OutcomeUnknown,
+    ErrorCode.CANNOT_CONFIRM: CannotConfirm,
 }
 for _code in (ErrorCode.ALREADY_OPEN, ErrorCode.BAD_ADDRESS, ErrorCode.BAD_PORT,
               ErrorCode.REFUSED, ErrorCode.TIMED_OUT, ErrorCode.UNREACHABLE,

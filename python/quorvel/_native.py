@@ -34,6 +34,7 @@ __all__ = [
     "library_path",
     "has_extensions",
     "has_handles",
+    "has_confirm",
     "QuorvelStatus",
     "encode_text",
     "last_error",
@@ -204,6 +205,19 @@ HANDLES: List[Tuple[str, Any, List[Any]]] = [
     ("quorvel_printer_open_spool", _printer, [_Text, _Text, _int]),
 ]
 
+# Confirmed printing and receipt blocks; a library built before them lacks them.
+CONFIRM: List[Tuple[str, Any, List[Any]]] = [
+    ("quorvel_confirm", _int, [_int]),
+    ("quorvel_confirm_level", _int, []),
+    ("quorvel_write", _int, [ctypes.c_char_p, _int]),
+    ("quorvel_printer_confirm", _int, [_printer, _int]),
+    ("quorvel_printer_confirm_level", _int, [_printer]),
+    ("quorvel_printer_begin", _int, [_printer]),
+    ("quorvel_printer_end", _int, [_printer, _int]),
+    ("quorvel_printer_write", _int, [_printer, ctypes.c_char_p, _int]),
+    ("quorvel_printer_cancel", _int, [_printer]),
+]
+
 
 def _candidates() -> List[Tuple[str, str]]:
     """(where, what to load) in lookup order."""
@@ -265,10 +279,12 @@ lib, library_path = _load()
 has_extensions: bool = _declare(lib, FUNCTIONS + EXTENSIONS)
 #: True when the library has the printer-handle functions (quorvel.Printer needs them).
 has_handles: bool = _declare(lib, HANDLES)
+#: True when the library confirms receipts and collects receipt blocks.
+has_confirm: bool = _declare(lib, CONFIRM)
 # The same functions for callers that pass read-only texts as bytes only
 # (quorvel.Printer): no conversion step per call. Writable texts still get a copy.
 direct = ctypes.CDLL(library_path)
-_declare(direct, FUNCTIONS + EXTENSIONS + HANDLES, bytes_only=True)
+_declare(direct, FUNCTIONS + EXTENSIONS + HANDLES + CONFIRM, bytes_only=True)
 
 
 def last_error() -> Tuple[int, str]:

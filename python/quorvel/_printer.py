@@ -10,6 +10,7 @@ import threading
 from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Set, Tuple, Type, Union
 
 from . import _log, _native
+from ._confirm import ConfirmMixin
 from ._enums import (HRI, Align, Barcode, DrawerStatus, Font, LogoSize, QrCommands, QrLevel,
                      Status, Style)
 from ._errors import (ConnectFailed, ErrorCode, InputRefused, NoReply, NotConnected, NotWritten,
@@ -111,7 +112,7 @@ class FullStatus:
         return None not in self.raw
 
 
-class Printer:
+class Printer(ConfirmMixin):
     """One receipt printer. Open it with :meth:`tcp`, :meth:`serial`,
     :meth:`queue` or :meth:`device`.
 
@@ -119,7 +120,10 @@ class Printer:
     number are open at once (a receipt, a kitchen and a bar printer), and each
     can be used from several threads. Calls on one Printer run one after the
     other; calls on different Printers run in parallel, and a printer that
-    stalls delays only its own calls. Use it as a context manager, or call
+    stalls delays only its own calls. A receipt is many calls: threads that
+    share a Printer print each receipt in a :meth:`receipt` block, which sends
+    it whole and alone. :meth:`confirm` tells whether it printed, is
+    :class:`Held` or may be lost (:class:`OutcomeUnknown`). Use it as a context manager, or call
     :meth:`close`. Every method sends one
     command whole (``code128(split=True)`` and ``image()`` send several) and
     returns None; when the printer did not get it, it raises a
@@ -136,6 +140,7 @@ class Printer:
         self._where = where
         self._model = model
         self._handle: Optional[int] = None  # the library's quorvel_printer*, while open
+        self._init_confirm()
 
     # ---- links -------------------------------------------------------
 
@@ -285,8 +290,9 @@ class Printer:
         handle = self._handle
         if handle is None:
             raise self._closed()
-        if _log.call(function, handle, *args) != 1:
+        if self._call(function, handle, *args) != 1:
             raise self._failure(NotWritten, function.__name__)
+        self._cut_last = False
 
     @staticmethod
     def _need(name: str) -> Callable[..., int]:
@@ -343,6 +349,7 @@ class Printer:
         if handle is not None and _log._capture is None:  # the common case, without a detour
             if _printer_text(handle, data, j, f, n, 1 if bold else 0) != 1:
                 raise self._failure(NotWritten, "quorvel_printer_text")
+            self._cut_last = False
             return
         self._send(_lib.quorvel_printer_text, data, j, f, n, 1 if bold else 0)
 
@@ -546,6 +553,7 @@ class Printer:
     def cut(self) -> None:
         """Cut the paper (full cut)."""
         self._send(_lib.quorvel_printer_cut)
+        self._cut_last = True
 
     def open_drawer(self) -> None:
         """Pulse the cash drawer connector (pin 2, 120 ms on, 240 ms off)."""
@@ -559,7 +567,8 @@ class Printer:
         """Send command bytes of your own, 1 to 4096 of them.
 
         They go out framed as ``ESC @`` + data + ``LF``: the printer is reset
-        first and the line is printed after.
+        first and the line is printed after. :meth:`write` sends bytes as they
+        are, of any length.
 
         :param data: bytes, or a sequence of ints 0 to 255.
         """
@@ -577,7 +586,7 @@ class Printer:
         handle = self._handle
         if handle is None:
             raise self._closed()
-        code = _log.call(function, handle)
+        code = self._call(function, handle)
         if code == 0:
             error = self._failure(NoReply, function.__name__)
             if not error.code:  # a reply came, but the model's table has no code for it
@@ -612,7 +621,7 @@ class Printer:
             raise self._closed()
         function = self._need("quorvel_printer_read_status")
         record = _native.QuorvelStatus()
-        complete = _log.call(function, handle, ctypes.byref(record))
+        complete = self._call(function, handle, ctypes.byref(record))
         raw = tuple(None if b < 0 else b for b in record.raw)
         if not complete and all(b is None for b in raw):
             raise self._failure(NoReply, "quorvel_printer_read_status")

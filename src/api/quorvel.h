@@ -20,7 +20,9 @@
  *   1 s), or the input was refused. Refused input (a null pointer, a text or
  *   data longer than the function's limit, a decimal list that does not fit)
  *   sends nothing at all. A 1 means the bytes left this computer, not that the
- *   printer printed them: see Le_Status for a confirmation.
+ *   printer printed them: quorvel_confirm (or quorvel_printer_confirm) waits
+ *   until it has, and says when a receipt is held in the printer or may be
+ *   lost. A status reply (Le_Status) only says the bytes before it arrived.
  * - **One call, one command.** Each call sends one complete command in one
  *   write (ImprimeCode128_C sends two). Print commands begin with ESC @, which
  *   resets the printer's settings, so the style a call sets never carries over
@@ -701,7 +703,9 @@ QUORVEL_API int QUORVEL_CALL ImprimeTextoLF(const char* text, int justification,
  *  Both status functions first drop bytes left over from earlier queries, send
  *  a three-byte query and wait at most 2 s for the first reply byte, on the
  *  open link. They are the way to learn whether the printer is alive: a print
- *  function's 1 only says the bytes were written.
+ *  function's 1 only says the bytes were written. A status reply comes at once,
+ *  ahead of what is still to print: to learn that a receipt has printed, use
+ *  quorvel_confirm.
  *  @{ */
 
 /**
@@ -1812,7 +1816,8 @@ enum quorvel_confirmation {
  * timeout_ms in all; allow for the receipt's printing time (about 1.6 s for a
  * 40 cm receipt at 250 mm/s). When the last confirm on this link was left
  * waiting (held or time-out) and nothing was sent since, no new ID is sent:
- * it waits for the same one.
+ * it waits for the same one. The link's lock is held while it waits, so other
+ * calls on the same link wait with it (calls on other printer handles do not).
  *
  * @param timeout_ms  longest wait in milliseconds, 0 or more (0 looks once at
  *                    what has arrived and at the status).
@@ -1823,7 +1828,8 @@ enum quorvel_confirmation {
  * confirm again once fixed), QUORVEL_E_OUTCOME_UNKNOWN (link dropped, printer
  * silent, or no answer within timeout_ms: reprint marked as a copy),
  * QUORVEL_E_CANNOT_CONFIRM, QUORVEL_E_NO_LINK, QUORVEL_E_BAD_ARGUMENT (a
- * negative time-out; nothing is sent).
+ * negative time-out; nothing is sent). On a queue link the errors of
+ * quorvel_flush (the job then stays collected).
  */
 QUORVEL_API int QUORVEL_CALL quorvel_confirm(int timeout_ms); /* 110 */
 

@@ -139,6 +139,7 @@ const char* held_cause(const link::ConfirmState& c, std::uint32_t groups_at_star
         if ((g[1] & 0x20) != 0) return "unrecoverable error";
         if ((g[1] & 0x40) != 0) return "auto-recoverable error";
     }
+    if (c.asked_count > 0) return nullptr;  // a poll is read whole: its answers belong together
     const bool have2 = (c.replies_seen & 1u << 2) != 0, have4 = (c.replies_seen & 1u << 4) != 0;
     if (have4 && (c.replies[4] & 0x60) != 0) return "paper out";
     if (!have2) return nullptr;
@@ -146,7 +147,7 @@ const char* held_cause(const link::ConfirmState& c, std::uint32_t groups_at_star
     if ((offline_cause & 0x20) != 0) return "paper out";
     if ((offline_cause & 0x04) != 0) return "cover open";
     if ((offline_cause & 0x40) == 0) return nullptr;
-    if ((c.replies_seen & 1u << 3) == 0) return "error";
+    if ((c.replies_seen & 1u << 3) == 0) return nullptr;  // its cause is asked for next
     const std::uint8_t error_cause = c.replies[3];
     if ((error_cause & 0x08) != 0) return "autocutter error";
     if ((error_cause & 0x20) != 0) return "unrecoverable error";
@@ -163,7 +164,9 @@ bool ask_status(std::initializer_list<std::uint8_t> queries) {
     for (std::uint8_t n : queries) {
         cmd.put(DLE, EOT, n);
         if (c.asked_count < sizeof c.asked) c.asked[c.asked_count++] = n;
-        c.replies_seen = static_cast<std::uint8_t>(c.replies_seen & ~(1u << n));
+        // A new DLE EOT 2 makes an older error cause (DLE EOT 3) stale too.
+        const unsigned stale = n == 2 ? (1u << 2 | 1u << 3) : 1u << n;
+        c.replies_seen = static_cast<std::uint8_t>(c.replies_seen & ~stale);
     }
     c.last_poll_ms = now_ms();
     return cmd.send();
@@ -193,8 +196,11 @@ bool send_request(bool& fence_asked) {
     return cmd.send();
 }
 
+// Replaces the failure of the read or write that found it (write failed,
+// link closed), which would send the caller to reopen rather than to reprint.
 int outcome_unknown(const char* why) {
     const link::Link& link = link::current();
+    link::begin_call();
     return link::fail_format(QUORVEL_E_OUTCOME_UNKNOWN, "%s: %s", link.link_name, why);
 }
 
@@ -279,10 +285,13 @@ int confirm(int timeout_ms) {
             return confirmed(QUORVEL_CONFIRM_PRINTED);
         }
         const bool arrived = fence_asked && c.fences_pending == 0;
-        if (arrived && (c.fence_reply & 0x0C) != 0)  // GS r 1 bits 2 and 3: paper end
-            return fail_format(QUORVEL_E_HELD, "%s: paper out", link.link_name);
-        if (const char* cause = held_cause(c, groups_at_start))
+        const char* cause = held_cause(c, groups_at_start);
+        if (arrived && (c.fence_reply & 0x0C) != 0)
+            cause = "paper out";  // GS r 1 bits 2, 3: paper end
+        if (cause != nullptr) {
+            settle();
             return fail_format(QUORVEL_E_HELD, "%s: %s", link.link_name, cause);
+        }
         if (arrived && c.support == Support::fence_only) return confirmed(QUORVEL_CONFIRM_ARRIVED);
         if (arrived && learn_until == unset)
             learn_until = now + std::chrono::milliseconds(QUORVEL_CONFIRM_LEARN_MS);
@@ -310,10 +319,12 @@ int confirm(int timeout_ms) {
                 "confirm again to wait longer, or reprint it marked as a copy (it may yet print)";
             return 0;
         }
-        if (asked_at == unset && now >= next_poll) {
-            // DLE EOT 2 (off-line cause) and 4 (paper); 3 (error cause) when 2 reports an error.
-            const bool error = (c.replies_seen & 1u << 2) != 0 && (c.replies[2] & 0x40) != 0;
-            if (!(error ? ask_status({3}) : ask_status({2, 4})))
+        // DLE EOT 2 (off-line cause) and 4 (paper) every poll; 3 (error cause)
+        // straight after a 2 that reports an error.
+        const bool need_cause = (c.replies_seen & 1u << 2) != 0 && (c.replies[2] & 0x40) != 0 &&
+                                (c.replies_seen & 1u << 3) == 0;
+        if (asked_at == unset && (need_cause || now >= next_poll)) {
+            if (!(need_cause ? ask_status({3}) : ask_status({2, 4})))
                 return outcome_unknown("the link dropped after the receipt was sent");
             asked_at = now;
             next_poll = now + poll_every;

@@ -59,6 +59,7 @@ std::optional<std::uint8_t> read_status_reply() {
             link::fail_from_platform(QUORVEL_E_LINK_CLOSED, link::current().link_name);
             return std::nullopt;
         }
+        link::note_printer_input(bytes, static_cast<std::size_t>(count));  // process ID answers count
         for (std::ptrdiff_t i = 0; i < count; ++i) {
             if (skip > 0) {
                 --skip;

@@ -143,6 +143,8 @@ bool discard_pending_input() {
         }
         platform::port_discard_input(link.serial_handle);
     }
+    // Answers a confirm's status poll still expected are among what was dropped.
+    current().confirm.asked_count = 0;
     return true;
 }
 
@@ -171,6 +173,7 @@ std::optional<std::uint8_t> recv_reply() {
         if (count < 0) fail(QUORVEL_E_NO_REPLY, link_name);
         if (count <= 0) return std::nullopt;
         message_length = static_cast<int>(count);
+        note_printer_input(message, static_cast<std::size_t>(count));  // a process ID answer among it
         return message[0];
     }
     if (!link.serial_port_held) {

@@ -43,7 +43,6 @@ struct ConfirmState {
     // Parser state, kept across calls so a reply split between them is whole.
     Parse parse = Parse::idle;
     std::uint8_t part[8] = {};
-    std::uint8_t part_length = 0;
     std::uint8_t block_length = 0;  // bytes of the current "header to NUL" answer so far
     // The latest automatic status group (GS a) and how many have come.
     std::uint8_t group[4] = {};

@@ -117,5 +117,29 @@ int main(int argc, char** argv) {
     printf("class cut %d\n", AcionaGuilhotina());
     printf("class status %d\n", Le_Status());
     printf("class close %d\n", FechaSocket());
+
+    /* Whole receipts and bytes as they are (no confirm here: its status polls are timed) */
+    static const unsigned char own[] = {0x1B, 0x40, 'A', 0x00, 'B', 0x0A};
+    quorvel_printer* p = quorvel_printer_open_tcp(ip, 9100, 0);
+    printf("receipt write %d\n", quorvel_printer_write(p, own, (int)sizeof own));
+    printf("receipt begin %d\n", quorvel_printer_begin(p));
+    printf("receipt text %d\n", quorvel_printer_text(p, "Caf\xE9", 1, 0, 0, 1));
+    printf("receipt write inside %d\n", quorvel_printer_write(p, own, (int)sizeof own));
+    printf("receipt cut %d\n", quorvel_printer_cut(p));
+    printf("receipt end %d\n", quorvel_printer_end(p, 0));
+    printf("receipt level %d\n", quorvel_printer_confirm_level(p));
+    printf("receipt begin again %d\n", quorvel_printer_begin(p));
+    printf("receipt dropped text %d\n", quorvel_printer_text(p, "dropped", 0, 0, 0, 0));
+    printf("receipt cancel %d\n", quorvel_printer_cancel(p));
+    printf("receipt cancel again %d\n", quorvel_printer_cancel(p));
+    last_error("cancel again");
+    printf("receipt confirm negative %d\n", quorvel_printer_confirm(p, -1));
+    last_error("confirm negative");
+    printf("receipt close %d\n", quorvel_printer_close(p));
+    printf("classic open %d\n", AbreSocket(ip, 0));
+    printf("quorvel_write %d\n", quorvel_write(own, (int)sizeof own));
+    printf("quorvel_write nothing %d\n", quorvel_write(NULL, 0));
+    printf("quorvel_confirm_level %d\n", quorvel_confirm_level());
+    printf("classic close %d\n", FechaSocket());
     return 0;
 }

@@ -11,9 +11,15 @@ pseudo-terminal. Fails unless each printer received exactly its own orders.
 The host gets RECEIPT_IP KITCHEN_PORT BAR_IP ORDERS and prints, from one thread
 per printer, ORDERS lines "NAME order NNN" in the default text style, then a
 cut. The example gets RECEIPT KITCHEN BAR and prints a receipt ("TOTAL"), a
-kitchen ticket ("COZINHA") and a bar ticket ("BAR"), each with a cut.
+kitchen ticket ("COZINHA") and a bar ticket ("BAR"), each with a cut, and
+confirms each. It runs twice: once on ready printers, and once with the receipt
+printer out of paper, where it must say the receipt is held, and print it once
+(no copy) after the paper is back.
 """
 import argparse
+import json
+import threading
+import urllib.request
 import shlex
 import signal
 import subprocess
@@ -39,7 +45,7 @@ class Printers:
                 stale.unlink(missing_ok=True)
             (work / name).mkdir(parents=True, exist_ok=True)
             link = (["--serial-link", where, "--no-tcp"] if name == "kitchen"
-                    else ["--listen", f"{where}:9100"])
+                    else ["--listen", f"{where}:9100", "--http", f"{where}:8080"])
             self.processes[name] = subprocess.Popen(
                 [binary, *link, "--capture", str(self.capture(name)),
                  "--journal", str(self.journal(name)), "--out", str(work / name)],
@@ -64,6 +70,14 @@ class Printers:
         path = self.journal(name)
         return path.read_text(errors="replace") if path.exists() else ""
 
+    def put_status(self, name, **state):
+        """PUT /api/status of a TCP printer, e.g. paper="out"."""
+        request = urllib.request.Request(f"http://{self.where[name]}:8080/api/status",
+                                         data=json.dumps(state).encode(), method="PUT",
+                                         headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(request, timeout=10) as answer:
+            answer.read()
+
     def stop(self):
         """Ends every printer; returns name -> the bytes it received."""
         for process in self.processes.values():
@@ -75,18 +89,38 @@ class Printers:
                 for name in self.processes}
 
 
-def run(binary, ips, work, command, extra):
+def run(binary, ips, work, command, extra, paper_out=False):
+    """Runs command against three fresh printers; returns the bytes each got.
+
+    paper_out: the receipt printer is out of paper until the command says
+    "held" on its standard error."""
     printers = Printers(binary, ips, work)
+    told = []
     try:
         where = printers.where
-        result = subprocess.run(
+        if paper_out:
+            printers.put_status("receipt", paper="out")
+        process = subprocess.Popen(
             shlex.split(command) + [where["receipt"], where["kitchen"], where["bar"], *extra],
-            capture_output=True, timeout=120)
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+        def operator():  # reads what the till says, and loads paper when told
+            for line in process.stderr:
+                told.append(line)
+                if paper_out and b"held" in line:
+                    printers.put_status("receipt", paper="ok")
+        listener = threading.Thread(target=operator)
+        listener.start()
+        out = process.stdout.read()  # ctest's time-out ends a hung example
+        process.wait()
+        listener.join()
     finally:
         received = printers.stop()
-    if result.returncode != 0:
-        sys.exit(f"{command}: exit status {result.returncode}\n"
-                 f"{result.stdout.decode(errors='replace')}{result.stderr.decode(errors='replace')}")
+    err = b"".join(told).decode(errors="replace")
+    if process.returncode != 0:
+        sys.exit(f"{command}: exit status {process.returncode}\n{out.decode(errors='replace')}{err}")
+    if paper_out and "held" not in err:
+        sys.exit(f"{command}: said nothing of the held receipt:\n{err}")
     return received
 
 
@@ -117,17 +151,20 @@ def main():
             print(f"{name} printer: not exactly its own {ORDERS} orders, "
                   + first_difference(expected, got))
 
-    received = run(args.printer, ips, work, args.example, [])
     marks = {"receipt": b"TOTAL", "kitchen": b"COZINHA", "bar": b"BAR"}
-    for name, got in received.items():
-        foreign = [m for other, m in marks.items() if other != name and m in got]
-        if marks[name] not in got or CUT not in got or foreign:
-            failed = True
-            print(f"example, {name} printer: expected {marks[name]!r} and a cut, "
-                  f"nothing of the others {foreign}: {got!r}")
+    for paper_out in (False, True):
+        received = run(args.printer, ips, work, args.example, [], paper_out)
+        for name, got in received.items():
+            foreign = [m for other, m in marks.items() if other != name and m in got]
+            if got.count(marks[name]) != 1 or got.count(CUT) != 1 or foreign or b"COPY" in got:
+                failed = True
+                print(f"example{' (paper out)' if paper_out else ''}, {name} printer: expected "
+                      f"{marks[name]!r} and a cut once, no copy, nothing of the others "
+                      f"{foreign}: {got!r}")
     if failed:
         return 1
-    print(f"{ORDERS} orders on each of three printers, each on its own; the example's three tickets too")
+    print(f"{ORDERS} orders on each of three printers, each on its own; the example's three "
+          "tickets too, confirmed, and the receipt held by paper out printed once")
     return 0
 
 

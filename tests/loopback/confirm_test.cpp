@@ -118,6 +118,26 @@ TEST(Confirm, HeldIsReportedWithinASecondAndConfirmAgainWaitsForTheSameId) {
     }
 }
 
+// The answer may come while another call reads the link: a status read
+// between two confirms does not lose it.
+TEST(Confirm, AnswerTakenByAStatusReadStillCounts) {
+    Session s;
+    ASSERT_NE(s.p, nullptr);
+    s.printer.model.set_paper(false);
+    ASSERT_EQ(s.lines("LATE", 2), 1);
+    EXPECT_EQ(quorvel_printer_confirm(s.p, 3000), 0);
+    EXPECT_EQ(last_code(), QUORVEL_E_HELD);
+    s.printer.model.set_paper(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // printed, answer waiting
+    quorvel_status status;
+    EXPECT_EQ(quorvel_printer_read_status(s.p, &status), 1) << last_message();
+    EXPECT_EQ(status.paper_out, 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(quorvel_printer_confirm(s.p, 3000), 1) << last_message();
+    EXPECT_LT(seconds_since(start), 0.4);  // no new ID, no poll: the answer was kept
+    EXPECT_EQ(s.printer.model.ids_requested(), 1);
+}
+
 TEST(Confirm, PaperOutMidReceiptThenBackPrintsEveryLineOnce) {
     Session s;
     ASSERT_NE(s.p, nullptr);
@@ -284,39 +304,34 @@ TEST(Confirm, AnswerToAnEarlierIdDoesNotConfirmALaterOne) {
     quorvel_printer_close(p);
 }
 
-TEST(Confirm, IdsWrapFrom9999To0001) {
-    FakePrinter printer;
-    std::vector<std::string> ids;
-    std::mutex ids_mutex;
-    // Answers every ID request at once, as an idle printer does.
-    printer.set_responder([&](const Bytes& chunk) {
-        Bytes out;
-        for (std::size_t i = 0; i + 11 <= chunk.size(); ++i)
-            if (chunk[i] == 0x1D && chunk[i + 1] == 0x28 && chunk[i + 2] == 0x48) {
-                const Bytes id(chunk.begin() + static_cast<long>(i) + 7,
-                               chunk.begin() + static_cast<long>(i) + 11);
-                out = concat_bytes({out, bytes_of({0x37, 0x22}), id, bytes_of({0x00})});
-                std::lock_guard lock(ids_mutex);
-                ids.emplace_back(id.begin(), id.end());
-            } else if (chunk[i] == 0x1D && chunk[i + 1] == 0x72) {
-                out.push_back(0x00);
-            }
-        return out;
-    });
-    quorvel_printer* p = quorvel_printer_open_tcp(printer.address().c_str(), 9100, 0);
-    ASSERT_NE(p, nullptr);
-    const unsigned char lf = 0x0A;
-    for (int i = 0; i < 10001; ++i) {
-        ASSERT_EQ(quorvel_printer_write(p, &lf, 1), 1);
-        ASSERT_EQ(quorvel_printer_confirm(p, 2000), 1) << i << ": " << last_message();
+// A printer stopped by an error: DLE EOT 2 reports it, DLE EOT 3 names it.
+TEST(Confirm, HeldByAnErrorNamesItsCause) {
+    struct Case {
+        int error_cause;  // DLE EOT 3 answer
+        const char* cause;
+    };
+    for (const Case c : {Case{0x1A, "autocutter error"}, Case{0x32, "unrecoverable error"},
+                         Case{0x52, "auto-recoverable error"}}) {
+        SCOPED_TRACE(c.cause);
+        FakePrinter printer;
+        printer.set_responder([&c](const Bytes& chunk) {
+            Bytes out;
+            for (std::size_t i = 0; i + 2 < chunk.size(); ++i)
+                if (chunk[i] == 0x10 && chunk[i + 1] == 0x04)
+                    out.push_back(chunk[i + 2] == 2   ? 0x52  // error (bit 6)
+                                  : chunk[i + 2] == 3 ? static_cast<std::uint8_t>(c.error_cause)
+                                                      : 0x12);
+            return out;
+        });
+        quorvel_printer* p = quorvel_printer_open_tcp(printer.address().c_str(), 9100, 0);
+        ASSERT_NE(p, nullptr);
+        const auto start = Clock::now();
+        EXPECT_EQ(quorvel_printer_confirm(p, 5000), 0);
+        EXPECT_EQ(last_code(), QUORVEL_E_HELD);
+        EXPECT_NE(last_message().find(c.cause), std::string::npos) << last_message();
+        EXPECT_LT(seconds_since(start), 1.0);
+        quorvel_printer_close(p);
     }
-    quorvel_printer_close(p);
-    std::lock_guard lock(ids_mutex);
-    ASSERT_EQ(ids.size(), 10001u);
-    EXPECT_EQ(ids[0], "0001");
-    EXPECT_EQ(ids[9998], "9999");
-    EXPECT_EQ(ids[9999], "0001");
-    EXPECT_EQ(ids[10000], "0002");
 }
 
 TEST(Confirm, TwoHandlesConfirmIndependentlyFromTwoThreads) {

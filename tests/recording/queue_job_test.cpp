@@ -24,7 +24,10 @@ template <typename Calls>
 std::vector<Bytes> commands_of(Calls&& calls) {
     FechaPortaSerial();
     open_recording_link();
-    auto captured = capture([&] { calls(); return 1; });
+    auto captured = capture([&] {
+        calls();
+        return 1;
+    });
     FechaSocket();
     return captured.writes;
 }
@@ -110,8 +113,10 @@ TEST(QueueHandles, EachHandleSendsItsOwnJob) {
     EXPECT_EQ(quorvel_printer_cut(first), 1);
     ASSERT_EQ(recording::writes().size(), 1u);
     const Bytes job = recording::writes()[0];
-    EXPECT_NE(std::search(job.begin(), job.end(), std::begin("one"), std::end("one") - 1), job.end());
-    EXPECT_EQ(std::search(job.begin(), job.end(), std::begin("two"), std::end("two") - 1), job.end());
+    EXPECT_NE(std::search(job.begin(), job.end(), std::begin("one"), std::end("one") - 1),
+              job.end());
+    EXPECT_EQ(std::search(job.begin(), job.end(), std::begin("two"), std::end("two") - 1),
+              job.end());
     EXPECT_EQ(quorvel_printer_flush(first), 1);  // nothing left
     EXPECT_EQ(quorvel_printer_close(second), 1);
     ASSERT_EQ(recording::writes().size(), 2u);
@@ -119,6 +124,31 @@ TEST(QueueHandles, EachHandleSendsItsOwnJob) {
     EXPECT_EQ(quorvel_printer_close(first), 1);
     EXPECT_EQ(quorvel_printer_flush(first), 0);
     EXPECT_EQ(quorvel_last_error(nullptr, 0), QUORVEL_E_BAD_HANDLE);
+}
+
+}  // namespace
+
+namespace {
+
+// A queue link confirms as far as the spooler can tell: the job collected so
+// far goes to the queue, and its acceptance is all there is (SPOOLED). Inside
+// the job nothing of the confirm's own is sent: no GS ( H, no query.
+TEST_F(QueueJob, ConfirmSendsTheJobAndSaysSpooled) {
+    EXPECT_EQ(ImprimeTexto("order 7", 0, 0, 0, 0), 1);
+    EXPECT_TRUE(recording::writes().empty());
+    EXPECT_EQ(quorvel_confirm(1000), 1);
+    EXPECT_EQ(quorvel_confirm_level(), QUORVEL_CONFIRM_SPOOLED);
+    ASSERT_EQ(recording::writes().size(), 1u);
+    const Bytes job = recording::writes()[0];
+    const Bytes id_request = {0x1D, 0x28, 0x48};
+    EXPECT_EQ(std::search(job.begin(), job.end(), id_request.begin(), id_request.end()), job.end());
+    EXPECT_EQ(job.back(), 0x0A);  // the text command's own end
+    // Bytes as they are go into the job too, unframed.
+    const unsigned char raw[] = {0x1B, 0x64, 0x03};
+    EXPECT_EQ(quorvel_write(raw, 3), 1);
+    EXPECT_EQ(quorvel_flush(), 1);
+    ASSERT_EQ(recording::writes().size(), 2u);
+    EXPECT_EQ(hex(recording::writes()[1]), hex(Bytes{0x1B, 0x64, 0x03}));
 }
 
 }  // namespace

@@ -15,5 +15,7 @@ std::vector<Bytes> writes();
 void clear();
 // Bytes the next reads will deliver, as one reply.
 void queue_reply(const Bytes& reply);
+// The same, but only once the next write is made: an answer to what it asks.
+void queue_reply_after_write(const Bytes& reply);
 
 }  // namespace quorvel::testing::recording

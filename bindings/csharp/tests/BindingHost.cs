@@ -26,6 +26,21 @@ static class BindingHost
 
     static void Line(string name, int result) { Console.WriteLine("{0} {1}", name, result); }
 
+    // A Printer call the library refuses: the line "name 0", then the library's last error.
+    static void Refused(string name, Action call, string after)
+    {
+        try
+        {
+            call();
+            Line(name, 1);
+        }
+        catch (PrinterException)
+        {
+            Line(name, 0);
+        }
+        LastError(after);
+    }
+
     static int Main(string[] args)
     {
         if (args.Length != 1) return 2;
@@ -126,6 +141,39 @@ static class BindingHost
             Line("class status", printer.ReadStatus());
         }
         Console.WriteLine("class close 1");
+
+        // Whole receipts and bytes as they are (no confirm here: its status polls are timed)
+        var own = new byte[] { 0x1B, 0x40, (byte)'A', 0x00, (byte)'B', 0x0A };
+        using (var printer = Printer.ConnectTcp(ip))
+        {
+            printer.Write(own);
+            Console.WriteLine("receipt write 1");
+            Console.WriteLine("receipt begin 1");
+            Console.WriteLine("receipt text 1");
+            Console.WriteLine("receipt write inside 1");
+            Console.WriteLine("receipt cut 1");
+            var level = printer.PrintReceipt(p =>
+            {
+                p.Text("Caf\u00E9", Justification.Center, bold: true);
+                p.Write(own); // ends with LF, not a cut: PrintReceipt adds one
+            });
+            Console.WriteLine("receipt end 1");
+            Line("receipt level", (int)level);
+            printer.BeginReceipt();
+            Console.WriteLine("receipt begin again 1");
+            printer.Text("dropped");
+            Console.WriteLine("receipt dropped text 1");
+            printer.CancelReceipt();
+            Console.WriteLine("receipt cancel 1");
+            Refused("receipt cancel again", () => printer.CancelReceipt(), "cancel again");
+            Refused("receipt confirm negative", () => printer.Confirm(-1), "confirm negative");
+        }
+        Console.WriteLine("receipt close 1");
+        Line("classic open", Native.AbreSocket(ip, 0));
+        Line("quorvel_write", Native.quorvel_write(own, own.Length));
+        Line("quorvel_write nothing", Native.quorvel_write(null, 0));
+        Line("quorvel_confirm_level", Native.quorvel_confirm_level());
+        Line("classic close", Native.FechaSocket());
         return CheckPrinterClass() ? 0 : 1;
     }
 

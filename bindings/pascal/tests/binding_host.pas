@@ -39,6 +39,65 @@ begin
   Writeln('last_error after ', After, ': ', Code, ' ', Message);
 end;
 
+{ Whole receipts and bytes as they are, through TQuorvelPrinter (no confirm
+  here: its status polls are timed). }
+procedure WholeReceipts;
+const
+  Own: array[0..5] of Byte = ($1B, $40, Ord('A'), 0, Ord('B'), $0A);
+var
+  Printer: TQuorvelPrinter;
+  Bytes: RawByteString;
+  Failed: Integer;
+begin
+  SetLength(Bytes, Length(Own));
+  Move(Own[0], Bytes[1], Length(Own));
+  Printer := TQuorvelPrinter.OpenTcp(Ip);
+  try
+    Printer.Write(Bytes);
+    Line('receipt write', 1);
+    Printer.BeginReceipt;
+    Line('receipt begin', 1);
+    Printer.Text('Caf'#$E9, QUORVEL_ALIGN_CENTER, QUORVEL_FONT_A, QUORVEL_SPACING_32, QUORVEL_BOLD_ON);
+    Line('receipt text', 1);
+    Printer.Write(Bytes);
+    Line('receipt write inside', 1);
+    Printer.Cut;
+    Line('receipt cut', 1);
+    Line('receipt end', 1);
+    Line('receipt level', Printer.EndReceipt(0));
+    Printer.BeginReceipt;
+    Line('receipt begin again', 1);
+    Printer.Text('dropped');
+    Line('receipt dropped text', 1);
+    Printer.CancelReceipt;
+    Line('receipt cancel', 1);
+    Failed := 1;
+    try
+      Printer.CancelReceipt;
+    except
+      on EQuorvelPrinter do Failed := 0;
+    end;
+    Line('receipt cancel again', Failed);
+    LastError('cancel again');
+    Failed := 1;
+    try
+      Printer.Confirm(-1);
+    except
+      on EQuorvelPrinter do Failed := 0;
+    end;
+    Line('receipt confirm negative', Failed);
+    LastError('confirm negative');
+  finally
+    Printer.Free;
+  end;
+  Line('receipt close', 1);
+  Line('classic open', AbreSocket(PAnsiChar(Ip), 0));
+  Line('quorvel_write', quorvel_write(@Own[0], Length(Own)));
+  Line('quorvel_write nothing', quorvel_write(nil, 0));
+  Line('quorvel_confirm_level', quorvel_confirm_level);
+  Line('classic close', FechaSocket);
+end;
+
 { The unit's own helpers; a wrong result ends the run with status 1. }
 procedure CheckHelpers;
 var
@@ -175,4 +234,5 @@ begin
   Line('class cut', AcionaGuilhotina);
   Line('class status', Le_Status);
   Line('class close', FechaSocket);
+  WholeReceipts;
 end.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Bit images, raster images, downloaded and stored (NV) images.
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "escpos/commands.h"
 #include "machine/nv_store.h"
@@ -188,6 +190,143 @@ QVP_MEASURE(measure_gs8_graphics) {
     return {7, len, nullptr};
 }
 
+namespace {
+
+// One GS ( L / GS 8 L call: its bytes, the arguments after the header
+// (`a`, from m on) and the journal's name for it.
+struct GraphicsCall {
+    CommandContext& c;
+    const uint8_t* p;
+    size_t len;
+    const uint8_t* a;
+    size_t na;
+    int fn;
+    std::string head;
+
+    void fail(const std::string& why) {
+        ++c.counters.rejected;
+        JOURNAL_COMMAND(c, p, len, head, why);
+    }
+};
+
+// The bytes of a w x h graphic: column format (h rounded up to bytes per
+// column) or raster format (w rounded up to bytes per row).
+size_t graphic_bytes(bool columns, int w, int h) {
+    return columns ? static_cast<size_t>(w) * ((h + 7) / 8) : static_cast<size_t>((w + 7) / 8) * h;
+}
+
+// fn 65/81: delete every NV / download graphic; fn 66/82: one, by key.
+void delete_graphics(GraphicsCall& g) {
+    CommandContext& c = g.c;
+    std::string error;
+    if (g.fn == 65 || g.fn == 81) {
+        const bool nv = g.fn == 65;
+        if (c.nv && !c.nv->delete_all_graphics(nv, &error)) c.note("not deleted: " + error);
+        JOURNAL_COMMAND(c, g.p, g.len, g.head,
+                        nv ? "delete every NV graphic" : "delete every download graphic");
+        return;
+    }
+    if (g.na < 4) return g.fail("too short");
+    const bool nv = g.fn == 66;
+    if (c.nv && !c.nv->delete_graphic(nv, NvStore::key(g.a[2], g.a[3]), &error))
+        c.note("not deleted: " + error);
+    JOURNAL_COMMAND(
+        c, g.p, g.len, g.head,
+        std::string("delete ") + (nv ? "NV" : "download") + " graphic " + quoted(g.a + 2, 2));
+}
+
+// fn 67/68 (NV), 83/84 (download): a kc1 kc2 b xL xH yL yH c d..., a plane
+// per colour; 68 and 84 in column format.
+void define_graphic(GraphicsCall& g) {
+    CommandContext& c = g.c;
+    const uint8_t* a = g.a;
+    if (g.na < 11) return g.fail("definition too short; not kept");
+    const bool nv = g.fn == 67 || g.fn == 68, columns = g.fn == 68 || g.fn == 84;
+    const int w = u16(a + 6), h = u16(a + 8);
+    if (w < 1 || w > 8192 || h < 1 || h > 2304) return g.fail("graphic size out of range");
+    const size_t bytes = graphic_bytes(columns, w, h);
+    if (g.na < 11 + bytes) return g.fail("graphic data short; not kept");
+    // The first colour plane (a monochrome graphic has only that one).
+    Bitmap image = columns ? from_columns(a + 11, w, h) : from_rows(a + 11, w, h);
+    const std::string text = std::string("define ") + (nv ? "NV" : "download") + " graphic " +
+                             quoted(a + 3, 2) + ", " + size_text(image);
+    const long capacity = c.profile.nv_graphics_bytes;
+    if (nv && capacity > 0 && c.nv &&
+        c.nv->graphics_bytes(true) + bytes > static_cast<size_t>(capacity))
+        return g.fail(text + ": NV graphics memory full (" + num(static_cast<int>(capacity)) +
+                      " bytes on this model); not kept");
+    std::string error;
+    if (c.nv && !c.nv->define_graphic(nv, NvStore::key(a[3], a[4]), std::move(image), &error))
+        c.note("graphic not saved: " + error);
+    JOURNAL_COMMAND(c, g.p, g.len, g.head, text);
+}
+
+// fn 69 (NV), 85 (download): kc1 kc2 x y, x and y 2 to double.
+void print_graphic(GraphicsCall& g) {
+    CommandContext& c = g.c;
+    if (g.na < 6) return g.fail("too short");
+    const bool nv = g.fn == 69;
+    const int xs = g.a[4] == 2 ? 2 : 1, ys = g.a[5] == 2 ? 2 : 1;
+    const ImagePtr image = c.nv ? c.nv->graphic(nv, NvStore::key(g.a[2], g.a[3])) : nullptr;
+    if (!image) {
+        JOURNAL_COMMAND(c, g.p, g.len, g.head,
+                        "print graphic " + quoted(g.a + 2, 2) + ": not defined; nothing printed");
+        return;
+    }
+    JOURNAL_COMMAND(c, g.p, g.len, g.head,
+                    "print graphic " + quoted(g.a + 2, 2) + ", " + size_text(*image));
+    print_image(c, *image, xs, ys);
+}
+
+// fn 112/113: into the print buffer, a bx by c xL xH yL yH d...; 113 in
+// column format.
+void buffer_graphic(GraphicsCall& g) {
+    CommandContext& c = g.c;
+    const uint8_t* a = g.a;
+    if (g.na < 10) return g.fail("too short");
+    const int w = u16(a + 6), h = u16(a + 8);
+    if (w < 1 || w > 2400 || h < 1 || h > 2400) return g.fail("graphic size out of range");
+    const bool columns = g.fn == 113;
+    if (g.na < 10 + graphic_bytes(columns, w, h)) return g.fail("graphic data short; not kept");
+    c.buffer_graphic = columns ? from_columns(a + 10, w, h) : from_rows(a + 10, w, h);
+    c.buffer_graphic_xs = a[3] == 2 ? 2 : 1;
+    c.buffer_graphic_ys = a[4] == 2 ? 2 : 1;
+    JOURNAL_COMMAND(c, g.p, g.len, g.head,
+                    "graphic into the print buffer, " + size_text(c.buffer_graphic));
+}
+
+// fn 48/51: NV graphics capacity / what is left of it. False on a model
+// that does not say (no capacity in its profile).
+bool send_nv_capacity(GraphicsCall& g) {
+    CommandContext& c = g.c;
+    const long capacity = c.profile.nv_graphics_bytes;
+    if (capacity <= 0) return false;
+    const long used = c.nv ? static_cast<long>(c.nv->graphics_bytes(true)) : 0;
+    const long value = g.fn == 48 ? capacity : std::max(0L, capacity - used);
+    JOURNAL_COMMAND(c, g.p, g.len, g.head,
+                    std::string(g.fn == 48 ? "transmit NV graphics capacity: "
+                                           : "transmit NV graphics remaining: ") +
+                        std::to_string(value) + " bytes");
+    std::vector<uint8_t> out{0x37, static_cast<uint8_t>(g.fn == 48 ? 0x30 : 0x31)};
+    for (char d : std::to_string(value)) out.push_back(static_cast<uint8_t>(d));
+    out.push_back(0);
+    c.send(out);
+    return true;
+}
+
+// fn 2/50: print the graphic held in the print buffer, and let it go.
+void print_buffer_graphic(GraphicsCall& g) {
+    CommandContext& c = g.c;
+    JOURNAL_COMMAND(c, g.p, g.len, g.head,
+                    c.buffer_graphic.empty()
+                        ? std::string("print the buffer graphic: none held")
+                        : "print the buffer graphic, " + size_text(c.buffer_graphic));
+    print_image(c, c.buffer_graphic, c.buffer_graphic_xs, c.buffer_graphic_ys);
+    c.buffer_graphic = Bitmap();
+}
+
+}  // namespace
+
 // GS ( L pL pH m fn ... / GS 8 L p1..p4 m fn ...: graphics. fn 67/68 define
 // an NV graphic (raster / column format), 69 prints it, 65/66 delete; fn
 // 83/84/85, 81/82 do the same for download graphics; fn 112/113 put a
@@ -196,127 +335,41 @@ QVP_HANDLER(gs_graphics) {
     const bool long_form = p[1] == '8';
     const size_t header = long_form ? 7 : 5;
     const char* mnemonic = long_form ? "GS 8 L" : "GS ( L";
-    const uint8_t* a = p + header;
     const size_t na = len - header;
     if (na < 2) {
         c.unknown(p, len, std::string(mnemonic) + " (too short)");
         return;
     }
-    const int fn = a[1];
-    const std::string head = std::string(mnemonic) + " " + num(fn);
-    auto fail = [&](const std::string& why) {
-        ++c.counters.rejected;
-        JOURNAL_COMMAND(c, p, len, head, why);
-    };
-    std::string error;
+    const int fn = p[header + 1];
+    GraphicsCall g{c, p, len, p + header, na, fn, std::string(mnemonic) + " " + num(fn)};
     switch (fn) {
         case 65:
-        case 81: {  // delete all: NV / download
-            const bool nv = fn == 65;
-            if (c.nv && !c.nv->delete_all_graphics(nv, &error)) c.note("not deleted: " + error);
-            JOURNAL_COMMAND(c, p, len, head,
-                            nv ? "delete every NV graphic" : "delete every download graphic");
-            return;
-        }
+        case 81:
         case 66:
-        case 82: {  // delete one
-            if (na < 4) return fail("too short");
-            const bool nv = fn == 66;
-            if (c.nv && !c.nv->delete_graphic(nv, NvStore::key(a[2], a[3]), &error))
-                c.note("not deleted: " + error);
-            JOURNAL_COMMAND(
-                c, p, len, head,
-                std::string("delete ") + (nv ? "NV" : "download") + " graphic " + quoted(a + 2, 2));
-            return;
-        }
+        case 82:
+            return delete_graphics(g);
         case 67:
         case 68:
         case 83:
-        case 84: {  // define: a kc1 kc2 b xL xH yL yH c d... (a plane per colour)
-            if (na < 11) return fail("definition too short; not kept");
-            const bool nv = fn == 67 || fn == 68, columns = fn == 68 || fn == 84;
-            const int w = u16(a + 6), h = u16(a + 8);
-            if (w < 1 || w > 8192 || h < 1 || h > 2304) return fail("graphic size out of range");
-            const size_t bytes = columns ? static_cast<size_t>(w) * ((h + 7) / 8)
-                                         : static_cast<size_t>((w + 7) / 8) * h;
-            if (na < 11 + bytes) return fail("graphic data short; not kept");
-            // The first colour plane (a monochrome graphic has only that one).
-            Bitmap image = columns ? from_columns(a + 11, w, h) : from_rows(a + 11, w, h);
-            const std::string text = std::string("define ") + (nv ? "NV" : "download") +
-                                     " graphic " + quoted(a + 3, 2) + ", " + size_text(image);
-            const long capacity = c.profile.nv_graphics_bytes;
-            if (nv && capacity > 0 && c.nv &&
-                c.nv->graphics_bytes(true) + bytes > static_cast<size_t>(capacity))
-                return fail(text + ": NV graphics memory full (" + num(static_cast<int>(capacity)) +
-                            " bytes on this model); not kept");
-            if (c.nv &&
-                !c.nv->define_graphic(nv, NvStore::key(a[3], a[4]), std::move(image), &error))
-                c.note("graphic not saved: " + error);
-            JOURNAL_COMMAND(c, p, len, head, text);
-            return;
-        }
+        case 84:
+            return define_graphic(g);
         case 69:
-        case 85: {  // print: kc1 kc2 x y
-            if (na < 6) return fail("too short");
-            const bool nv = fn == 69;
-            const int xs = a[4] == 2 ? 2 : 1, ys = a[5] == 2 ? 2 : 1;
-            const ImagePtr image = c.nv ? c.nv->graphic(nv, NvStore::key(a[2], a[3])) : nullptr;
-            if (!image) {
-                JOURNAL_COMMAND(
-                    c, p, len, head,
-                    "print graphic " + quoted(a + 2, 2) + ": not defined; nothing printed");
-                return;
-            }
-            JOURNAL_COMMAND(c, p, len, head,
-                            "print graphic " + quoted(a + 2, 2) + ", " + size_text(*image));
-            print_image(c, *image, xs, ys);
-            return;
-        }
+        case 85:
+            return print_graphic(g);
         case 112:
-        case 113: {  // into the print buffer: a bx by c xL xH yL yH d...
-            if (na < 10) return fail("too short");
-            const int w = u16(a + 6), h = u16(a + 8);
-            if (w < 1 || w > 2400 || h < 1 || h > 2400) return fail("graphic size out of range");
-            const bool columns = fn == 113;
-            const size_t bytes = columns ? static_cast<size_t>(w) * ((h + 7) / 8)
-                                         : static_cast<size_t>((w + 7) / 8) * h;
-            if (na < 10 + bytes) return fail("graphic data short; not kept");
-            c.buffer_graphic = columns ? from_columns(a + 10, w, h) : from_rows(a + 10, w, h);
-            c.buffer_graphic_xs = a[3] == 2 ? 2 : 1;
-            c.buffer_graphic_ys = a[4] == 2 ? 2 : 1;
-            JOURNAL_COMMAND(c, p, len, head,
-                            "graphic into the print buffer, " + size_text(c.buffer_graphic));
-            return;
-        }
+        case 113:
+            return buffer_graphic(g);
         case 48:
-        case 51: {  // NV graphics capacity / what is left of it, on models that say
-            const long capacity = c.profile.nv_graphics_bytes;
-            if (capacity <= 0) break;
-            const long used = c.nv ? static_cast<long>(c.nv->graphics_bytes(true)) : 0;
-            const long value = fn == 48 ? capacity : std::max(0L, capacity - used);
-            JOURNAL_COMMAND(c, p, len, head,
-                            std::string(fn == 48 ? "transmit NV graphics capacity: "
-                                                 : "transmit NV graphics remaining: ") +
-                                std::to_string(value) + " bytes");
-            std::vector<uint8_t> out{0x37, static_cast<uint8_t>(fn == 48 ? 0x30 : 0x31)};
-            for (char d : std::to_string(value)) out.push_back(static_cast<uint8_t>(d));
-            out.push_back(0);
-            c.send(out);
-            return;
-        }
+        case 51:
+            if (send_nv_capacity(g)) return;
+            break;
         case 2:
-        case 50:  // print the buffer graphic
-            JOURNAL_COMMAND(c, p, len, head,
-                            c.buffer_graphic.empty()
-                                ? std::string("print the buffer graphic: none held")
-                                : "print the buffer graphic, " + size_text(c.buffer_graphic));
-            print_image(c, c.buffer_graphic, c.buffer_graphic_xs, c.buffer_graphic_ys);
-            c.buffer_graphic = Bitmap();
-            return;
+        case 50:
+            return print_buffer_graphic(g);
         default:
             break;
     }
-    JOURNAL_COMMAND(c, p, len, head, "graphics function (ignored)");
+    JOURNAL_COMMAND(c, p, len, g.head, "graphics function (ignored)");
 }
 
 }  // namespace quorvel::printer

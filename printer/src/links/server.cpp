@@ -258,6 +258,11 @@ bool LinkServer::feed(std::span<const uint8_t> data, const std::atomic<bool>& st
 
 void LinkServer::end_session() {
     if (!session_) return;
+    if (stop_) {
+        // Stopping: what the buffer holds prints at once, unless it is held.
+        mech_->hurry();
+        mech_->run(Clock::now());
+    }
     mech_->detach();
     session_->finish();
     session_.reset();
@@ -307,10 +312,13 @@ bool TcpServer::listen(const std::string& host, int port, std::string* error) {
     }
     const int one = 1;
     setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    // The kernel's share of the receive buffer stays near the printer's own,
-    // so that a full printer soon closes the window on the host.
-    const int rcvbuf = static_cast<int>(std::max<size_t>(config_.machine.receive_buffer, 2048));
-    setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    // When printing takes time the kernel's share of the receive buffer stays
+    // near the printer's own, so that a full printer soon closes the window
+    // on the host. Printing at once it stays the system's, as before.
+    if (config_.machine.speed_mm_s > 0) {
+        const int rcvbuf = static_cast<int>(std::max<size_t>(config_.machine.receive_buffer, 2048));
+        setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    }
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listen_fd_, system_backlog()) != 0) {
         if (error)
@@ -361,6 +369,16 @@ void TcpServer::run(const std::atomic<bool>& stop) {
     }
 }
 
+void TcpServer::take_last_bytes(int fd, std::vector<uint8_t>& buf, const std::atomic<bool>& stop) {
+    // What the host sent before the stop is still printed, briefly.
+    for (;;) {
+        const size_t room = mechanism().take_now(buf.size());
+        if (room == 0) return;
+        const ssize_t k = ::recv(fd, buf.data(), room, MSG_DONTWAIT);
+        if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) return;
+    }
+}
+
 void TcpServer::serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop) {
     journal_.note("connection from " + peer);
     ReplyWriter out(fd, true, max_unsent, journal_);
@@ -374,13 +392,7 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     bool power_cut = false;
     for (;;) {
         if (stop) {
-            // What the host sent before the stop is still printed, briefly.
-            for (;;) {
-                const size_t room = mechanism().room();
-                if (ended || room == 0) break;
-                const ssize_t k = ::recv(fd, buf.data(), std::min(room, buf.size()), MSG_DONTWAIT);
-                if (k <= 0 || !feed({buf.data(), static_cast<size_t>(k)}, stop)) break;
-            }
+            if (!ended) take_last_bytes(fd, buf, stop);
             break;
         }
         if (check_power()) {
@@ -410,8 +422,8 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
             continue;
         }
         if (reading && (pfd[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            const size_t room = mechanism().room();
-            const ssize_t k = ::recv(fd, buf.data(), std::min(room, buf.size()), MSG_DONTWAIT);
+            const size_t room = mechanism().take_now(buf.size());
+            const ssize_t k = ::recv(fd, buf.data(), room, MSG_DONTWAIT);
             if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
             if (k <= 0) {
                 ended = true;
@@ -437,11 +449,9 @@ void TcpServer::serve_connection(int fd, const std::string& peer, const std::ato
     }
     out.flush();  // what the host's link takes now; the rest is lost with it
     const uint64_t bytes = s.interpreter().offset() + s.interpreter().buffered();
-    if (power_cut) {
-        // The connection is reset, as when a printer's power goes.
-        const linger hard{1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    }
+    // The connection is reset, as when a printer's power goes.
+    const linger hard{1, 0};
+    if (power_cut) setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     end_session();
     if (power_cut) lose_paper();
     journal_.note("connection from " + peer + (power_cut ? " reset (power off)" : " closed") +
@@ -506,9 +516,9 @@ void PtyServer::drain(std::vector<uint8_t>& buf, const std::atomic<bool>& stop) 
         // A full receive buffer stops the reading: the host's writes block
         // once the pseudo-terminal's own buffer is full too.
         const bool off = power_is_off();
-        const size_t room = off ? buf.size() : mechanism().room();
+        const size_t room = off ? buf.size() : mechanism().take_now(buf.size());
         if (room == 0) return;
-        const ssize_t k = ::read(master_, buf.data(), std::min(room, buf.size()));
+        const ssize_t k = ::read(master_, buf.data(), room);
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) return;  // EAGAIN: nothing more now; EIO: no host has the port open
         if (off) {

@@ -176,6 +176,8 @@ class TcpServer : public LinkServer {
 
   private:
     void serve_connection(int fd, const std::string& peer, const std::atomic<bool>& stop);
+    // Reads what has come as far as the buffer takes it, once a stop is asked.
+    void take_last_bytes(int fd, std::vector<uint8_t>& buf, const std::atomic<bool>& stop);
     int listen_fd_ = -1;
     std::string host_;
     int port_ = 0;

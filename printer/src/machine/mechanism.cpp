@@ -73,6 +73,11 @@ size_t Mechanism::room() const {
     return waiting >= settings_.receive_buffer ? 0 : settings_.receive_buffer - waiting;
 }
 
+size_t Mechanism::take_now(size_t most) const {
+    if (!off_ && rate_ <= 0 && held_.empty() && head_ == queue_.size()) return most;
+    return std::min(most, room());
+}
+
 bool Mechanism::idle() const {
     return head_ == queue_.size() && done_ >= static_cast<double>(target_) && pending_.empty();
 }

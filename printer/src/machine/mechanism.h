@@ -69,6 +69,10 @@ class Mechanism : public MachineLink {
 
     // Bytes the receive buffer takes now (0: full, or the power is off).
     size_t room() const;
+    // Bytes to read from the link now: while printing takes no time and
+    // nothing holds it, all there is (up to `most`), as before the printer
+    // had a mechanism, so a host that closes at once loses nothing; else room().
+    size_t take_now(size_t most) const;
     size_t used() const { return queue_.size() - head_; }
     // Nothing waits: the buffer is empty and the paper has stopped moving.
     bool idle() const;
@@ -138,7 +142,6 @@ class Mechanism : public MachineLink {
 
     uint64_t target_ = 0;  // dots laid out by the interpreter
     double done_ = 0;      // dots the paper has moved
-    uint64_t base_ = 0;    // dots() when this session began
     Clock::time_point moved_at_{};
     std::string held_;  // the hold in force ("" none)
     std::atomic<bool> off_{false};

@@ -137,7 +137,8 @@ void read_mechanism(const json& j, Profile& p) {
     }
 }
 
-Profile read(const json& j) {
+// Nothing unknown, nothing required missing.
+void check_fields(const json& j) {
     if (!j.is_object()) throw Fault{"(top)", "must be a JSON object"};
     for (const auto& item : j.items()) {
         bool known = false;
@@ -146,7 +147,10 @@ Profile read(const json& j) {
     }
     for (const char* required : {"name", "paper_mm", "dots"})
         if (!j.contains(required)) throw Fault{required, "missing"};
-    Profile p;
+}
+
+// The model's name, its paper and head, fonts and line spacing.
+void read_paper(const json& j, Profile& p) {
     if (!j["name"].is_string() || j["name"].get<std::string>().empty() ||
         j["name"].get<std::string>().find_first_of("/ \t") != std::string::npos)
         throw Fault{"name", "must be a non-empty name without spaces or slashes"};
@@ -162,6 +166,10 @@ Profile read(const json& j) {
     }
     if (j.contains("line_spacing"))
         p.line_spacing = integer(j["line_spacing"], "line_spacing", 1, 255);
+}
+
+// What it can print: code tables, international sets, barcodes, 2D symbols.
+void read_repertoire(const json& j, Profile& p) {
     if (j.contains("code_tables"))
         p.code_tables = list_or_all<int>(
             j["code_tables"], "code_tables", [](const json& v, const std::string& f) {
@@ -194,24 +202,30 @@ Profile read(const json& j) {
                         if (v.get<std::string>() == name) return std::string(name);
                 throw Fault{f, "not a 2D symbol name (QR Code, PDF417, Data Matrix, ...)"};
             });
-    if (j.contains("printer_id")) {
-        const json& id = j["printer_id"];
-        if (!id.is_object()) throw Fault{"printer_id", "must be an object"};
-        p.id_bytes.clear();
-        p.id_texts.clear();
-        for (const auto& item : id.items()) {
-            const std::string f = "printer_id." + item.key();
-            const std::string& k = item.key();
-            if (k == "1" || k == "2" || k == "3")
-                p.id_bytes[k[0] - '0'] = integer(item.value(), f, 0, 255);
-            else if (k.size() == 1 && k[0] >= 'A' && k[0] <= 'E') {
-                if (!item.value().is_string() || item.value().get<std::string>().size() > 80)
-                    throw Fault{f, "must be a text of at most 80 characters"};
-                p.id_texts[k[0]] = item.value();
-            } else
-                throw Fault{f, "GS I answers are keyed 1, 2, 3 or A to E"};
-        }
+}
+
+// GS I answers: "1" to "3" a byte, "A" to "E" a text.
+void read_printer_id(const json& id, Profile& p) {
+    if (!id.is_object()) throw Fault{"printer_id", "must be an object"};
+    p.id_bytes.clear();
+    p.id_texts.clear();
+    for (const auto& item : id.items()) {
+        const std::string f = "printer_id." + item.key();
+        const std::string& k = item.key();
+        if (k == "1" || k == "2" || k == "3")
+            p.id_bytes[k[0] - '0'] = integer(item.value(), f, 0, 255);
+        else if (k.size() == 1 && k[0] >= 'A' && k[0] <= 'E') {
+            if (!item.value().is_string() || item.value().get<std::string>().size() > 80)
+                throw Fault{f, "must be a text of at most 80 characters"};
+            p.id_texts[k[0]] = item.value();
+        } else
+            throw Fault{f, "GS I answers are keyed 1, 2, 3 or A to E"};
     }
+}
+
+// What it answers and holds: GS I, NV graphics memory, GS ( E queries.
+void read_answers(const json& j, Profile& p) {
+    if (j.contains("printer_id")) read_printer_id(j["printer_id"], p);
     if (j.contains("nv_graphics_bytes"))
         p.nv_graphics_bytes = integer(j["nv_graphics_bytes"], "nv_graphics_bytes", 0, 1 << 30);
     if (j.contains("user_setup_answers")) {
@@ -222,6 +236,10 @@ Profile read(const json& j) {
             p.user_setup_answers[hex_bytes(item.key(), f, 16)] = hex_bytes(item.value(), f, 64);
         }
     }
+}
+
+// The cutter, the drawer kick and the double-byte encoding it reads.
+void read_fittings(const json& j, Profile& p) {
     if (j.contains("cutter")) {
         const std::string c = word(j["cutter"], "cutter", {"full_and_partial", "partial", "none"});
         p.cutter = c != "none";
@@ -234,6 +252,16 @@ Profile read(const json& j) {
     if (j.contains("double_byte"))
         p.double_byte = word(j["double_byte"], "double_byte",
                              {"none", "gb18030", "shift_jis", "euc-kr", "big5"});
+}
+
+// The profile, or the first Fault in the order the fields are listed.
+Profile read(const json& j) {
+    check_fields(j);
+    Profile p;
+    read_paper(j, p);
+    read_repertoire(j, p);
+    read_answers(j, p);
+    read_fittings(j, p);
     read_mechanism(j, p);
     return p;
 }

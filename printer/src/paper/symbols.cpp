@@ -295,6 +295,94 @@ const char* symbology_name(int m) {
     }
 }
 
+namespace {
+
+// CODE128 as it is encoded: the code set in force, a SHIFT pending, the
+// symbol values so far (the start value first), and the symbol's HRI and
+// data text.
+struct Code128 {
+    char set;
+    bool shift;
+    std::vector<int> values;
+    LinearSymbol* out;
+
+    // An escape {A {B {C (code set), {S (SHIFT), {1 to {4 (FNC); the refusal or "".
+    std::string escape(char e) {
+        switch (e) {
+            case 'A':
+            case 'B':
+            case 'C':
+                if (e != set) values.push_back(e == 'A' ? 101 : e == 'B' ? 100 : 99);
+                set = e;
+                return {};
+            case 'S':
+                if (set == 'C') return "CODE128 SHIFT is not allowed in code set C";
+                values.push_back(98);
+                shift = true;
+                return {};
+            case '1':
+                // FNC1 first marks GS1 data; later it is sent as GS.
+                if (values.size() > 1) out->data += '\x1d';
+                values.push_back(102);
+                return {};
+            case '2':
+                if (set == 'C') return "CODE128 FNC2 is not allowed in code set C";
+                values.push_back(97);
+                return {};
+            case '3':
+                if (set == 'C') return "CODE128 FNC3 is not allowed in code set C";
+                values.push_back(96);
+                return {};
+            case '4':
+                if (set == 'C') return "CODE128 FNC4 is not allowed in code set C";
+                values.push_back(set == 'A' ? 101 : 100);
+                return {};
+            default:
+                return "CODE128 unknown escape {" + std::string(1, e);
+        }
+    }
+
+    // One data byte in the code set in force (or the one SHIFT gives); the refusal or "".
+    std::string character(uint8_t c) {
+        const char cur = shift ? (set == 'A' ? 'B' : 'A') : set;
+        shift = false;
+        if (cur == 'C') {
+            if (c > 99) return "CODE128 code set C value above 99";
+            values.push_back(c);
+            out->hri += static_cast<char>('0' + c / 10);
+            out->hri += static_cast<char>('0' + c % 10);
+            out->data.append(out->hri, out->hri.size() - 2);
+        } else if (cur == 'A') {
+            if (c > 0x5F) return "CODE128 code set A cannot encode the byte " + std::to_string(c);
+            values.push_back(c >= 0x20 ? c - 0x20 : c + 64);
+            out->hri += c >= 0x20 ? static_cast<char>(c) : ' ';
+            out->data += static_cast<char>(c);
+        } else {
+            if (c < 0x20 || c > 0x7F)
+                return "CODE128 code set B cannot encode the byte " + std::to_string(c);
+            values.push_back(c - 0x20);
+            out->hri += static_cast<char>(c);
+            out->data += static_cast<char>(c);
+        }
+        return {};
+    }
+
+    // The check value and the stop, then every value's bars and spaces.
+    void draw() {
+        int sum = values[0];
+        for (size_t i = 1; i < values.size(); ++i) sum += static_cast<int>(i) * values[i];
+        values.push_back(sum % 103);
+        values.push_back(106);
+        for (int v : values) {
+            bool bar = true;
+            for (const char* w = C128[v]; *w; ++w, bar = !bar)
+                for (int k = 0; k < *w - '0'; ++k) out->modules.push_back(bar ? 1 : 0);
+        }
+    }
+};
+
+}  // namespace
+
 LinearSymbol encode_code128(std::string_view d) {
     LinearSymbol out;
     auto fail = [&](std::string why) {
@@ -304,81 +392,21 @@ LinearSymbol encode_code128(std::string_view d) {
     };
     if (d.size() < 2 || d[0] != '{' || (d[1] != 'A' && d[1] != 'B' && d[1] != 'C'))
         return fail("CODE128 data must begin with {A, {B or {C");
-    char set = d[1];
-    std::vector<int> values{set == 'A' ? 103 : set == 'B' ? 104 : 105};
-    bool shift = false;
+    Code128 code{d[1], false, {d[1] == 'A' ? 103 : d[1] == 'B' ? 104 : 105}, &out};
     for (size_t i = 2; i < d.size(); ++i) {
         const uint8_t c = static_cast<uint8_t>(d[i]);
         if (c == '{') {
             if (i + 1 >= d.size()) return fail("CODE128 data ends inside a { escape");
             const char e = d[++i];
-            switch (e) {
-                case 'A':
-                case 'B':
-                case 'C':
-                    if (e != set) values.push_back(e == 'A' ? 101 : e == 'B' ? 100 : 99);
-                    set = e;
-                    continue;
-                case 'S':
-                    if (set == 'C') return fail("CODE128 SHIFT is not allowed in code set C");
-                    values.push_back(98);
-                    shift = true;
-                    continue;
-                case '1':
-                    // FNC1 first marks GS1 data; later it is sent as GS.
-                    if (values.size() > 1) out.data += '\x1d';
-                    values.push_back(102);
-                    continue;
-                case '2':
-                    if (set == 'C') return fail("CODE128 FNC2 is not allowed in code set C");
-                    values.push_back(97);
-                    continue;
-                case '3':
-                    if (set == 'C') return fail("CODE128 FNC3 is not allowed in code set C");
-                    values.push_back(96);
-                    continue;
-                case '4':
-                    if (set == 'C') return fail("CODE128 FNC4 is not allowed in code set C");
-                    values.push_back(set == 'A' ? 101 : 100);
-                    continue;
-                case '{':
-                    break;  // a literal brace, handled below
-                default:
-                    return fail("CODE128 unknown escape {" + std::string(1, e));
+            if (e != '{') {  // {{ is a literal brace, taken as data below
+                if (std::string why = code.escape(e); !why.empty()) return fail(std::move(why));
+                continue;
             }
         }
-        const char cur = shift ? (set == 'A' ? 'B' : 'A') : set;
-        shift = false;
-        if (cur == 'C') {
-            if (c > 99) return fail("CODE128 code set C value above 99");
-            values.push_back(c);
-            out.hri += static_cast<char>('0' + c / 10);
-            out.hri += static_cast<char>('0' + c % 10);
-            out.data.append(out.hri, out.hri.size() - 2);
-        } else if (cur == 'A') {
-            if (c > 0x5F)
-                return fail("CODE128 code set A cannot encode the byte " + std::to_string(c));
-            values.push_back(c >= 0x20 ? c - 0x20 : c + 64);
-            out.hri += c >= 0x20 ? static_cast<char>(c) : ' ';
-            out.data += static_cast<char>(c);
-        } else {
-            if (c < 0x20 || c > 0x7F)
-                return fail("CODE128 code set B cannot encode the byte " + std::to_string(c));
-            values.push_back(c - 0x20);
-            out.hri += static_cast<char>(c);
-            out.data += static_cast<char>(c);
-        }
+        if (std::string why = code.character(c); !why.empty()) return fail(std::move(why));
     }
-    if (values.size() < 2) return fail("CODE128 symbol has no data");
-    int sum = values[0];
-    for (size_t i = 1; i < values.size(); ++i) sum += static_cast<int>(i) * values[i];
-    values.push_back(sum % 103);
-    values.push_back(106);
-    for (int v : values) {
-        bool bar = true;
-        for (const char* w = C128[v]; *w; ++w, bar = !bar)
-            for (int k = 0; k < *w - '0'; ++k) out.modules.push_back(bar ? 1 : 0);
-    }
+    if (code.values.size() < 2) return fail("CODE128 symbol has no data");
+    code.draw();
     out.ok = true;
     return out;
 }

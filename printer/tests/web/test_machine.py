@@ -7,15 +7,14 @@ once; a power cut; the cover; a jammed cutter with DLE ENQ 1 and 2; DLE DC4
 fn 8; a shop where one printer is held and one off while another prints;
 and at --speed 0 the same PNG files as before the mechanism."""
 
-import errno
 import hashlib
 import http.client
 import json
 import os
 import socket
 import subprocess
+import struct
 import tempfile
-import termios
 import threading
 import time
 import tty
@@ -43,9 +42,10 @@ def answer(ident):
 
 
 def lines(tag, first, last, pad=0):
-    """Text lines 'TAG 0001' ...; `pad` bytes of ESC E 0 (no paper) in each."""
-    return b"".join(b"%s %04d" % (tag, i) + b"\x1bE\x00" * (pad // 3) + b"\n"
-                    for i in range(first, last + 1))
+    """Text lines 'TAG 0001' ...; with `pad`, a user setup command of that
+    many bytes (ignored, no paper) in each."""
+    filler = b"\x1d(E" + struct.pack("<H", pad) + bytes(pad) if pad else b""
+    return b"".join(b"%s %04d" % (tag, i) + filler + b"\n" for i in range(first, last + 1))
 
 
 def names(tag, first, last):
@@ -217,11 +217,12 @@ class PaperOut(MachineTest):
         os.write(fd, lines(b"LINE", 1, 10)) if serial else h.s.sendall(lines(b"LINE", 1, 10))
         wait_until(lambda: "LINE 0010" in p.journal(), 3)
         p.put_status(paper="out")
-        # Lines of 200 bytes each (30 dots of paper): 400 lines is 80 KB.
-        rest = lines(b"LINE", 11, 410, pad=190)
+        # Lines of 2 KB each (30 dots of paper): 500 lines is 1 MB, more than
+        # the buffer and the kernel's socket buffers together.
+        rest = lines(b"LINE", 11, 510, pad=2000)
         os.set_blocking(fd, False)
         sent = 0
-        deadline = time.monotonic() + 3
+        deadline = time.monotonic() + 1
         while sent < len(rest) and time.monotonic() < deadline:
             try:
                 sent += write(rest[sent:sent + 4096])
@@ -239,7 +240,7 @@ class PaperOut(MachineTest):
         while tail:
             tail = tail[os.write(fd, tail):] if serial else (h.s.sendall(tail) or b"")
         self.assertTrue(p.wait_receipts(1))
-        text = self.check_whole_with_mark(p, 1, b"LINE", 410)
+        text = self.check_whole_with_mark(p, 1, b"LINE", 510)
         self.assertEqual(text.index(MARK_LOADED), 10, "the mark where printing stopped")
 
     def test_paper_out_mid_receipt_at_speed_and_gs_h_only_after_paper_is_back(self):
@@ -257,6 +258,17 @@ class PaperOut(MachineTest):
         self.assertTrue(p.wait_receipts(1))
         text = self.check_whole_with_mark(p, 1, b"LINE", 40)
         self.assertTrue(5 < text.index(MARK_LOADED) < 25, text)
+
+    def test_print_while_out_prints_on_and_only_the_replies_tell(self):
+        p = self.printer("--print-while-out", "--speed", "250", "--paper", "out")
+        h = self.host(p)
+        h.s.sendall(lines(b"LINE", 1, 5) + DLE_EOT(4) + gs_h(b"0001") + CUT)
+        self.assertIsNotNone(h.wait_for(answer(b"0001"), 2))
+        self.assertEqual(h.replies()[:1], b"\x7e", "DLE EOT 4: paper end")
+        self.assertTrue(p.wait_receipts(1))
+        self.assertEqual(p.text(1), names(b"LINE", 1, 5))
+        st = p.status()
+        self.assertEqual((st["state"], st["paper"]), ("idle", "out"))
 
     def test_a_roll_runs_out_mid_receipt(self):
         # 60 mm of roll is 480 dots: the 16th line of 30 dots ends it.
@@ -359,7 +371,12 @@ class CoverCutterAndClearing(MachineTest):
                 self.assertIsNotNone(h.wait_for(b"\x1e", 1), "recoverable, autocutter error")
                 st = p.status()
                 self.assertEqual((st["state"], st["held_because"]), ("held", "cutter jammed"))
-                time.sleep(0.3)
+                # A real-time query split over two writes, behind the queued lines.
+                h.s.sendall(DLE_EOT(2)[:2])
+                time.sleep(0.1)
+                h.s.sendall(DLE_EOT(2)[2:])
+                self.assertIsNotNone(h.wait_for(b"\x1e\x52", 1), "DLE EOT 2: error")
+                time.sleep(0.2)
                 self.assertNotIn(b"\x37\x22", h.replies())
                 h.s.sendall(enq + lines(b"B", 1, 5) + gs_h(b"000B") + CUT)
                 self.assertIsNotNone(h.wait_for(answer(b"000B"), 3))
