@@ -18,7 +18,7 @@ std::string mark_line(const std::string& text) {
 constexpr double FRESH_SECONDS = 1;
 // At most this many jobs, and bytes, go back to back under one confirmation
 // (and one commit before and one after them).
-constexpr size_t BATCH_JOBS = 32;
+constexpr size_t BATCH_JOBS = 8;
 constexpr size_t BATCH_BYTES = 256 * 1024;
 // How often an idle printer's status is read.
 constexpr double IDLE_LOOK_SECONDS = 5;
