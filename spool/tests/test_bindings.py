@@ -63,7 +63,7 @@ class SpoolLink(unittest.TestCase):
                        check=True, timeout=120)
         self.live.check([MONO, exe], "CS", "unknown printer: 37 refused")
 
-    @unittest.skipUnless(FPC, "fpc (Debian: fpc) missing")
+    @unittest.skipUnless(FPC, "fpc (Debian: fp-compiler) missing")
     def test_pascal_handle_and_classic_link_print_through_the_service(self):
         out = self.live.work
         subprocess.run([FPC, "-v0", "-Sew", "-Fu" + os.path.join(ROOT, "bindings/pascal"),
