@@ -93,6 +93,9 @@ namespace Quorvel
         public const int Held = 33;
         public const int OutcomeUnknown = 34;
         public const int CannotConfirm = 35;
+        public const int SpoolUnreachable = 36;
+        public const int SpoolRefused = 37;
+        public const int BadSpoolUrl = 38;
     }
 
     public static class Native
@@ -160,6 +163,7 @@ namespace Quorvel
         public static int quorvel_open_queue(string name, int model) { return Windows ? OnWindows.quorvel_open_queue(name, model) : Elsewhere.quorvel_open_queue(name, model); }
         public static int quorvel_open_device(string path, int model) { return Windows ? OnWindows.quorvel_open_device(path, model) : Elsewhere.quorvel_open_device(path, model); }
         public static int quorvel_flush() { return Windows ? OnWindows.quorvel_flush() : Elsewhere.quorvel_flush(); }
+        public static int quorvel_open_spool(string url, string printer, int model) { return Windows ? OnWindows.quorvel_open_spool(url, printer, model) : Elsewhere.quorvel_open_spool(url, printer, model); }
 
         // Confirmed printing and bytes as they are, on the default link
         public static int quorvel_confirm(int timeout_ms) { return Windows ? OnWindows.quorvel_confirm(timeout_ms) : Elsewhere.quorvel_confirm(timeout_ms); }
@@ -218,6 +222,7 @@ namespace Quorvel
         public static IntPtr quorvel_printer_open_queue(string name, int model) { return Windows ? OnWindows.quorvel_printer_open_queue(name, model) : Elsewhere.quorvel_printer_open_queue(name, model); }
         public static IntPtr quorvel_printer_open_device(string path, int model) { return Windows ? OnWindows.quorvel_printer_open_device(path, model) : Elsewhere.quorvel_printer_open_device(path, model); }
         public static int quorvel_printer_flush(IntPtr printer) { return Windows ? OnWindows.quorvel_printer_flush(printer) : Elsewhere.quorvel_printer_flush(printer); }
+        public static IntPtr quorvel_printer_open_spool(string url, string printer, int model) { return Windows ? OnWindows.quorvel_printer_open_spool(url, printer, model) : Elsewhere.quorvel_printer_open_spool(url, printer, model); }
 
         // Confirmed printing, whole receipts and bytes as they are
         public static int quorvel_printer_confirm(IntPtr printer, int timeout_ms) { return Windows ? OnWindows.quorvel_printer_confirm(printer, timeout_ms) : Elsewhere.quorvel_printer_confirm(printer, timeout_ms); }
@@ -262,6 +267,7 @@ namespace Quorvel
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_queue(string name, int model);
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_device(string path, int model);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_flush(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_spool(string url, string printer, int model);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm(IntPtr printer, int timeout_ms);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm_level(IntPtr printer);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_begin(IntPtr printer);
@@ -305,6 +311,7 @@ namespace Quorvel
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_queue(string name, int model);
             [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_device(string path, int model);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_flush(IntPtr printer);
+            [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern IntPtr quorvel_printer_open_spool(string url, string printer, int model);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm(IntPtr printer, int timeout_ms);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_confirm_level(IntPtr printer);
             [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_printer_begin(IntPtr printer);
@@ -359,6 +366,7 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_queue(string name, int model);
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_device(string path, int model);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_flush();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_spool(string url, string printer, int model);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm(int timeout_ms);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm_level();
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_write(byte[] bytes, int length);
@@ -409,6 +417,7 @@ namespace Quorvel
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_queue(string name, int model);
         [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_device(string path, int model);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_flush();
+        [DllImport(Lib, CallingConvention = Call, CharSet = CharSet.Ansi)] internal static extern int quorvel_open_spool(string url, string printer, int model);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm(int timeout_ms);
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_confirm_level();
         [DllImport(Lib, CallingConvention = Call)] internal static extern int quorvel_write(byte[] bytes, int length);
@@ -515,6 +524,15 @@ namespace Quorvel
         {
             return Opened(NativePrinter.quorvel_printer_open_queue(name, model),
                           "quorvel_printer_open_queue(" + name + ")");
+        }
+
+        /// <summary>A printer behind a print service (quorvel-spool) at url, "http://ADDRESS[:PORT]",
+        /// by the service's name of it. Commands go as one job at each Cut, Flush and Dispose,
+        /// which returns once the service has stored it.</summary>
+        public static Printer OpenSpool(string url, string printer, int model = 0)
+        {
+            return Opened(NativePrinter.quorvel_printer_open_spool(url, printer, model),
+                          "quorvel_printer_open_spool(" + url + ", " + printer + ")");
         }
 
         /// <summary>A printer-class device on Linux, e.g. /dev/usb/lp0.</summary>

@@ -185,6 +185,10 @@ const
   QUORVEL_E_HELD = 33;
   QUORVEL_E_OUTCOME_UNKNOWN = 34;
   QUORVEL_E_CANNOT_CONFIRM = 35;
+  { The print service link (quorvel_open_spool) }
+  QUORVEL_E_SPOOL_UNREACHABLE = 36;
+  QUORVEL_E_SPOOL_REFUSED = 37;
+  QUORVEL_E_BAD_SPOOL_URL = 38;
   { Confirmed printing: what the last confirm that returned 1 meant (quorvel_confirm_level) }
   QUORVEL_CONFIRM_NONE = 0;
   QUORVEL_CONFIRM_PRINTED = 1;
@@ -312,6 +316,14 @@ function quorvel_printer_end(printer: PQuorvelPrinter; confirm_timeout_ms: Integ
 function quorvel_printer_write(printer: PQuorvelPrinter; bytes: PByte; length: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_printer_write';
 function quorvel_printer_cancel(printer: PQuorvelPrinter): Integer; stdcall; external QuorvelLib name 'quorvel_printer_cancel';
 
+{ A printer behind a print service (quorvel-spool): url 'http://ADDRESS[:PORT]'
+  (port 8631 when left out), printer the service's name of it. Commands go as
+  one job at each cut, flush and close, which returns 1 once the service has
+  stored it; else 0 with QUORVEL_E_SPOOL_UNREACHABLE (the job stays: flush
+  again), QUORVEL_E_SPOOL_REFUSED or QUORVEL_E_BAD_SPOOL_URL. }
+function quorvel_open_spool(url, printer: PAnsiChar; model: Integer): Integer; stdcall; external QuorvelLib name 'quorvel_open_spool';
+function quorvel_printer_open_spool(url, printer: PAnsiChar; model: Integer): PQuorvelPrinter; stdcall; external QuorvelLib name 'quorvel_printer_open_spool';
+
 type
   { A call a printer did not take: Code and the message of quorvel_last_error. }
   EQuorvelPrinter = class(Exception)
@@ -346,6 +358,9 @@ type
     { A printer behind the system's spooler (lpstat -p, or Windows' printer
       list): commands go as one RAW job at each Cut, Flush and Close. }
     constructor OpenQueue(const Name: AnsiString; Model: Integer = QUORVEL_MODEL_0);
+    { A printer behind a print service at Url ('http://ADDRESS[:PORT]'), by
+      the service's name of it: a job at each Cut, Flush and Close. }
+    constructor OpenSpool(const Url, Printer: AnsiString; Model: Integer = QUORVEL_MODEL_0);
     { A printer-class device on Linux, e.g. /dev/usb/lp0. }
     constructor OpenDevice(const Path: AnsiString; Model: Integer = QUORVEL_MODEL_0);
     destructor Destroy; override;
@@ -480,6 +495,14 @@ begin
   inherited Create;
   FHandle := quorvel_printer_open_queue(PAnsiChar(Name), Model);
   if FHandle = nil then raise EQuorvelPrinter.CreateFor('quorvel_printer_open_queue(' + string(Name) + ')');
+end;
+
+constructor TQuorvelPrinter.OpenSpool(const Url, Printer: AnsiString; Model: Integer);
+begin
+  inherited Create;
+  FHandle := quorvel_printer_open_spool(PAnsiChar(Url), PAnsiChar(Printer), Model);
+  if FHandle = nil then
+    raise EQuorvelPrinter.CreateFor('quorvel_printer_open_spool(' + string(Url) + ', ' + string(Printer) + ')');
 end;
 
 constructor TQuorvelPrinter.OpenDevice(const Path: AnsiString; Model: Integer);

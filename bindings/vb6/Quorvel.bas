@@ -218,6 +218,13 @@ Public Const QUORVEL_CONFIRM_SPOOLED As Long = 3
 Public Const QUORVEL_RECEIPT_PIECE As Long = 65536
 Public Const QUORVEL_CONFIRM_POLL_MS As Long = 500
 Public Const QUORVEL_CONFIRM_LEARN_MS As Long = 3000
+
+' The print service link (quorvel_open_spool): the service cannot be reached (the
+' job stays collected: flush again), it refused the job or the printer's name, or
+' the URL is not http://ADDRESS[:PORT].
+Public Const QUORVEL_E_SPOOL_UNREACHABLE As Long = 36
+Public Const QUORVEL_E_SPOOL_REFUSED As Long = 37
+Public Const QUORVEL_E_BAD_SPOOL_URL As Long = 38
 Public Const QUORVEL_E_BAD_HANDLE As Long = 26
 
 ' struct quorvel_status, filled by quorvel_read_status: 1 set, 0 clear, -1 no reply.
@@ -330,6 +337,12 @@ Public Declare Function quorvel_printer_begin Lib "Quorvel.dll" (ByVal printer A
 Public Declare Function quorvel_printer_end Lib "Quorvel.dll" (ByVal printer As Long, ByVal confirm_timeout_ms As Long) As Long ' @116
 Public Declare Function quorvel_printer_write Lib "Quorvel.dll" (ByVal printer As Long, ByRef bytes As Byte, ByVal length As Long) As Long ' @117
 Public Declare Function quorvel_printer_cancel Lib "Quorvel.dll" (ByVal printer As Long) As Long ' @118
+
+' A printer behind a print service (quorvel-spool): url "http://127.0.0.1:8631",
+' printer_name the service's name of it. Commands go as one job at each cut,
+' quorvel_flush and FechaPortaSerial, which return 1 once the service stored it.
+Public Declare Function quorvel_open_spool Lib "Quorvel.dll" (ByVal url As String, ByVal printer_name As String, ByVal model As Long) As Long ' @130
+Public Declare Function quorvel_printer_open_spool Lib "Quorvel.dll" (ByVal url As String, ByVal printer_name As String, ByVal model As Long) As Long ' @131
 
 ' From kernel32: Le_VersaoDLL's text from its address.
 Public Declare Function lstrlenA Lib "kernel32" (ByVal text As Long) As Long

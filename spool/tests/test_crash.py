@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 """Crash safety: the service is killed with SIGKILL at random moments while
-eight tills post jobs and the printer runs out of paper and loses its power
-now and then. Every
+eight tills post jobs and the printer runs out of paper, loses its power,
+and goes away altogether (nothing listens at its address: connections are
+refused) before coming back, now and then. Every
 accepted job must end printed exactly once, or uncertain; none lost, none
 printed twice unmarked, none stuck. Also: restart to ready with many jobs
 stored. QUORVEL_SPOOL_KILLS sets the number of kills (default 10; the
@@ -48,11 +49,19 @@ class KillNine(unittest.TestCase):
                     time.sleep(0.02)
                 stop.wait(rng.uniform(0.02, 0.15))  # a busy restaurant's pace
 
-        def paper():  # the printer runs out of paper, or loses its power, now and then
+        refusals = []
+
+        def paper():  # paper out, power off, or no printer at all, now and then
             for k in range(10 ** 6):
                 if stop.wait(rng.uniform(0.3, 1.0)):
                     return
-                switch = ("paper", "out", "ok") if k % 2 == 0 else ("power", "off", "on")
+                if k % 3 == 2:  # the process goes: connections to it are refused
+                    printer.stop(keep=True)
+                    refusals.append(k)
+                    stop.wait(rng.uniform(0.3, 0.8))
+                    printer.start()
+                    continue
+                switch = ("paper", "out", "ok") if k % 3 == 0 else ("power", "off", "on")
                 printer.set(**{switch[0]: switch[1]})
                 stop.wait(0.2)
                 printer.set(**{switch[0]: switch[2]})
@@ -74,6 +83,7 @@ class KillNine(unittest.TestCase):
         printer.set(paper="ok", power="on")
         try:
             self.assertGreater(len(accepted), KILLS)
+            self.assertTrue(refusals)
             pending = {"queued", "printing", "held", "retrying"}
 
             def settled():
@@ -101,7 +111,8 @@ class KillNine(unittest.TestCase):
                         self.assertEqual(1, printed[line])
                     else:
                         self.assertLessEqual(printed[line], 1)
-            print("\n%d jobs accepted over %d kills: %s" % (len(accepted), KILLS, dict(counts)))
+            print("\n%d jobs accepted over %d kills and %d printer absences: %s"
+                  % (len(accepted), KILLS, len(refusals), dict(counts)))
         finally:
             spool.stop()
             printer.stop()

@@ -3,6 +3,9 @@
 cancel and reprint, expiry, fallback, uncertain links, and printers that
 never wait for one another."""
 
+import os
+import shutil
+import tempfile
 import time
 import unittest
 
@@ -86,6 +89,76 @@ class States(unittest.TestCase):
         self.printer.stop(keep=True)
         status, body = self.spool.json("POST", "/api/printers/counter/recover?clear=1")
         self.assertEqual(502, status)
+
+
+class Failed(unittest.TestCase):
+    """A link that can never open as configured fails its jobs at once,
+    saying why; one that may come back (nothing listens yet) retries."""
+
+    def test_links_that_cannot_open_fail_their_jobs(self):
+        # (A queue that does not exist fails too, but telling so needs a
+        # print server, which this machine does not run.)
+        cases = [("device:/nonexistent/qv-lp9", "qv-lp9"),
+                 ("serial:/nonexistent/qv-tty9", "qv-tty9"),
+                 ("serial:/dev/null", "/dev/null")]  # opens, but not a serial device
+        args = []
+        for i, (link, _) in enumerate(cases):
+            args += ["--printer", "p%d=%s" % (i, link)]
+        spool = Spool(*args)
+        try:
+            ids = [spool.post("p%d" % i, job_bytes("F%d" % i))[1]["id"] for i in range(len(cases))]
+            for i, (link, named) in enumerate(cases):
+                job = spool.wait_state(ids[i], "failed")
+                self.assertIn("cannot be opened", job["reason"], link)
+                self.assertIn(named, job["reason"], link)
+                self.assertEqual(0, job["attempts"], link)
+                _, view = spool.json("GET", "/api/printers/p%d" % i)
+                self.assertEqual("down", view["state"], link)
+        finally:
+            spool.stop()
+
+    def test_nothing_listening_is_not_a_failure(self):
+        ip = loopback_address()
+        spool = Spool("--printer", "counter=tcp:%s:9100" % ip)
+        try:
+            job = spool.post("counter", job_bytes("LATER"))[1]["id"]
+            spool.wait_state(job, "retrying")
+            time.sleep(0.6)
+            self.assertEqual("retrying", spool.job(job)["state"])
+            printer = Printer(ip=ip)
+            try:
+                spool.wait_state(job, "printed", timeout=15)
+            finally:
+                printer.stop()
+        finally:
+            spool.stop()
+
+
+class Serial(unittest.TestCase):
+    """A printer on a pseudo-terminal (the virtual printer's --serial-link)."""
+
+    def test_jobs_delivered_and_confirmed_over_serial(self):
+        link_dir = tempfile.mkdtemp(prefix="qvs-tty-")
+        tty = os.path.join(link_dir, "printer")
+        printer = Printer("--serial-link", tty, "--no-tcp")
+        spool = Spool("--printer", "counter=serial:%s,baud=115200" % tty)
+        try:
+            ids = [spool.post("counter", job_bytes("SER%d" % i))[1]["id"] for i in range(4)]
+            for i in ids:
+                job = spool.wait_state(i, "printed", timeout=15)
+                self.assertEqual(1, job["attempts"])
+            texts = wait_for(lambda: (lambda t: t if len(t) >= 4 else None)(printer.texts()))
+            self.assertEqual([["SER%d line 0" % i] for i in range(4)], texts)
+            # Paper out: the next job waits, unsent, then prints.
+            printer.set(paper="out")
+            held = spool.post("counter", job_bytes("SERHELD"))[1]["id"]
+            self.assertIn("paper out", spool.wait_state(held, "held")["reason"])
+            printer.set(paper="ok")
+            spool.wait_state(held, "printed", timeout=15)
+        finally:
+            spool.stop()
+            printer.stop()
+            shutil.rmtree(link_dir, ignore_errors=True)
 
 
 class Expiry(unittest.TestCase):

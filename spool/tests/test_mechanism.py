@@ -56,6 +56,29 @@ class Mechanism(unittest.TestCase):
         self.assertEqual(1, texts["*** COPY ***"])
         self.assertEqual(1, texts["POWER line 39"])  # only the copy got to the end
 
+    def test_jobs_queued_behind_a_job_go_as_one_batch_held_and_printed_once(self):
+        # While the first job prints, five queue up; they then go back to back
+        # under one confirmation, so paper out catches all five inside.
+        self.start()
+        first = self.spool.post("counter", long_job("FIRST"))[1]["id"]
+        self.spool.wait_state(first, "printing")
+        batch = [self.spool.post("counter", job_bytes("B%d" % i, 10))[1]["id"] for i in range(5)]
+        self.spool.wait_state(first, "printed", timeout=15)
+        self.spool.wait_state(batch[0], "printing")
+        time.sleep(0.3)
+        self.printer.set(paper="out")
+        for j in batch:
+            self.assertIn("inside the printer", self.spool.wait_state(j, "held")["reason"])
+        self.printer.set(paper="ok")
+        for j in batch:
+            self.assertEqual(1, self.spool.wait_state(j, "printed", timeout=15)["attempts"])
+        texts = journal_texts(self.printer)
+        self.assertEqual([1] * 5, [texts["B%d line 9" % i] for i in range(5)])
+        with open(self.printer.dir + "/journal.txt", errors="replace") as f:
+            order = [line for line in f.read().split('"') if line.endswith(" line 9")]
+        self.assertEqual(["FIRST line 9"] + ["B%d line 9" % i for i in range(5)],
+                         [t for t in order if t.startswith(("B", "FIRST"))][:6])
+
 
 if __name__ == "__main__":
     unittest.main()

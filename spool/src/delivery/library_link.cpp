@@ -41,7 +41,13 @@ class LibraryLink final : public Link {
                 handle_ = quorvel_printer_open_device(target, config_.model);
                 break;
         }
-        if (!handle_) *why = last_error();
+        permanent_ = false;
+        if (!handle_) {
+            int code = 0;
+            *why = last_error(&code);
+            permanent_ = is_permanent(code);
+        }
+        if (handle_) opened_once_ = true;
         return handle_ != nullptr;
     }
 
@@ -97,8 +103,27 @@ class LibraryLink final : public Link {
     }
 
     std::string confirm_level() const override { return level_; }
+    bool cannot_open() const override { return permanent_; }
 
   private:
+    // Errors of opening the link that waiting will not cure: the link as
+    // configured can never work. A serial port or device that is missing is
+    // one only while it never opened (a USB printer unplugged comes back).
+    bool is_permanent(int code) const {
+        switch (code) {
+            case QUORVEL_E_QUEUE_NOT_FOUND:
+            case QUORVEL_E_NOT_SERIAL:
+            case QUORVEL_E_BAD_SPEED:
+            case QUORVEL_E_BAD_ADDRESS:
+            case QUORVEL_E_BAD_PORT:
+                return true;
+            case QUORVEL_E_PORT_NOT_FOUND:
+                return !opened_once_;
+            default:
+                return false;
+        }
+    }
+
     SendResult confirm(int ms) {
         if (!handle_) return {SendResult::uncertain, "not connected"};
         if (quorvel_printer_confirm(handle_, ms) == 1) {
@@ -131,6 +156,8 @@ class LibraryLink final : public Link {
     LinkTimings timings_;
     quorvel_printer* handle_ = nullptr;
     std::string level_ = "confirmed";
+    bool permanent_ = false;    // the last open failed for good
+    bool opened_once_ = false;  // the link opened at least once
 };
 
 }  // namespace

@@ -62,6 +62,9 @@ class Link {
     virtual bool recover(int n, std::string* why) = 0;
     // What the printer's confirmation means on this link, for people.
     virtual std::string confirm_level() const = 0;
+    // The last connect failed for a reason that waiting will not cure (no
+    // such print queue, not a serial device, a path that never existed).
+    virtual bool cannot_open() const { return false; }
 };
 
 std::unique_ptr<Link> make_link(const PrinterConfig& printer, const LinkTimings& timings);

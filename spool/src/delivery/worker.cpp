@@ -16,6 +16,10 @@ std::string mark_line(const std::string& text) {
 
 // A job within this of the last confirmed one is sent without a status read first.
 constexpr double FRESH_SECONDS = 1;
+// At most this many jobs, and bytes, go back to back under one confirmation
+// (and one commit before and one after them).
+constexpr size_t BATCH_JOBS = 8;
+constexpr size_t BATCH_BYTES = 256 * 1024;
 // How often an idle printer's status is read.
 constexpr double IDLE_LOOK_SECONDS = 5;
 
@@ -117,8 +121,8 @@ void Worker::run() {
             if (!pause(static_cast<int>((next_try - now_seconds()) * 1000) + 1)) return;
             continue;
         }
-        auto job = store_.next_pending(config_.name);
-        if (!job) {
+        auto jobs = store_.pending(config_.name, BATCH_JOBS);
+        if (jobs.empty()) {
             {
                 std::lock_guard lock(mu_);
                 view_.current_job = 0;
@@ -128,8 +132,8 @@ void Worker::run() {
             if (!pause(1000)) return;
             continue;
         }
-        if (expire_if_due(*job)) continue;
-        deliver(*job);
+        if (expire_if_due(jobs.front())) continue;
+        deliver(std::move(jobs));
     }
 }
 
@@ -228,6 +232,14 @@ void Worker::idle_look() {
 bool Worker::ready_to_send(const Job& job, std::string& why,
                            std::unique_lock<std::mutex>& link_lock) {
     if (!link_->connected() && !link_->connect(&why)) {
+        if (link_->cannot_open()) {
+            // Refused for good: the job fails rather than wait for ever.
+            set_view("down", "the link cannot be opened: " + why);
+            store_.change(job.id,
+                          JobStore::Change(JobState::failed, "the link cannot be opened: " + why,
+                                           {JobState::queued, JobState::retrying, JobState::held}));
+            return false;
+        }
         link_down(job, why);
         return false;
     }
@@ -256,57 +268,101 @@ bool Worker::ready_to_send(const Job& job, std::string& why,
     return true;
 }
 
-void Worker::deliver(Job job) {
+std::vector<Job> Worker::take_batch(std::vector<Job>& pending) {
+    // Behind the first job, only jobs queued and never sent join it, oldest
+    // first and without a gap, so the order on paper stays the queue's.
+    std::vector<Job> batch;
+    size_t bytes = 0;
+    for (Job& j : pending) {
+        const bool first = batch.empty();
+        if (!first && (j.state != JobState::queued || j.sent || expire_if_due(j))) break;
+        if (!first && bytes + j.data.size() > BATCH_BYTES) break;
+        bytes += j.data.size();
+        batch.push_back(std::move(j));
+    }
+    return batch;
+}
+
+void Worker::deliver(std::vector<Job> pending) {
     std::unique_lock link_lock(link_mu_);
+    const Job& job = pending.front();
     {
         std::lock_guard lock(mu_);
         view_.current_job = job.id;
     }
     if (job.sent && job.state == JobState::held) {
         // Sent before and held inside the printer: only waited for.
-        return watch_held(job, job.reason, link_lock);
+        return watch_held({job}, job.reason, link_lock);
     }
     std::string why;
-    // Right after a confirmed job the printer's state is known: the next job
-    // goes at once (a stop meanwhile is the library's "held" after sending).
+    // Right after a confirmed job the printer's state is known: the next jobs
+    // go at once, back to back (a stop meanwhile is the library's "held"
+    // after sending). Otherwise the status is read and one job goes alone.
     const bool fresh = link_->connected() && job.state == JobState::queued &&
                        now_seconds() - last_confirmed_ < FRESH_SECONDS;
     if (!fresh && !ready_to_send(job, why, link_lock)) return;
+    if (!fresh) pending.resize(1);
+    std::vector<Job> batch = take_batch(pending);
     set_view("printing", "");
-    // Committed before the first byte goes: after a crash it is known to
-    // have perhaps printed.
-    if (!store_.change(job.id,
-                       JobStore::Change(JobState::printing, "",
-                                        {JobState::queued, JobState::retrying, JobState::held})
-                           .mark_sent(true)
-                           .attempt()))
-        return;  // cancelled meanwhile
-    const SendResult r = link_->send(with_marks(job), job.id);
+    // Committed before the first byte goes: after a crash they are known to
+    // have perhaps printed. A job cancelled meanwhile is left out.
+    std::vector<std::pair<int64_t, JobStore::Change>> marks;
+    for (const Job& j : batch)
+        marks.emplace_back(j.id,
+                           JobStore::Change(JobState::printing, "",
+                                            {JobState::queued, JobState::retrying, JobState::held})
+                               .mark_sent(true)
+                               .attempt());
+    const std::vector<bool> marked = store_.change_all(marks);
+    std::vector<Job> sending;
+    std::string bytes;
+    for (size_t i = 0; i < batch.size(); ++i)
+        if (marked[i]) {
+            bytes += with_marks(batch[i]);
+            sending.push_back(std::move(batch[i]));
+        }
+    if (sending.empty()) return;
+    // One confirmation covers everything sent before it: the whole batch.
+    const SendResult r = link_->send(bytes, sending.front().id);
     switch (r.outcome) {
         case SendResult::printed:
-            store_.change(job.id, JobStore::Change(JobState::printed, printed_reason(job),
-                                                   {JobState::printing}));
+            change_each(sending, [&](const Job& j) {
+                return JobStore::Change(JobState::printed, printed_reason(j), {JobState::printing});
+            });
             last_confirmed_ = now_seconds();
             return;
         case SendResult::held:
-            store_.change(job.id,
-                          JobStore::Change(JobState::held,
-                                           r.why + " (inside the printer; it prints on recovery)",
-                                           {JobState::printing}));
-            return watch_held(job, r.why, link_lock);
+            change_each(sending, [&](const Job&) {
+                return JobStore::Change(JobState::held,
+                                        r.why + " (inside the printer; it prints on recovery)",
+                                        {JobState::printing});
+            });
+            return watch_held(sending, r.why, link_lock);
         case SendResult::link_down:
-            return link_down(job, r.why);
+            for (const Job& j : sending) link_down(j, r.why);
+            return;
         case SendResult::uncertain:
-            return settle_uncertain(job, r.why);
+            for (const Job& j : sending) settle_uncertain(j, r.why);
+            return;
         case SendResult::refused:
-            store_.change(job.id, JobStore::Change(JobState::failed, r.why, {JobState::printing}));
+            change_each(sending, [&](const Job&) {
+                return JobStore::Change(JobState::failed, r.why, {JobState::printing});
+            });
             return;
     }
 }
 
-void Worker::watch_held(const Job& job, std::string cause,
+void Worker::change_each(const std::vector<Job>& jobs,
+                         const std::function<JobStore::Change(const Job&)>& change) {
+    std::vector<std::pair<int64_t, JobStore::Change>> all;
+    for (const Job& j : jobs) all.emplace_back(j.id, change(j));
+    store_.change_all(all);
+}
+
+void Worker::watch_held(const std::vector<Job>& jobs, std::string cause,
                         std::unique_lock<std::mutex>& link_lock) {
     set_view("held", cause);
+    const Job& job = jobs.front();
     while (true) {
         {
             std::lock_guard lock(mu_);
@@ -315,17 +371,23 @@ void Worker::watch_held(const Job& job, std::string cause,
         const SendResult r = link_->wait_held(1000);
         if (r.outcome == SendResult::printed) {
             set_view("ready", "");
-            store_.change(
-                job.id, JobStore::Change(JobState::printed, printed_reason(job), {JobState::held}));
+            change_each(jobs, [&](const Job& j) {
+                return JobStore::Change(JobState::printed, printed_reason(j), {JobState::held});
+            });
             return;
         }
-        if (r.outcome != SendResult::held) return settle_uncertain(job, r.why);
+        if (r.outcome != SendResult::held) {
+            for (const Job& j : jobs) settle_uncertain(j, r.why);
+            return;
+        }
         if (auto j = store_.get(job.id); !j || j->state != JobState::held) return;  // operator
         if (r.why != cause) {
             cause = r.why;
             set_view("held", cause);
-            store_.change(job.id, JobStore::Change(JobState::held, cause + " (inside the printer)",
-                                                   {JobState::held}));
+            change_each(jobs, [&](const Job&) {
+                return JobStore::Change(JobState::held, cause + " (inside the printer)",
+                                        {JobState::held});
+            });
         }
         // The link is free meanwhile, for an operator's recover.
         link_lock.unlock();

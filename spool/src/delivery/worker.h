@@ -48,7 +48,13 @@ class Worker {
 
   private:
     void run();
-    void deliver(Job job);
+    // Sends the first of `pending` (the oldest jobs) and, right after a
+    // confirmed job, those queued behind it, as one batch.
+    void deliver(std::vector<Job> pending);
+    std::vector<Job> take_batch(std::vector<Job>& pending);
+    // One commit changing every job of `jobs`.
+    void change_each(const std::vector<Job>& jobs,
+                     const std::function<JobStore::Change(const Job&)>& change);
     // Reads the status before a send: false (the job moved to retrying or
     // held) when it must not go now.
     bool ready_to_send(const Job& job, std::string& why, std::unique_lock<std::mutex>& link_lock);
@@ -61,7 +67,8 @@ class Worker {
     bool expire_if_due(const Job& job);
     void move_to_fallback();
     void settle_uncertain(const Job& job, const std::string& why);
-    void watch_held(const Job& job, std::string cause, std::unique_lock<std::mutex>& link_lock);
+    void watch_held(const std::vector<Job>& jobs, std::string cause,
+                    std::unique_lock<std::mutex>& link_lock);
     // Waits `ms` or until woken; false when stopping.
     bool pause(int ms);
     std::string with_marks(const Job& job) const;

@@ -297,6 +297,17 @@ std::optional<Job> JobStore::next_pending(const std::string& printer) const {
     return read_job(s, true);
 }
 
+std::vector<Job> JobStore::pending(const std::string& printer, size_t limit) const {
+    std::lock_guard lock(read_mu_);
+    Stmt s(read_, std::string("SELECT ") + COLUMNS +
+                      ", data FROM jobs WHERE printer = ? AND state IN " + pending_list() +
+                      " ORDER BY id LIMIT ?");
+    s.bind(1, printer).bind(2, static_cast<int64_t>(limit));
+    std::vector<Job> out;
+    while (s.step() == SQLITE_ROW) out.push_back(read_job(s, true));
+    return out;
+}
+
 std::vector<Job> JobStore::unsent(const std::string& printer) const {
     std::lock_guard lock(read_mu_);
     Stmt s(read_, std::string("SELECT ") + COLUMNS +
@@ -334,6 +345,34 @@ bool JobStore::auto_reprinted(int64_t id) const {
 // ----------------------------------------------------------------- changes
 
 bool JobStore::change(int64_t id, const Change& c) {
+    bool moved = false;
+    {
+        std::lock_guard lock(write_mu_);
+        moved = apply(id, c);
+    }
+    if (moved) publish(id);
+    return moved;
+}
+
+std::vector<bool> JobStore::change_all(const std::vector<std::pair<int64_t, Change>>& changes) {
+    std::vector<bool> moved(changes.size(), false);
+    {
+        std::lock_guard lock(write_mu_);
+        if (!exec(db_, "BEGIN IMMEDIATE")) return moved;
+        for (size_t i = 0; i < changes.size(); ++i)
+            moved[i] = apply(changes[i].first, changes[i].second);
+        if (!exec(db_, "COMMIT")) {
+            // Nothing of it is on disk: as if none had moved.
+            exec(db_, "ROLLBACK");
+            return std::vector<bool>(changes.size(), false);
+        }
+    }
+    for (size_t i = 0; i < changes.size(); ++i)
+        if (moved[i]) publish(changes[i].first);
+    return moved;
+}
+
+bool JobStore::apply(int64_t id, const Change& c) {
     std::string sql = "UPDATE jobs SET state = ?1, reason = ?2, updated = ?3";
     if (c.sent) sql += ", sent = ?4";
     if (c.copy) sql += ", copy = ?5";
@@ -349,20 +388,14 @@ bool JobStore::change(int64_t id, const Change& c) {
     for (size_t i = 0; i < from.size(); ++i)
         sql += std::string(i ? "," : "") + "'" + state_name(from[i]) + "'";
     sql += ")";
-    bool moved = false;
-    {
-        std::lock_guard lock(write_mu_);
-        Stmt s(db_, sql);
-        s.bind(1, std::string(state_name(c.to))).bind(2, c.reason).bind(3, now_seconds());
-        if (c.sent) s.bind(4, static_cast<int64_t>(*c.sent));
-        if (c.copy) s.bind(5, static_cast<int64_t>(*c.copy));
-        if (c.printer) s.bind(6, *c.printer);
-        if (c.banner) s.bind(7, *c.banner);
-        s.bind(8, id);
-        moved = s.step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
-    }
-    if (moved) publish(id);
-    return moved;
+    Stmt s(db_, sql);
+    s.bind(1, std::string(state_name(c.to))).bind(2, c.reason).bind(3, now_seconds());
+    if (c.sent) s.bind(4, static_cast<int64_t>(*c.sent));
+    if (c.copy) s.bind(5, static_cast<int64_t>(*c.copy));
+    if (c.printer) s.bind(6, *c.printer);
+    if (c.banner) s.bind(7, *c.banner);
+    s.bind(8, id);
+    return s.step() == SQLITE_DONE && sqlite3_changes(db_) == 1;
 }
 
 std::optional<Job> JobStore::change_get(int64_t id, const Change& c) {

@@ -65,6 +65,8 @@ class JobStore {
     std::vector<Job> list(const JobFilter& filter) const;
     // The oldest job of `printer` still to deliver, with its data.
     std::optional<Job> next_pending(const std::string& printer) const;
+    // The oldest `limit` jobs of `printer` still to deliver, with their data.
+    std::vector<Job> pending(const std::string& printer, size_t limit) const;
     // Jobs per state for one printer.
     std::map<std::string, size_t> counts(const std::string& printer) const;
     size_t total() const;
@@ -108,6 +110,9 @@ class JobStore {
         bool auto_reprinted = false;
     };
     bool change(int64_t id, const Change& c);
+    // Several changes in one commit (one fsync): whether each moved; none
+    // did when the commit failed.
+    std::vector<bool> change_all(const std::vector<std::pair<int64_t, Change>>& changes);
     // The job moved, or nothing when it was not there.
     std::optional<Job> change_get(int64_t id, const Change& c);
 
@@ -132,6 +137,8 @@ class JobStore {
         bool done = false;
     };
     void committer();
+    // One change inside the caller's transaction (write_mu_ held).
+    bool apply(int64_t id, const Change& c);
     void commit_batch(std::vector<Pending*>& batch);
     SubmitResult insert_one(const SubmitRequest& r);
     void publish(int64_t id);
