@@ -114,9 +114,14 @@ class Receipts(unittest.TestCase):
             for i in ids:
                 spool.wait_state(i, "printed")
             # A receipt is listed once its files are on disk, just after it printed.
-            texts = wait_for(lambda: (lambda t: t if len(t) >= len(ids) else None)(printer.texts()))
-            lines = [line for receipt in texts or [] for line in receipt]
-            for want in ("Café Quorvel", "Thank you!", "KITCHEN  table 4", "no sugar"):
+            wanted = ("Café Quorvel", "Thank you!", "KITCHEN  table 4", "no sugar")
+
+            def printed_lines():
+                lines = [line for receipt in printer.texts() for line in receipt]
+                return lines if all(any(w in line for line in lines) for w in wanted) else None
+
+            lines = wait_for(printed_lines) or [line for r in printer.texts() for line in r]
+            for want in wanted:
                 self.assertTrue(any(want in line for line in lines), (want, lines))
         finally:
             spool.stop()
