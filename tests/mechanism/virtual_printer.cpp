@@ -161,12 +161,26 @@ std::string VirtualPrinter::get(const std::string& path) {
     return status == 200 ? body : std::string();
 }
 
-std::vector<std::string> VirtualPrinter::receipt_texts() {
+std::vector<int> VirtualPrinter::receipt_ids() {
     // Newest first: "id": N of each entry.
     const std::string list = get("/api/receipts");
     std::vector<int> ids;
     for (auto at = list.find("\"id\":"); at != std::string::npos; at = list.find("\"id\":", at + 5))
         ids.insert(ids.begin(), std::atoi(list.c_str() + at + 5));
+    return ids;
+}
+
+std::vector<std::string> VirtualPrinter::receipt_texts() {
+    // A receipt is listed once its files are on disk, just after its cut has
+    // printed: wait until the list has stopped growing (5 s at most).
+    std::vector<int> ids = receipt_ids();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::vector<int> now = receipt_ids();
+        if (now == ids && !ids.empty()) break;
+        ids = std::move(now);
+    }
     std::vector<std::string> texts;
     for (int id : ids) texts.push_back(get("/api/receipts/" + std::to_string(id) + "/text"));
     return texts;

@@ -34,6 +34,8 @@ class VirtualPrinter {
     // The text of every receipt printed so far (GET /api/receipts/N/text),
     // oldest first, one entry per receipt.
     std::vector<std::string> receipt_texts();
+    // The ids of the receipts listed now, oldest first.
+    std::vector<int> receipt_ids();
 
   private:
     std::string request(const std::string& method, const std::string& path, const std::string& body,
