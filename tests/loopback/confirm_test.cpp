@@ -22,6 +22,16 @@ using namespace quorvel::testing;
 
 namespace {
 
+// "prefix" followed by each number, built by appending: GCC 12 at -O3 warns
+// falsely (-Wrestrict) on a literal + std::to_string(n) chain.
+std::string tagged(const char* prefix, int n, const char* middle = "", int m = -1) {
+    std::string out = prefix;
+    out += std::to_string(n);
+    out += middle;
+    if (m >= 0) out += std::to_string(m);
+    return out;
+}
+
 int last_code() {
     return quorvel_last_error(nullptr, 0);
 }
@@ -153,7 +163,7 @@ TEST(Confirm, PaperOutMidReceiptThenBackPrintsEveryLineOnce) {
     EXPECT_EQ(quorvel_printer_confirm(s.p, 5000), 1) << last_message();
     const std::string paper = s.printer.model.paper();
     for (int line = 1; line <= 8; ++line)
-        EXPECT_EQ(count_of(paper, "MID-L" + std::to_string(line) + "\n"), 1) << paper;
+        EXPECT_EQ(count_of(paper, tagged("MID-L", line, "\n")), 1) << paper;
 }
 
 TEST(Confirm, AutomaticStatusBackReportsHeldWithoutPolling) {
@@ -348,7 +358,7 @@ TEST(Confirm, TwoHandlesConfirmIndependentlyFromTwoThreads) {
     });
     const auto start = Clock::now();
     for (int round = 0; round < 5; ++round) {
-        ASSERT_EQ(fast.lines("B" + std::to_string(round), 2), 1);
+        ASSERT_EQ(fast.lines(tagged("B", round), 2), 1);
         EXPECT_EQ(quorvel_printer_confirm(fast.p, 5000), 1) << last_message();
         EXPECT_EQ(last_code(), QUORVEL_E_OK);  // the other thread's outcome is its own
     }
@@ -369,9 +379,9 @@ TEST(Receipt, ThreeThreadsSharingOneHandleEachReceiptWholeAndAlone) {
         tills.emplace_back([&, t] {
             for (int r = 0; r < receipts; ++r) {
                 if (quorvel_printer_begin(s.p) != 1) return;
-                const std::string tag = "T" + std::to_string(t) + "R" + std::to_string(r);
+                const std::string tag = tagged("T", t, "R", r);
                 for (int l = 1; l <= lines; ++l) {
-                    quorvel_printer_text(s.p, (tag + "L" + std::to_string(l)).c_str(), 0, 0, 0, 0);
+                    quorvel_printer_text(s.p, (tag + tagged("L", l)).c_str(), 0, 0, 0, 0);
                     std::this_thread::yield();  // let the others try to get in between
                 }
                 if (quorvel_printer_end(s.p, 5000) == 1) ++confirmed;
@@ -383,12 +393,12 @@ TEST(Receipt, ThreeThreadsSharingOneHandleEachReceiptWholeAndAlone) {
     const std::string paper = s.printer.model.paper();
     for (int t = 0; t < threads; ++t)
         for (int r = 0; r < receipts; ++r) {
-            const std::string tag = "T" + std::to_string(t) + "R" + std::to_string(r);
+            const std::string tag = tagged("T", t, "R", r);
             const auto first = paper.find(tag + "L1");
             ASSERT_NE(first, std::string::npos) << tag;
             std::size_t at = first;
             for (int l = 2; l <= lines; ++l) {
-                const auto next = paper.find(tag + "L" + std::to_string(l), at);
+                const auto next = paper.find(tag + tagged("L", l), at);
                 ASSERT_NE(next, std::string::npos) << tag << l;
                 // Nothing of another receipt between two lines of this one.
                 const std::string between = paper.substr(at, next - at);
@@ -470,7 +480,7 @@ TEST(Receipt, LargeReceiptGoesOutWholeInPiecesAndIsConfirmed) {
     ASSERT_NE(s.p, nullptr);
     std::string big;
     for (int i = 0; big.size() < 3 * QUORVEL_RECEIPT_PIECE / 2; ++i)
-        big += "LINE" + std::to_string(i) + "\n";
+        big += tagged("LINE", i, "\n");
     ASSERT_EQ(quorvel_printer_begin(s.p), 1);
     ASSERT_EQ(quorvel_printer_write(s.p, reinterpret_cast<const unsigned char*>(big.data()),
                                     static_cast<int>(big.size())),

@@ -148,12 +148,14 @@ bool LinkServer::check_power() {
     if (off) {
         mech_->power_off();
         if (!session_) lose_paper();
+        power_changed(off);
     } else {
-        // Switched on: every mode at its default, the stored images kept.
+        // Switched on: every mode at its default, the stored images kept. The
+        // port is open again before the machine shows itself on.
         paper_->initialize();
+        power_changed(off);
         mech_->power_on();
     }
-    power_changed(off);
     return off;
 }
 

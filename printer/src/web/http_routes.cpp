@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "web/http_routes.h"
 
+#include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <thread>
 
 #include "machine/mechanism.h"
 
@@ -241,11 +243,26 @@ HttpReply get_status(const PrinterApi& api, const HttpRequest&, int) {
     return json_reply(status_json(api.status).dump());
 }
 
+// Each link's own thread switches its mechanism on or off: the answer waits
+// (1 s at most) until the machine shows the new power state, so that nothing
+// prints, and no process ID is answered, after a 200 for "off".
+void wait_for_power(const StatusModel& status, bool off) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (;;) {
+        const std::optional<MachineView> v = status.machine_view();
+        if (!v || (v->state == MachineState::OFF) == off) return;
+        if (std::chrono::steady_clock::now() > end) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 HttpReply put_status(const PrinterApi& api, const HttpRequest& req, int) {
     PrinterState state = api.status.state();
+    const bool was_off = state.power_off;
     const std::string error = apply_status(req.body, &state);
     if (!error.empty()) return error_reply(400, error);
     api.status.set_state(state);
+    if (state.power_off != was_off) wait_for_power(api.status, state.power_off);
     const std::string now = status_json(api.status).dump();
     api.hub.publish("status", now);
     return json_reply(now);

@@ -468,8 +468,13 @@ class ShopWithAHeldPrinter(MachineTest):
         for i in range(50):
             with socket.create_connection((ips["counter"], 9100), timeout=5) as s:
                 s.sendall(lines(b"C", 1, 20) + CUT)
-        wait_until(lambda: len(os.listdir(os.path.join(d, "out", "counter"))) >= 51, 10)
-        pngs = [f for f in os.listdir(os.path.join(d, "out", "counter")) if f.endswith(".png")]
+        def counter_pngs():
+            # Whole images only: each is written under a hidden name, then renamed.
+            return [f for f in os.listdir(os.path.join(d, "out", "counter"))
+                    if f.endswith(".png") and not f.startswith(".")]
+
+        wait_until(lambda: len(counter_pngs()) >= 50, 10)
+        pngs = counter_pngs()
         self.assertEqual(len(pngs), 50)
         self.assertLess(time.monotonic() - t0, 5)
         listed = {e["name"]: e for e in api("GET", "/api/printers")["printers"]}
