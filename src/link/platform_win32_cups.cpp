@@ -7,9 +7,10 @@
 // scheduler that listens only on a Unix socket: then the state is unknown).
 #include "link/platform_win32_cups.h"
 
-#include <windows.h>
+// winsock2.h before windows.h, which would otherwise bring the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
