@@ -120,6 +120,9 @@ class MachinePrinter(Printer):
         return wait_until(lambda: self.status()["state"] == state, timeout)
 
     def text(self, n):
+        # A receipt is listed once its files are on disk, just after its cut
+        # (and its process ID answer): wait for it to be listed.
+        self.wait_receipts(n)
         return [l["text"] for l in self.get_json("/api/receipts/%d/text" % n)["lines"]]
 
     def journal(self):
@@ -231,7 +234,10 @@ class PaperOut(MachineTest):
         self.assertLess(sent, len(rest), "the host's writes block")
         st = p.status()
         self.assertEqual((st["state"], st["held_because"]), ("held", "paper out"))
-        self.assertEqual(st["buffer"]["used"], 4096)
+        # Full: at --speed 0 the TCP link reads what is waiting in one go (a
+        # host that closes without reading its replies loses nothing), so on a
+        # busy machine the buffer can hold one read past its size.
+        self.assertGreaterEqual(st["buffer"]["used"], 4096)
         time.sleep(0.3)
         self.assertEqual(p.get_json("/api/receipts")["receipts"], [])
         p.put_status(paper="ok")
