@@ -51,6 +51,13 @@ class Page(unittest.TestCase):
         self.wait_for("const r = document.querySelector('section[data-printer=\"kitchen\"] "
                       "tr[data-job=\"%d\"] .state'); return r && r.textContent === 'retrying'"
                       % waiting)
+        # A job list fetched before the last event may be read after it: the
+        # row keeps the newer state.
+        stale = dict(self.spool.job(printed), state="queued")
+        stale["updated"] -= 1
+        self.browser.execute_script("showJob(arguments[0])", stale)
+        self.assertEqual("printed", self.browser.execute_script(
+            "return document.querySelector('tr[data-job=\"%d\"] .state').textContent" % printed))
         self.wait_for("return document.querySelector('section[data-printer=\"kitchen\"] "
                       ".pstate').textContent.startsWith('down')")
         # Cancel from the page.
