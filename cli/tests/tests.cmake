@@ -9,7 +9,7 @@ include(GNUInstallDirs)
 # UTF-8 conversion and list checks, without a printer.
 add_executable(cli_input_tests ${CMAKE_CURRENT_LIST_DIR}/inputs_test.cpp)
 target_link_libraries(cli_input_tests PRIVATE quorvel_cli_inputs GTest::gtest_main)
-gtest_discover_tests(cli_input_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 30)
+gtest_discover_tests(cli_input_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 30 LABELS bytes)
 
 # The built programs run against fake printers: the tool, the C examples, the Python example.
 add_executable(cli_run_tests
@@ -34,7 +34,7 @@ if(QUORVEL_SANITIZE)
     OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
   target_compile_definitions(cli_run_tests PRIVATE SANITIZER_RUNTIME="${asan_runtime}")
 endif()
-gtest_discover_tests(cli_run_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+gtest_discover_tests(cli_run_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60 LABELS bytes)
 
 # The installed tree and its package; not under the sanitizers, whose
 # instrumented library a plain host cannot link.

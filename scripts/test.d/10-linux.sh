@@ -7,4 +7,4 @@
 set -euo pipefail
 cmake --preset dev
 cmake --build --preset dev -j "$QUORVEL_JOBS"
-ctest --preset dev -j "$((QUORVEL_JOBS * 3))" -LE web  # the web suites run in stage 70
+ctest --preset dev -j "$((QUORVEL_JOBS * 3))" -LE "web|spool"  # those suites run in stages 70 and 75

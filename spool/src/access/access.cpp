@@ -15,7 +15,7 @@ namespace quorvel::spool {
 
 namespace {
 
-constexpr const char* SCHEMA = R"(
+constexpr const char* TOKEN_SCHEMA = R"(
 CREATE TABLE IF NOT EXISTS tokens (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   name TEXT NOT NULL,
@@ -84,7 +84,7 @@ bool Access::open(const std::string& path, std::string* error) {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
             SQLITE_OK ||
         sqlite3_busy_timeout(db_, 5000) != SQLITE_OK ||
-        sqlite3_exec(db_, SCHEMA, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_exec(db_, TOKEN_SCHEMA, nullptr, nullptr, nullptr) != SQLITE_OK) {
         *error = "cannot open the token store in " + path + ": " + sqlite3_errmsg(db_);
         return false;
     }

@@ -56,7 +56,7 @@ struct Refused {
     std::string where, why;
 };
 
-std::string last_error() {
+std::string library_error() {
     char why[QUORVEL_ERROR_MESSAGE_SIZE] = {};
     quorvel_last_error(why, sizeof why);
     return why;
@@ -125,7 +125,7 @@ class Reader {
             quorvel_utf8_to_cp1252(utf8.c_str(), out.data(), static_cast<int>(out.size()));
         if (n < 0)
             refuse(field,
-                   "cannot print in the printer's code page (Windows-1252): " + last_error());
+                   "cannot print in the printer's code page (Windows-1252): " + library_error());
         out.resize(static_cast<size_t>(n));
         return out;
     }
@@ -275,7 +275,7 @@ void barcode_item(const Reader& r, std::vector<Step>& steps) {
         data.rfind("{C", 0) != 0)
         data = "{B" + data;  // CODE128 in code set B unless the data names one
     if (data.size() > 255) r.refuse("barcode", "longer than 255 bytes");
-    if (quorvel_check_barcode(type, data.c_str()) != 1) r.refuse("barcode", last_error());
+    if (quorvel_check_barcode(type, data.c_str()) != 1) r.refuse("barcode", library_error());
     steps.push_back([data, type, h, w, hri, j](quorvel_printer* p) {
         return quorvel_printer_barcode_counted(p, j, type, h, w, hri, data.c_str());
     });
@@ -391,7 +391,7 @@ BuiltReceipt build_receipt(const std::string& document, const PrinterConfig& pri
     if (!memory.handle()) return {500, error, {}};
     for (size_t i = 0; i < steps.size(); ++i) {
         if (steps[i](memory.handle()) != 1)
-            return {400, "the receipt could not be built: " + last_error(), {}};
+            return {400, "the receipt could not be built: " + library_error(), {}};
         if (memory.size() > max_bytes) break;
     }
     BuiltReceipt out{200, {}, memory.finish()};

@@ -9,7 +9,7 @@ namespace quorvel::spool {
 
 namespace {
 
-constexpr const char* SCHEMA = R"(
+constexpr const char* JOB_SCHEMA = R"(
 CREATE TABLE IF NOT EXISTS jobs (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   printer TEXT NOT NULL,
@@ -142,7 +142,7 @@ bool JobStore::open(const std::string& path, std::string* error) {
     Stmt mode(db_, "PRAGMA journal_mode=WAL");
     if (mode.step() != SQLITE_ROW || mode.text(0) != "wal")
         return fail(std::string("cannot use WAL mode: ") + sqlite3_errmsg(db_));
-    if (!exec(db_, "PRAGMA synchronous=FULL") || !exec(db_, SCHEMA))
+    if (!exec(db_, "PRAGMA synchronous=FULL") || !exec(db_, JOB_SCHEMA))
         return fail(sqlite3_errmsg(db_));
     if (sqlite3_open_v2(path.c_str(), &read_, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK)
