@@ -75,6 +75,9 @@ class KillNine(unittest.TestCase):
                 time.sleep(rng.uniform(0.05, 0.5))
                 spool.kill()
                 spool.start()
+            # The printer must also have gone away once while the tills posted:
+            # on a fast machine the kills can all be over before its first turn.
+            wait_for(lambda: refusals, timeout=10)
             time.sleep(0.3)
         finally:
             stop.set()
