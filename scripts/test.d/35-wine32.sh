@@ -13,4 +13,4 @@ cmake --build --preset mingw --target quorvel_sdk_part -j "$jobs"
 cmake --preset mingw32 -DQUORVEL_SDK_SIBLING_DIR="$PWD/build/mingw"
 cmake --build --preset mingw32 -j "$jobs"
 tests/windows/run-under-wine.sh --win32 \
-    ctest --test-dir build/mingw32 -j "$jobs" --output-on-failure --no-tests=error
+    ctest --test-dir build/mingw32 -j "$((jobs * 2))" --output-on-failure --no-tests=error

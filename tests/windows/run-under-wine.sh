@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Runs a command in a private, headless wine64 environment (with --win32: a
 # 32-bit one, WINEARCH=win32 under Debian's wine32) and cleans up after:
-# its own WINEPREFIX and TMPDIR (removed at the end), no display, Mono, Gecko
-# and the menu builder disabled, WINEDEBUG=-all, a persistent wineserver whose
+# its own WINEPREFIX and TMPDIR (removed at the end), no display (wine's null
+# display driver), Mono, Gecko and the menu builder disabled, WINEDEBUG=-all, a persistent wineserver whose
 # output goes to a file (so no test waits on its pipes), and COM7 backed by a
 # pseudo-terminal whose far end tests reach through serial_relay.py.
 #
@@ -42,5 +42,18 @@ start=$SECONDS
     cat "$work/wineboot.log" >&2
     exit 1
 }
+# No display here: with the X11 driver failing, COM's message windows cannot
+# be made, the RPC service never starts, and every program that opens a print
+# queue waits 10 s for it. Wine's null display driver makes windows without a
+# screen; it is read when the desktop starts, so the prefix starts again. The
+# desktop and the RPC service then start here, output to the log: started by a
+# test's program they would inherit its output pipes and outlive it.
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$work/wineboot.log" 2>&1 </dev/null
+"$wineserver" -k >/dev/null 2>&1 || true
+"$wineserver" -w
+"$wineserver" -p >>"$work/wineserver.log" 2>&1 </dev/null
+"$wine" wineboot >>"$work/wineboot.log" 2>&1 </dev/null
+"$wine" net start rpcss >>"$work/wineboot.log" 2>&1 </dev/null || true
+"$wine" explorer.exe /desktop >>"$work/wineboot.log" 2>&1 </dev/null &
 echo "run-under-wine: prefix ready in $((SECONDS - start)) s"
 python3 "$here/serial_relay.py" --com 7 "$@"
