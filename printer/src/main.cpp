@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
         if (std::string err; !shop.back()->open(fonts, !options.http.empty(), &err))
             return refuse(setups.size() > 1 ? setup.name + ": " + err : err);
     }
-    if (!options.bench.empty()) return bench_stream(options.bench, *shop.front(), fonts);
+    if (!options.bench.empty())
+        return bench_stream(options.bench, *shop.front(), fonts, options.out_given ? setups.front().out_dir : "");
 
     for (auto& p : shop) {
         p->journal().note("font A: " + fonts.description(0));

@@ -38,7 +38,7 @@ int decode_stream(const std::string& file, Printer& printer, const FontSet& font
     return 0;
 }
 
-int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts) {
+int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts, const std::string& parent) {
     SessionConfig cfg = printer.config();
     StatusModel& status = printer.status();
     std::vector<uint8_t> data;
@@ -47,10 +47,13 @@ int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts
         return 2;
     }
     Journal quiet(nullptr);  // --bench names none of its images
-    // Hundreds of images: into a folder of its own, removed on return.
+    // Hundreds of images: into a folder of its own, removed on return. The
+    // file system's cost of creating them is part of the figure, so --out
+    // chooses the disk.
     std::error_code ec;
-    std::string folder =
-        (std::filesystem::temp_directory_path(ec) / "quorvel-bench-XXXXXX").string();
+    const std::filesystem::path base = parent.empty() ? std::filesystem::temp_directory_path(ec) : std::filesystem::path(parent);
+    if (!parent.empty()) std::filesystem::create_directories(base, ec);
+    std::string folder = (base / "quorvel-bench-XXXXXX").string();
     if (ec || ::mkdtemp(folder.data()) == nullptr) {
         std::fprintf(stderr, "quorvel-printer: cannot make a temporary folder for --bench\n");
         return 2;

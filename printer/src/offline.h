@@ -15,6 +15,8 @@ int decode_stream(const std::string& file, Printer& printer, const FontSet& font
 
 // Times `file` three ways (layout only; with the dots; with the PNG files,
 // written into a temporary folder removed at the end) and prints the figures.
-int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts);
+// Times the stream; the images go to a temporary folder inside `parent`
+// (the system's temporary folder when empty), removed on return.
+int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts, const std::string& parent);
 
 }  // namespace quorvel::printer

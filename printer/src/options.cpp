@@ -113,7 +113,11 @@ const OptionRow OPTIONS[] = {
          return {};
      },
      "serve only the serial link"},
-    {"--out", "DIR", TO(base.out_dir),
+    {"--out", "DIR", [](Options& o, const char*, const std::string& v) -> std::string {
+         o.base.out_dir = v;
+         o.out_given = true;
+         return {};
+     },
      "write receipt PNGs here (default: .)"},
     {"--prefix", "NAME", TO(base.prefix),
      "image file prefix (default: receipt)"},
@@ -131,7 +135,8 @@ const OptionRow OPTIONS[] = {
      "render a captured byte stream offline and exit"},
     {"--bench", "FILE", TO(bench),
      "time interpretation and render+PNG of a captured stream\n"
-     "(the images go to a temporary folder, removed at the end)"},
+     "(the images go to a temporary folder, in --out if given,\n"
+     "removed at the end)"},
     {"--drawer", "open|closed", [](Options& o, const char* n, const std::string& v) {
          return open_or_closed(n, v, &o.base.state.drawer_open);
      },

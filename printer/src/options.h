@@ -19,6 +19,7 @@ struct Options {
     std::string shop;         // --shop FILE
     std::string decode;       // --decode FILE
     std::string bench;        // --bench FILE
+    bool out_given = false;   // --out was given (--bench then writes there)
     std::string http;         // --http address; empty: no web side
     std::string http_token;
     std::string ready_file;

@@ -82,6 +82,22 @@ TEST(Options, HelpListsEachDocumentedOptionOnce) {
     EXPECT_EQ(version.output.rfind("quorvel-printer ", 0), 0u) << version.output;
 }
 
+// --bench writes its images inside --out (the disk a shop prints to) and
+// leaves nothing behind there; a folder it cannot make is refused.
+TEST(Options, BenchWritesInsideOutAndCleansUp) {
+    const fs::path out = fs::temp_directory_path() / ("qvp-bench-out-" + std::to_string(::getpid()));
+    fs::remove_all(out);
+    const std::string stream = std::string(QUORVEL_PRINTER_BENCH_DIR) + "/demo_receipt.bin";
+    const ToolRun r = run_printer({"--bench", stream, "--out", out.string(), "--no-fonts"});
+    EXPECT_EQ(0, r.exit_code) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("2 receipt(s)")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("ms per receipt")) << r.output;
+    EXPECT_TRUE(fs::is_directory(out));
+    EXPECT_TRUE(fs::is_empty(out));
+    fs::remove_all(out);
+    EXPECT_EQ(2, run_printer({"--bench", stream, "--out", "/proc/no-such-folder", "--no-fonts"}).exit_code);
+}
+
 TEST(Options, BadOptionsAreRefusedWithTheirMessages) {
     struct Case {
         std::vector<std::string> options;
