@@ -79,6 +79,7 @@ int DrainListener::connect_client() const {
 
 void DrainListener::serve() {
     std::vector<pollfd> watched{{listener_, POLLIN, 0}};
+    std::vector<std::uint32_t> tails{0};  // per connection: its last three bytes
     // Each listener its own buffer: several listeners at once never share one.
     std::vector<std::uint8_t> storage(1 << 18);
     std::uint8_t* buffer = storage.data();
@@ -97,15 +98,21 @@ void DrainListener::serve() {
                 std::lock_guard lock(captured_mutex_);
                 captured_.insert(captured_.end(), buffer, buffer + count);
             }
-            if (count >= 3 && buffer[count - 3] == 0x10 && buffer[count - 2] == 0x04 &&
-                buffer[count - 1] == 0x01) {
+            // A status query (DLE EOT 1) ends what a waiting client sent; it
+            // may arrive split across two reads, so the last bytes carry over.
+            std::uint32_t& last = tails[i];
+            for (ssize_t k = count > 3 ? count - 3 : 0; k < count; ++k) last = (last << 8 | buffer[k]) & 0xffffff;
+            if (last == 0x100401) {
                 const std::uint8_t ready = 0x12;
                 ::send(watched[i].fd, &ready, 1, MSG_NOSIGNAL);
             }
         }
         if (watched[0].revents & POLLIN) {
             int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client >= 0) watched.push_back({client, POLLIN, 0});
+            if (client >= 0) {
+                watched.push_back({client, POLLIN, 0});
+                tails.push_back(0);
+            }
         }
     }
     for (std::size_t i = 1; i < watched.size(); ++i)
