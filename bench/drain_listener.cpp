@@ -101,7 +101,8 @@ void DrainListener::serve() {
             // A status query (DLE EOT 1) ends what a waiting client sent; it
             // may arrive split across two reads, so the last bytes carry over.
             std::uint32_t& last = tails[i];
-            for (ssize_t k = count > 3 ? count - 3 : 0; k < count; ++k) last = (last << 8 | buffer[k]) & 0xffffff;
+            for (ssize_t k = count > 3 ? count - 3 : 0; k < count; ++k)
+                last = (last << 8 | buffer[k]) & 0xffffff;
             if (last == 0x100401) {
                 const std::uint8_t ready = 0x12;
                 ::send(watched[i].fd, &ready, 1, MSG_NOSIGNAL);

@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
             return refuse(setups.size() > 1 ? setup.name + ": " + err : err);
     }
     if (!options.bench.empty())
-        return bench_stream(options.bench, *shop.front(), fonts, options.out_given ? setups.front().out_dir : "");
+        return bench_stream(options.bench, *shop.front(), fonts,
+                            options.out_given ? setups.front().out_dir : "");
 
     for (auto& p : shop) {
         p->journal().note("font A: " + fonts.description(0));

@@ -38,7 +38,8 @@ int decode_stream(const std::string& file, Printer& printer, const FontSet& font
     return 0;
 }
 
-int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts, const std::string& parent) {
+int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts,
+                 const std::string& parent) {
     SessionConfig cfg = printer.config();
     StatusModel& status = printer.status();
     std::vector<uint8_t> data;
@@ -51,7 +52,8 @@ int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts
     // file system's cost of creating them is part of the figure, so --out
     // chooses the disk.
     std::error_code ec;
-    const std::filesystem::path base = parent.empty() ? std::filesystem::temp_directory_path(ec) : std::filesystem::path(parent);
+    const std::filesystem::path base =
+        parent.empty() ? std::filesystem::temp_directory_path(ec) : std::filesystem::path(parent);
     if (!parent.empty()) std::filesystem::create_directories(base, ec);
     std::string folder = (base / "quorvel-bench-XXXXXX").string();
     if (ec || ::mkdtemp(folder.data()) == nullptr) {

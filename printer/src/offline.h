@@ -13,10 +13,10 @@ namespace quorvel::printer {
 // written on standard error. The exit code: 0, or 2 when it cannot be read.
 int decode_stream(const std::string& file, Printer& printer, const FontSet& fonts);
 
-// Times `file` three ways (layout only; with the dots; with the PNG files,
-// written into a temporary folder removed at the end) and prints the figures.
-// Times the stream; the images go to a temporary folder inside `parent`
-// (the system's temporary folder when empty), removed on return.
-int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts, const std::string& parent);
+// Times `file` three ways (layout only; with the dots; with the PNG files)
+// and prints the figures. The PNG files go to a temporary folder inside
+// `parent` (the system's temporary folder when empty), removed on return.
+int bench_stream(const std::string& file, Printer& printer, const FontSet& fonts,
+                 const std::string& parent);
 
 }  // namespace quorvel::printer

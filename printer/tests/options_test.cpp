@@ -85,7 +85,8 @@ TEST(Options, HelpListsEachDocumentedOptionOnce) {
 // --bench writes its images inside --out (the disk a shop prints to) and
 // leaves nothing behind there; a folder it cannot make is refused.
 TEST(Options, BenchWritesInsideOutAndCleansUp) {
-    const fs::path out = fs::temp_directory_path() / ("qvp-bench-out-" + std::to_string(::getpid()));
+    const fs::path out =
+        fs::temp_directory_path() / ("qvp-bench-out-" + std::to_string(::getpid()));
     fs::remove_all(out);
     const std::string stream = std::string(QUORVEL_PRINTER_BENCH_DIR) + "/demo_receipt.bin";
     const ToolRun r = run_printer({"--bench", stream, "--out", out.string(), "--no-fonts"});
@@ -95,7 +96,9 @@ TEST(Options, BenchWritesInsideOutAndCleansUp) {
     EXPECT_TRUE(fs::is_directory(out));
     EXPECT_TRUE(fs::is_empty(out));
     fs::remove_all(out);
-    EXPECT_EQ(2, run_printer({"--bench", stream, "--out", "/proc/no-such-folder", "--no-fonts"}).exit_code);
+    EXPECT_EQ(
+        2,
+        run_printer({"--bench", stream, "--out", "/proc/no-such-folder", "--no-fonts"}).exit_code);
 }
 
 TEST(Options, BadOptionsAreRefusedWithTheirMessages) {
